@@ -1,0 +1,406 @@
+#include "FileScan.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <utility>
+
+namespace dirwise {
+
+std::string ScanState::DirPath(std::uint32_t d) const {
+    // Collect the chain first so the path is built front to back in one allocation.
+    std::vector<std::uint32_t> chain;
+    std::size_t length = 0;
+    for (std::uint32_t i = d; i != ScanDir::NoParent && i < ScanDirs.size(); i = ScanDirs[i].parent) {
+        chain.push_back(i);
+        length += ScanDirs[i].name.size();
+    }
+    std::string path;
+    path.reserve(length);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        path += ScanDirs[*it].name;
+    return path;
+}
+
+std::string ScanState::RelativeDir(std::uint32_t d) const {
+    std::vector<std::uint32_t> chain;
+    for (std::uint32_t i = d; i != ScanDir::NoParent && i < ScanDirs.size(); i = ScanDirs[i].parent)
+        chain.push_back(i);
+    std::string path = "/";
+    if (chain.empty())
+        return path;
+    for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it)
+        path += ScanDirs[*it].name;
+    return path;
+}
+
+std::string ScanState::ScanFilePath(std::size_t i) const {
+    return DirPath(ScanFileDirs[i]) + ScanFileNames[i];
+}
+
+void ResetScan(ScanState &state) {
+    state = ScanState{};
+}
+
+namespace {
+
+unsigned char foldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// Length of the character that starts at s[i]: a whole UTF-8 sequence when it is valid,
+// otherwise the single byte, so "?" never swallows part of a name's next character.
+std::size_t charLength(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+    if (i + n > s.size())
+        return 1;
+    for (std::size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80)
+            return 1;
+    return n;
+}
+
+} // namespace
+
+bool MatchPattern(std::string_view pattern, std::string_view name) {
+    if (pattern == "*.*")
+        return true;
+    // Iterative glob with one backtrack point: linear in practice, no recursion.
+    std::size_t p = 0, n = 0;
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && pattern[p] == '?') {
+            ++p;
+            n += charLength(name, n);
+        } else if (p < pattern.size() &&
+                   foldAscii(static_cast<unsigned char>(pattern[p])) ==
+                       foldAscii(static_cast<unsigned char>(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            starN += charLength(name, starN);
+            n = starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+namespace {
+
+struct LinuxDirent64 {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[];
+};
+
+// One entry of a directory listing: its name lives in the walker's shared name buffer.
+struct Entry {
+    std::uint32_t offset;
+    std::uint32_t length;
+    bool isDir;
+};
+
+// A directory on the current walk. `fd` is -1 while closed to save descriptors; it is
+// reopened from the nearest open ancestor when its remaining subdirectories need it.
+struct Frame {
+    int fd = -1;
+    std::uint32_t dir = 0;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::vector<std::string> subdirs;
+    std::size_t next = 0;
+};
+
+// Directories kept open at once. Deeper frames close theirs while a child is walked, so a
+// tree of any depth stays far below the process's descriptor limit.
+constexpr std::size_t MaxOpenFrames = 64;
+
+class Walker {
+public:
+    Walker(ScanState &state, CompareHost &host, const std::vector<std::string> &patterns,
+           bool recursive)
+        : m_state(state), m_host(host), m_patterns(patterns), m_recursive(recursive) {}
+
+    ~Walker() {
+        for (Frame &f : m_stack)
+            if (f.fd >= 0)
+                ::close(f.fd);
+    }
+
+    void run(const std::string &root) {
+        const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const auto rootIndex = static_cast<std::uint32_t>(m_state.ScanDirs.size());
+        m_state.ScanDirs.push_back({ScanDir::NoParent, root});
+        if (fd < 0) {
+            report(root, errno);
+            return;
+        }
+        if (!enter(fd, rootIndex))
+            return;
+        while (!m_stack.empty()) {
+            Frame &top = m_stack.back();
+            if (top.next >= top.subdirs.size()) {
+                leave();
+                if (m_stack.empty() || stopAfterYield())
+                    return;
+                continue;
+            }
+            const std::string name = std::move(top.subdirs[top.next++]);
+            if (!descend(name))
+                return;
+        }
+    }
+
+private:
+    bool stopAfterYield() {
+        m_host.yield();
+        return m_state.StopRequested;
+    }
+
+    void report(std::string path, int err) {
+        Diagnostic d{std::move(path), err, true};
+        m_host.diagnostic(d);
+        m_state.Diagnostics.push_back(std::move(d));
+    }
+
+    std::size_t openFrames() const {
+        std::size_t n = 0;
+        for (const Frame &f : m_stack)
+            n += f.fd >= 0;
+        return n;
+    }
+
+    void leave() {
+        Frame &f = m_stack.back();
+        if (f.fd >= 0)
+            ::close(f.fd);
+        m_ancestors.erase({f.dev, f.ino});
+        m_stack.pop_back();
+    }
+
+    // Reopens frame k's directory from the nearest open ancestor, one name at a time, so
+    // it works whatever the path's length. Returns the descriptor or -1 with errno set.
+    int reopen(std::size_t k) {
+        std::size_t j = k;
+        while (j > 0 && m_stack[j].fd < 0)
+            --j;
+        int fd = m_stack[j].fd;
+        for (std::size_t m = j + 1; m <= k; ++m) {
+            std::string name = m_state.ScanDirs[m_stack[m].dir].name;
+            name.pop_back();
+            const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            const int saved = errno;
+            if (fd != m_stack[j].fd)
+                ::close(fd);
+            if (next < 0) {
+                errno = saved;
+                return -1;
+            }
+            fd = next;
+        }
+        m_stack[k].fd = fd;
+        return fd;
+    }
+
+    // Opens and walks one subdirectory of the top frame. Returns false when the walk stops.
+    bool descend(const std::string &name) {
+        const std::size_t parentIndex = m_stack.size() - 1;
+        const std::uint32_t parentDir = m_stack[parentIndex].dir;
+        int parentFd = m_stack[parentIndex].fd;
+        if (parentFd < 0)
+            parentFd = reopen(parentIndex);
+        if (parentFd < 0) {
+            report(m_state.DirPath(parentDir) + name + "/", errno);
+            return !stopAfterYield();
+        }
+        const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            report(m_state.DirPath(parentDir) + name + "/", errno);
+            return !stopAfterYield();
+        }
+        // The parent is needed again only for its remaining subdirectories.
+        Frame &parent = m_stack[parentIndex];
+        if (parentIndex > 0 &&
+            (parent.next >= parent.subdirs.size() || openFrames() >= MaxOpenFrames)) {
+            ::close(parent.fd);
+            parent.fd = -1;
+        }
+        const auto index = static_cast<std::uint32_t>(m_state.ScanDirs.size());
+        m_state.ScanDirs.push_back({parentDir, name + "/"});
+        if (!enter(fd, index))
+            return false;
+        return true;
+    }
+
+    // Lists directory `fd` (already open; ownership passes here) and pushes its frame.
+    // Returns false when the walk stops.
+    bool enter(int fd, std::uint32_t dirIndex) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            report(m_state.DirPath(dirIndex), errno);
+            ::close(fd);
+            return !stopAfterYield();
+        }
+        if (m_ancestors.count({st.st_dev, st.st_ino}) != 0) {
+            // A symlink back to a directory already on this walk: everything below it is
+            // listed already under its real place.
+            ::close(fd);
+            m_state.ScanDirs.pop_back();
+            return !stopAfterYield();
+        }
+        const int listErr = readEntries(fd);
+        if (listErr != 0)
+            report(m_state.DirPath(dirIndex), listErr);
+
+        // Files, grouped by pattern, each group in byte order.
+        for (const std::string &pattern : m_patterns) {
+            for (const Entry &e : m_entries) {
+                if (!e.isDir) {
+                    const std::string_view name(m_names.data() + e.offset, e.length);
+                    if (MatchPattern(pattern, name)) {
+                        m_state.ScanFileNames.emplace_back(name);
+                        m_state.ScanFileDirs.push_back(dirIndex);
+                        ++m_state.ScanFileCount;
+                    }
+                }
+                if (stopAfterYield()) {
+                    ::close(fd);
+                    return false;
+                }
+            }
+            if (stopAfterYield()) {
+                ::close(fd);
+                return false;
+            }
+        }
+
+        Frame frame;
+        frame.fd = fd;
+        frame.dir = dirIndex;
+        frame.dev = st.st_dev;
+        frame.ino = st.st_ino;
+        if (m_recursive) {
+            for (const Entry &e : m_entries) {
+                if (e.isDir)
+                    frame.subdirs.emplace_back(m_names.data() + e.offset, e.length);
+                if (stopAfterYield()) {
+                    ::close(fd);
+                    return false;
+                }
+            }
+        }
+        m_ancestors.insert({st.st_dev, st.st_ino});
+        m_stack.push_back(std::move(frame));
+        return true;
+    }
+
+    // Reads every name of the directory into m_names/m_entries, sorted by bytes, without
+    // "." and "..". Returns 0, or the errno of a listing that failed part way (the names
+    // read so far are kept, and none is listed twice).
+    int readEntries(int fd) {
+        m_names.clear();
+        m_entries.clear();
+        char *buffer = m_buffer.data();
+        int err = 0;
+        for (;;) {
+            const long n = ::syscall(SYS_getdents64, fd, buffer, m_buffer.size());
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                err = errno;
+                break;
+            }
+            if (n == 0)
+                break;
+            for (long pos = 0; pos < n;) {
+                const auto *d = reinterpret_cast<const LinuxDirent64 *>(buffer + pos);
+                pos += d->d_reclen;
+                const char *name = d->d_name;
+                if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                    continue;
+                const std::size_t len = std::strlen(name);
+                bool isDir = d->d_type == DT_DIR;
+                if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
+                    // Follow links: a link to a directory is walked (loops are caught on
+                    // entry), a link to anything else, or a dangling one, is a file.
+                    struct stat st {};
+                    isDir = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+                }
+                m_entries.push_back({static_cast<std::uint32_t>(m_names.size()),
+                                     static_cast<std::uint32_t>(len), isDir});
+                m_names.append(name, len);
+            }
+        }
+        std::sort(m_entries.begin(), m_entries.end(), [this](const Entry &a, const Entry &b) {
+            return std::string_view(m_names.data() + a.offset, a.length) <
+                   std::string_view(m_names.data() + b.offset, b.length);
+        });
+        return err;
+    }
+
+    ScanState &m_state;
+    CompareHost &m_host;
+    const std::vector<std::string> &m_patterns;
+    bool m_recursive;
+    std::vector<Frame> m_stack;
+    std::set<std::pair<dev_t, ino_t>> m_ancestors;
+    std::string m_names;
+    std::vector<Entry> m_entries;
+    std::vector<char> m_buffer = std::vector<char>(64 * 1024); // operator new aligns it for dirents
+};
+
+} // namespace
+
+void ScanDirectory(ScanState &state, CompareHost &host, const std::string &path,
+                   const std::vector<std::string> &patterns, bool recursive) {
+    std::string root = path;
+    if (root.empty() || root.back() != '/')
+        root += '/';
+    Walker walker(state, host, patterns, recursive);
+    walker.run(root);
+}
+
+std::string GetParentPath(std::string_view path) {
+    if (!path.empty() && path.back() == '/')
+        path.remove_suffix(1);
+    const auto slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return {};
+    return std::string(path.substr(0, slash + 1));
+}
+
+std::string GetLastPathPart(std::string_view path) {
+    if (!path.empty() && path.back() == '/')
+        path.remove_suffix(1);
+    const auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+bool FileExists(const std::string &path) {
+    if (path.empty())
+        return false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
+}
+
+} // namespace dirwise

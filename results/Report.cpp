@@ -1,0 +1,210 @@
+#include "Report.h"
+
+#include "TextForms.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dirwise {
+namespace {
+
+constexpr std::size_t FlushAt = 256 * 1024;
+
+ReportStatus failure(const std::string &path, int err) {
+    ReportStatus s;
+    s.ok = false;
+    s.error = path.empty() ? std::string(std::strerror(err)) : path + ": " + std::strerror(err);
+    return s;
+}
+
+// Writes all of `data`, retrying short writes and EINTR. Returns 0 or the errno that stopped it.
+int writeAll(int fd, const char *data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return EIO;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Writes the report and returns 0 or the errno of the first failed write. `written` counts
+// the bytes that reached the descriptor.
+int writeRows(const ResultsList &list, int fd, off_t &written) {
+    std::string buf;
+    buf.reserve(FlushAt + 4096);
+    written = 0;
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+        AppendReportLine(buf, list, i);
+        if (buf.size() >= FlushAt) {
+            if (int err = writeAll(fd, buf.data(), buf.size()))
+                return err;
+            written += static_cast<off_t>(buf.size());
+            buf.clear();
+        }
+    }
+    if (int err = writeAll(fd, buf.data(), buf.size()))
+        return err;
+    written += static_cast<off_t>(buf.size());
+    return 0;
+}
+
+mode_t currentUmask() {
+    // Reading the mask through umask() would briefly change it for the whole process.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+    const mode_t m = ::umask(022);
+    ::umask(m);
+    return m;
+}
+
+std::string directoryOf(const std::string &path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Follows symlinks by hand so that a dangling link still names the file it would create.
+// Returns false with `err` set on a loop or a failed read of a link.
+bool resolveTarget(std::string path, std::string &out, int &err) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            out = path;
+            return true;
+        }
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0) {
+            err = errno;
+            return false;
+        }
+        target.resize(static_cast<std::size_t>(n));
+        path = (!target.empty() && target.front() == '/') ? target
+                                                           : directoryOf(path) + "/" + target;
+    }
+    err = ELOOP;
+    return false;
+}
+
+// Writes into an existing file without replacing it: a device, FIFO or terminal, or a
+// regular file with several hard links that must all see the new content.
+ReportStatus writeInPlace(const ResultsList &list, const std::string &path, bool regular) {
+    // O_NONBLOCK: a FIFO without a reader fails at once (ENXIO) instead of hanging.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return failure(path, errno);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    off_t written = 0;
+    int err = writeRows(list, fd, written);
+    if (err == 0 && regular) {
+        if (::ftruncate(fd, written) != 0 || ::fsync(fd) != 0)
+            err = errno;
+    }
+    if (::close(fd) != 0 && err == 0 && errno != EINTR)
+        err = errno;
+    return err ? failure(path, err) : ReportStatus{};
+}
+
+} // namespace
+
+void AppendReportLine(std::string &out, const ResultsList &list, std::size_t i) {
+    const ResultRow &r = list.Row(i);
+    out += ResultText(r.result);
+    out += '\t';
+    if (r.has(Column::ComparePath))
+        AppendEscapedField(out, list.Text(i, Column::ComparePath));
+    out += '\t';
+    if (r.has(Column::FileName))
+        AppendEscapedField(out, r.name);
+    out += '\t';
+    if (r.has(Column::MasterSize))
+        out += SizeText(r.masterSize);
+    out += '\t';
+    if (r.has(Column::CompareSize))
+        out += SizeText(r.compareSize);
+    out += '\t';
+    if (r.has(Column::MasterDate))
+        out += DateText(r.masterTime);
+    out += "\r\n";
+}
+
+ReportStatus WriteReport(const ResultsList &list, int fd) {
+    off_t written = 0;
+    const int err = writeRows(list, fd, written);
+    return err ? failure(std::string(), err) : ReportStatus{};
+}
+
+ReportStatus SaveReport(const ResultsList &list, const std::string &path) {
+    if (path.empty())
+        return failure(path, ENOENT);
+    std::string target;
+    int err = 0;
+    if (!resolveTarget(path, target, err))
+        return failure(path, err);
+
+    mode_t mode = 0666 & ~currentUmask();
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT)
+        return failure(path, errno);
+    if (exists) {
+        if (S_ISDIR(st.st_mode))
+            return failure(path, EISDIR);
+        if (::access(target.c_str(), W_OK) != 0)
+            return failure(path, errno);
+        if (!S_ISREG(st.st_mode))
+            return writeInPlace(list, target, false);
+        if (st.st_nlink > 1)
+            return writeInPlace(list, target, true);
+        mode = st.st_mode & 07777;
+    }
+
+    const std::string dir = directoryOf(target);
+    const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    std::string temp = dir + "/." + base + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return failure(path, errno);
+    if (::fchmod(fd, mode) != 0)
+        err = errno;
+    if (exists && err == 0) {
+        // Keep the owner where we may (root saving a user's file); failure is harmless.
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        }
+    }
+    off_t written = 0;
+    if (err == 0)
+        err = writeRows(list, fd, written);
+    if (err == 0 && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0 && errno != EINTR)
+        err = errno;
+    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        return failure(path, err);
+    }
+    return {};
+}
+
+} // namespace dirwise

@@ -1,0 +1,52 @@
+#include "ResultRow.h"
+
+namespace dirwise {
+
+const char *ResultText(Result r) {
+    switch (r) {
+    case Result::Match:
+        return "Match";
+    case Result::Size:
+        return "Size";
+    case Result::Date:
+        return "Date";
+    case Result::SizeAndDate:
+        return "Size&Date";
+    case Result::NotFound:
+        return "Not Found";
+    }
+    return "";
+}
+
+IconKey IconKeyOf(Result r) {
+    switch (r) {
+    case Result::Match:
+        return IconKey::Match;
+    case Result::NotFound:
+        return IconKey::NotFound;
+    default:
+        return IconKey::Different;
+    }
+}
+
+const char *IconKeyText(IconKey k) {
+    switch (k) {
+    case IconKey::Match:
+        return "Match";
+    case IconKey::Different:
+        return "Different";
+    case IconKey::NotFound:
+        return "NotFound";
+    }
+    return "";
+}
+
+const char *ColumnHeader(Column c) {
+    static const char *const headers[ColumnCount] = {
+        "Result", "Compare Path", "File Name", "Master Size",
+        "Compare Size", "Master Date", "Compare Date"};
+    const int i = static_cast<int>(c);
+    return (i >= 0 && i < ColumnCount) ? headers[i] : "";
+}
+
+} // namespace dirwise

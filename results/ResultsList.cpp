@@ -1,0 +1,245 @@
+#include "ResultsList.h"
+
+#include "TextForms.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace dirwise {
+namespace {
+
+unsigned char foldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// Case-insensitive for ASCII letters, ties broken by the bytes, so the order is total and
+// two names that differ only in case still sort the same way every time.
+int compareText(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = foldAscii(static_cast<unsigned char>(a[i]));
+        const unsigned char y = foldAscii(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    const int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+// The position of each result's text in case-insensitive text order:
+// "Date" < "Match" < "Not Found" < "Size" < "Size&Date".
+int resultRank(Result r) {
+    switch (r) {
+    case Result::Date:
+        return 0;
+    case Result::Match:
+        return 1;
+    case Result::NotFound:
+        return 2;
+    case Result::Size:
+        return 3;
+    case Result::SizeAndDate:
+        return 4;
+    }
+    return 5;
+}
+
+template <typename T> int compareValues(T a, T b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+constexpr std::uint8_t bit(Column c) { return static_cast<std::uint8_t>(1u << static_cast<int>(c)); }
+
+} // namespace
+
+void ResultsList::Clear() {
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_dirs.clear();
+    m_dirIndex.clear();
+    m_dirRank.clear();
+}
+
+void ResultsList::SetRoots(std::string masterRoot, std::string compareRoot) {
+    m_masterRoot = std::move(masterRoot);
+    m_compareRoot = std::move(compareRoot);
+}
+
+std::size_t ResultsList::Add(Result result) {
+    ResultRow row;
+    row.result = result;
+    m_rows.push_back(std::move(row));
+    return m_rows.size() - 1;
+}
+
+std::uint32_t ResultsList::InternDirectory(std::string_view relativeDir) {
+    std::string key(relativeDir);
+    auto it = m_dirIndex.find(key);
+    if (it != m_dirIndex.end())
+        return it->second;
+    const auto id = static_cast<std::uint32_t>(m_dirs.size());
+    m_dirs.push_back(key);
+    m_dirIndex.emplace(std::move(key), id);
+    m_dirRank.clear();
+    return id;
+}
+
+void ResultsList::SetDirectory(std::size_t i, std::uint32_t dir) {
+    m_rows[i].dir = dir;
+    m_rows[i].cells |= bit(Column::ComparePath);
+}
+
+void ResultsList::SetSubItem(std::size_t i, Column k, std::string_view text) {
+    if (k == Column::ComparePath) {
+        SetDirectory(i, InternDirectory(text));
+    } else if (k == Column::FileName) {
+        m_rows[i].name.assign(text);
+        m_rows[i].cells |= bit(k);
+    }
+}
+
+void ResultsList::SetSubItem(std::size_t i, Column k, std::int64_t value) {
+    ResultRow &r = m_rows[i];
+    switch (k) {
+    case Column::MasterSize:
+        r.masterSize = value;
+        break;
+    case Column::CompareSize:
+        r.compareSize = value;
+        break;
+    case Column::MasterDate:
+        r.masterTime = value;
+        break;
+    case Column::CompareDate:
+        r.compareTime = value;
+        break;
+    default:
+        return;
+    }
+    r.cells |= bit(k);
+}
+
+const std::string &ResultsList::RelativeDir(std::size_t i) const {
+    static const std::string none;
+    const ResultRow &r = m_rows[i];
+    return r.has(Column::ComparePath) && r.dir < m_dirs.size() ? m_dirs[r.dir] : none;
+}
+
+namespace {
+
+// Joins a root and a relative directory ("/..."), without doubling the separator when the
+// root is "/" itself.
+std::string joinRoot(const std::string &root, const std::string &relative) {
+    if (!root.empty() && root.back() == '/' && !relative.empty() && relative.front() == '/')
+        return root + relative.substr(1);
+    return root + relative;
+}
+
+} // namespace
+
+std::string ResultsList::Text(std::size_t i, Column k) const {
+    const ResultRow &r = m_rows[i];
+    if (!r.has(k))
+        return {};
+    switch (k) {
+    case Column::Result:
+        return ResultText(r.result);
+    case Column::ComparePath:
+        return joinRoot(m_compareRoot, RelativeDir(i));
+    case Column::FileName:
+        return r.name;
+    case Column::MasterSize:
+        return SizeText(r.masterSize);
+    case Column::CompareSize:
+        return SizeText(r.compareSize);
+    case Column::MasterDate:
+        return DateText(r.masterTime);
+    case Column::CompareDate:
+        return DateText(r.compareTime);
+    }
+    return {};
+}
+
+std::string ResultsList::MasterPath(std::size_t i) const {
+    return joinRoot(m_masterRoot, RelativeDir(i)) + m_rows[i].name;
+}
+
+std::string ResultsList::ComparePath(std::size_t i) const {
+    return joinRoot(m_compareRoot, RelativeDir(i)) + m_rows[i].name;
+}
+
+void ResultsList::Remove(std::size_t i) {
+    m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+void ResultsList::Remove(std::vector<std::size_t> rows) {
+    if (rows.empty())
+        return;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::size_t next = 0;  // next index in `rows` to drop
+    std::size_t write = 0;
+    for (std::size_t read = 0; read < m_rows.size(); ++read) {
+        if (next < rows.size() && rows[next] == read) {
+            ++next;
+            continue;
+        }
+        if (write != read)
+            m_rows[write] = std::move(m_rows[read]);
+        ++write;
+    }
+    m_rows.resize(write);
+}
+
+int ResultsList::CompareCells(const ResultRow &a, const ResultRow &b, Column key) const {
+    const bool ha = a.has(key);
+    const bool hb = b.has(key);
+    if (!ha || !hb)
+        return ha == hb ? 0 : (ha ? 1 : -1); // an empty cell comes before any value
+    switch (key) {
+    case Column::Result:
+        return compareValues(resultRank(a.result), resultRank(b.result));
+    case Column::ComparePath:
+        return compareValues(m_dirRank[a.dir], m_dirRank[b.dir]);
+    case Column::FileName:
+        return compareText(a.name, b.name);
+    case Column::MasterSize:
+        return compareValues(a.masterSize, b.masterSize);
+    case Column::CompareSize:
+        return compareValues(a.compareSize, b.compareSize);
+    case Column::MasterDate:
+        return compareValues(a.masterTime, b.masterTime);
+    case Column::CompareDate:
+        return compareValues(a.compareTime, b.compareTime);
+    }
+    return 0;
+}
+
+void ResultsList::Sort(Column key, SortOrder order) {
+    if (key == Column::ComparePath && m_dirRank.size() != m_dirs.size()) {
+        // Rank the directory table once; rows then compare two integers. All rows share the
+        // compare root, so ranking the relative parts orders the full texts the same way.
+        std::vector<std::uint32_t> byText(m_dirs.size());
+        std::iota(byText.begin(), byText.end(), 0u);
+        std::sort(byText.begin(), byText.end(), [this](std::uint32_t x, std::uint32_t y) {
+            return compareText(m_dirs[x], m_dirs[y]) < 0;
+        });
+        m_dirRank.assign(m_dirs.size(), 0);
+        for (std::uint32_t rank = 0; rank < byText.size(); ++rank)
+            m_dirRank[byText[rank]] = rank;
+    }
+    if (order == SortOrder::Ascending) {
+        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const ResultRow &a, const ResultRow &b) {
+            return CompareCells(a, b, key) < 0;
+        });
+    } else {
+        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const ResultRow &a, const ResultRow &b) {
+            return CompareCells(a, b, key) > 0;
+        });
+    }
+    m_sort.key = key;
+    m_sort.order = order;
+    m_sort.sorted = true;
+}
+
+} // namespace dirwise

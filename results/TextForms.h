@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace dirwise {
+
+// Size text: at least nine digits, zero-padded on the left, in groups of three joined by the
+// C library locale's thousands separator (LC_NUMERIC), or "," where the locale has none.
+// 1234 gives "000,001,234"; numbers of ten or more digits keep every digit, grouped alike.
+// A negative number (never a real size) gets a leading "-".
+[[nodiscard]] std::string SizeText(std::int64_t bytes);
+
+// Date text of a time in seconds since the epoch, in local time: the locale's short date
+// (LC_TIME's date format, its year widened to four digits), a blank and the locale's time
+// with seconds; the date alone when the local time is exactly midnight. A time the C
+// library cannot convert gives the decimal number of seconds.
+[[nodiscard]] std::string DateText(std::int64_t secondsSinceEpoch);
+
+// Re-reads the separator and the date and time formats from the current C locale. The
+// texts above cache them on first use; call this after setlocale() changes the locale.
+void ReloadLocaleForms();
+
+// Appends `field` to `out` so that it can never break a tab-separated line: tab, CR and LF
+// become \t, \r and \n, a backslash becomes \\, every other byte is copied as it is.
+void AppendEscapedField(std::string &out, std::string_view field);
+
+// Appends a name for a diagnostic on a terminal: as AppendEscapedField, and every other
+// control byte (below 0x20 and 0x7f) as \xHH, so a name cannot move the cursor or ring.
+void AppendEscapedForTerminal(std::string &out, std::string_view name);
+
+} // namespace dirwise

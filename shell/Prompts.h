@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace dirwise {
+
+// Every modal question the program asks goes through this interface, so that tests answer
+// choosers and message boxes without a person and without timers racing a dialog.
+// The real implementation (DefaultPrompts) shows Qt's dialogs.
+class Prompts {
+public:
+    enum class Icon { Information, Exclamation, Critical };
+
+    virtual ~Prompts() = default;
+
+    // The folder chooser (BrowseForFolder): returns the chosen directory, or the empty
+    // string when the user cancels.
+    virtual QString browseForFolder(QWidget *owner, const QString &title,
+                                    const QString &initialDir) = 0;
+    // The save chooser (ShowFileDialog): returns the chosen file's full path, or the empty
+    // string when the user cancels.
+    virtual QString saveFileName(QWidget *owner, const QString &title,
+                                 const QString &initialName, const QString &filter) = 0;
+    // A modal message box with an OK button. `details`, when not empty, is shown as the
+    // box's expandable details.
+    virtual void message(QWidget *owner, Icon icon, const QString &title, const QString &text,
+                         const QString &details = QString()) = 0;
+};
+
+// The process-wide prompts: DefaultPrompts unless a test installed its own. Never null.
+[[nodiscard]] Prompts &prompts();
+// Installs `p` (not owned; nullptr restores the default). For tests.
+void setPrompts(Prompts *p);
+
+} // namespace dirwise

@@ -1,0 +1,11 @@
+#!/bin/sh
+# Installs what is missing, builds Dirwise from scratch into build/ and runs every test.
+set -eu
+cd "$(dirname "$0")"
+. ./scripts/deps.sh
+install_deps
+rm -rf build
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDIRWISE_WERROR=ON
+cmake --build build -j "$(nproc)"
+cd build
+ctest --output-on-failure --timeout 600 -j "$(nproc)"
