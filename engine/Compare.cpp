@@ -8,6 +8,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
 namespace dirwise {
 
 std::string TrimBlanks(std::string_view text) {
@@ -188,6 +195,175 @@ bool isDirectory(const std::string &path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// What stat said about one listed file on both sides.
+struct FileFacts {
+    std::int64_t masterSize = 0;
+    std::int64_t masterTime = 0;
+    std::int64_t compareSize = 0;
+    std::int64_t compareTime = 0;
+    int masterError = 0;  // errno when the master file's metadata could not be read
+    int compareError = 0; // 0 found; ENOENT not found; any other errno: not compared
+    bool excluded = false;
+};
+
+// Reads the facts of listed files with stat, never opening a file. Each reader keeps its
+// own directory handles, so readers share nothing but the scan's read-only lists.
+class FactReader {
+public:
+    FactReader(const ScanState &state, const CompareOptions &options)
+        : m_state(state), m_options(options), m_master(options.masterDir),
+          m_compare(options.compareDir) {}
+
+    void read(std::size_t i, FileFacts &f) {
+        f = FileFacts{};
+        const std::string &name = m_state.ScanFileNames[i];
+        const std::uint32_t d = m_state.ScanFileDirs[i];
+        if (m_options.excludeMode && IsExcluded(name, m_options.extensions)) {
+            f.excluded = true;
+            return;
+        }
+        struct stat st {};
+        const int mfd = m_master.open(m_state, d);
+        if (mfd < 0) {
+            f.masterError = m_master.error();
+            return;
+        }
+        if (::fstatat(mfd, name.c_str(), &st, 0) != 0) {
+            f.masterError = errno;
+            return;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            f.masterError = EISDIR; // replaced by a directory since it was listed
+            return;
+        }
+        f.masterSize = st.st_size;
+        f.masterTime = st.st_mtim.tv_sec;
+
+        // Following links: a link to a file compares its target, a dangling link is not
+        // found. A directory in the file's place is not the file either.
+        const int cfd = m_compare.open(m_state, d);
+        if (cfd < 0) {
+            f.compareError = m_compare.error();
+        } else if (::fstatat(cfd, name.c_str(), &st, 0) != 0) {
+            f.compareError = errno;
+        } else if (S_ISDIR(st.st_mode)) {
+            f.compareError = ENOENT;
+        } else {
+            f.compareSize = st.st_size;
+            f.compareTime = st.st_mtim.tv_sec;
+        }
+        if (f.compareError == ENOTDIR)
+            f.compareError = ENOENT;
+    }
+
+private:
+    const ScanState &m_state;
+    const CompareOptions &m_options;
+    DirHandle m_master;
+    DirHandle m_compare;
+};
+
+// Reads the facts of the listed files ahead of the compare loop on worker threads. Stat
+// calls are nearly all of a compare's time and each waits on the kernel, so spreading them
+// over the cores shortens the run; the loop itself, the rows, the yields and the host stay
+// on the caller's thread. Workers stay at most a bounded window ahead, so memory does not
+// grow with the tree, and they stop as soon as the loop ends or is stopped.
+class FactPrefetcher {
+public:
+    FactPrefetcher(const ScanState &state, const CompareOptions &options, std::size_t count)
+        : m_state(state), m_options(options), m_count(count),
+          m_chunks((count + ChunkSize - 1) / ChunkSize) {
+        const unsigned cores = std::thread::hardware_concurrency();
+        const unsigned workers = std::min(cores > 1 ? cores : 0u, MaxWorkers);
+        if (workers == 0 || m_chunks < 2) {
+            m_inline = std::make_unique<FactReader>(state, options);
+            return;
+        }
+        m_slots.resize(RingChunks * ChunkSize);
+        m_ready.assign(RingChunks, NoChunk);
+        for (unsigned w = 0; w < workers; ++w)
+            m_threads.emplace_back([this] { work(); });
+    }
+
+    ~FactPrefetcher() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        for (std::thread &t : m_threads)
+            t.join();
+    }
+
+    FactPrefetcher(const FactPrefetcher &) = delete;
+    FactPrefetcher &operator=(const FactPrefetcher &) = delete;
+
+    // The facts of file i. Files must be asked for in increasing order.
+    const FileFacts &get(std::size_t i) {
+        if (m_inline) {
+            m_inline->read(i, m_single);
+            return m_single;
+        }
+        const std::size_t chunk = i / ChunkSize;
+        std::unique_lock lock(m_mutex);
+        if (chunk != m_consumed) {
+            m_consumed = chunk; // every earlier chunk's slot may be reused
+            m_changed.notify_all();
+        }
+        m_changed.wait(lock, [&] { return m_ready[chunk % RingChunks] == chunk; });
+        return m_slots[(chunk % RingChunks) * ChunkSize + i % ChunkSize];
+    }
+
+private:
+    static constexpr std::size_t ChunkSize = 256;
+    static constexpr std::size_t RingChunks = 64;
+    static constexpr unsigned MaxWorkers = 4;
+    static constexpr std::size_t NoChunk = static_cast<std::size_t>(-1);
+
+    void work() {
+        FactReader reader(m_state, m_options);
+        for (;;) {
+            const std::size_t chunk = m_next.fetch_add(1);
+            if (chunk >= m_chunks)
+                return;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_stopping || chunk < m_consumed + RingChunks; });
+                if (m_stopping)
+                    return;
+            }
+            const std::size_t first = chunk * ChunkSize;
+            const std::size_t last = std::min(first + ChunkSize, m_count);
+            FileFacts *slot = &m_slots[(chunk % RingChunks) * ChunkSize];
+            for (std::size_t i = first; i < last; ++i) {
+                if (m_stopping.load(std::memory_order_relaxed))
+                    return;
+                reader.read(i, slot[i - first]);
+            }
+            {
+                std::lock_guard lock(m_mutex);
+                m_ready[chunk % RingChunks] = chunk;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const ScanState &m_state;
+    const CompareOptions &m_options;
+    const std::size_t m_count;
+    const std::size_t m_chunks;
+    std::unique_ptr<FactReader> m_inline;
+    FileFacts m_single;
+    std::vector<FileFacts> m_slots;
+    std::vector<std::size_t> m_ready; // which chunk each slot holds, once it is complete
+    std::size_t m_consumed = 0;       // chunks below this one are done with
+    std::atomic<std::size_t> m_next{0};
+    std::atomic<bool> m_stopping{false};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::thread> m_threads;
+};
+
 } // namespace
 
 CompareSummary RunCompare(const CompareOptions &options, ScanState &state, ResultsList &list,
@@ -198,100 +374,78 @@ CompareSummary RunCompare(const CompareOptions &options, ScanState &state, Resul
     host.yield();
     ResetScan(state);
 
+    state.Phase = ScanPhase::Scanning;
     ScanDirectory(state, host, options.masterDir, BuildPatternList(options), options.subDirs);
     summary.listed = state.ScanFileCount;
     summary.notCompared = state.Diagnostics;
+    state.Phase = ScanPhase::Comparing;
+    // One yield between the phases: the window shows the new phase, and a stop that came
+    // with the scan's last entry is seen before any file is compared.
+    host.yield();
 
     const bool matchSize = options.checkSize == 1;
     const bool matchDate = options.checkDate == 1;
-    DirHandle master(options.masterDir);
-    DirHandle compare(options.compareDir);
     std::vector<std::uint32_t> listDirs(state.ScanDirs.size(), NoDir);
+    std::string masterRoot = options.masterDir, compareRoot = options.compareDir;
+    for (std::string *root : {&masterRoot, &compareRoot})
+        if (root->empty() || root->back() != '/')
+            *root += '/';
 
-    auto notCompared = [&](std::size_t i, const DirHandle &side, int err) {
-        const std::uint32_t d = state.ScanFileDirs[i];
-        std::string rel = state.RelativeDir(d);
-        Diagnostic diag{side.root() + rel.substr(1) + state.ScanFileNames[i], err, false};
+    auto notCompared = [&](std::size_t i, const std::string &root, int err) {
+        Diagnostic diag{root + state.RelativeDir(state.ScanFileDirs[i]).substr(1) +
+                            state.ScanFileNames[i],
+                        err, false};
         host.diagnostic(diag);
         summary.notCompared.push_back(std::move(diag));
         ++summary.notComparedFiles;
     };
 
     const auto count = static_cast<std::size_t>(state.ScanFileCount);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (state.StopRequested)
-            break;
-        state.ComparedCount = static_cast<std::int64_t>(i);
-        const std::string &name = state.ScanFileNames[i];
-        const std::uint32_t d = state.ScanFileDirs[i];
-
-        if (options.excludeMode && IsExcluded(name, options.extensions)) {
-            ++summary.excluded;
-            host.yield();
-            continue;
-        }
-
-        struct stat ms {};
-        const int mfd = master.open(state, d);
-        if (mfd < 0 || ::fstatat(mfd, name.c_str(), &ms, 0) != 0 || S_ISDIR(ms.st_mode)) {
-            const int err = mfd < 0 ? master.error() : (S_ISDIR(ms.st_mode) ? EISDIR : errno);
-            notCompared(i, master, err);
-            host.yield();
-            continue;
-        }
-
-        // The compare side is looked up with stat, following links; nothing is opened, so
-        // an unreadable file is still compared and a FIFO never blocks.
-        struct stat cs {};
-        const int cfd = compare.open(state, d);
-        int lookupErr = cfd < 0 ? compare.error() : 0;
-        if (cfd >= 0 && ::fstatat(cfd, name.c_str(), &cs, 0) != 0)
-            lookupErr = errno;
-        const bool found = lookupErr == 0 && !S_ISDIR(cs.st_mode);
-        if (!found && lookupErr != 0 && lookupErr != ENOENT && lookupErr != ENOTDIR) {
-            notCompared(i, compare, lookupErr);
-            host.yield();
-            continue;
-        }
-        if (!found && !isDirectory(options.compareDir)) {
-            // An unplugged drive must not turn every file into "Not Found".
-            notCompared(i, compare, ENOENT);
-            host.yield();
-            continue;
-        }
-
-        std::size_t row = 0;
-        bool appended = false;
-        if (found) {
-            const std::optional<Result> r =
-                Classify(matchSize, matchDate, ms.st_size, cs.st_size, ms.st_mtim.tv_sec,
-                         cs.st_mtim.tv_sec);
-            if (r && *r != Result::Match)
-                ++summary.different;
-            if (r && !(*r == Result::Match && options.hideMatches)) {
-                row = list.Add(*r);
-                appended = true;
-                list.SetSubItem(row, Column::CompareSize, static_cast<std::int64_t>(cs.st_size));
-                list.SetSubItem(row, Column::CompareDate,
-                                static_cast<std::int64_t>(cs.st_mtim.tv_sec));
+    if (count > 0 && !state.StopRequested) {
+        FactPrefetcher facts(state, options, count);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (state.StopRequested)
+                break;
+            state.ComparedCount = static_cast<std::int64_t>(i);
+            const FileFacts &f = facts.get(i);
+            if (f.excluded) {
+                ++summary.excluded;
+            } else if (f.masterError != 0) {
+                notCompared(i, masterRoot, f.masterError);
+            } else if (f.compareError != 0 && f.compareError != ENOENT) {
+                notCompared(i, compareRoot, f.compareError);
+            } else if (f.compareError == ENOENT && !isDirectory(options.compareDir)) {
+                // An unplugged drive must not turn every file into "Not Found".
+                notCompared(i, compareRoot, ENOENT);
+            } else {
+                std::optional<Result> r = Result::NotFound;
+                if (f.compareError == 0)
+                    r = Classify(matchSize, matchDate, f.masterSize, f.compareSize,
+                                 f.masterTime, f.compareTime);
+                if (r && *r != Result::Match)
+                    ++summary.different;
+                if (r && !(*r == Result::Match && options.hideMatches)) {
+                    const std::size_t row = list.Add(*r);
+                    if (f.compareError == 0) {
+                        list.SetSubItem(row, Column::CompareSize, f.compareSize);
+                        list.SetSubItem(row, Column::CompareDate, f.compareTime);
+                    }
+                    const std::uint32_t d = state.ScanFileDirs[i];
+                    if (listDirs[d] == NoDir)
+                        listDirs[d] = list.InternDirectory(state.RelativeDir(d));
+                    list.SetDirectory(row, listDirs[d]);
+                    list.SetSubItem(row, Column::FileName, state.ScanFileNames[i]);
+                    list.SetSubItem(row, Column::MasterSize, f.masterSize);
+                    list.SetSubItem(row, Column::MasterDate, f.masterTime);
+                }
             }
-        } else {
-            row = list.Add(Result::NotFound);
-            appended = true;
-            ++summary.different;
+            host.yield();
         }
-        if (appended) {
-            if (listDirs[d] == NoDir)
-                listDirs[d] = list.InternDirectory(state.RelativeDir(d));
-            list.SetDirectory(row, listDirs[d]);
-            list.SetSubItem(row, Column::FileName, name);
-            list.SetSubItem(row, Column::MasterSize, static_cast<std::int64_t>(ms.st_size));
-            list.SetSubItem(row, Column::MasterDate, static_cast<std::int64_t>(ms.st_mtim.tv_sec));
-        }
-        host.yield();
+        if (!state.StopRequested)
+            state.ComparedCount = state.ScanFileCount;
     }
-    state.ComparedCount = state.StopRequested ? state.ComparedCount : state.ScanFileCount;
 
+    state.Phase = ScanPhase::Done;
     summary.stopped = state.StopRequested;
     state.StopRequested = false;
     return summary;

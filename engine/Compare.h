@@ -67,9 +67,10 @@ struct CompareSummary {
 [[nodiscard]] std::vector<std::string> SummaryLines(const CompareSummary &summary);
 
 // Runs one compare: clears `list` and sets its roots, yields once, resets the scanner, lists
-// the master tree, then for every listed file (yielding before each) applies the exclude
-// test, reads both files' metadata with stat (never opening them), classifies the pair and
-// appends at most one row. A stop during the scan leaves the list empty; a stop during the
+// the master tree (state.Phase Scanning), yields once more (Phase Comparing), then for every
+// listed file applies the exclude test, reads both files' metadata with stat (never opening
+// them; worker threads read ahead, the rows and yields stay on the caller's thread),
+// classifies the pair, appends at most one row and yields. A stop during the scan leaves the list empty; a stop during the
 // compare phase keeps the rows appended so far. Clears StopRequested before returning.
 // The options' roots are used as given; the callers remove trailing separators.
 CompareSummary RunCompare(const CompareOptions &options, ScanState &state, ResultsList &list,

@@ -38,6 +38,9 @@ struct ScanDir {
     static constexpr std::uint32_t NoParent = 0xffffffffu;
 };
 
+// Where a run stands, for progress displays and for tests that act between the phases.
+enum class ScanPhase { Idle, Scanning, Comparing, Done };
+
 // The scanner's module state: reset at the start of every run, filled by ScanDirectory and
 // read by the compare phase. Entry i of ScanFileNames and ScanFileDirs describe the same
 // file; positions are 0-based, in the order the scanner found the files.
@@ -49,6 +52,7 @@ struct ScanState {
     std::vector<ScanDir> ScanDirs;
     std::vector<Diagnostic> Diagnostics;   // directories that could not be listed
     std::int64_t ComparedCount = 0;        // files the compare phase has taken so far
+    ScanPhase Phase = ScanPhase::Idle;
 
     // The full path of listed file i: its directory's path followed by its name.
     [[nodiscard]] std::string ScanFilePath(std::size_t i) const;
