@@ -1,0 +1,159 @@
+#include "ResultsModel.h"
+
+#include "DisplayText.h"
+
+#include <QItemSelectionModel>
+
+#include <climits>
+#include <string>
+#include <unordered_map>
+
+namespace dirwise {
+
+namespace {
+
+// Qt counts rows in int; a list beyond that shows its first INT_MAX rows.
+int clampedCount(std::size_t n) { return n > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n); }
+
+// Everything that tells two rows apart, as one string for hashing.
+std::string rowKey(const ResultsList &list, std::size_t i) {
+    const ResultRow &r = list.Row(i);
+    std::string key = r.name;
+    key.push_back('\0');
+    key.append(reinterpret_cast<const char *>(&r.masterSize), sizeof r.masterSize);
+    key.append(reinterpret_cast<const char *>(&r.compareSize), sizeof r.compareSize);
+    key.append(reinterpret_cast<const char *>(&r.masterTime), sizeof r.masterTime);
+    key.append(reinterpret_cast<const char *>(&r.compareTime), sizeof r.compareTime);
+    key.append(reinterpret_cast<const char *>(&r.dir), sizeof r.dir);
+    key.push_back(static_cast<char>(r.result));
+    key.push_back(static_cast<char>(r.cells));
+    return key;
+}
+
+} // namespace
+
+ResultsModel::ResultsModel(ResultsList &list, QObject *parent)
+    : QAbstractTableModel(parent), m_list(list), m_shown(clampedCount(list.Count())) {}
+
+int ResultsModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : m_shown;
+}
+
+int ResultsModel::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ResultsModel::data(const QModelIndex &index, int role) const {
+    if (!index.isValid() || index.row() >= m_shown)
+        return {};
+    const auto row = static_cast<std::size_t>(index.row());
+    // Defensive: the list may have been cleared by a run since the last Sync().
+    if (row >= m_list.Count())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return DisplayText(m_list.Text(row, static_cast<Column>(index.column())));
+    case Qt::DecorationRole:
+        if (index.column() == 0)
+            return m_icons[static_cast<std::size_t>(IconKeyOf(m_list.Row(row).result))];
+        return {};
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole)
+        return QString::fromUtf8(ColumnHeader(static_cast<Column>(section)));
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+void ResultsModel::SetIcons(const QIcon &match, const QIcon &different, const QIcon &notFound) {
+    m_icons = {match, different, notFound};
+    if (m_shown > 0)
+        emit dataChanged(index(0, 0), index(m_shown - 1, 0), {Qt::DecorationRole});
+}
+
+void ResultsModel::Sync() {
+    const int count = clampedCount(m_list.Count());
+    if (count < m_shown) {
+        // The list was cleared (and perhaps refilled) since the view last looked: the rows
+        // it knows are gone, so start the view afresh.
+        beginResetModel();
+        m_shown = count;
+        endResetModel();
+        return;
+    }
+    if (count > m_shown) {
+        beginInsertRows(QModelIndex(), m_shown, count - 1);
+        m_shown = count;
+        endInsertRows();
+    }
+}
+
+void ResultsModel::Sort(Column key, SortOrder order, QItemSelectionModel *selection) {
+    Sync();
+    // Remember the selected rows and the current row by value: the list reorders values,
+    // it keeps no identities.
+    std::unordered_map<std::string, int> selectedKeys;
+    std::string currentKey;
+    bool hasCurrent = false;
+    if (selection) {
+        for (const QModelIndex &ix : selection->selectedRows())
+            ++selectedKeys[rowKey(m_list, static_cast<std::size_t>(ix.row()))];
+        const QModelIndex current = selection->currentIndex();
+        if (current.isValid() && current.row() < m_shown) {
+            currentKey = rowKey(m_list, static_cast<std::size_t>(current.row()));
+            hasCurrent = true;
+        }
+    }
+
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Persistent indexes (the selection among them) are rebuilt below; park them first so
+    // none keeps pointing at a row that now holds another file.
+    const QModelIndexList persistent = persistentIndexList();
+    changePersistentIndexList(persistent, QModelIndexList(persistent.size()));
+    m_list.Sort(key, order);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+
+    if (!selection)
+        return;
+    QItemSelection restored;
+    int currentRow = -1;
+    if (!selectedKeys.empty() || hasCurrent) {
+        for (int r = 0; r < m_shown; ++r) {
+            const std::string k = rowKey(m_list, static_cast<std::size_t>(r));
+            if (hasCurrent && currentRow < 0 && k == currentKey)
+                currentRow = r;
+            auto it = selectedKeys.find(k);
+            if (it != selectedKeys.end() && it->second > 0) {
+                --it->second;
+                restored.select(index(r, 0), index(r, ColumnCount - 1));
+            }
+        }
+    }
+    selection->clearSelection();
+    if (currentRow >= 0)
+        selection->setCurrentIndex(index(currentRow, 0), QItemSelectionModel::NoUpdate);
+    if (!restored.isEmpty())
+        selection->select(restored, QItemSelectionModel::Select);
+}
+
+void ResultsModel::RemoveRows(const std::vector<std::size_t> &rows) {
+    if (rows.empty())
+        return;
+    Sync();
+    beginResetModel();
+    m_list.Remove(rows);
+    m_shown = clampedCount(m_list.Count());
+    endResetModel();
+}
+
+} // namespace dirwise

@@ -1,0 +1,65 @@
+#include "WindowHost.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <utility>
+
+namespace dirwise {
+
+WindowHost::WindowHost(std::function<void()> beforeTurn) : m_beforeTurn(std::move(beforeTurn)) {}
+
+std::int64_t WindowHost::now() const {
+    if (m_clock)
+        return m_clock();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void WindowHost::BeginRun() {
+    m_first = true;
+    m_yields = 0;
+    m_turns = 0;
+    m_diagnostics = 0;
+    m_longestGap = 0;
+    m_lastTurnEnd = now();
+}
+
+void WindowHost::EndRun() { m_longestGap = std::max(m_longestGap, now() - m_lastTurnEnd); }
+
+void WindowHost::yield() {
+    ++m_yields;
+    if (m_hook)
+        m_hook(m_yields);
+    if (m_inTurn)
+        return;
+    const std::int64_t t = now();
+    if (!m_first && t - m_lastTurnEnd < m_interval)
+        return;
+    m_first = false;
+    m_longestGap = std::max(m_longestGap, t - m_lastTurnEnd);
+    turn();
+}
+
+void WindowHost::turn() {
+    m_inTurn = true;
+    ++m_turns;
+    if (m_beforeTurn)
+        m_beforeTurn();
+    // All events, user input included: excluding it would leave a click on Stop unseen.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_inTurn = false;
+    m_lastTurnEnd = now();
+}
+
+void WindowHost::diagnostic(const Diagnostic &d) {
+    (void)d;
+    ++m_diagnostics;
+}
+
+void WindowHost::SetClock(Clock clock) { m_clock = std::move(clock); }
+
+void WindowHost::SetYieldHook(YieldHook hook) { m_hook = std::move(hook); }
+
+} // namespace dirwise
