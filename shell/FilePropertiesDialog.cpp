@@ -1,0 +1,249 @@
+#include "FilePropertiesDialog.h"
+
+#include <QDateTime>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMimeDatabase>
+#include <QVBoxLayout>
+
+#include <cerrno>
+#include <cstring>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace dirwise {
+
+namespace {
+
+QString errorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+QString kindOf(mode_t mode) {
+    if (S_ISREG(mode))
+        return u"Regular file"_s;
+    if (S_ISDIR(mode))
+        return u"Directory"_s;
+    if (S_ISLNK(mode))
+        return u"Symbolic link"_s;
+    if (S_ISFIFO(mode))
+        return u"Named pipe (FIFO)"_s;
+    if (S_ISSOCK(mode))
+        return u"Socket"_s;
+    if (S_ISCHR(mode))
+        return u"Character device"_s;
+    if (S_ISBLK(mode))
+        return u"Block device"_s;
+    return u"Unknown kind"_s;
+}
+
+QString linkTarget(const std::string &path, off_t size) {
+    // The link's own size is the length of its target; allow for a racing change.
+    std::string buffer(static_cast<size_t>(size > 0 ? size : 0) + 256, '\0');
+    const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
+    if (n < 0)
+        return QString();
+    buffer.resize(static_cast<size_t>(n));
+    return QFile::decodeName(QByteArray::fromStdString(buffer));
+}
+
+QString mimeOf(const std::string &path) {
+    const QByteArray bytes = QByteArray::fromStdString(path);
+    const QString decoded = QFile::decodeName(bytes);
+    QMimeDatabase db;
+    // Only a name that survives decoding can be opened through Qt to look at the content.
+    const QMimeType type = QFile::encodeName(decoded) == bytes
+                               ? db.mimeTypeForFile(decoded)
+                               : db.mimeTypeForFile(decoded, QMimeDatabase::MatchExtension);
+    if (!type.isValid())
+        return QString();
+    return u"%1, %2"_s.arg(type.comment(), type.name());
+}
+
+QString permissionText(mode_t mode) {
+    QString text(10, u'-');
+    if (S_ISDIR(mode))
+        text[0] = u'd';
+    else if (S_ISLNK(mode))
+        text[0] = u'l';
+    else if (S_ISFIFO(mode))
+        text[0] = u'p';
+    else if (S_ISSOCK(mode))
+        text[0] = u's';
+    else if (S_ISCHR(mode))
+        text[0] = u'c';
+    else if (S_ISBLK(mode))
+        text[0] = u'b';
+    const mode_t bits[9] = {S_IRUSR, S_IWUSR, S_IXUSR, S_IRGRP, S_IWGRP,
+                            S_IXGRP, S_IROTH, S_IWOTH, S_IXOTH};
+    const char16_t letters[3] = {u'r', u'w', u'x'};
+    for (int i = 0; i < 9; ++i) {
+        if (mode & bits[i])
+            text[1 + i] = letters[i % 3];
+    }
+    // Set-id and sticky bits share the execute column: lower case when execute is set too.
+    auto special = [&](int column, mode_t bit, char16_t withExec, char16_t withoutExec) {
+        if (mode & bit)
+            text[column] = text[column] == u'x' ? withExec : withoutExec;
+    };
+    special(3, S_ISUID, u's', u'S');
+    special(6, S_ISGID, u's', u'S');
+    special(9, S_ISVTX, u't', u'T');
+    return u"%1 (%2)"_s.arg(text).arg(mode & 07777, 4, 8, QChar(u'0'));
+}
+
+QString userName(uid_t uid) {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::string buffer(static_cast<size_t>(size > 0 ? size : 16384), '\0');
+    struct passwd entry {};
+    struct passwd *found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return QString();
+    return QFile::decodeName(found->pw_name);
+}
+
+QString groupName(gid_t gid) {
+    long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::string buffer(static_cast<size_t>(size > 0 ? size : 16384), '\0');
+    struct group entry {};
+    struct group *found = nullptr;
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return QString();
+    return QFile::decodeName(found->gr_name);
+}
+
+QString named(const QString &name, qulonglong id) {
+    return name.isEmpty() ? QString::number(id) : u"%1 (%2)"_s.arg(name).arg(id);
+}
+
+QLabel *valueLabel(QWidget *parent, const QString &text) {
+    auto *label = new QLabel(parent);
+    // File names may hold "<": never let them read as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+FileFacts describeFile(const std::string &path) {
+    FileFacts facts;
+    facts.path = QFile::decodeName(QByteArray::fromStdString(path));
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        facts.type = u"Cannot be examined: not a valid file name"_s;
+        return facts;
+    }
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        facts.type = u"Cannot be examined: %1"_s.arg(errorText(errno));
+        return facts;
+    }
+    facts.readable = true;
+    facts.type = kindOf(st.st_mode);
+    if (S_ISLNK(st.st_mode)) {
+        const QString target = linkTarget(path, st.st_size);
+        if (!target.isEmpty())
+            facts.type += u" to "_s + target;
+    } else if (S_ISREG(st.st_mode)) {
+        const QString mime = mimeOf(path);
+        if (!mime.isEmpty())
+            facts.type += u" ("_s + mime + u')';
+    }
+    const QLocale locale;
+    const auto bytes = static_cast<qlonglong>(st.st_size);
+    facts.size = bytes == 1 ? u"1 byte"_s : u"%1 bytes"_s.arg(locale.toString(bytes));
+    if (bytes >= 1024)
+        facts.size += u" (%1)"_s.arg(locale.formattedDataSize(bytes));
+    facts.modified = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(st.st_mtime))
+                         .toString(u"yyyy-MM-dd HH:mm:ss"_s);
+    facts.permissions = permissionText(st.st_mode);
+    facts.owner = u"%1, group %2"_s.arg(named(userName(st.st_uid), st.st_uid),
+                                        named(groupName(st.st_gid), st.st_gid));
+    return facts;
+}
+
+FilePropertiesDialog::FilePropertiesDialog(const std::vector<std::string> &paths, QWidget *parent)
+    : QDialog(parent) {
+    setObjectName(u"dlgFileProperties"_s);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+
+    auto *outer = new QVBoxLayout(this);
+    auto *groups = new QHBoxLayout;
+    outer->addLayout(groups);
+
+    QString firstName;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const FileFacts facts = describeFile(paths[i]);
+        if (i == 0)
+            firstName = QFileInfo(facts.path).fileName();
+        QString title = u"File"_s;
+        if (paths.size() == 2)
+            title = i == 0 ? u"Master file"_s : u"Compare file"_s;
+        else if (paths.size() > 2)
+            title = u"File %1"_s.arg(i + 1);
+        auto *box = new QGroupBox(title, this);
+        auto *form = new QFormLayout(box);
+        Row row;
+        // A line edit lets a long path scroll and be copied whole.
+        row.path = new QLineEdit(facts.path, box);
+        row.path->setReadOnly(true);
+        row.path->setCursorPosition(0);
+        row.path->setMinimumWidth(320);
+        row.type = valueLabel(box, facts.type);
+        row.size = valueLabel(box, facts.size);
+        row.modified = valueLabel(box, facts.modified);
+        row.permissions = valueLabel(box, facts.permissions);
+        row.owner = valueLabel(box, facts.owner);
+        form->addRow(u"Path:"_s, row.path);
+        form->addRow(u"Type:"_s, row.type);
+        form->addRow(u"Size:"_s, row.size);
+        form->addRow(u"Modified:"_s, row.modified);
+        form->addRow(u"Permissions:"_s, row.permissions);
+        form->addRow(u"Owner:"_s, row.owner);
+        groups->addWidget(box);
+        m_rows.push_back(row);
+    }
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    outer->addWidget(buttons);
+
+    setWindowTitle(firstName.isEmpty() ? u"Properties"_s : u"Properties of %1"_s.arg(firstName));
+}
+
+int FilePropertiesDialog::fileCount() const { return static_cast<int>(m_rows.size()); }
+
+QString FilePropertiesDialog::fieldText(int index, Field field) const {
+    if (index < 0 || index >= fileCount())
+        return QString();
+    const Row &row = m_rows[static_cast<size_t>(index)];
+    switch (field) {
+    case Field::Path:
+        return row.path->text();
+    case Field::Type:
+        return row.type->text();
+    case Field::Size:
+        return row.size->text();
+    case Field::Modified:
+        return row.modified->text();
+    case Field::Permissions:
+        return row.permissions->text();
+    case Field::Owner:
+        return row.owner->text();
+    }
+    return QString();
+}
+
+} // namespace dirwise

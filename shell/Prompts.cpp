@@ -1,0 +1,80 @@
+#include "DefaultPrompts.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace dirwise {
+
+QString DefaultPrompts::browseForFolder(QWidget *owner, const QString &title,
+                                        const QString &initialDir) {
+    return QFileDialog::getExistingDirectory(owner, title, initialDir, QFileDialog::ShowDirsOnly);
+}
+
+QString DefaultPrompts::askSaveFileName(QWidget *owner, const QString &title, const QString &start,
+                                        const QString &filter) {
+    // The static chooser confirms an overwrite by default; with a platform theme it is the
+    // desktop's own dialog, which users expect.
+    return QFileDialog::getSaveFileName(owner, title, start, filter);
+}
+
+QString DefaultPrompts::saveFileName(QWidget *owner, const QString &title,
+                                     const QString &initialName, const QString &filter) {
+    QString start = initialName;
+    for (;;) {
+        const QString chosen = askSaveFileName(owner, title, start, filter);
+        if (chosen.isEmpty())
+            return QString();
+        // Qt's own chooser accepts a name in a folder that does not exist, so check here
+        // rather than let the save fail later with a less helpful message.
+        const QFileInfo folder(QFileInfo(chosen).absolutePath());
+        if (folder.isDir())
+            return chosen;
+        message(owner, Icon::Exclamation, title,
+                u"The folder \"%1\" does not exist.\nChoose an existing folder."_s.arg(
+                    QDir::toNativeSeparators(folder.absoluteFilePath())));
+        // Open again at what the user typed, so nothing they entered is lost.
+        start = chosen;
+    }
+}
+
+void DefaultPrompts::message(QWidget *owner, Icon icon, const QString &title, const QString &text,
+                             const QString &details) {
+    QMessageBox::Icon boxIcon = QMessageBox::Information;
+    switch (icon) {
+    case Icon::Information:
+        boxIcon = QMessageBox::Information;
+        break;
+    case Icon::Exclamation:
+        boxIcon = QMessageBox::Warning;
+        break;
+    case Icon::Critical:
+        boxIcon = QMessageBox::Critical;
+        break;
+    }
+    QMessageBox box(boxIcon, title, text, QMessageBox::Ok, owner);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
+    box.exec();
+}
+
+namespace {
+
+DefaultPrompts &defaultPrompts() {
+    static DefaultPrompts instance;
+    return instance;
+}
+
+// Only the GUI thread asks questions, so a plain pointer is enough.
+Prompts *g_installed = nullptr;
+
+} // namespace
+
+Prompts &prompts() { return g_installed ? *g_installed : defaultPrompts(); }
+
+void setPrompts(Prompts *p) { g_installed = p; }
+
+} // namespace dirwise

@@ -1,0 +1,12 @@
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+// The dialogs need a QApplication; the offscreen platform lets them exist with no display.
+int main(int argc, char **argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
