@@ -228,15 +228,106 @@ void ResultsList::Sort(Column key, SortOrder order) {
         for (std::uint32_t rank = 0; rank < byText.size(); ++rank)
             m_dirRank[byText[rank]] = rank;
     }
-    if (order == SortOrder::Ascending) {
-        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const ResultRow &a, const ResultRow &b) {
-            return CompareCells(a, b, key) < 0;
-        });
+    // Sort small keys and a permutation rather than the rows themselves: a row is large,
+    // and a million of them must sort well within a second.
+    const std::size_t n = m_rows.size();
+    std::vector<std::uint32_t> perm(n);
+    std::iota(perm.begin(), perm.end(), 0u);
+    const bool descending = order == SortOrder::Descending;
+    if (key == Column::FileName) {
+        // The first 16 case-folded bytes travel with each entry, so most comparisons never
+        // touch the rows' memory at all. Names hold no NUL, so zero padding sorts a shorter
+        // name first, as the full comparison does.
+        struct Name {
+            std::uint64_t prefix[2];
+            std::string_view text;
+            std::uint32_t row;
+            bool has;
+        };
+        std::vector<Name> names(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            Name &e = names[i];
+            e.text = m_rows[i].name;
+            e.row = static_cast<std::uint32_t>(i);
+            e.has = m_rows[i].has(key);
+            for (int w = 0; w < 2; ++w) {
+                std::uint64_t v = 0;
+                for (std::size_t b = 0; b < 8; ++b) {
+                    const std::size_t at = static_cast<std::size_t>(w) * 8 + b;
+                    const unsigned char c =
+                        at < e.text.size() ? foldAscii(static_cast<unsigned char>(e.text[at])) : 0;
+                    v = (v << 8) | c;
+                }
+                e.prefix[w] = v;
+            }
+        }
+        auto less = [](const Name &a, const Name &b) {
+            if (a.has != b.has)
+                return !a.has;
+            if (a.prefix[0] != b.prefix[0])
+                return a.prefix[0] < b.prefix[0];
+            if (a.prefix[1] != b.prefix[1])
+                return a.prefix[1] < b.prefix[1];
+            return compareText(a.text, b.text) < 0;
+        };
+        if (descending)
+            std::stable_sort(names.begin(), names.end(),
+                             [&](const Name &a, const Name &b) { return less(b, a); });
+        else
+            std::stable_sort(names.begin(), names.end(), less);
+        for (std::size_t i = 0; i < n; ++i)
+            perm[i] = names[i].row;
     } else {
-        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const ResultRow &a, const ResultRow &b) {
-            return CompareCells(a, b, key) > 0;
-        });
+        struct Key {
+            std::int64_t value;
+            std::uint32_t row;
+            bool has;
+        };
+        std::vector<Key> keys(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const ResultRow &r = m_rows[i];
+            std::int64_t v = 0;
+            switch (key) {
+            case Column::Result:
+                v = resultRank(r.result);
+                break;
+            case Column::ComparePath:
+                v = r.dir < m_dirRank.size() ? m_dirRank[r.dir] : 0;
+                break;
+            case Column::MasterSize:
+                v = r.masterSize;
+                break;
+            case Column::CompareSize:
+                v = r.compareSize;
+                break;
+            case Column::MasterDate:
+                v = r.masterTime;
+                break;
+            case Column::CompareDate:
+                v = r.compareTime;
+                break;
+            case Column::FileName:
+                break;
+            }
+            keys[i] = Key{v, static_cast<std::uint32_t>(i), r.has(key)};
+        }
+        // An empty cell is less than any value, so it leads ascending and trails descending.
+        auto less = [](const Key &a, const Key &b) {
+            return a.has != b.has ? !a.has : a.value < b.value;
+        };
+        if (descending)
+            std::stable_sort(keys.begin(), keys.end(),
+                             [&](const Key &a, const Key &b) { return less(b, a); });
+        else
+            std::stable_sort(keys.begin(), keys.end(), less);
+        for (std::size_t i = 0; i < n; ++i)
+            perm[i] = keys[i].row;
     }
+    std::vector<ResultRow> sorted;
+    sorted.reserve(n);
+    for (std::uint32_t i : perm)
+        sorted.push_back(std::move(m_rows[i]));
+    m_rows.swap(sorted);
     m_sort.key = key;
     m_sort.order = order;
     m_sort.sorted = true;
