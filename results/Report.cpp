@@ -204,6 +204,13 @@ ReportStatus SaveReport(const ResultsList &list, const std::string &path) {
         ::unlink(temp.c_str());
         return failure(path, err);
     }
+    // Make the rename itself durable; the report is complete either way, so a directory
+    // that cannot be synced is not an error.
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
     return {};
 }
 
