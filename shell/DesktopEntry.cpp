@@ -143,7 +143,7 @@ QStringList splitExec(const QString &exec) {
 QStringList applicationDirs() {
     QStringList bases;
     const QString home = qEnvironmentVariable("XDG_DATA_HOME");
-    // The specification of these variables says a relative path is to be ignored.
+    // The XDG base-directory rules say a relative path here is to be ignored.
     if (!home.isEmpty() && QDir::isAbsolutePath(home))
         bases.append(home);
     else
