@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace dirwise::test {
@@ -11,14 +13,16 @@ namespace dirwise::test {
 // directories are created as needed. Times are UTC seconds since the epoch.
 class TempTree {
 public:
-    TempTree();
+    // With `inMemory`, the tree lives in /dev/shm where that exists: trees of many thousand
+    // directories are made and removed there without waiting on a disk journal.
+    explicit TempTree(bool inMemory = false);
     ~TempTree();
     TempTree(const TempTree &) = delete;
     TempTree &operator=(const TempTree &) = delete;
 
     // The root, without a trailing "/".
     [[nodiscard]] const std::string &root() const { return m_root; }
-    // root() + "/" + rel.
+    // root() + "/" + rel; the root itself when rel is empty.
     [[nodiscard]] std::string path(const std::string &rel) const;
 
     void dir(const std::string &rel);
@@ -28,8 +32,16 @@ public:
     void sparse(const std::string &rel, std::int64_t size, std::int64_t mtime = 1000000000);
     void symlink(const std::string &rel, const std::string &target);
     void fifo(const std::string &rel);
-    void setTime(const std::string &rel, std::int64_t mtime);
+    void setTime(const std::string &rel, std::int64_t mtime, long nanoseconds = 0);
+    // Changes the mode of `rel` (the root itself when empty). The destructor undoes it.
+    void chmod(const std::string &rel, mode_t mode);
     void remove(const std::string &rel);
+    // Builds `depth` nested directories named `dirName` below `rel` and a file `fileName`
+    // of `size` bytes at the bottom. Works relative to directory descriptors, so the depth
+    // is not limited by the system's path length. Returns false when a step failed.
+    [[nodiscard]] bool deepFile(const std::string &rel, int depth, const std::string &dirName,
+                                const std::string &fileName, std::int64_t size,
+                                std::int64_t mtime);
 
 private:
     void parents(const std::string &rel);
@@ -40,6 +52,8 @@ private:
 [[nodiscard]] std::string ReadFile(const std::string &path);
 // Writes `content` to `path`, replacing it.
 void WriteFile(const std::string &path, const std::string &content);
+// The names in directory `path` (without "." and ".."), sorted by bytes.
+[[nodiscard]] std::vector<std::string> ListDirectory(const std::string &path);
 
 // Runs a program with arguments and optional standard input, waits at most
 // `timeoutSeconds` (then kills it and reports status -1), and captures both outputs.
@@ -52,7 +66,32 @@ struct ProcessResult {
                                        int timeoutSeconds = 60,
                                        const std::vector<std::string> &extraEnv = {});
 
+// Starts a program with the given descriptors as its standard input, output and error
+// (-1: /dev/null) and `extraEnv` ("NAME=value") added. The caller keeps its descriptors.
+// Returns the process id, or -1 when the fork failed.
+[[nodiscard]] pid_t SpawnProcess(const std::vector<std::string> &argv, int in, int out, int err,
+                                 const std::vector<std::string> &extraEnv = {});
+// Waits for `pid` at most `timeoutSeconds`; on timeout kills it and returns -1. Otherwise
+// the exit status, or 128 + the signal that ended it.
+[[nodiscard]] int WaitProcess(pid_t pid, int timeoutSeconds);
+
+// Runs `body` in a forked child under a watchdog, so that a hang or a crash fails the
+// calling test instead of the whole suite. The child's text `out` comes back in `out`.
+struct ChildResult {
+    int status = -1; // body's return value, 128 + signal when it died, -1 on timeout
+    std::string out;
+};
+[[nodiscard]] ChildResult RunInChild(const std::function<int(std::string &out)> &body,
+                                     int timeoutSeconds = 60);
+
+// In a child process only: gives up root for the user and group "nobody" (65534), so
+// that file modes apply. Returns false when that failed. A no-op success when not root.
+[[nodiscard]] bool DropRootInChild();
+
 // True when the process runs as root, which ignores file modes.
 [[nodiscard]] bool RunningAsRoot();
+
+// Sets TZ for the rest of the process (and its children), so date texts are predictable.
+void UseTimeZone(const char *tz);
 
 } // namespace dirwise::test
