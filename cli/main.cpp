@@ -60,13 +60,11 @@ public:
             return;
         m_last = now;
         std::string line;
-        if (m_comparing || m_state.ComparedCount > 0) {
-            m_comparing = true;
+        if (m_state.Phase == ScanPhase::Comparing)
             line = "Comparing " + std::to_string(m_state.ComparedCount) + " of " +
                    std::to_string(m_state.ScanFileCount) + " files";
-        } else {
-            line = "Listing: " + std::to_string(m_state.ScanFileCount) + " files";
-        }
+        else
+            line = "Listing " + std::to_string(m_state.ScanFileCount) + " files";
         writeErr("\r" + line + "\033[K");
         m_shown = true;
     }
@@ -86,7 +84,6 @@ private:
     ScanState &m_state;
     bool m_progress;
     bool m_shown = false;
-    bool m_comparing = false;
     unsigned m_calls = 0;
     std::chrono::steady_clock::time_point m_last{};
 };
