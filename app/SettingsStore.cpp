@@ -61,7 +61,25 @@ QString SettingsStore::FileName(const QString &application) const {
 }
 
 QSettings::Status SettingsStore::Status(const QString &application) const {
-    return open(application)->status();
+    const auto settings = open(application);
+    QFile file(settings->fileName());
+    if (!file.exists())
+        return QSettings::NoError;
+    if (!file.open(QIODevice::ReadOnly))
+        return QSettings::AccessError;
+    // QSettings reports a parse failure only to the first object that reads a file (later
+    // ones share its cached, partly parsed content), so the file is checked here on its
+    // own terms: every line that is not blank or a comment is a whole "[section]" or holds
+    // a "=".
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &raw : lines) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        if (line.startsWith('[') ? !line.endsWith(']') : !line.contains('='))
+            return QSettings::FormatError;
+    }
+    return settings->status();
 }
 
 } // namespace dirwise

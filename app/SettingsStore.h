@@ -32,8 +32,9 @@ public:
     // The file that holds the application's values (it need not exist).
     [[nodiscard]] QString FileName(const QString &application) const;
 
-    // QSettings' verdict on the application's file as it stands: NoError, AccessError or
-    // FormatError (a file that cannot be parsed).
+    // The application's file as it stands: NoError (also when there is no file),
+    // AccessError (it cannot be read) or FormatError (it cannot be parsed: a section header
+    // without its "]", or a line that is neither blank, a comment, a header nor "key=value").
     [[nodiscard]] QSettings::Status Status(const QString &application) const;
 };
 

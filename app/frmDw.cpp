@@ -209,9 +209,17 @@ void frmDw::applyGeometry(QWidget *control) {
             r.moveTop(r.top() - (hint.height() - r.height()) / 2);
             r.setHeight(hint.height());
         }
-        // Labels are sized to their captions.
-        if (qobject_cast<QLabel *>(control))
+        // Labels are sized to their captions; a check box or option button whose caption
+        // needs more than its designed width gets it, growing away from the edge it keeps
+        // its distance to.
+        if (qobject_cast<QLabel *>(control)) {
             r.setWidth(hint.width());
+        } else if ((qobject_cast<QCheckBox *>(control) || qobject_cast<QRadioButton *>(control)) &&
+                   r.width() < hint.width()) {
+            if (control == m_chkSave)
+                r.moveLeft(r.left() - (hint.width() - r.width()));
+            r.setWidth(hint.width());
+        }
     }
     control->setGeometry(r);
 }
@@ -219,6 +227,13 @@ void frmDw::applyGeometry(QWidget *control) {
 void frmDw::buildControls() {
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("frmDwClient"));
+    // The design rectangles were drawn for an 8-point dialog font: keep the platform's
+    // family, at most that size, so the captions fit their places.
+    QFont font = m_client->font();
+    if (font.pointSizeF() > 8.0) {
+        font.setPointSizeF(8.0);
+        m_client->setFont(font);
+    }
     setCentralWidget(m_client);
     m_client->installEventFilter(this);
 
@@ -581,6 +596,13 @@ void frmDw::applyFrameCorrection() {
     m_pendingOuterSize = QSize();
     if (!(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
         resize(outer - margins);
+}
+
+void frmDw::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    applyFrameCorrection();
+    // The window manager may decorate the window only after it is mapped.
+    QTimer::singleShot(0, this, &frmDw::applyFrameCorrection);
 }
 
 void frmDw::moveEvent(QMoveEvent *event) {
