@@ -203,16 +203,27 @@ TEST_F(Dwc, ReportToADeviceOrAFifo) {
 }
 
 TEST_F(Dwc, DiagnosticsShowControlCharactersEscaped) {
-    t.symlink("m/bad\x1b[31m\tname", "nowhere");
+    t.symlink("m/bad\x1b[31m\tname\x7f", "nowhere");
     const ProcessResult r = dwc({m(), c()});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("bad\\x1b[31m\\tname"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bad\\x1b[31m\\tname\\x7f"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+    EXPECT_EQ(r.err.find('\x7f'), std::string::npos);
     EXPECT_EQ(r.err.find('\t'), std::string::npos);
     const ProcessResult missing = dwc({t.path("no\apath"), c()});
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("no\\x07path"), std::string::npos) << missing.err;
     EXPECT_EQ(missing.err.find('\a'), std::string::npos);
+}
+
+// U+009B is the one-character form of the escape sequence introducer: terminals that honour
+// C1 controls act on it as on ESC [, so "\xc2\x9b" "2J" in a name would clear the screen.
+TEST_F(Dwc, DiagnosticsEscapeC1ControlCharactersToo) {
+    t.symlink("m/c1\xc2\x9b" "2Jname", "nowhere");
+    const ProcessResult r = dwc({m(), c()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("2Jname"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("\xc2\x9b"), std::string::npos) << "a C1 control reached the terminal";
 }
 
 // Reads `fd` until end of file, error or the deadline; true when it reached the end.
