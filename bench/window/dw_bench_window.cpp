@@ -1,0 +1,231 @@
+// Drives Dirwise's main window without a person: Begin on a tree pair (the summary is
+// answered through the Prompts interface), or a list filled with synthetic rows. Reports
+// the wall time, the longest time between two event-loop turns, and the peak memory.
+//
+//   dw_bench_window [--date] [--dwc PATH] [--repeat N] MASTER COMPARE
+//   dw_bench_window --rows N
+//
+// With --dwc the command-line twin is timed on the same trees (dwc -q --date -o /dev/null)
+// and the ratio window/dwc is printed. Runs on the offscreen platform unless
+// QT_QPA_PLATFORM says otherwise; the settings go to a temporary directory.
+#include "Prompts.h"
+#include "ResultsModel.h"
+#include "WindowHost.h"
+#include "frmDw.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeView>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace dirwise;
+
+namespace {
+
+class BenchPrompts final : public Prompts {
+public:
+    QString browseForFolder(QWidget *, const QString &, const QString &) override { return {}; }
+    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override {
+        return {};
+    }
+    void message(QWidget *, Icon, const QString &title, const QString &text,
+                 const QString &) override {
+        lastTitle = title;
+        lastText = text;
+    }
+    QString lastTitle;
+    QString lastText;
+};
+
+double seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// A line of /proc/self/status in kB ("VmHWM", "VmRSS"); -1 when it cannot be read.
+long statusKb(const char *field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(in, line))
+        if (line.rfind(key, 0) == 0)
+            return std::strtol(line.c_str() + key.size(), nullptr, 10);
+    return -1;
+}
+
+double timeDwc(const std::string &dwc, const std::string &master, const std::string &compare,
+               bool date) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<const char *> argv = {dwc.c_str(), "-q", "-o", "/dev/null"};
+        if (date)
+            argv.push_back("--date");
+        argv.push_back(master.c_str());
+        argv.push_back(compare.c_str());
+        argv.push_back(nullptr);
+        ::execv(dwc.c_str(), const_cast<char *const *>(argv.data()));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return seconds(std::chrono::steady_clock::now() - start);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: dw_bench_window [--date] [--dwc PATH] [--repeat N] MASTER COMPARE\n"
+                         "       dw_bench_window --rows N\n");
+    return 2;
+}
+
+int benchRows(frmDw &w, long rows) {
+    ResultsList &list = w.Results();
+    list.SetRoots("/bench/master", "/bench/compare");
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::uint32_t> dirs;
+    for (int d = 0; d < 1000; ++d)
+        dirs.push_back(list.InternDirectory("/dir" + std::to_string(d) + "/sub/"));
+    for (long i = 0; i < rows; ++i) {
+        const auto result = static_cast<Result>(i % 5);
+        const std::size_t r = list.Add(result);
+        list.SetDirectory(r, dirs[static_cast<std::size_t>(i % 1000)]);
+        list.SetSubItem(r, Column::FileName, "file-" + std::to_string(i) + ".dat");
+        list.SetSubItem(r, Column::MasterSize, std::int64_t{i * 37 % 100000});
+        list.SetSubItem(r, Column::MasterDate, std::int64_t{1600000000 + i});
+        if (result != Result::NotFound) {
+            list.SetSubItem(r, Column::CompareSize, std::int64_t{i * 41 % 100000});
+            list.SetSubItem(r, Column::CompareDate, std::int64_t{1600000000 + i / 2});
+        }
+    }
+    const auto filled = std::chrono::steady_clock::now();
+    w.Model().Sync();
+    auto *lv = w.findChild<QTreeView *>(QStringLiteral("lvDw"));
+    lv->scrollToBottom();
+    QCoreApplication::processEvents();
+    const auto shown = std::chrono::steady_clock::now();
+    w.SortByColumn(2);
+    QCoreApplication::processEvents();
+    const auto sorted = std::chrono::steady_clock::now();
+    std::printf("rows: %ld\n", rows);
+    std::printf("fill list: %.3f s\n", seconds(filled - start));
+    std::printf("show in view: %.3f s\n", seconds(shown - filled));
+    std::printf("sort by File Name: %.3f s\n", seconds(sorted - shown));
+    std::printf("resident now: %.1f MB\n", statusKb("VmRSS") / 1024.0);
+    std::printf("peak resident (whole process): %.1f MB\n", statusKb("VmHWM") / 1024.0);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    char pattern[] = "/tmp/dw-bench-window-XXXXXX";
+    if (const char *dir = ::mkdtemp(pattern))
+        qputenv("XDG_CONFIG_HOME", dir);
+
+    QApplication app(argc, argv);
+    bool date = false;
+    std::string dwc;
+    int repeat = 3;
+    long rows = -1;
+    std::vector<std::string> roots;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--date")
+            date = true;
+        else if (a == "--dwc" && i + 1 < argc)
+            dwc = argv[++i];
+        else if (a == "--repeat" && i + 1 < argc)
+            repeat = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--rows" && i + 1 < argc)
+            rows = std::atol(argv[++i]);
+        else if (!a.empty() && a[0] == '-')
+            return usage();
+        else
+            roots.push_back(a);
+    }
+
+    BenchPrompts prompts;
+    setPrompts(&prompts);
+    frmDw w;
+    w.SetProgramEnd([] {});
+    w.Load();
+    w.show();
+    (void)QTest::qWaitForWindowExposed(&w);
+
+    if (rows >= 0)
+        return benchRows(w, rows);
+    if (roots.size() != 2)
+        return usage();
+
+    w.findChild<QLineEdit *>(QStringLiteral("txtMasterDir"))->setText(QString::fromLocal8Bit(roots[0].c_str()));
+    w.findChild<QLineEdit *>(QStringLiteral("txtCompareDir"))->setText(QString::fromLocal8Bit(roots[1].c_str()));
+    w.findChild<QCheckBox *>(QStringLiteral("chkDate"))->setChecked(date);
+
+    // The engine's own longest stretch without a yield, and where the run was at its end.
+    std::int64_t lastYield = 0;
+    std::int64_t longestYieldGap = 0;
+    std::string longestYieldWhere;
+    w.Host().SetYieldHook([&](std::int64_t n) {
+        const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count();
+        if (n > 1 && now - lastYield > longestYieldGap) {
+            longestYieldGap = now - lastYield;
+            longestYieldWhere = "yield " + std::to_string(n) + ", listed " +
+                                std::to_string(w.Scan().ScanFileCount) + ", compared " +
+                                std::to_string(w.Scan().ComparedCount);
+        }
+        lastYield = now;
+    });
+
+    std::vector<double> windowTimes;
+    std::int64_t longestGap = 0;
+    std::int64_t turns = 0;
+    std::int64_t yields = 0;
+    for (int r = 0; r < repeat; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        w.RunCompare();
+        windowTimes.push_back(seconds(std::chrono::steady_clock::now() - start));
+        longestGap = std::max(longestGap, w.Host().LongestGap());
+        turns = w.Host().Turns();
+        yields = w.Host().Yields();
+    }
+    const double windowTime = median(windowTimes);
+    std::printf("rows in list: %zu\n", w.Results().Count());
+    std::printf("summary: %s\n", prompts.lastText.replace(QLatin1Char('\n'), QStringLiteral(" | ")).toLocal8Bit().constData());
+    std::printf("window wall time (median of %d): %.3f s\n", repeat, windowTime);
+    std::printf("yields: %lld, event-loop turns: %lld\n", static_cast<long long>(yields),
+                static_cast<long long>(turns));
+    std::printf("longest gap between event-loop turns: %.1f ms\n", longestGap / 1e6);
+    std::printf("longest stretch between two yields: %.1f ms (ending at %s)\n",
+                longestYieldGap / 1e6, longestYieldWhere.c_str());
+    if (!dwc.empty()) {
+        std::vector<double> dwcTimes;
+        for (int r = 0; r < repeat; ++r)
+            dwcTimes.push_back(timeDwc(dwc, roots[0], roots[1], date));
+        const double dwcTime = median(dwcTimes);
+        std::printf("dwc wall time (median of %d): %.3f s\n", repeat, dwcTime);
+        std::printf("window / dwc: %.2f\n", windowTime / dwcTime);
+    }
+    std::printf("peak resident (whole process): %.1f MB\n", statusKb("VmHWM") / 1024.0);
+    setPrompts(nullptr);
+    return 0;
+}
