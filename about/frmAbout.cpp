@@ -6,6 +6,7 @@
 #include "SystemInfo.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -162,6 +163,7 @@ void frmAbout::layOut() {
     placeLabel(m_lblAboutProduct, lblAboutProductTop);
     placeLabel(m_lblAboutAuthor, lblAboutAuthorTop);
     place(m_txtAboutDisclaimer, txtAboutDisclaimerRect);
+    fitDisclaimerFont();
     place(m_picCommand, picCommandRect);
 
     // A large font may need taller buttons than designed; grow them downwards rather than
@@ -173,6 +175,29 @@ void frmAbout::layOut() {
         const int wanted = qMax(button->height(), button->sizeHint().height());
         button->resize(button->width(), qMin(wanted, qMax(room, button->height())));
     }
+}
+
+void frmAbout::fitDisclaimerFont() {
+    // The disclaimer's lines were set for a narrow dialog font. Wider desktop fonts would
+    // wrap each line a word early and leave ragged stubs, so the box's font steps down a
+    // little until the longest line fits; below a readable floor it wraps instead.
+    constexpr qreal smallestPointSize = 7.0;
+    const QStringList lines = disclaimerText().split(u"\r\n"_s);
+    QPlainTextEdit *box = m_txtAboutDisclaimer;
+    const qreal available = box->width() - 2 * box->frameWidth() -
+                            box->verticalScrollBar()->sizeHint().width() -
+                            2 * box->document()->documentMargin() - box->cursorWidth() - 1;
+    QFont font = box->font();
+    const auto widest = [&lines](const QFont &f) {
+        const QFontMetricsF metrics(f);
+        qreal w = 0;
+        for (const QString &line : lines)
+            w = qMax(w, metrics.horizontalAdvance(line));
+        return w;
+    };
+    while (font.pointSizeF() - 0.5 >= smallestPointSize && widest(font) > available)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    box->setFont(font);
 }
 
 void frmAbout::startSystemInfo() {

@@ -49,6 +49,7 @@ protected:
 private:
     void buildControls();
     void layOut();
+    void fitDisclaimerFont();
     void load();
     void startSystemInfo();
 

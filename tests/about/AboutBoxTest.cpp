@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QUrl>
 
 using namespace dirwise;
@@ -127,7 +129,13 @@ private slots:
             QVERIFY2(label->geometry().left() > picture.right(), name);
             QVERIFY2(client.contains(label->geometry()), name);
         }
-        const QRect disclaimer = control<QPlainTextEdit>(box, "txtAboutDisclaimer")->geometry();
+        const auto *text = control<QPlainTextEdit>(box, "txtAboutDisclaimer");
+        const QRect disclaimer = text->geometry();
+        // Each designed line shows as one line, not wrapped a word early.
+        if (text->font().pointSizeF() > 7.0) {
+            for (QTextBlock b = text->document()->begin(); b.isValid(); b = b.next())
+                QVERIFY2(b.layout()->lineCount() == 1, qPrintable(b.text()));
+        }
         QVERIFY(client.contains(disclaimer));
         QVERIFY(disclaimer.left() > picture.right());
         const QFrame *strip = control<QFrame>(box, "picCommand");
