@@ -210,9 +210,9 @@ void frmAbout::startSystemInfo() {
         return;
     }
     if (!QProcess::startDetached(info.program, info.arguments)) {
-        prompts().message(this, Prompts::Icon::Exclamation, u"System Information"_s,
-                          u"The System Information program could not be started:\n%1"_s.arg(
-                              info.program));
+        prompts().message(
+            this, Prompts::Icon::Exclamation, u"System Information"_s,
+            u"The System Information program could not be started:\n%1"_s.arg(info.program));
     }
 }
 

@@ -26,8 +26,7 @@ QIcon windowIcon() {
 QPixmap windowIconPixmap(int size) {
     for (int known : iconSizes) {
         if (known == size)
-            return QPixmap(resource("dirwise-") + QString::number(size) +
-                           QStringLiteral(".png"));
+            return QPixmap(resource("dirwise-") + QString::number(size) + QStringLiteral(".png"));
     }
     return {};
 }

@@ -26,8 +26,7 @@ public:
     QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override {
         return {};
     }
-    void message(QWidget *, Icon, const QString &, const QString &text,
-                 const QString &) override {
+    void message(QWidget *, Icon, const QString &, const QString &text, const QString &) override {
         messages << text;
     }
     QStringList messages;

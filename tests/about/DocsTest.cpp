@@ -19,9 +19,11 @@ QByteArray readDoc(const char *name) {
 // Texts a reader of each document must find: the window's captions, the report's and
 // the summary's exact words, and every dwc option and exit status.
 const char *const dwcWords[] = {
-    "--no-subdirs", "--size", "--no-size", "--date", "--no-date", "--hide-matches",
-    "--include", "--exclude", "--sort", "--descending", "-o", "-q", "--help", "--version",
-    "master-size", "compare-size", "master-date", "compare-date", "130", "Dirwise stopped.",
+    "--no-subdirs",    "--size",         "--no-size",   "--date",
+    "--no-date",       "--hide-matches", "--include",   "--exclude",
+    "--sort",          "--descending",   "-o",          "-q",
+    "--help",          "--version",      "master-size", "compare-size",
+    "master-date",     "compare-date",   "130",         "Dirwise stopped.",
     "Not Compared: N", "CR LF"};
 
 } // namespace
@@ -74,16 +76,38 @@ private slots:
     void helpPageCoversTheProgram() {
         const QString page = QString::fromUtf8(readDoc("dw.htm"));
         QVERIFY(!page.isEmpty());
-        const char *const words[] = {
-            "Include Su", "Match File Si", "Match File ", "Don't Show Files that ",
-            "Exclude Extentions &gt;", "Include Extentions &gt;", "Save on E",
-            "Match", "Size&amp;Date", "Not Found", "000,001,234", "Not Compared",
-            "Remove From List", "Delete", "Total Files: ", "Matching Files: ",
-            "Different Files: ", "~/.config/Dirwise/Dirwise.conf", "XDG_CONFIG_HOME",
-            "<kbd>F1</kbd>", "<kbd>F2</kbd>", "<kbd>F8</kbd>", "<kbd>Esc</kbd>",
-            "dwc [options] MASTER COMPARE", "<code>tar.gz</code></td><td><code>gz</code>",
-            "<code>\\t</code>", "<code>\\r</code>", "<code>\\n</code>", "<code>\\\\</code>",
-            "Master Date", "Cannot Save File", "dw.txt"};
+        const char *const words[] = {"Include Su",
+                                     "Match File Si",
+                                     "Match File ",
+                                     "Don't Show Files that ",
+                                     "Exclude Extentions &gt;",
+                                     "Include Extentions &gt;",
+                                     "Save on E",
+                                     "Match",
+                                     "Size&amp;Date",
+                                     "Not Found",
+                                     "000,001,234",
+                                     "Not Compared",
+                                     "Remove From List",
+                                     "Delete",
+                                     "Total Files: ",
+                                     "Matching Files: ",
+                                     "Different Files: ",
+                                     "~/.config/Dirwise/Dirwise.conf",
+                                     "XDG_CONFIG_HOME",
+                                     "<kbd>F1</kbd>",
+                                     "<kbd>F2</kbd>",
+                                     "<kbd>F8</kbd>",
+                                     "<kbd>Esc</kbd>",
+                                     "dwc [options] MASTER COMPARE",
+                                     "<code>tar.gz</code></td><td><code>gz</code>",
+                                     "<code>\\t</code>",
+                                     "<code>\\r</code>",
+                                     "<code>\\n</code>",
+                                     "<code>\\\\</code>",
+                                     "Master Date",
+                                     "Cannot Save File",
+                                     "dw.txt"};
         for (const char *w : words)
             QVERIFY2(page.contains(QString::fromUtf8(w)), w);
         for (const char *w : dwcWords)

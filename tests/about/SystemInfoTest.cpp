@@ -37,8 +37,7 @@ private slots:
         QTest::newRow("XFCE") << "XFCE" << QStringList{QStringLiteral("xfce4-about"), any};
         QTest::newRow("LXQt") << "LXQt" << QStringList{QStringLiteral("lxqt-about"), any};
         QTest::newRow("order kept") << "KDE:GNOME" << QStringList{kde, gnome, any};
-        QTest::newRow("case and blanks ignored")
-            << " gnome :kde" << QStringList{gnome, kde, any};
+        QTest::newRow("case and blanks ignored") << " gnome :kde" << QStringList{gnome, kde, any};
         QTest::newRow("empty entries skipped") << "::KDE::" << QStringList{kde, any};
         QTest::newRow("named twice, listed once") << "KDE:kde" << QStringList{kde, any};
         QTest::newRow("no partial names") << "KDEX:GNOME-Flashback" << QStringList{any};

@@ -26,8 +26,8 @@ QString writeScript(const QString &dir, const QString &name, const QByteArray &b
         return {};
     file.write("#!/bin/sh\n" + body + "\n");
     file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                        QFile::ReadGroup | QFile::ExeGroup);
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                        QFile::ExeGroup);
     return path;
 }
 

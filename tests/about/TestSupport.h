@@ -37,5 +37,5 @@ struct RegisteredTest {
 };
 std::vector<RegisteredTest> &registeredTests();
 
-#define DIRWISE_REGISTER_TEST(Class)                                                           \
+#define DIRWISE_REGISTER_TEST(Class)                                                               \
     static const TestRegistration registration##Class(#Class, [] { return new Class; })
