@@ -143,6 +143,30 @@ QString countText(std::int64_t n) { return QLocale().toString(static_cast<qint64
 
 } // namespace
 
+// Sees every key press of the application before its receiver does, and hands those meant
+// for one window's widgets to that window. A separate object from the window, so the
+// window's own event filter is never called twice for the same event.
+class KeyPreview final : public QObject {
+public:
+    KeyPreview(QWidget *window, std::function<bool(QObject *, QKeyEvent *)> handler)
+        : QObject(window), m_window(window), m_handler(std::move(handler)) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+            return false;
+        if (static_cast<QWidget *>(watched)->window() != m_window)
+            return false;
+        return m_handler(watched, static_cast<QKeyEvent *>(event));
+    }
+
+private:
+    QWidget *m_window;
+    std::function<bool(QObject *, QKeyEvent *)> m_handler;
+};
+
 frmDw::frmDw(QWidget *parent) : QMainWindow(parent) {
     m_model = std::make_unique<ResultsModel>(m_list);
     m_host = std::make_unique<WindowHost>([this] { beforeTurn(); });
@@ -168,7 +192,15 @@ frmDw::frmDw(QWidget *parent) : QMainWindow(parent) {
                statusBar()->sizeHint().height());
 
     // The window sees key presses before the focused control does.
-    qApp->installEventFilter(this);
+    new KeyPreview(this, [this](QObject *watched, QKeyEvent *key) {
+        if (handlePreviewKey(key->key()))
+            return true;
+        if (key->key() == Qt::Key_Delete && (watched == m_lvDw || watched == m_lvDw->viewport())) {
+            RemoveSelectedRows();
+            return true;
+        }
+        return false;
+    });
 }
 
 frmDw::~frmDw() {
@@ -686,19 +718,6 @@ bool frmDw::handlePreviewKey(int key) {
 
 bool frmDw::eventFilter(QObject *watched, QEvent *event) {
     const QEvent::Type type = event->type();
-    if (type == QEvent::KeyPress) {
-        auto *widget = qobject_cast<QWidget *>(watched);
-        if (widget && widget->window() == this) {
-            auto *key = static_cast<QKeyEvent *>(event);
-            if (handlePreviewKey(key->key()))
-                return true;
-            if (key->key() == Qt::Key_Delete && (watched == m_lvDw || watched == m_lvDw->viewport())) {
-                RemoveSelectedRows();
-                return true;
-            }
-        }
-        return false;
-    }
     if (watched == m_client) {
         if (type == QEvent::Resize) {
             LayoutPass(static_cast<int>(std::lround(PixelsToTwips(m_client->width()))),

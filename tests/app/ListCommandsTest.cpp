@@ -3,6 +3,7 @@
 #include "Report.h"
 #include "ResultsModel.h"
 #include "TempTree.h"
+#include "FilePropertiesDialog.h"
 #include "frmDw.h"
 
 #include <QHeaderView>
@@ -203,4 +204,42 @@ TEST_F(ListCommandsTest, EmptyListCommandsDoNothing) {
     EXPECT_FALSE(w().SortDescending());
     EXPECT_FALSE(save()->isEnabled());
     EXPECT_TRUE(prompts.fake.messages.empty());
+}
+
+TEST_F(ListCommandsTest, DoubleClickShowsTheRowsOwnFiles) {
+    fill();
+    auto dialogs = [] {
+        std::vector<FilePropertiesDialog *> found;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<FilePropertiesDialog *>(top); d && d->isVisible())
+                found.push_back(d);
+        return found;
+    };
+    // Row 0 is a.txt, which differs in size: both files exist.
+    const QRect cell = lv()->visualRect(w().Model().index(0, 2));
+    QTest::mouseDClick(lv()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    // No file manager answers here, so Dirwise's own window shows the files.
+    ASSERT_TRUE(WaitFor([&] { return !dialogs().empty(); }, 8000));
+    FilePropertiesDialog *d = dialogs().front();
+    ASSERT_EQ(d->fileCount(), 2);
+    EXPECT_EQ(d->fieldText(0, FilePropertiesDialog::Field::Path),
+              QString::fromStdString(tree.path("m/a.txt")));
+    EXPECT_EQ(d->fieldText(1, FilePropertiesDialog::Field::Path),
+              QString::fromStdString(tree.path("c/a.txt")));
+    EXPECT_EQ(dialogs().size(), 1u) << "one double-click, one window";
+    for (FilePropertiesDialog *open : dialogs())
+        delete open;
+
+    // A Not Found row has only its master file.
+    const int notFound = static_cast<int>(
+        w().Model().match(w().Model().index(0, 0), Qt::DisplayRole, QStringLiteral("Not Found"))
+            .value(0)
+            .row());
+    lv()->setCurrentIndex(w().Model().index(notFound, 0));
+    w().ShowRowProperties();
+    ASSERT_TRUE(WaitFor([&] { return !dialogs().empty(); }, 8000));
+    EXPECT_EQ(dialogs().front()->fileCount(), 1);
+    EXPECT_EQ(dialogs().front()->fieldText(0, FilePropertiesDialog::Field::Path),
+              QString::fromStdString(tree.path("m/c.txt")));
+    delete dialogs().front();
 }
