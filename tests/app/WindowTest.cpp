@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -415,4 +416,44 @@ TEST_F(WindowTest, SharedAccessKeyMovesTheFocusBetweenItsControls) {
     EXPECT_TRUE(subDir->hasFocus() || begin->hasFocus());
     EXPECT_EQ(subDir->isChecked(), wasChecked) << "an ambiguous key only moves the focus";
     EXPECT_FALSE(w.IsRunning());
+}
+
+namespace {
+// Closes every About box as soon as it is shown, and counts them: the box is modal, so the
+// test answers it from inside its own event loop instead of racing it with a timer.
+class AboutCloser final : public QObject {
+public:
+    AboutCloser() { qApp->installEventFilter(this); }
+    ~AboutCloser() override { qApp->removeEventFilter(this); }
+    int shown = 0;
+    QStringList titles;
+    bool modal = true;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Show && watched->inherits("dirwise::frmAbout")) {
+            auto *box = static_cast<QDialog *>(watched);
+            ++shown;
+            titles << box->windowTitle();
+            modal = modal && box->isModal();
+            QMetaObject::invokeMethod(box, &QDialog::reject, Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
+} // namespace
+
+TEST_F(WindowTest, AboutButtonMenuAndF2ShowTheAboutBoxModally) {
+    auto t = MakeWindow(true);
+    frmDw &w = *t->window;
+    AboutCloser closer;
+    CHILD(QPushButton, "cmdAbout")->click();
+    CHILD(QAction, "mnuHelpAbout")->trigger();
+    QTest::keyClick(CHILD(QWidget, "chkHide"), Qt::Key_F2);
+    EXPECT_EQ(closer.shown, 3);
+    EXPECT_TRUE(closer.modal);
+    for (const QString &title : closer.titles)
+        EXPECT_EQ(title, QStringLiteral("About Dirwise"));
+    EXPECT_TRUE(w.isVisible()) << "the window stays";
+    EXPECT_EQ(t->ends, 0);
 }
