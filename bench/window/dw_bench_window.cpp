@@ -2,8 +2,12 @@
 // answered through the Prompts interface), or a list filled with synthetic rows. Reports
 // the wall time, the longest time between two event-loop turns, and the peak memory.
 //
-//   dw_bench_window [--date] [--dwc PATH] [--repeat N] MASTER COMPARE
+//   dw_bench_window [--date] [--dwc PATH] [--repeat N] [--hold S] [--boxes] MASTER COMPARE
 //   dw_bench_window --rows N
+//
+// --hold S keeps the window on screen for S seconds after the run (for a look or a
+// screenshot under xvfb-run with QT_QPA_PLATFORM=xcb); --boxes shows the real message
+// boxes instead of answering them (someone must close them).
 //
 // With --dwc the command-line twin is timed on the same trees (dwc -q --date -o /dev/null)
 // and the ratio window/dwc is printed. Runs on the offscreen platform unless
@@ -145,6 +149,8 @@ int main(int argc, char *argv[]) {
     std::string dwc;
     int repeat = 3;
     long rows = -1;
+    int hold = 0;
+    bool boxes = false;
     std::vector<std::string> roots;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -154,6 +160,10 @@ int main(int argc, char *argv[]) {
             dwc = argv[++i];
         else if (a == "--repeat" && i + 1 < argc)
             repeat = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--hold" && i + 1 < argc)
+            hold = std::max(0, std::atoi(argv[++i]));
+        else if (a == "--boxes")
+            boxes = true;
         else if (a == "--rows" && i + 1 < argc)
             rows = std::atol(argv[++i]);
         else if (!a.empty() && a[0] == '-')
@@ -163,7 +173,8 @@ int main(int argc, char *argv[]) {
     }
 
     BenchPrompts prompts;
-    setPrompts(&prompts);
+    if (!boxes)
+        setPrompts(&prompts);
     frmDw w;
     w.SetProgramEnd([] {});
     w.Load();
@@ -226,6 +237,9 @@ int main(int argc, char *argv[]) {
         std::printf("window / dwc: %.2f\n", windowTime / dwcTime);
     }
     std::printf("peak resident (whole process): %.1f MB\n", statusKb("VmHWM") / 1024.0);
+    std::fflush(stdout);
+    if (hold > 0)
+        QTest::qWait(hold * 1000);
     setPrompts(nullptr);
     return 0;
 }
