@@ -105,9 +105,17 @@ int benchRows(frmDw &w, long rows) {
     std::vector<std::uint32_t> dirs;
     for (int d = 0; d < 1000; ++d)
         dirs.push_back(list.InternDirectory("/dir" + std::to_string(d) + "/sub/"));
+    std::chrono::steady_clock::duration longestAdd{};
+    long longestAddAt = 0;
     for (long i = 0; i < rows; ++i) {
         const auto result = static_cast<Result>(i % 5);
+        const auto before = std::chrono::steady_clock::now();
         const std::size_t r = list.Add(result);
+        const auto took = std::chrono::steady_clock::now() - before;
+        if (took > longestAdd) {
+            longestAdd = took;
+            longestAddAt = i;
+        }
         list.SetDirectory(r, dirs[static_cast<std::size_t>(i % 1000)]);
         list.SetSubItem(r, Column::FileName, "file-" + std::to_string(i) + ".dat");
         list.SetSubItem(r, Column::MasterSize, std::int64_t{i * 37 % 100000});
@@ -127,7 +135,8 @@ int benchRows(frmDw &w, long rows) {
     QCoreApplication::processEvents();
     const auto sorted = std::chrono::steady_clock::now();
     std::printf("rows: %ld\n", rows);
-    std::printf("fill list: %.3f s\n", seconds(filled - start));
+    std::printf("fill list: %.3f s (longest single append %.1f ms, at row %ld)\n",
+                seconds(filled - start), seconds(longestAdd) * 1000, longestAddAt);
     std::printf("show in view: %.3f s\n", seconds(shown - filled));
     std::printf("sort by File Name: %.3f s\n", seconds(sorted - shown));
     std::printf("resident now: %.1f MB\n", statusKb("VmRSS") / 1024.0);
