@@ -13,7 +13,9 @@ namespace dirwise {
 namespace {
 
 // Qt counts rows in int; a list beyond that shows its first INT_MAX rows.
-int clampedCount(std::size_t n) { return n > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n); }
+int clampedCount(std::size_t n) {
+    return n > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
+}
 
 // Everything that tells two rows apart, as one string for hashing.
 std::string rowKey(const ResultsList &list, std::size_t i) {

@@ -35,8 +35,8 @@ QString SettingsStore::GetValue(const QString &application, const QString &secti
     return value.toString();
 }
 
-bool SettingsStore::SetValue(const QString &application, const QString &section,
-                             const QString &key, const QString &text) {
+bool SettingsStore::SetValue(const QString &application, const QString &section, const QString &key,
+                             const QString &text) {
     const auto settings = open(application);
     settings->setValue(keyPath(section, key), text);
     settings->sync();

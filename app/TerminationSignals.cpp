@@ -33,8 +33,8 @@ bool InstallTerminationSignals(std::function<void()> onSignal) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalFds) != 0)
         return false;
 
-    auto *notifier = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read,
-                                         QCoreApplication::instance());
+    auto *notifier =
+        new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char buffer[64];
         while (::read(g_signalFds[1], buffer, sizeof buffer) > 0) {
@@ -47,8 +47,8 @@ bool InstallTerminationSignals(std::function<void()> onSignal) {
     action.sa_handler = handleSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    const bool ok = ::sigaction(SIGTERM, &action, nullptr) == 0 &&
-                    ::sigaction(SIGHUP, &action, nullptr) == 0;
+    const bool ok =
+        ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGHUP, &action, nullptr) == 0;
     return ok;
 }
 

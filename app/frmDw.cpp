@@ -36,9 +36,9 @@
 #include <QTimer>
 
 #include <cmath>
-#include <optional>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -187,9 +187,9 @@ frmDw::frmDw(QWidget *parent) : QMainWindow(parent) {
 
     // The design client area; the menu and status bars come on top of it.
     m_client->setMinimumSize(0, 0);
-    resize(TwipsToPixels(kDesignWidth),
-           TwipsToPixels(kDesignHeight) + menuBar()->sizeHint().height() +
-               statusBar()->sizeHint().height());
+    resize(TwipsToPixels(kDesignWidth), TwipsToPixels(kDesignHeight) +
+                                            menuBar()->sizeHint().height() +
+                                            statusBar()->sizeHint().height());
 
     // The window sees key presses before the focused control does.
     new KeyPreview(this, [this](QObject *watched, QKeyEvent *key) {
@@ -361,23 +361,23 @@ void frmDw::buildControls() {
                        QStringLiteral("Stop Compare"), {7020, 120, 1215, 375});
     m_cmdStop->hide();
 
-    m_chkSave = check(QStringLiteral("chkSave"), QStringLiteral("Save on E&xit"),
-                      {6900, 90, 1275, 195});
+    m_chkSave =
+        check(QStringLiteral("chkSave"), QStringLiteral("Save on E&xit"), {6900, 90, 1275, 195});
     m_chkSave->setChecked(true);
 
     m_lblDw[0] = label(QStringLiteral("lblDw0"),
                        QStringLiteral("Master Directory  (This is the directory that contains "
                                       "the correct files)"),
                        {720, 180, 4785, 195});
-    m_imgMaster = picture(QStringLiteral("imgMaster"), art::masterFolderPixmap(),
-                          {150, 360, 450, 375});
+    m_imgMaster =
+        picture(QStringLiteral("imgMaster"), art::masterFolderPixmap(), {150, 360, 450, 375});
     m_txtMasterDir = dirBox(QStringLiteral("txtMasterDir"), {720, 420, 6975, 285});
     m_lblDw[1] = label(QStringLiteral("lblDw1"),
                        QStringLiteral("Compare Directory  (This is the directory that contains "
                                       "the questionable files)"),
                        {720, 900, 5340, 195});
-    m_imgCompare = picture(QStringLiteral("imgCompare"), art::compareFolderPixmap(),
-                           {120, 960, 525, 480});
+    m_imgCompare =
+        picture(QStringLiteral("imgCompare"), art::compareFolderPixmap(), {120, 960, 525, 480});
     m_txtCompareDir = dirBox(QStringLiteral("txtCompareDir"), {720, 1140, 6975, 285});
 
     m_lineHeader = new QFrame(m_client);
@@ -497,8 +497,7 @@ void frmDw::Load() {
     m_cmdHelp->setEnabled(FileExists(help));
     m_mnuHelpContents->setEnabled(FileExists(help));
     // 4. The About entry names the product.
-    m_mnuHelpAbout->setText(QStringLiteral("About ") + ApplicationTitle() +
-                            QStringLiteral("..."));
+    m_mnuHelpAbout->setText(QStringLiteral("About ") + ApplicationTitle() + QStringLiteral("..."));
     // 5. and 6.
     RestoreSettings();
     UpdateBeginEnabled();
@@ -540,9 +539,9 @@ void frmDw::LayoutPass(int w, int h) {
     setLeft(m_cmdStop, w - m_anchor[9]);
     setWidth(m_picCommand, w + 60);
     setWidth(m_lineHeader, w);
-    for (QWidget *c : std::initializer_list<QWidget *>{m_lvDw, m_picCommand, m_txtMasterDir, m_txtCompareDir, m_cmdMasterDir,
-                       m_cmdCompareDir, m_chkSave, m_cmdSave, m_cmdAbout, m_cmdHelp, m_cmdBegin,
-                       m_cmdStop})
+    for (QWidget *c : std::initializer_list<QWidget *>{
+             m_lvDw, m_picCommand, m_txtMasterDir, m_txtCompareDir, m_cmdMasterDir, m_cmdCompareDir,
+             m_chkSave, m_cmdSave, m_cmdAbout, m_cmdHelp, m_cmdBegin, m_cmdStop})
         applyGeometry(c);
     m_lineHeader->setGeometry(0, 0, TwipsToPixels(m_rects[m_lineHeader].width), 1);
 }
@@ -561,8 +560,9 @@ void frmDw::RestoreSettings() {
                             .arg(store.FileName(app))
                             .toStdString());
     case QSettings::AccessError:
-        throw LoadError(
-            QStringLiteral("the settings file %1 cannot be read").arg(store.FileName(app)).toStdString());
+        throw LoadError(QStringLiteral("the settings file %1 cannot be read")
+                            .arg(store.FileName(app))
+                            .toStdString());
     }
     auto get = [&](const char *key, const QString &fallback) {
         return store.GetValue(app, kSection, QString::fromLatin1(key), fallback);
@@ -583,9 +583,9 @@ void frmDw::RestoreSettings() {
         {{"SubDir", "1"}, {"CheckSize", "1"}, {"CheckDate", "0"}, {"NoShowMatch", "0"}}};
     const std::array<QCheckBox *, 4> boxes = {m_chkSubDir, m_chkSize, m_chkDate, m_chkHide};
     for (std::size_t i = 0; i < checks.size(); ++i)
-        setCheckValue(boxes[i], readCheckValue(QString::fromLatin1(checks[i].first),
-                                               get(checks[i].first,
-                                                   QString::fromLatin1(checks[i].second))));
+        setCheckValue(boxes[i],
+                      readCheckValue(QString::fromLatin1(checks[i].first),
+                                     get(checks[i].first, QString::fromLatin1(checks[i].second))));
     for (std::size_t i = 0; i < 4; ++i)
         m_txtEXT[i]->setText(get(("Ext" + std::to_string(i + 1)).c_str(), QString()));
 
@@ -675,8 +675,7 @@ void frmDw::SaveSettingsOnClose() {
         set("Ext2", m_txtEXT[1]->text());
         set("Ext3", m_txtEXT[2]->text());
         set("Ext4", m_txtEXT[3]->text());
-        if (!(windowState() &
-              (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
             const QRect frame = frameGeometry();
             // A size still waiting for its frame correction is the size the user has.
             const QSize outer = m_pendingOuterSize.isValid() ? m_pendingOuterSize : frame.size();
@@ -734,7 +733,8 @@ bool frmDw::eventFilter(QObject *watched, QEvent *event) {
     if ((watched == m_imgMaster || watched == m_imgCompare) && type == QEvent::MouseButtonRelease) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         auto *picture = static_cast<QWidget *>(watched);
-        if (mouse->button() == Qt::LeftButton && picture->rect().contains(mouse->position().toPoint())) {
+        if (mouse->button() == Qt::LeftButton &&
+            picture->rect().contains(mouse->position().toPoint())) {
             if (watched == m_imgMaster)
                 ChooseMasterDirectory();
             else
@@ -765,11 +765,11 @@ void frmDw::ChooseCompareDirectory() { chooseDirectory(false); }
 void frmDw::chooseDirectory(bool master) {
     QLineEdit *box = master ? m_txtMasterDir : m_txtCompareDir;
     const QLineEdit *other = master ? m_txtCompareDir : m_txtMasterDir;
-    QString chosen = modDialog32::BrowseForFolder(
-        this,
-        master ? QStringLiteral("Select Master Directory...")
-               : QStringLiteral("Select Compare Directory..."),
-        box->text());
+    QString chosen =
+        modDialog32::BrowseForFolder(this,
+                                     master ? QStringLiteral("Select Master Directory...")
+                                            : QStringLiteral("Select Compare Directory..."),
+                                     box->text());
     if (chosen.isEmpty())
         return;
     // Compared exactly as returned, before a trailing separator goes.
@@ -812,9 +812,10 @@ void frmDw::ShowShellAboutBox() {
 void frmDw::rewriteExtensionBoxes() {
     for (QLineEdit *box : m_txtEXT) {
         const QByteArray text = box->text().toUtf8();
-        const std::string rewritten =
-            RewriteExtensionBox(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
-        const QString newText = QString::fromUtf8(rewritten.data(), static_cast<qsizetype>(rewritten.size()));
+        const std::string rewritten = RewriteExtensionBox(
+            std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+        const QString newText =
+            QString::fromUtf8(rewritten.data(), static_cast<qsizetype>(rewritten.size()));
         if (newText != box->text())
             box->setText(newText);
     }
@@ -944,8 +945,8 @@ void frmDw::SortByColumn(int column) {
     const SortOrder order = m_sortDescending ? SortOrder::Descending : SortOrder::Ascending;
     m_model->Sort(static_cast<Column>(column), order, m_lvDw->selectionModel());
     m_lvDw->header()->setSortIndicatorShown(true);
-    m_lvDw->header()->setSortIndicator(column, m_sortDescending ? Qt::DescendingOrder
-                                                                : Qt::AscendingOrder);
+    m_lvDw->header()->setSortIndicator(column,
+                                       m_sortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
     const QModelIndex current = m_lvDw->currentIndex();
     if (current.isValid())
         m_lvDw->scrollTo(current);
@@ -997,9 +998,9 @@ void frmDw::ShowListMenu(const QPoint &globalPos) {
 }
 
 void frmDw::SaveList() {
-    const QString path = modDialog32::ShowFileDialog(this, QStringLiteral("Save Results As..."),
-                                                     QStringLiteral("dw.txt"),
-                                                     QStringLiteral("Text File (*.txt)"));
+    const QString path =
+        modDialog32::ShowFileDialog(this, QStringLiteral("Save Results As..."),
+                                    QStringLiteral("dw.txt"), QStringLiteral("Text File (*.txt)"));
     if (path.isEmpty())
         return;
     const ReportStatus status = SaveReport(m_list, toBytes(path));

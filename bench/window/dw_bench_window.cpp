@@ -93,8 +93,9 @@ double median(std::vector<double> v) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: dw_bench_window [--date] [--dwc PATH] [--repeat N] MASTER COMPARE\n"
-                         "       dw_bench_window --rows N\n");
+    std::fprintf(stderr,
+                 "usage: dw_bench_window [--date] [--dwc PATH] [--repeat N] MASTER COMPARE\n"
+                 "       dw_bench_window --rows N\n");
     return 2;
 }
 
@@ -195,8 +196,10 @@ int main(int argc, char *argv[]) {
     if (roots.size() != 2)
         return usage();
 
-    w.findChild<QLineEdit *>(QStringLiteral("txtMasterDir"))->setText(QString::fromLocal8Bit(roots[0].c_str()));
-    w.findChild<QLineEdit *>(QStringLiteral("txtCompareDir"))->setText(QString::fromLocal8Bit(roots[1].c_str()));
+    w.findChild<QLineEdit *>(QStringLiteral("txtMasterDir"))
+        ->setText(QString::fromLocal8Bit(roots[0].c_str()));
+    w.findChild<QLineEdit *>(QStringLiteral("txtCompareDir"))
+        ->setText(QString::fromLocal8Bit(roots[1].c_str()));
     w.findChild<QCheckBox *>(QStringLiteral("chkDate"))->setChecked(date);
 
     // The engine's own longest stretch without a yield, and where the run was at its end.
@@ -230,7 +233,9 @@ int main(int argc, char *argv[]) {
     }
     const double windowTime = median(windowTimes);
     std::printf("rows in list: %zu\n", w.Results().Count());
-    std::printf("summary: %s\n", prompts.lastText.replace(QLatin1Char('\n'), QStringLiteral(" | ")).toLocal8Bit().constData());
+    std::printf("summary: %s\n", prompts.lastText.replace(QLatin1Char('\n'), QStringLiteral(" | "))
+                                     .toLocal8Bit()
+                                     .constData());
     std::printf("window wall time (median of %d): %.3f s\n", repeat, windowTime);
     std::printf("yields: %lld, event-loop turns: %lld\n", static_cast<long long>(yields),
                 static_cast<long long>(turns));

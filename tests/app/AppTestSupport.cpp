@@ -88,8 +88,6 @@ std::unique_ptr<TestWindow> MakeWindow(bool show) {
     return t;
 }
 
-bool WaitFor(const std::function<bool()> &done, int ms) {
-    return QTest::qWaitFor(done, ms);
-}
+bool WaitFor(const std::function<bool()> &done, int ms) { return QTest::qWaitFor(done, ms); }
 
 } // namespace dirwise::test

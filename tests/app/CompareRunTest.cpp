@@ -113,14 +113,16 @@ TEST_F(CompareRunTest, MissingDirectoriesAreRefusedBeforeARun) {
     ASSERT_EQ(prompts.fake.messages.size(), 1u);
     EXPECT_EQ(prompts.fake.messages[0].title, QStringLiteral("Invalid Path"));
     EXPECT_EQ(prompts.fake.messages[0].icon, Prompts::Icon::Exclamation);
-    EXPECT_EQ(prompts.fake.messages[0].text, QStringLiteral("Compare directory not found: ") + missing);
+    EXPECT_EQ(prompts.fake.messages[0].text,
+              QStringLiteral("Compare directory not found: ") + missing);
     EXPECT_EQ(w().Host().Yields(), 0) << "no run started";
     EXPECT_EQ(w().StatusText(), QStringLiteral("Ready"));
 
     child<QLineEdit>("txtMasterDir")->setText(QString::fromStdString(tree.path("m/a.txt")));
     w().RunCompare();
     ASSERT_EQ(prompts.fake.messages.size(), 2u);
-    EXPECT_TRUE(prompts.fake.messages[1].text.startsWith(QStringLiteral("Master directory not found: ")))
+    EXPECT_TRUE(
+        prompts.fake.messages[1].text.startsWith(QStringLiteral("Master directory not found: ")))
         << "a file is not a directory";
 }
 

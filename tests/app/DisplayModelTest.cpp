@@ -113,8 +113,9 @@ TEST(ResultsModel, SortKeepsSelectedRowsSelected) {
     for (const char *name : {"b", "d", "a", "c"})
         addRow(list, Result::Match, name, 1);
     model.Sync();
-    selection.select(model.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows); // d
-    selection.setCurrentIndex(model.index(3, 0), QItemSelectionModel::NoUpdate);                 // c
+    selection.select(model.index(1, 0),
+                     QItemSelectionModel::Select | QItemSelectionModel::Rows);   // d
+    selection.setCurrentIndex(model.index(3, 0), QItemSelectionModel::NoUpdate); // c
     model.Sort(Column::FileName, SortOrder::Ascending, &selection);
     ASSERT_EQ(list.Text(0, Column::FileName), "a");
     const QModelIndexList rows = selection.selectedRows();

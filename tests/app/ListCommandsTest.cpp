@@ -1,9 +1,9 @@
 // The results list's commands: sorting, the context menu, removal and Save List.
 #include "AppTestSupport.h"
+#include "FilePropertiesDialog.h"
 #include "Report.h"
 #include "ResultsModel.h"
 #include "TempTree.h"
-#include "FilePropertiesDialog.h"
 #include "frmDw.h"
 
 #include <QHeaderView>
@@ -57,13 +57,14 @@ protected:
     void select(std::initializer_list<int> rows) {
         lv()->selectionModel()->clearSelection();
         for (int r : rows)
-            lv()->selectionModel()->select(w().Model().index(r, 0), QItemSelectionModel::Select |
-                                                                     QItemSelectionModel::Rows);
+            lv()->selectionModel()->select(w().Model().index(r, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     void clickHeader(int column) {
         QHeaderView *h = lv()->header();
         const int x = h->sectionViewportPosition(column) + h->sectionSize(column) / 2;
-        QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, h->height() / 2));
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(x, h->height() / 2));
     }
 
     ScopedPrompts prompts;
@@ -132,7 +133,7 @@ TEST_F(ListCommandsTest, RemovalTakesEverySelectedRowAndSaveFollowsTheCount) {
 
 TEST_F(ListCommandsTest, SortedSelectionSurvivesAndRemovalFollowsIt) {
     fill();
-    select({1}); // b
+    select({1});         // b
     w().SortByColumn(2); // descending: e d c b a
     w().RemoveSelectedRows();
     EXPECT_EQ(names(), (QStringList{QStringLiteral("e.txt"), QStringLiteral("d.txt"),
@@ -232,7 +233,8 @@ TEST_F(ListCommandsTest, DoubleClickShowsTheRowsOwnFiles) {
 
     // A Not Found row has only its master file.
     const int notFound = static_cast<int>(
-        w().Model().match(w().Model().index(0, 0), Qt::DisplayRole, QStringLiteral("Not Found"))
+        w().Model()
+            .match(w().Model().index(0, 0), Qt::DisplayRole, QStringLiteral("Not Found"))
             .value(0)
             .row());
     lv()->setCurrentIndex(w().Model().index(notFound, 0));

@@ -56,14 +56,14 @@ TEST_F(SettingsTest, StoreKeepsStringsAndDeletesTheWholeFile) {
     ASSERT_TRUE(store.SetValue(app, QStringLiteral("Settings"), QStringLiteral("MasterDir"),
                                QStringLiteral("/a, b/c=d")));
     EXPECT_EQ(store.FileName(app), UserSettingsFile());
-    EXPECT_EQ(store.GetValue(app, QStringLiteral("Settings"), QStringLiteral("MasterDir"),
-                             QString()),
-              QStringLiteral("/a, b/c=d"));
+    EXPECT_EQ(
+        store.GetValue(app, QStringLiteral("Settings"), QStringLiteral("MasterDir"), QString()),
+        QStringLiteral("/a, b/c=d"));
     EXPECT_TRUE(store.DeleteApplication(app));
     EXPECT_FALSE(QFile::exists(UserSettingsFile())) << "no empty file is left behind";
-    EXPECT_EQ(store.GetValue(app, QStringLiteral("Settings"), QStringLiteral("MasterDir"),
-                             QString()),
-              QString());
+    EXPECT_EQ(
+        store.GetValue(app, QStringLiteral("Settings"), QStringLiteral("MasterDir"), QString()),
+        QString());
 }
 
 TEST_F(SettingsTest, RoundTripOfEveryControlInOrder) {
@@ -88,9 +88,9 @@ TEST_F(SettingsTest, RoundTripOfEveryControlInOrder) {
     EXPECT_TRUE(file.contains(QStringLiteral("CheckSize=0\n")));
     EXPECT_TRUE(file.contains(QStringLiteral("CheckDate=1\n")));
     const QStringList keys = keysInFile();
-    for (const char *key : {"Save", "MasterDir", "CompareDir", "SubDir", "CheckSize", "CheckDate",
-                            "NoShowMatch", "Ext1", "Ext2", "Ext3", "Ext4", "FormLeft", "FormTop",
-                            "FormHeight", "FormWidth"})
+    for (const char *key :
+         {"Save", "MasterDir", "CompareDir", "SubDir", "CheckSize", "CheckDate", "NoShowMatch",
+          "Ext1", "Ext2", "Ext3", "Ext4", "FormLeft", "FormTop", "FormHeight", "FormWidth"})
         EXPECT_TRUE(keys.contains(QString::fromLatin1(key))) << key;
     EXPECT_EQ(keys.size(), 15);
 

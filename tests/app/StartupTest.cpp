@@ -1,8 +1,8 @@
 // Start-up: the argument string, the About-only mode, the failure path and the signals
 // that end the session.
 #include "AppTestSupport.h"
-#include "modCommand.h"
 #include "frmDw.h"
+#include "modCommand.h"
 
 #include <QApplication>
 #include <QFile>

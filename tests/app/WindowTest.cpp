@@ -80,13 +80,20 @@ TEST_F(WindowTest, CaptionsTooltipsMenusAndColumns) {
     auto t = MakeWindow();
     frmDw &w = *t->window;
     const std::pair<const char *, const char *> captions[] = {
-        {"chkSubDir", "Include Su&bdirectories"}, {"chkSize", "Match File Si&ze"},
-        {"chkDate", "Match File &Date"},          {"chkHide", "Don't Show Files that &Match"},
-        {"optEX", "Exclude Extentions >"},        {"optIN", "Include Extentions >"},
-        {"chkSave", "Save on E&xit"},             {"cmdSave", "&Save List..."},
-        {"cmdAbout", "&About..."},                {"cmdHelp", "&Help..."},
-        {"cmdBegin", "&Begin"},                   {"cmdStop", "Stop"},
-        {"cmdMasterDir", "..."},                  {"cmdCompareDir", "..."}};
+        {"chkSubDir", "Include Su&bdirectories"},
+        {"chkSize", "Match File Si&ze"},
+        {"chkDate", "Match File &Date"},
+        {"chkHide", "Don't Show Files that &Match"},
+        {"optEX", "Exclude Extentions >"},
+        {"optIN", "Include Extentions >"},
+        {"chkSave", "Save on E&xit"},
+        {"cmdSave", "&Save List..."},
+        {"cmdAbout", "&About..."},
+        {"cmdHelp", "&Help..."},
+        {"cmdBegin", "&Begin"},
+        {"cmdStop", "Stop"},
+        {"cmdMasterDir", "..."},
+        {"cmdCompareDir", "..."}};
     for (const auto &[name, caption] : captions)
         EXPECT_EQ(child<QAbstractButton>(w, QString::fromLatin1(name))->text(),
                   QString::fromLatin1(caption))
@@ -144,12 +151,13 @@ TEST_F(WindowTest, TabOrderFollowsTheDesign) {
         if (c == start)
             break;
     }
-    const QStringList expected = {
-        QStringLiteral("cmdMasterDir"), QStringLiteral("cmdCompareDir"), QStringLiteral("chkSubDir"),
-        QStringLiteral("chkSize"),      QStringLiteral("chkDate"),       QStringLiteral("chkHide"),
-        QStringLiteral("optEX"),        QStringLiteral("optIN"),         QStringLiteral("txtEXT0"),
-        QStringLiteral("txtEXT1"),      QStringLiteral("txtEXT2"),       QStringLiteral("txtEXT3"),
-        QStringLiteral("lvDw")};
+    const QStringList expected = {QStringLiteral("cmdMasterDir"), QStringLiteral("cmdCompareDir"),
+                                  QStringLiteral("chkSubDir"),    QStringLiteral("chkSize"),
+                                  QStringLiteral("chkDate"),      QStringLiteral("chkHide"),
+                                  QStringLiteral("optEX"),        QStringLiteral("optIN"),
+                                  QStringLiteral("txtEXT0"),      QStringLiteral("txtEXT1"),
+                                  QStringLiteral("txtEXT2"),      QStringLiteral("txtEXT3"),
+                                  QStringLiteral("lvDw")};
     ASSERT_GE(order.size(), expected.size());
     EXPECT_EQ(order.mid(0, expected.size()), expected);
     EXPECT_FALSE(order.contains(QStringLiteral("txtMasterDir"))) << "skipped by Tab";
@@ -177,7 +185,8 @@ TEST_F(WindowTest, HelpControlsFollowTheHelpPage) {
 TEST(HelpPagePath, IsTheProgramsNameWithHtmBesideIt) {
     EXPECT_EQ(HelpPagePathFor(QStringLiteral("/usr/lib/dirwise/dw")),
               QStringLiteral("/usr/lib/dirwise/dw.htm"));
-    EXPECT_EQ(HelpPagePathFor(QStringLiteral("/opt/x.y/dw.bin")), QStringLiteral("/opt/x.y/dw.htm"));
+    EXPECT_EQ(HelpPagePathFor(QStringLiteral("/opt/x.y/dw.bin")),
+              QStringLiteral("/opt/x.y/dw.htm"));
     EXPECT_EQ(HelpPagePathFor(QStringLiteral("dw")), QStringLiteral("dw.htm"));
 }
 
@@ -190,15 +199,18 @@ TEST_F(WindowTest, AnchorMarginsComeFromTheDesign) {
 TEST_F(WindowTest, WideningMovesAnchoredControlsAndStretchesTheRest) {
     auto t = MakeWindow();
     frmDw &w = *t->window;
-    const char *names[] = {"lvDw",    "txtMasterDir", "txtCompareDir", "cmdMasterDir",
-                           "cmdCompareDir", "chkSave", "cmdSave", "cmdAbout", "cmdHelp",
-                           "cmdBegin", "cmdStop", "txtEXT0", "optEX", "picCommand"};
+    const char *names[] = {"lvDw",          "txtMasterDir", "txtCompareDir", "cmdMasterDir",
+                           "cmdCompareDir", "chkSave",      "cmdSave",       "cmdAbout",
+                           "cmdHelp",       "cmdBegin",     "cmdStop",       "txtEXT0",
+                           "optEX",         "picCommand"};
     w.LayoutPass(8295, 6030);
     std::map<std::string, TwipsRect> before;
     for (const char *n : names)
         before[n] = w.TwipsRectOf(child<QWidget>(w, QString::fromLatin1(n)));
     w.LayoutPass(8295 + 1500, 6030);
-    auto after = [&](const char *n) { return w.TwipsRectOf(child<QWidget>(w, QString::fromLatin1(n))); };
+    auto after = [&](const char *n) {
+        return w.TwipsRectOf(child<QWidget>(w, QString::fromLatin1(n)));
+    };
     for (const char *n : {"lvDw", "txtMasterDir", "txtCompareDir"}) {
         EXPECT_EQ(after(n).width, before[n].width + 1500) << n;
         EXPECT_EQ(after(n).left, before[n].left) << n;
@@ -222,7 +234,9 @@ TEST_F(WindowTest, ShrinkingSkipsNegativeSizesButMovesButtonsPastTheEdge) {
     auto t = MakeWindow();
     frmDw &w = *t->window;
     w.LayoutPass(8295, 6030);
-    auto rect = [&](const char *n) { return w.TwipsRectOf(child<QWidget>(w, QString::fromLatin1(n))); };
+    auto rect = [&](const char *n) {
+        return w.TwipsRectOf(child<QWidget>(w, QString::fromLatin1(n)));
+    };
     w.LayoutPass(1000, 6030); // the list (840) still fits, the boxes (1320) do not
     EXPECT_EQ(rect("lvDw").width, 160);
     EXPECT_EQ(rect("txtMasterDir").width, 6975) << "kept its last valid width";
@@ -353,8 +367,8 @@ TEST_F(WindowTest, DoubleClickOnTheBackgroundShowsTheShellAbout) {
     QTest::mouseDClick(client, Qt::LeftButton, Qt::NoModifier, spot);
     ASSERT_EQ(prompts.fake.messages.size(), 1u);
     const QString expected = QStringLiteral("Dirwise 7.0.0 - By The Dirwise Authors");
-    EXPECT_TRUE(prompts.fake.messages[0].title.contains(expected)
-                || prompts.fake.messages[0].text.contains(expected))
+    EXPECT_TRUE(prompts.fake.messages[0].title.contains(expected) ||
+                prompts.fake.messages[0].text.contains(expected))
         << prompts.fake.messages[0].title.toStdString();
     // A double-click on a control is the control's.
     QTest::mouseDClick(CHILD(QWidget, "txtEXT0"), Qt::LeftButton);
@@ -393,7 +407,8 @@ TEST_F(WindowTest, F1OpensTheHelpPageEvenWhenTheButtonIsDisabled) {
     EXPECT_TRUE(WaitFor([&] { return QFile::exists(log); }));
     QFile opened(log);
     ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(opened.readAll()).trimmed(), m_programDir + QStringLiteral("/dw.htm"));
+    EXPECT_EQ(QString::fromUtf8(opened.readAll()).trimmed(),
+              m_programDir + QStringLiteral("/dw.htm"));
     qputenv("PATH", oldPath);
 }
 
