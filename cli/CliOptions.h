@@ -11,13 +11,13 @@ namespace dirwise {
 
 // What the command line asks of dwc.
 struct CliOptions {
-    CompareOptions compare;      // roots with trailing separators removed, boxes rewritten
+    CompareOptions compare; // roots with trailing separators removed, boxes rewritten
     std::optional<Column> sortKey;
     bool descending = false;
     bool quiet = false;
     bool help = false;
     bool version = false;
-    std::string outputPath;      // empty: standard output
+    std::string outputPath; // empty: standard output
 };
 
 // The result of parsing: the options, or a message for standard error (exit status 2).

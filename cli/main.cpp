@@ -119,9 +119,9 @@ int main(int argc, char **argv) {
     const CliOptions &o = parse.options;
     if (o.help || o.version) {
         const std::string text = o.help ? UsageText() : "dwc " DIRWISE_VERSION "\n";
-        const bool ok = ::write(STDOUT_FILENO, text.data(), text.size()) ==
-                            static_cast<ssize_t>(text.size()) &&
-                        ::close(STDOUT_FILENO) == 0;
+        const bool ok =
+            ::write(STDOUT_FILENO, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+            ::close(STDOUT_FILENO) == 0;
         return ok ? 0 : 2;
     }
 

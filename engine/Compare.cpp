@@ -420,8 +420,8 @@ CompareSummary RunCompare(const CompareOptions &options, ScanState &state, Resul
             } else {
                 std::optional<Result> r = Result::NotFound;
                 if (f.compareError == 0)
-                    r = Classify(matchSize, matchDate, f.masterSize, f.compareSize,
-                                 f.masterTime, f.compareTime);
+                    r = Classify(matchSize, matchDate, f.masterSize, f.compareSize, f.masterTime,
+                                 f.compareTime);
                 if (r && *r != Result::Match)
                     ++summary.different;
                 if (r && !(*r == Result::Match && options.hideMatches)) {

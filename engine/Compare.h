@@ -18,11 +18,11 @@ enum class Result : std::uint8_t;
 struct CompareOptions {
     std::string masterDir;
     std::string compareDir;
-    bool subDirs = true;        // check box "not 0"
-    int checkSize = 1;          // check box value: only 1 counts as set (2, grayed, does not)
-    int checkDate = 0;          // likewise
-    bool hideMatches = false;   // check box "not 0"
-    bool excludeMode = true;    // true: the boxes name extensions to pass over
+    bool subDirs = true;      // check box "not 0"
+    int checkSize = 1;        // check box value: only 1 counts as set (2, grayed, does not)
+    int checkDate = 0;        // likewise
+    bool hideMatches = false; // check box "not 0"
+    bool excludeMode = true;  // true: the boxes name extensions to pass over
     std::array<std::string, 4> extensions; // the four boxes, as rewritten
 };
 
@@ -48,10 +48,10 @@ struct CompareOptions {
 // The totals of one run.
 struct CompareSummary {
     bool stopped = false;
-    std::int64_t listed = 0;          // ScanFileCount
-    std::int64_t excluded = 0;        // passed over by the exclude test
-    std::int64_t different = 0;       // reported as different or not found
-    std::int64_t notComparedFiles = 0; // listed files whose metadata could not be read
+    std::int64_t listed = 0;             // ScanFileCount
+    std::int64_t excluded = 0;           // passed over by the exclude test
+    std::int64_t different = 0;          // reported as different or not found
+    std::int64_t notComparedFiles = 0;   // listed files whose metadata could not be read
     std::vector<Diagnostic> notCompared; // every place not compared, directories included
 
     [[nodiscard]] std::int64_t total() const { return listed - excluded - notComparedFiles; }
@@ -70,9 +70,9 @@ struct CompareSummary {
 // the master tree (state.Phase Scanning), yields once more (Phase Comparing), then for every
 // listed file applies the exclude test, reads both files' metadata with stat (never opening
 // them; worker threads read ahead, the rows and yields stay on the caller's thread),
-// classifies the pair, appends at most one row and yields. A stop during the scan leaves the list empty; a stop during the
-// compare phase keeps the rows appended so far. Clears StopRequested before returning.
-// The options' roots are used as given; the callers remove trailing separators.
+// classifies the pair, appends at most one row and yields. A stop during the scan leaves the list
+// empty; a stop during the compare phase keeps the rows appended so far. Clears StopRequested
+// before returning. The options' roots are used as given; the callers remove trailing separators.
 CompareSummary RunCompare(const CompareOptions &options, ScanState &state, ResultsList &list,
                           CompareHost &host);
 

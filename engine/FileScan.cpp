@@ -18,7 +18,8 @@ std::string ScanState::DirPath(std::uint32_t d) const {
     // Collect the chain first so the path is built front to back in one allocation.
     std::vector<std::uint32_t> chain;
     std::size_t length = 0;
-    for (std::uint32_t i = d; i != ScanDir::NoParent && i < ScanDirs.size(); i = ScanDirs[i].parent) {
+    for (std::uint32_t i = d; i != ScanDir::NoParent && i < ScanDirs.size();
+         i = ScanDirs[i].parent) {
         chain.push_back(i);
         length += ScanDirs[i].name.size();
     }
@@ -45,9 +46,7 @@ std::string ScanState::ScanFilePath(std::size_t i) const {
     return DirPath(ScanFileDirs[i]) + ScanFileNames[i];
 }
 
-void ResetScan(ScanState &state) {
-    state = ScanState{};
-}
+void ResetScan(ScanState &state) { state = ScanState{}; }
 
 namespace {
 
@@ -83,9 +82,8 @@ bool MatchPattern(std::string_view pattern, std::string_view name) {
         } else if (p < pattern.size() && pattern[p] == '?') {
             ++p;
             n += charLength(name, n);
-        } else if (p < pattern.size() &&
-                   foldAscii(static_cast<unsigned char>(pattern[p])) ==
-                       foldAscii(static_cast<unsigned char>(name[n]))) {
+        } else if (p < pattern.size() && foldAscii(static_cast<unsigned char>(pattern[p])) ==
+                                             foldAscii(static_cast<unsigned char>(name[n]))) {
             ++p;
             ++n;
         } else if (starP != std::string_view::npos) {

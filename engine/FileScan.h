@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,13 +46,13 @@ enum class ScanPhase { Idle, Scanning, Comparing, Done };
 // read by the compare phase. Entry i of ScanFileNames and ScanFileDirs describe the same
 // file; positions are 0-based, in the order the scanner found the files.
 struct ScanState {
-    bool StopRequested = false;            // set by the Stop command; tested after yields
-    std::int64_t ScanFileCount = 0;        // files listed since ResetScan
-    std::vector<std::string> ScanFileNames;
+    bool StopRequested = false;              // set by the Stop command; tested after yields
+    std::int64_t ScanFileCount = 0;          // files listed since ResetScan
+    std::deque<std::string> ScanFileNames;   // a deque: growing never moves the names
     std::vector<std::uint32_t> ScanFileDirs; // index into ScanDirs of each file's directory
     std::vector<ScanDir> ScanDirs;
-    std::vector<Diagnostic> Diagnostics;   // directories that could not be listed
-    std::int64_t ComparedCount = 0;        // files the compare phase has taken so far
+    std::vector<Diagnostic> Diagnostics; // directories that could not be listed
+    std::int64_t ComparedCount = 0;      // files the compare phase has taken so far
     ScanPhase Phase = ScanPhase::Idle;
 
     // The full path of listed file i: its directory's path followed by its name.

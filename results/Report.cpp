@@ -96,16 +96,16 @@ bool resolveTarget(std::string path, std::string &out, int &err) {
             return false;
         }
         target.resize(static_cast<std::size_t>(n));
-        path = (!target.empty() && target.front() == '/') ? target
-                                                           : directoryOf(path) + "/" + target;
+        path =
+            (!target.empty() && target.front() == '/') ? target : directoryOf(path) + "/" + target;
     }
     err = ELOOP;
     return false;
 }
 
-// Writes into an existing file without replacing it: a device, FIFO or terminal, or a
-// regular file with several hard links that must all see the new content.
-ReportStatus writeInPlace(const ResultsList &list, const std::string &path, bool regular) {
+// Writes into an existing file that is not a regular file and must never be replaced:
+// a device, a FIFO with a reader, a terminal.
+ReportStatus writeInPlace(const ResultsList &list, const std::string &path) {
     // O_NONBLOCK: a FIFO without a reader fails at once (ENXIO) instead of hanging.
     const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -115,13 +115,44 @@ ReportStatus writeInPlace(const ResultsList &list, const std::string &path, bool
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     off_t written = 0;
     int err = writeRows(list, fd, written);
-    if (err == 0 && regular) {
-        if (::ftruncate(fd, written) != 0 || ::fsync(fd) != 0)
-            err = errno;
-    }
     if (::close(fd) != 0 && err == 0 && errno != EINTR)
         err = errno;
     return err ? failure(path, err) : ReportStatus{};
+}
+
+// Copies the finished report `from` over the contents of `to` in place, then cuts `to` to
+// `size` and syncs it. Returns 0 or the errno that stopped it.
+int copyInto(const std::string &from, const std::string &to, off_t size) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
+    if (out < 0) {
+        const int e = errno;
+        ::close(in);
+        return e;
+    }
+    int err = 0;
+    std::string buf(FlushAt, '\0');
+    for (;;) {
+        const ssize_t n = ::read(in, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            err = errno;
+            break;
+        }
+        if (n == 0)
+            break;
+        if ((err = writeAll(out, buf.data(), static_cast<std::size_t>(n))) != 0)
+            break;
+    }
+    if (err == 0 && (::ftruncate(out, size) != 0 || ::fsync(out) != 0))
+        err = errno;
+    if (::close(out) != 0 && err == 0 && errno != EINTR)
+        err = errno;
+    ::close(in);
+    return err;
 }
 
 } // namespace
@@ -172,14 +203,13 @@ ReportStatus SaveReport(const ResultsList &list, const std::string &path) {
         if (::access(target.c_str(), W_OK) != 0)
             return failure(path, errno);
         if (!S_ISREG(st.st_mode))
-            return writeInPlace(list, target, false);
-        if (st.st_nlink > 1)
-            return writeInPlace(list, target, true);
+            return writeInPlace(list, target);
         mode = st.st_mode & 07777;
     }
 
     const std::string dir = directoryOf(target);
-    const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    const auto slash = target.rfind('/');
+    const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1);
     std::string temp = dir + "/." + base + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
@@ -198,12 +228,18 @@ ReportStatus SaveReport(const ResultsList &list, const std::string &path) {
         err = errno;
     if (::close(fd) != 0 && err == 0 && errno != EINTR)
         err = errno;
-    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
-        err = errno;
-    if (err != 0) {
-        ::unlink(temp.c_str());
-        return failure(path, err);
+    if (err == 0) {
+        // With several hard links, every name must see the new report: the complete copy
+        // is poured into the old file instead of renamed over one of its names.
+        if (exists && st.st_nlink > 1)
+            err = copyInto(temp, target, written);
+        else if (::rename(temp.c_str(), target.c_str()) != 0)
+            err = errno;
     }
+    if (err != 0 || (exists && st.st_nlink > 1))
+        ::unlink(temp.c_str());
+    if (err != 0)
+        return failure(path, err);
     // Make the rename itself durable; the report is complete either way, so a directory
     // that cannot be synced is not an error.
     const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

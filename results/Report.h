@@ -27,9 +27,9 @@ struct ReportStatus {
 // directory is written, flushed, synced and renamed over it, keeping the old permissions
 // (a new file gets 0666 less the umask). An existing target the user may not write is
 // refused. A non-regular target (/dev/null, a FIFO with a reader, a terminal) is written
-// in place and never replaced; a regular file with several links is rewritten in place so
-// that every link sees the new report. On failure the old file is left as it was, no
-// temporary file remains, and the status says why.
+// in place and never replaced; for a regular file with several links the complete report is
+// first written to a temporary file and then copied into the old file, so every link sees it. On
+// failure the old file is left as it was, no temporary file remains, and the status says why.
 [[nodiscard]] ReportStatus SaveReport(const ResultsList &list, const std::string &path);
 
 } // namespace dirwise

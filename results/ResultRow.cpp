@@ -42,9 +42,9 @@ const char *IconKeyText(IconKey k) {
 }
 
 const char *ColumnHeader(Column c) {
-    static const char *const headers[ColumnCount] = {
-        "Result", "Compare Path", "File Name", "Master Size",
-        "Compare Size", "Master Date", "Compare Date"};
+    static const char *const headers[ColumnCount] = {"Result",      "Compare Path", "File Name",
+                                                     "Master Size", "Compare Size", "Master Date",
+                                                     "Compare Date"};
     const int i = static_cast<int>(c);
     return (i >= 0 && i < ColumnCount) ? headers[i] : "";
 }

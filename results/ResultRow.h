@@ -37,14 +37,14 @@ inline constexpr int ColumnCount = 7;
 // texts on demand, so a million rows stay small. A cell that was never set is empty
 // (a Not Found row has no compare size or date).
 struct ResultRow {
-    std::string name;              // file name exactly as the master listing returned it
-    std::int64_t masterSize = 0;   // bytes
-    std::int64_t compareSize = 0;  // bytes
-    std::int64_t masterTime = 0;   // last modification, seconds since the epoch
-    std::int64_t compareTime = 0;  // last modification, seconds since the epoch
-    std::uint32_t dir = 0;         // relative directory, an index into the owning list's table
+    std::string name;             // file name exactly as the master listing returned it
+    std::int64_t masterSize = 0;  // bytes
+    std::int64_t compareSize = 0; // bytes
+    std::int64_t masterTime = 0;  // last modification, seconds since the epoch
+    std::int64_t compareTime = 0; // last modification, seconds since the epoch
+    std::uint32_t dir = 0;        // relative directory, an index into the owning list's table
     Result result = Result::Match;
-    std::uint8_t cells = 0;        // bit k set: sub-item k (1 to 6) holds a value
+    std::uint8_t cells = 0; // bit k set: sub-item k (1 to 6) holds a value
 
     [[nodiscard]] bool has(Column c) const {
         return c == Column::Result || (cells & (1u << static_cast<int>(c))) != 0;

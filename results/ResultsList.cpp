@@ -48,7 +48,9 @@ int resultRank(Result r) {
 
 template <typename T> int compareValues(T a, T b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
-constexpr std::uint8_t bit(Column c) { return static_cast<std::uint8_t>(1u << static_cast<int>(c)); }
+constexpr std::uint8_t bit(Column c) {
+    return static_cast<std::uint8_t>(1u << static_cast<int>(c));
+}
 
 } // namespace
 
@@ -177,7 +179,7 @@ void ResultsList::Remove(std::vector<std::size_t> rows) {
         return;
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    std::size_t next = 0;  // next index in `rows` to drop
+    std::size_t next = 0; // next index in `rows` to drop
     std::size_t write = 0;
     for (std::size_t read = 0; read < m_rows.size(); ++read) {
         if (next < rows.size() && rows[next] == read) {
@@ -323,8 +325,7 @@ void ResultsList::Sort(Column key, SortOrder order) {
         for (std::size_t i = 0; i < n; ++i)
             perm[i] = keys[i].row;
     }
-    std::vector<ResultRow> sorted;
-    sorted.reserve(n);
+    std::deque<ResultRow> sorted;
     for (std::uint32_t i : perm)
         sorted.push_back(std::move(m_rows[i]));
     m_rows.swap(sorted);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -77,7 +78,9 @@ public:
 private:
     [[nodiscard]] int CompareCells(const ResultRow &a, const ResultRow &b, Column key) const;
 
-    std::vector<ResultRow> m_rows;
+    // A deque: appending never moves the rows already there, so a run that lists a
+    // million files never stalls the window on one large reallocation.
+    std::deque<ResultRow> m_rows;
     std::vector<std::string> m_dirs;
     std::unordered_map<std::string, std::uint32_t> m_dirIndex;
     mutable std::vector<std::uint32_t> m_dirRank; // rank of each directory in text order

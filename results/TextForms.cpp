@@ -64,7 +64,8 @@ std::string SizeText(std::int64_t bytes) {
     const LocaleForms &f = current();
     const bool negative = bytes < 0;
     // Work on the magnitude as unsigned so INT64_MIN needs no special case.
-    std::uint64_t v = negative ? 0 - static_cast<std::uint64_t>(bytes) : static_cast<std::uint64_t>(bytes);
+    std::uint64_t v =
+        negative ? 0 - static_cast<std::uint64_t>(bytes) : static_cast<std::uint64_t>(bytes);
     char digits[24];
     int n = 0;
     do {
@@ -123,18 +124,57 @@ void AppendEscapedField(std::string &out, std::string_view field) {
     }
 }
 
+namespace {
+
+// Length of a valid UTF-8 sequence starting at s[i] (no overlongs for 2-byte forms, no
+// surrogates checked: this only decides what a terminal would treat as one character), or
+// 0 when the byte does not start one.
+std::size_t utf8Length(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t n = (c >= 0xc2 && c <= 0xdf)   ? 2
+                          : (c >> 4) == 0xe          ? 3
+                          : (c >= 0xf0 && c <= 0xf4) ? 4
+                                                     : 0;
+    if (n == 0 || i + n > s.size())
+        return 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80)
+            return 0;
+    return n;
+}
+
+} // namespace
+
 void AppendEscapedForTerminal(std::string &out, std::string_view name) {
     static const char hex[] = "0123456789abcdef";
-    for (char ch : name) {
+    auto hexByte = [&](const char *prefix, unsigned char c) {
+        out += prefix;
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    };
+    for (std::size_t i = 0; i < name.size();) {
+        const char ch = name[i];
         const auto c = static_cast<unsigned char>(ch);
         if (c == '\t' || c == '\r' || c == '\n' || c == '\\') {
             AppendEscapedField(out, std::string_view(&ch, 1));
+            ++i;
         } else if (c < 0x20 || c == 0x7f) {
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
+            hexByte("\\x", c);
+            ++i;
+        } else if (c < 0x80) {
             out += ch;
+            ++i;
+        } else if (const std::size_t n = utf8Length(name, i); n == 0) {
+            // A byte that is no UTF-8 character; raw 0x80-0x9f would be C1 controls.
+            hexByte("\\x", c);
+            ++i;
+        } else if (n == 2 && c == 0xc2 && static_cast<unsigned char>(name[i + 1]) < 0xa0) {
+            // U+0080 to U+009F: C1 controls such as CSI, which some terminals obey.
+            hexByte("\\u00", static_cast<unsigned char>(name[i + 1]));
+            i += 2;
+        } else {
+            out.append(name.substr(i, n));
+            i += n;
         }
     }
 }

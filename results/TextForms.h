@@ -26,8 +26,9 @@ void ReloadLocaleForms();
 // become \t, \r and \n, a backslash becomes \\, every other byte is copied as it is.
 void AppendEscapedField(std::string &out, std::string_view field);
 
-// Appends a name for a diagnostic on a terminal: as AppendEscapedField, and every other
-// control byte (below 0x20 and 0x7f) as \xHH, so a name cannot move the cursor or ring.
+// Appends a name for a diagnostic on a terminal: as AppendEscapedField, every other control
+// byte (below 0x20, 0x7f) and every byte that is not part of valid UTF-8 as \xHH, and the
+// C1 controls U+0080 to U+009F as \u00HH, so a name cannot move the cursor or ring.
 void AppendEscapedForTerminal(std::string &out, std::string_view name);
 
 } // namespace dirwise
