@@ -369,8 +369,15 @@ private:
 
 void ScanDirectory(ScanState &state, CompareHost &host, const std::string &path,
                    const std::vector<std::string> &patterns, bool recursive) {
+    if (path.empty()) {
+        // No directory at all: never the file system's root by accident.
+        Diagnostic d{path, ENOENT, true};
+        host.diagnostic(d);
+        state.Diagnostics.push_back(std::move(d));
+        return;
+    }
     std::string root = path;
-    if (root.empty() || root.back() != '/')
+    if (root.back() != '/')
         root += '/';
     Walker walker(state, host, patterns, recursive);
     walker.run(root);

@@ -79,7 +79,8 @@ void ResetScan(ScanState &state);
 // are listed; nothing is ever opened but directories. Symlinked directories are entered
 // unless the target is already an ancestor on the current walk. The walk needs no
 // recursion and holds a bounded number of descriptors, so any depth is safe. A directory
-// that cannot be listed becomes a diagnostic (state and host) and the walk goes on.
+// that cannot be listed becomes a diagnostic (state and host) and the walk goes on; the
+// empty path is such a directory, never the file system's root.
 // Yields after every entry of every pass and after every subdirectory, and returns as soon
 // as StopRequested is set after a yield, keeping what was listed.
 void ScanDirectory(ScanState &state, CompareHost &host, const std::string &path,

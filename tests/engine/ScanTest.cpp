@@ -193,11 +193,18 @@ TEST_F(ScanOrder, StopAtEveryYieldEndsTheWalkAtOnceAndKeepsAPrefix) {
 
 TEST(Scan, MissingRootListsNothing) {
     TempTree t;
-    ScanState state;
-    TestHost host;
-    ScanDirectory(state, host, t.path("nothing"), {"*.*"}, true);
-    EXPECT_EQ(state.ScanFileCount, 0);
-    EXPECT_TRUE(state.ScanFileNames.empty());
+    // A missing root and the empty path each list nothing and say so; the empty path is
+    // never taken for the file system's root.
+    for (const std::string &root : {t.path("nothing"), std::string()}) {
+        ScanState state;
+        TestHost host;
+        ScanDirectory(state, host, root, {"*.*"}, true);
+        EXPECT_EQ(state.ScanFileCount, 0) << root;
+        EXPECT_TRUE(state.ScanFileNames.empty()) << root;
+        ASSERT_EQ(state.Diagnostics.size(), 1u) << root;
+        EXPECT_EQ(state.Diagnostics[0].error, ENOENT) << root;
+        EXPECT_EQ(state.ScanDirs.size(), root.empty() ? 0u : 1u) << root;
+    }
 }
 
 TEST(Scan, SpecialFilesAreListedWithoutBeingOpened) {

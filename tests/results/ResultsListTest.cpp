@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <limits>
 
 namespace dirwise::test {
@@ -65,21 +67,35 @@ TEST_F(TextFormsTest, DateTextFollowsTheTimeZone) {
     UseTimeZone("UTC0");
 }
 
-TEST_F(TextFormsTest, SizeTextUsesTheLocalesSeparator) {
-    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8",
-                             "it_IT.UTF-8", "es_ES.UTF-8", "nl_NL.UTF-8", "pt_BR.UTF-8", "ru_RU.UTF-8"}) {
-        if (!std::setlocale(LC_ALL, name))
-            continue;
-        const lconv *lc = std::localeconv();
-        const std::string sep = lc && lc->thousands_sep ? lc->thousands_sep : "";
-        if (sep.empty() || sep == ",")
-            continue;
-        ReloadLocaleForms();
-        EXPECT_EQ(SizeText(1234), "000" + sep + "001" + sep + "234") << name;
-        EXPECT_EQ(SizeText(5368709120), "5" + sep + "368" + sep + "709" + sep + "120") << name;
-        return;
-    }
-    GTEST_SKIP() << "no installed locale has a thousands separator other than \",\"";
+// A German locale, compiled into a private directory when the system has none installed
+// (the locale sources come with Debian's "locales" package), so the test never depends on
+// what the machine happens to have generated.
+bool UseGermanLocale(TempTree &t) {
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8"))
+        return true;
+    const std::string dir = t.path("locales");
+    ::mkdir(dir.c_str(), 0755);
+    const ProcessResult r =
+        RunProcess({"localedef", "-i", "de_DE", "-f", "UTF-8", dir + "/de_DE.UTF-8"}, 120);
+    if (r.status != 0 && r.status != 1) // 1: warnings only, the locale is written
+        return false;
+    ::setenv("LOCPATH", dir.c_str(), 1);
+    const bool ok = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    ::unsetenv("LOCPATH");
+    return ok;
+}
+
+TEST_F(TextFormsTest, SizeAndDateTextFollowTheLocale) {
+    TempTree t;
+    if (!UseGermanLocale(t))
+        GTEST_SKIP() << "no German locale installed and none could be compiled (localedef and "
+                        "the locales package)";
+    ReloadLocaleForms();
+    EXPECT_EQ(SizeText(1234), "000.001.234");
+    EXPECT_EQ(SizeText(5368709120), "5.368.709.120");
+    // The German short date is day first with a four-digit year; the time keeps its seconds.
+    EXPECT_EQ(DateText(1000000000), "09.09.2001 01:46:40");
+    EXPECT_EQ(DateText(0), "01.01.1970");
 }
 
 TEST(ResultTexts, ResultsIconsAndHeaders) {
