@@ -334,10 +334,17 @@ void frmDw::buildControls() {
     m_optIN = new QRadioButton(QStringLiteral("Include Extentions >"), m_client);
     m_optIN->setObjectName(QStringLiteral("optIN"));
     place(m_optIN, {3240, 2040, 1875, 195});
+    // The two "Extentions >" captions point at the boxes: where the font makes them wider
+    // than designed, the boxes move right just enough to keep the arrow visible (they never
+    // move on a resize, so this is settled once).
+    const int captionRight =
+        std::max(m_optEX->geometry().right(), m_optIN->geometry().right()) + 4;
+    const int shift = static_cast<int>(
+        std::lround(PixelsToTwips(std::max(0, captionRight - TwipsToPixels(5160)))));
     for (int i = 0; i < 4; ++i) {
         auto *e = new QLineEdit(m_client);
         e->setObjectName(QStringLiteral("txtEXT%1").arg(i));
-        place(e, {5160 + 660 * i, 1860, 555, 285});
+        place(e, {5160 + shift + 660 * i, 1860, 555, 285});
         m_txtEXT[static_cast<std::size_t>(i)] = e;
     }
     m_lvDw = new QTreeView(m_client);
