@@ -337,8 +337,7 @@ void frmDw::buildControls() {
     // The two "Extentions >" captions point at the boxes: where the font makes them wider
     // than designed, the boxes move right just enough to keep the arrow visible (they never
     // move on a resize, so this is settled once).
-    const int captionRight =
-        std::max(m_optEX->geometry().right(), m_optIN->geometry().right()) + 4;
+    const int captionRight = std::max(m_optEX->geometry().right(), m_optIN->geometry().right()) + 4;
     const int shift = static_cast<int>(
         std::lround(PixelsToTwips(std::max(0, captionRight - TwipsToPixels(5160)))));
     for (int i = 0; i < 4; ++i) {
