@@ -1,6 +1,6 @@
 # Sourced by run.sh and test.sh: installs the Debian packages Dirwise builds and tests with,
 # through sudo when not root, and only when one of them is missing.
-DIRWISE_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev dbus dbus-x11 xauth xvfb python3 xdg-utils locales"
+DIRWISE_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev dbus xauth xvfb python3 xdg-utils locales"
 
 install_deps() {
     missing=""
