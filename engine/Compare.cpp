@@ -1,4 +1,5 @@
 #include "Compare.h"
+#include "Ascii.h"
 
 #include "ResultsList.h"
 
@@ -46,17 +47,12 @@ std::vector<std::string> BuildPatternList(const CompareOptions &options) {
 
 namespace {
 
-unsigned char foldAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
 bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
     if (suffix.size() > name.size())
         return false;
     const std::string_view tail = name.substr(name.size() - suffix.size());
     for (std::size_t i = 0; i < suffix.size(); ++i)
-        if (foldAscii(static_cast<unsigned char>(tail[i])) !=
-            foldAscii(static_cast<unsigned char>(suffix[i])))
+        if (FoldAscii(tail[i]) != FoldAscii(suffix[i]))
             return false;
     return true;
 }

@@ -1,4 +1,5 @@
 #include "FileScan.h"
+#include "Ascii.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -50,10 +51,6 @@ void ResetScan(ScanState &state) { state = ScanState{}; }
 
 namespace {
 
-unsigned char foldAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
 // Length of the character that starts at s[i]: a whole UTF-8 sequence when it is valid,
 // otherwise the single byte, so "?" never swallows part of a name's next character.
 std::size_t charLength(std::string_view s, std::size_t i) {
@@ -82,8 +79,7 @@ bool MatchPattern(std::string_view pattern, std::string_view name) {
         } else if (p < pattern.size() && pattern[p] == '?') {
             ++p;
             n += charLength(name, n);
-        } else if (p < pattern.size() && foldAscii(static_cast<unsigned char>(pattern[p])) ==
-                                             foldAscii(static_cast<unsigned char>(name[n]))) {
+        } else if (p < pattern.size() && FoldAscii(pattern[p]) == FoldAscii(name[n])) {
             ++p;
             ++n;
         } else if (starP != std::string_view::npos) {

@@ -1,4 +1,5 @@
 #include "ResultsList.h"
+#include "Ascii.h"
 
 #include "TextForms.h"
 
@@ -8,17 +9,13 @@
 namespace dirwise {
 namespace {
 
-unsigned char foldAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
 // Case-insensitive for ASCII letters, ties broken by the bytes, so the order is total and
 // two names that differ only in case still sort the same way every time.
 int compareText(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char x = foldAscii(static_cast<unsigned char>(a[i]));
-        const unsigned char y = foldAscii(static_cast<unsigned char>(b[i]));
+        const unsigned char x = FoldAscii(a[i]);
+        const unsigned char y = FoldAscii(b[i]);
         if (x != y)
             return x < y ? -1 : 1;
     }
@@ -256,8 +253,7 @@ void ResultsList::Sort(Column key, SortOrder order) {
                 std::uint64_t v = 0;
                 for (std::size_t b = 0; b < 8; ++b) {
                     const std::size_t at = static_cast<std::size_t>(w) * 8 + b;
-                    const unsigned char c =
-                        at < e.text.size() ? foldAscii(static_cast<unsigned char>(e.text[at])) : 0;
+                    const unsigned char c = at < e.text.size() ? FoldAscii(e.text[at]) : 0;
                     v = (v << 8) | c;
                 }
                 e.prefix[w] = v;
