@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace dirwise {
@@ -277,8 +278,14 @@ public:
         }
         m_slots.resize(RingChunks * ChunkSize);
         m_ready.assign(RingChunks, NoChunk);
-        for (unsigned w = 0; w < workers; ++w)
-            m_threads.emplace_back([this] { work(); });
+        try {
+            for (unsigned w = 0; w < workers; ++w)
+                m_threads.emplace_back([this] { work(); });
+        } catch (const std::system_error &) {
+            // Out of threads: the workers that started carry on; with none, read inline.
+            if (m_threads.empty())
+                m_inline = std::make_unique<FactReader>(state, options);
+        }
     }
 
     ~FactPrefetcher() {
