@@ -1,0 +1,401 @@
+#include "DefaultPrompts.h"
+#include "DesktopEntry.h"
+#include "FilePropertiesDialog.h"
+#include "modDialog32.h"
+#include "modWin32Api.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace dirwise;
+using namespace dirwise::modWin32Api;
+using modDialog32::PropertiesRequest;
+using Field = FilePropertiesDialog::Field;
+
+// GoogleTest prints QStrings, and lists of them, as text in failure messages.
+void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+
+namespace {
+
+QString bracketed(const QString &arg) { return u'[' + arg + u']'; }
+std::string bytes(const QString &path) { return QFile::encodeName(path).toStdString(); }
+
+// Every fake desktop program (xdg-open, xdg-mime, the browser) logs each call's arguments
+// as one line "[a] [b]" in logs/<its name>.log. xdg-mime keeps a copy of the document it is
+// asked to type, calls it text/html, and names logs/default-app as its default application.
+constexpr char fakeProgram[] = R"(#!/bin/sh
+line=; for a in "$@"; do line="$line[$a] "; done
+printf '%s\n' "$line" >> "$DW_ROOT/logs/${0##*/}.log"
+case "$1 $2" in
+"query filetype") cat "$3" > "$DW_ROOT/logs/seen"; echo text/html ;;
+"query default") cat "$DW_ROOT/logs/default-app" 2>/dev/null ;;
+esac
+)";
+constexpr char scratchContent[] = "<HTML> <\\HTML>\r\n";
+
+// A stand-in desktop: a temporary root with its own PATH, TMPDIR and XDG data folders, the
+// fake programs, and a default browser whose path holds a blank. The environment comes back
+// as it was when the test ends.
+class Desktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        for (const char *name : {"PATH", "TMPDIR", "XDG_DATA_HOME", "XDG_DATA_DIRS", "DW_ROOT"})
+            m_env.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
+                                                                     : std::nullopt);
+        for (const char *program : {"bin/xdg-open", "bin/xdg-mime", "bin dir/browser"})
+            makeFile(program, fakeProgram, true);
+        makeFile("data/applications/fake-browser.desktop",
+                 "[Desktop Entry]\nType=Application\nExec=\"" + QFile::encodeName(browserPath()) +
+                     "\" --new-window %u\n");
+        makeFile("logs/default-app", "fake-browser.desktop\n");
+        ASSERT_TRUE(QDir(root()).mkdir("tmp"));
+        const QByteArray top = QFile::encodeName(root());
+        qputenv("PATH", top + "/bin:/usr/bin:/bin");
+        qputenv("TMPDIR", top + "/tmp");
+        qputenv("XDG_DATA_HOME", top + "/data");
+        qputenv("XDG_DATA_DIRS", top + "/dirs");
+        qputenv("DW_ROOT", top);
+    }
+    void TearDown() override {
+        for (const auto &[name, value] : m_env)
+            value ? qputenv(name, *value) : qunsetenv(name);
+    }
+
+    [[nodiscard]] QString root() const { return m_dir.path(); }
+    [[nodiscard]] QString tmpDir() const { return root() + "/tmp"; }
+    [[nodiscard]] QString browserPath() const { return root() + "/bin dir/browser"; }
+    // Files under `tmpDir()`, hidden ones and links included.
+    [[nodiscard]] QStringList tmpEntries() const {
+        return QDir(tmpDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                        QDir::System);
+    }
+    QString makeFile(const QString &relative, const QByteArray &content = "x", bool exe = false) {
+        const QString path = root() + u'/' + relative;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        if (exe)
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    }
+    [[nodiscard]] QByteArray logged(const QString &name) const {
+        QFile file(root() + "/logs/" + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    [[nodiscard]] QStringList calls(const QString &program) const {
+        QStringList out;
+        for (const QByteArray &line : logged(program + ".log").split('\n')) {
+            if (!line.isEmpty())
+                out << QString::fromUtf8(line).trimmed();
+        }
+        return out;
+    }
+    // The programs run detached: waits until `program` has logged `count` calls.
+    [[nodiscard]] bool waitForCalls(const QString &program, int count) const {
+        return QTest::qWaitFor([&] { return calls(program).size() >= count; }, 15000);
+    }
+
+    QTemporaryDir m_dir;
+    std::vector<std::pair<const char *, std::optional<QByteArray>>> m_env;
+};
+
+} // namespace
+
+TEST(DesktopEntry, SplitsExecByItsQuotingRules) {
+    EXPECT_EQ(desktop::splitExec(" firefox-esr  %u "), (QStringList{"firefox-esr", "%u"}));
+    EXPECT_EQ(desktop::splitExec(R"("/opt/my app/run" --name="a \"b\" \$c" 100%%)"),
+              (QStringList{"/opt/my app/run", "--name=a \"b\" $c", "100%"}));
+    EXPECT_TRUE(desktop::splitExec("\"unclosed arg").isEmpty());
+    const QByteArray entry = "[Desktop Action new]\nExec=action\n[Desktop Entry]\n"
+                             "Exec[de]=localized\n  Exec  =  main --x  \nName=A\\sB\\\\C\n";
+    EXPECT_EQ(desktop::entryValue(entry, "Exec"), "main --x");
+    EXPECT_EQ(desktop::entryValue(entry, "Name"), "A B\\C");
+}
+
+TEST_F(Desktop, AssociatedProgramAsksXdgMimeForTheTypeThenItsDefault) {
+    const QString doc = makeFile("docs/page one.htm", "<p>");
+    EXPECT_EQ(FindAssociatedProgram(doc), browserPath());
+    EXPECT_EQ(calls("xdg-mime"), (QStringList{"[query] [filetype] " + bracketed(doc),
+                                              "[query] [default] [text/html]"}));
+    // An uninstalled default, no default, or a document that does not exist give nothing.
+    makeFile("logs/default-app", "not-installed.desktop\n");
+    EXPECT_EQ(FindAssociatedProgram(doc), QString());
+    makeFile("logs/default-app", "");
+    EXPECT_EQ(FindAssociatedProgram(doc), QString());
+    EXPECT_EQ(FindAssociatedProgram(root() + "/absent.htm"), QString());
+    EXPECT_EQ(calls("xdg-mime").size(), 6);
+}
+
+TEST_F(Desktop, DefaultBrowserReplacesAStaleScratchFileAndLeavesNone) {
+    const QString dir = browserScratchDir();
+    ASSERT_TRUE(dir.startsWith(tmpDir() + u'/'));
+    ASSERT_EQ(::mkdir(QFile::encodeName(dir).constData(), 0700), 0);
+    const QString scratch = makeFile("tmp/" + QFileInfo(dir).fileName() + "/_temp.htm",
+                                     "stale content from a crashed run\n");
+
+    EXPECT_EQ(FindDefaultBrowser(), browserPath());
+    EXPECT_EQ(logged("seen"), QByteArray(scratchContent)); // the fresh 16 bytes only
+    EXPECT_EQ(calls("xdg-mime").value(0), "[query] [filetype] " + bracketed(scratch));
+    EXPECT_FALSE(QFileInfo::exists(scratch));
+    // Again, from the private directory that is kept.
+    EXPECT_EQ(FindDefaultBrowser(), browserPath());
+    EXPECT_EQ(tmpEntries(), QStringList{QFileInfo(dir).fileName()});
+    EXPECT_TRUE(QDir(dir).isEmpty());
+}
+
+TEST_F(Desktop, DefaultBrowserNeverWritesThroughAPlantedLink) {
+    // Another user's trap: our directory's name is a link to a folder they can read.
+    const QString trap = root() + "/trap";
+    ASSERT_TRUE(QDir().mkpath(trap));
+    ASSERT_TRUE(QFile::link(trap, browserScratchDir()));
+
+    EXPECT_EQ(FindDefaultBrowser(), browserPath());
+    EXPECT_EQ(logged("seen"), QByteArray(scratchContent));
+    const QString asked = calls("xdg-mime").value(0);
+    EXPECT_TRUE(asked.startsWith("[query] [filetype] [" + tmpDir() + u'/')) << asked.toStdString();
+    EXPECT_FALSE(asked.contains(browserScratchDir() + u'/')) << asked.toStdString();
+    EXPECT_TRUE(QDir(trap).isEmpty());
+    // The fresh private directory used instead is gone again; only the link is left.
+    EXPECT_EQ(tmpEntries(), QStringList{QFileInfo(browserScratchDir()).fileName()});
+}
+
+TEST_F(Desktop, ShellOpenHandsEachTargetOverWhole) {
+    const QString doc = makeFile("a, b/help page.htm");
+    const QString address = "https://example.org/a page?q=1&r=2";
+    makeFile("-x");
+    EXPECT_GT(ShellOpen(doc), 32);
+    EXPECT_GT(ShellOpen(address), 32);
+    // A relative path goes over as an absolute one, so "-x" cannot read as an option.
+    const QString oldDir = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(root()));
+    const int relative = ShellOpen("-x");
+    QDir::setCurrent(oldDir);
+    EXPECT_GT(relative, 32);
+    // With a parameter, the program itself starts with it as its one argument.
+    EXPECT_GT(ShellOpen(browserPath(), "/some dir/page.htm"), 32);
+
+    ASSERT_TRUE(waitForCalls("xdg-open", 3) && waitForCalls("browser", 1));
+    QStringList got = calls("xdg-open");
+    QStringList want{bracketed(doc), bracketed(address), bracketed(root() + "/-x")};
+    got.sort();
+    want.sort();
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(calls("browser"), QStringList{"[/some dir/page.htm]"});
+}
+
+TEST_F(Desktop, ShellOpenOfAMissingLocalTargetGivesTwoAndStartsNothing) {
+    for (const QString &target :
+         {root() + "/absent.htm", "file://" + root() + "/absent.htm", QString()})
+        EXPECT_EQ(ShellOpen(target), shellNotFound) << target.toStdString();
+    EXPECT_EQ(ShellOpen(root() + "/no-program", "arg"), shellNotFound);
+    EXPECT_EQ(ShellOpen("no-such-program-anywhere", "arg"), shellNotFound);
+    // Anything started above would have logged before this later call's line.
+    const QString doc = makeFile("present.htm");
+    EXPECT_GT(ShellOpen("file://" + doc), 32);
+    ASSERT_TRUE(waitForCalls("xdg-open", 1));
+    EXPECT_EQ(calls("xdg-open"), QStringList{bracketed(doc)});
+    EXPECT_TRUE(calls("browser").isEmpty());
+}
+
+TEST_F(Desktop, OpenTargetFallsBackToTheBrowserWhenTheTargetIsNotFound) {
+    const QString doc = makeFile("dw.htm");
+    OpenTarget(doc);
+    ASSERT_TRUE(waitForCalls("xdg-open", 1));
+    EXPECT_TRUE(calls("xdg-mime").isEmpty()); // opened: no browser was looked up
+
+    const QString missing = root() + "/gone/dw home.htm";
+    OpenTarget(missing);
+    ASSERT_TRUE(waitForCalls("browser", 1));
+    EXPECT_EQ(calls("browser"), QStringList{bracketed(missing)});
+    EXPECT_EQ(calls("xdg-open"), QStringList{bracketed(doc)});
+}
+
+TEST_F(Desktop, OpenTargetStopsOnAnyOtherFailure) {
+    const QString doc = makeFile("dw.htm");
+    ASSERT_TRUE(QFile::remove(root() + "/bin/xdg-open"));
+    qputenv("PATH", QFile::encodeName(root()) + "/bin");
+    EXPECT_EQ(ShellOpen(doc), shellNoAssociation);
+    OpenTarget(doc);
+    // The browser is only ever found through xdg-mime, which was never asked.
+    EXPECT_TRUE(calls("xdg-mime").isEmpty());
+    EXPECT_TRUE(calls("browser").isEmpty());
+}
+
+namespace {
+
+// The real prompts with every chooser round answered from `answers` (a cancel once they run
+// out), and every question and message recorded in `asked`.
+class ScriptedPrompts : public DefaultPrompts {
+public:
+    QString browseForFolder(QWidget *, const QString &title, const QString &start) override {
+        asked << title << start;
+        return next();
+    }
+    void message(QWidget *, Icon, const QString &title, const QString &text,
+                 const QString &) override {
+        asked << title << text;
+    }
+    QStringList answers, asked;
+
+protected:
+    QString askSaveFileName(QWidget *, const QString &title, const QString &start,
+                            const QString &filter) override {
+        asked << title << start << filter;
+        return next();
+    }
+    QString next() { return answers.isEmpty() ? QString() : answers.takeFirst(); }
+};
+
+} // namespace
+
+TEST(Choosers, AskWithTheCallersTextsRefuseAMissingFolderAndReturnEmptyOnCancel) {
+    QTemporaryDir dir;
+    const QString missing = dir.path() + "/no such folder/dw.txt", good = dir.path() + "/dw.txt";
+    const QString folderTitle = "Select Master Directory...", saveTitle = "Save Results As...",
+                  filter = "Text File (*.txt)";
+    ScriptedPrompts prompts;
+    prompts.answers = {"/data/a, b/c d", missing, good};
+    setPrompts(&prompts);
+    EXPECT_EQ(modDialog32::BrowseForFolder(nullptr, folderTitle, "/home/u"), "/data/a, b/c d");
+    EXPECT_EQ(modDialog32::ShowFileDialog(nullptr, saveTitle, "dw.txt", filter), good);
+    EXPECT_EQ(modDialog32::BrowseForFolder(nullptr, folderTitle, "/home/u"), QString());
+    EXPECT_EQ(modDialog32::ShowFileDialog(nullptr, saveTitle, "dw.txt", filter), QString());
+    modDialog32::ShowShellAbout("Dirwise 7.0.0", "Other line");
+    setPrompts(nullptr);
+
+    const QStringList folder{folderTitle, "/home/u"}, save{saveTitle, "dw.txt", filter};
+    ASSERT_EQ(prompts.asked.size(), 17);
+    EXPECT_EQ(prompts.asked.mid(0, 5), folder + save);
+    // The name in a missing folder is refused with a warning, and asked again from there.
+    EXPECT_TRUE(prompts.asked[6].contains(dir.path() + "/no such folder"))
+        << prompts.asked[6].toStdString();
+    EXPECT_EQ(prompts.asked.mid(7, 8), QStringList({saveTitle, missing, filter}) + folder + save);
+    EXPECT_EQ(prompts.asked[15], "About Dirwise 7.0.0");
+    EXPECT_TRUE(prompts.asked[16].startsWith("Dirwise 7.0.0\nOther line\n"));
+    EXPECT_TRUE(prompts.asked[16].contains(QSysInfo::prettyProductName()));
+}
+
+// Stands in for a desktop file manager on the test's private bus. It records each
+// ShowItemProperties call's URIs, refuses URIs holding "refuse" and never answers "hang".
+class FakeFileManager : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList calls;
+public slots:
+    void ShowItemProperties(const QStringList &uris, const QString &) {
+        calls << uris.join(u' ');
+        if (calls.last().contains("refuse"))
+            sendErrorReply(QDBusError::Failed, "cannot show");
+        else if (calls.last().contains("hang"))
+            setDelayedReply(true);
+    }
+};
+
+namespace {
+
+constexpr qint64 fixedMtime = 1700000000;
+
+// A 1234-byte file "a b.txt" with mode 0640 and a fixed modification time. The tests run
+// only on the private bus of dbus-run-session, where no real file manager can answer.
+class Properties : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") ||
+            !QDBusConnection::sessionBus().isConnected())
+            GTEST_SKIP() << "needs the private session bus of dbus-run-session";
+        m_file = m_dir.path() + "/a b.txt";
+        QFile file(m_file);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1234, 'x')) == 1234);
+        file.close();
+        const struct timespec times[2] = {{fixedMtime, 0}, {fixedMtime, 0}};
+        ASSERT_EQ(::chmod(QFile::encodeName(m_file).constData(), 0640), 0);
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(m_file).constData(), times, 0), 0);
+    }
+    void TearDown() override { QDBusConnection::disconnectFromBus("fake-file-manager"); }
+
+    QTemporaryDir m_dir;
+    QString m_file;
+    QWidget m_owner;
+    FakeFileManager m_fake;
+};
+
+} // namespace
+
+TEST_F(Properties, WhenNoFileManagerAnswersOurOwnDialogShowsTheFacts) {
+    const QString compare = m_dir.path() + "/compare/a b.txt"; // missing
+    modDialog32::ShowFileProperties(&m_owner, bytes(m_file), bytes(compare));
+    FilePropertiesDialog *dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (dialog = m_owner.findChild<FilePropertiesDialog *>()) != nullptr; }, 15000));
+    EXPECT_FALSE(dialog->isModal());
+    ASSERT_EQ(dialog->fileCount(), 2);
+    EXPECT_EQ(dialog->fieldText(0, Field::Path), m_file);
+    EXPECT_TRUE(dialog->fieldText(0, Field::Type).contains("text/plain"));
+    EXPECT_TRUE(dialog->fieldText(0, Field::Size).startsWith(QLocale().toString(1234) + " bytes"));
+    EXPECT_EQ(dialog->fieldText(0, Field::Modified),
+              QDateTime::fromSecsSinceEpoch(fixedMtime).toString("yyyy-MM-dd HH:mm:ss"));
+    EXPECT_EQ(dialog->fieldText(0, Field::Permissions), "-rw-r----- (0640)");
+    EXPECT_TRUE(dialog->fieldText(0, Field::Owner).contains(QString("(%1)").arg(::geteuid())));
+    EXPECT_EQ(dialog->fieldText(1, Field::Path), compare);
+    EXPECT_TRUE(dialog->fieldText(1, Field::Type).startsWith("Cannot be examined"));
+}
+
+TEST_F(Properties, TheFileManagerIsAskedOncePerFileAndWhatItDropsGetsOurDialog) {
+    QDBusConnection fm =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
+    ASSERT_TRUE(fm.registerObject("/org/freedesktop/FileManager1", &m_fake,
+                                  QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(fm.registerService("org.freedesktop.FileManager1"));
+    const std::string dir = bytes(m_dir.path());
+    const std::vector<std::string> paths{bytes(m_file), dir + "/n\xe9w %.txt", dir + "/refuse",
+                                         dir + "/hang"};
+    // The short deadline stands for a file manager that hangs.
+    QSignalSpy finished(
+        PropertiesRequest::start(&m_owner, paths, QDBusConnection::sessionBus(), 1000),
+        &PropertiesRequest::finished);
+    ASSERT_TRUE(finished.wait(15000));
+
+    const QString base = "file://" + QFile::encodeName(m_dir.path()).toPercentEncoding("/");
+    QStringList want{base + "/a%20b.txt", base + "/n%E9w%20%25.txt", base + "/refuse",
+                     base + "/hang"};
+    want.sort();
+    m_fake.calls.sort();
+    EXPECT_EQ(m_fake.calls, want);
+    auto *dialog = finished.at(0).at(0).value<FilePropertiesDialog *>();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(dialog->fileCount(), 2);
+    EXPECT_EQ(dialog->fieldText(0, Field::Path), QFile::decodeName(paths[2].c_str()));
+    EXPECT_EQ(dialog->fieldText(1, Field::Path), QFile::decodeName(paths[3].c_str()));
+}
+
+// The dialogs need a QApplication; the offscreen platform lets them exist with no display.
+int main(int argc, char **argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) // test discovery runs without ctest's
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+#include "ShellTest.moc"
