@@ -1,93 +1,44 @@
+// The settings files of the window tests, and their main: the settings must never touch the
+// real user's files, so XDG_CONFIG_HOME and XDG_CONFIG_DIRS point into a fresh temporary
+// directory before the first QSettings exists.
 #include "AppTestSupport.h"
 
-#include "frmDw.h"
-
-#include <QDeadlineTimer>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QTest>
+#include <QTemporaryDir>
 
 namespace dirwise::test {
 
-namespace {
-std::string g_root;
-} // namespace
-
-void SetScratchRoot(const std::string &root) { g_root = root; }
-const std::string &ScratchRoot() { return g_root; }
-void RemoveScratchRoot() {
-    if (!g_root.empty())
-        QDir(QString::fromStdString(g_root)).removeRecursively();
+QString SettingsFile(bool systemWide) {
+    return qEnvironmentVariable(systemWide ? "XDG_CONFIG_DIRS" : "XDG_CONFIG_HOME") +
+           QStringLiteral("/Dirwise/Dirwise.conf");
 }
 
-QString UserSettingsFile() {
-    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Dirwise/Dirwise.conf");
-}
-
-QString SystemSettingsFile() {
-    return qEnvironmentVariable("XDG_CONFIG_DIRS") + QStringLiteral("/Dirwise/Dirwise.conf");
-}
-
-void WriteUserSettings(const QString &content) {
-    QDir().mkpath(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Dirwise"));
-    QFile f(UserSettingsFile());
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+void WriteSettings(const QString &content, bool systemWide) {
+    QFile f(SettingsFile(systemWide));
+    f.remove();
+    QDir().mkpath(QFileInfo(f).absolutePath());
+    if (!content.isEmpty() && f.open(QIODevice::WriteOnly))
         f.write(content.toUtf8());
 }
 
-QString ReadUserSettings() {
-    QFile f(UserSettingsFile());
-    if (!f.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(f.readAll());
+QString ReadSettings() {
+    QFile f(SettingsFile());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
-
-void RemoveUserSettings() { QFile::remove(UserSettingsFile()); }
-
-QString FakePrompts::browseForFolder(QWidget *, const QString &title, const QString &initialDir) {
-    browses.push_back({title, initialDir});
-    if (folderAnswers.empty())
-        return QString();
-    QString answer = folderAnswers.front();
-    folderAnswers.pop_front();
-    return answer;
-}
-
-QString FakePrompts::saveFileName(QWidget *, const QString &title, const QString &initialName,
-                                  const QString &filter) {
-    saveTitles.push_back(title);
-    saveInitialNames.push_back(initialName);
-    saveFilters.push_back(filter);
-    if (saveAnswers.empty())
-        return QString();
-    QString answer = saveAnswers.front();
-    saveAnswers.pop_front();
-    return answer;
-}
-
-void FakePrompts::message(QWidget *, Icon icon, const QString &title, const QString &text,
-                          const QString &details) {
-    messages.push_back({icon, title, text, details});
-    if (onMessage)
-        onMessage(messages.back());
-}
-
-ScopedPrompts::ScopedPrompts() { setPrompts(&fake); }
-ScopedPrompts::~ScopedPrompts() { setPrompts(nullptr); }
-
-std::unique_ptr<TestWindow> MakeWindow(bool show) {
-    auto t = std::make_unique<TestWindow>();
-    t->window = std::make_unique<frmDw>();
-    TestWindow *raw = t.get();
-    t->window->SetProgramEnd([raw] { ++raw->ends; });
-    t->window->Load();
-    if (show) {
-        t->window->show();
-        (void)QTest::qWaitForWindowExposed(t->window.get());
-    }
-    return t;
-}
-
-bool WaitFor(const std::function<bool()> &done, int ms) { return QTest::qWaitFor(done, ms); }
 
 } // namespace dirwise::test
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return 2;
+    qputenv("XDG_CONFIG_HOME", scratch.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_CONFIG_DIRS", scratch.filePath(QStringLiteral("system")).toUtf8());
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

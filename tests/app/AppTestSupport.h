@@ -1,80 +1,132 @@
+// Shared pieces of the window tests: the settings files, prompts answered at once, and a
+// fixture that makes loaded main windows whose program end is only counted.
 #pragma once
 
 #include "Prompts.h"
+#include "ResultsModel.h"
+#include "TempTree.h"
+#include "frmDw.h"
 
-#include <QString>
+#include <QAbstractItemModelTester>
+#include <QLineEdit>
+#include <QStringList>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 #include <deque>
-#include <functional>
 #include <memory>
-#include <string>
 #include <vector>
-
-namespace dirwise {
-class frmDw;
-}
 
 namespace dirwise::test {
 
-// The temporary directory of this test run (XDG_CONFIG_HOME is <root>/config).
-void SetScratchRoot(const std::string &root);
-[[nodiscard]] const std::string &ScratchRoot();
-void RemoveScratchRoot();
+// The user's settings file (under XDG_CONFIG_HOME, a temporary directory of this run) or
+// the system-wide one (under XDG_CONFIG_DIRS) that must be ignored.
+[[nodiscard]] QString SettingsFile(bool systemWide = false);
+// Writes `content` as that file, making its directory; an empty `content` removes it.
+void WriteSettings(const QString &content, bool systemWide = false);
+// The user's settings file's content; empty when it does not exist.
+[[nodiscard]] QString ReadSettings();
 
-// The user's settings file and the system-wide one that must be ignored.
-[[nodiscard]] QString UserSettingsFile();
-[[nodiscard]] QString SystemSettingsFile();
-void WriteUserSettings(const QString &content);
-[[nodiscard]] QString ReadUserSettings();
-void RemoveUserSettings();
-
-// Answers every chooser and message box at once and remembers what was asked.
+// Answers every chooser and message box at once and records what was asked. It is the
+// process-wide Prompts for its lifetime.
 class FakePrompts final : public Prompts {
 public:
     struct Message {
         Icon icon;
-        QString title;
-        QString text;
-        QString details;
+        QString title, text, details;
     };
-    struct Browse {
-        QString title;
-        QString initialDir;
-    };
+    FakePrompts() { setPrompts(this); }
+    ~FakePrompts() override { setPrompts(nullptr); }
+    QString browseForFolder(QWidget *, const QString &title, const QString &initial) override {
+        return answer({title, initial});
+    }
+    QString saveFileName(QWidget *, const QString &title, const QString &initialName,
+                         const QString &filter) override {
+        return answer({title, initialName, filter});
+    }
+    void message(QWidget *, Icon icon, const QString &title, const QString &text,
+                 const QString &details) override {
+        messages.push_back({icon, title, text, details});
+    }
 
-    QString browseForFolder(QWidget *owner, const QString &title,
-                            const QString &initialDir) override;
-    QString saveFileName(QWidget *owner, const QString &title, const QString &initialName,
-                         const QString &filter) override;
-    void message(QWidget *owner, Icon icon, const QString &title, const QString &text,
-                 const QString &details) override;
-
-    std::deque<QString> folderAnswers; // empty queue: the user cancels
-    std::deque<QString> saveAnswers;
-    std::vector<Browse> browses;
-    std::vector<QString> saveTitles;
-    std::vector<QString> saveInitialNames;
-    std::vector<QString> saveFilters;
+    std::deque<QString> answers; // the choosers' answers in turn; none left: the user cancels
+    QStringList asked;           // each chooser's arguments, joined by "|"
     std::vector<Message> messages;
-    std::function<void(const Message &)> onMessage;
+
+private:
+    QString answer(const QStringList &question) {
+        asked << question.join(QLatin1Char('|'));
+        QString a = answers.empty() ? QString() : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return a;
+    }
 };
 
-// Installs a FakePrompts for the lifetime of the object.
-class ScopedPrompts {
-public:
-    ScopedPrompts();
-    ~ScopedPrompts();
-    FakePrompts fake;
-};
+// No settings file before or after each test, fake prompts, a scratch tree, and `open()`.
+class WindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override { WriteSettings({}); }
+    void TearDown() override { WriteSettings({}); }
 
-// A loaded main window whose program end is only counted, not the process's end.
-struct TestWindow {
-    std::unique_ptr<frmDw> window;
+    // Destroys the previous window, then makes, loads and (when `show`) shows a new one as
+    // `w`, with a model tester watching its list. Its program end only counts in `ends`.
+    // Load's LoadError passes through.
+    frmDw &open(bool show = true) {
+        tester.reset();
+        w.reset();
+        w = std::make_unique<frmDw>();
+        w->SetProgramEnd([this] { ++ends; });
+        w->Load();
+        tester = std::make_unique<QAbstractItemModelTester>(
+            &w->Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+        if (show) {
+            w->show();
+            (void)QTest::qWaitForWindowExposed(w.get());
+        }
+        return *w;
+    }
+    template <typename T = QWidget> T *child(const char *name) {
+        return w->findChild<T *>(QString::fromLatin1(name));
+    }
+    // One property of each named control, joined by "|"; a Boolean reads "1" or "0".
+    QString props(const char *property, std::initializer_list<const char *> names) {
+        QStringList out;
+        for (const char *name : names) {
+            const QVariant v = child<QObject>(name)->property(property);
+            out << (v.typeId() == QMetaType::Bool ? QString::number(v.toBool()) : v.toString());
+        }
+        return out.join(QLatin1Char('|'));
+    }
+    // Every message so far as "<icon> <title>: <text>", the icon as "i" (information), "!"
+    // (exclamation) or "x" (critical).
+    QStringList said() {
+        QStringList out;
+        for (const FakePrompts::Message &m : prompts.messages)
+            out << QString(QLatin1Char("i!x"[static_cast<int>(m.icon)])) + u' ' + m.title +
+                       QStringLiteral(": ") + m.text;
+        return out;
+    }
+    // Points the directory boxes at the tree's "m" and "c" and applies the Begin rule.
+    void setDirs() {
+        child<QLineEdit>("txtMasterDir")->setText(QString::fromStdString(tree.path("m")));
+        child<QLineEdit>("txtCompareDir")->setText(QString::fromStdString(tree.path("c")));
+        w->UpdateBeginEnabled();
+    }
+    // The display texts of one column of the list, top to bottom.
+    QStringList column(int c) {
+        QStringList out;
+        for (int r = 0; r < w->Model().rowCount(); ++r)
+            out << w->Model().index(r, c).data().toString();
+        return out;
+    }
+
+    FakePrompts prompts;
+    TempTree tree;
     int ends = 0;
+    std::unique_ptr<frmDw> w;
+    std::unique_ptr<QAbstractItemModelTester> tester; // destroyed before the window
 };
-[[nodiscard]] std::unique_ptr<TestWindow> MakeWindow(bool show = false);
-
-// Waits (processing events) until `done` is true or `ms` pass; returns `done()`.
-bool WaitFor(const std::function<bool()> &done, int ms = 5000);
 
 } // namespace dirwise::test

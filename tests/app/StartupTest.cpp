@@ -1,13 +1,7 @@
-// Start-up: the argument string, the About-only mode, the failure path and the signals
-// that end the session.
+// Start-up: the argument string, the About-only mode, the failure path and the signals that
+// end the session.
 #include "AppTestSupport.h"
-#include "frmDw.h"
 #include "modCommand.h"
-
-#include <QApplication>
-#include <QFile>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 
@@ -16,114 +10,66 @@ using namespace dirwise::test;
 
 namespace {
 
-struct Recorder {
-    int abouts = 0;
-    int loops = 0;
-    QStringList failures;
-    frmDw *created = nullptr;
-    int ends = 0;
-
-    StartupServices services() {
-        StartupServices s;
-        s.showAboutBox = [this] { ++abouts; };
-        s.runEventLoop = [this] {
-            ++loops;
-            return 0;
-        };
-        s.showFailure = [this](const QString &title, const QString &text) {
-            failures << title << text;
-        };
-        s.windowCreated = [this](frmDw &w) {
-            created = &w;
-            w.SetProgramEnd([this] { ++ends; });
-        };
-        return s;
-    }
-};
-
-class StartupTest : public ::testing::Test {
+class StartupTest : public WindowFixture {
 protected:
-    void SetUp() override { RemoveUserSettings(); }
-    void TearDown() override { RemoveUserSettings(); }
-    ScopedPrompts prompts;
+    // Runs start-up with services that only record what they were asked to do.
+    int run(const QString &args) {
+        log.clear();
+        return modCommand(
+            args,
+            {[this] { log << QStringLiteral("about"); },
+             [this] { return log << QStringLiteral("loop"), 0; },
+             [this](const QString &title, const QString &text) { log << title + "|" + text; },
+             [this](frmDw &created) { created.SetProgramEnd([this] { ++ends; }); }},
+            &w);
+    }
+    QStringList log;
 };
 
 } // namespace
 
-TEST(ArgumentString, JoinsTheArgumentsAfterTheProgramName) {
-    EXPECT_EQ(ArgumentString({QStringLiteral("dw")}), QString());
-    EXPECT_EQ(ArgumentString({QStringLiteral("dw"), QStringLiteral("/?")}), QStringLiteral("/?"));
+TEST_F(StartupTest, HelpRequestShowsOnlyTheAboutBoxAndOtherStringsStartNormally) {
     EXPECT_EQ(ArgumentString({QStringLiteral("dw"), QStringLiteral("/?"), QStringLiteral("/?")}),
               QStringLiteral("/? /?"));
-}
-
-TEST_F(StartupTest, HelpRequestShowsOnlyTheAboutBoxAndLeavesTheSettingsAlone) {
-    // A settings file that would fail the load proves it is never read.
-    WriteUserSettings(QStringLiteral("[Settings]\nSave=1\nCheckDate=abc\n"));
-    Recorder r;
-    std::unique_ptr<frmDw> window;
-    EXPECT_EQ(modCommand(QStringLiteral("/?"), r.services(), &window), 0);
-    EXPECT_EQ(r.abouts, 1);
-    EXPECT_EQ(r.loops, 0);
-    EXPECT_EQ(window, nullptr);
-    EXPECT_EQ(r.created, nullptr);
-    EXPECT_TRUE(r.failures.isEmpty());
-    EXPECT_EQ(ReadUserSettings(), QStringLiteral("[Settings]\nSave=1\nCheckDate=abc\n"));
-
-    RemoveUserSettings();
-    EXPECT_EQ(modCommand(QStringLiteral("/?"), r.services(), &window), 0);
-    EXPECT_FALSE(QFile::exists(UserSettingsFile())) << "About-only mode writes nothing";
-}
-
-TEST_F(StartupTest, OtherArgumentStringsStartNormally) {
+    // A settings file that would fail the load proves it is never read, nor written.
+    const QString bad = QStringLiteral("[Settings]\nSave=1\nCheckDate=abc\n");
+    WriteSettings(bad);
+    EXPECT_EQ(run(QStringLiteral("/?")), 0);
+    EXPECT_EQ(log, QStringList{QStringLiteral("about")});
+    EXPECT_EQ(w, nullptr);
+    EXPECT_EQ(ReadSettings(), bad);
+    WriteSettings({});
     for (const char *args : {"", "/h", "-?", "/?/?", "/? ", "/? /?"}) {
-        Recorder r;
-        std::unique_ptr<frmDw> window;
-        EXPECT_EQ(modCommand(QString::fromLatin1(args), r.services(), &window), 0) << args;
-        EXPECT_EQ(r.abouts, 0) << args;
-        EXPECT_EQ(r.loops, 1) << args;
-        ASSERT_NE(window, nullptr) << args;
-        EXPECT_TRUE(window->isVisible()) << args;
-        EXPECT_EQ(window->windowTitle(), QStringLiteral("Dirwise 7.0.0"));
+        EXPECT_EQ(run(QString::fromLatin1(args)), 0) << args;
+        EXPECT_EQ(log, QStringList{QStringLiteral("loop")}) << args;
+        EXPECT_TRUE(w && w->isVisible()) << args;
     }
 }
 
 TEST_F(StartupTest, BadStoredValueGoesToTheStartupErrorPath) {
-    WriteUserSettings(QStringLiteral("[Settings]\nSave=1\nCheckDate=abc\n"));
-    Recorder r;
-    std::unique_ptr<frmDw> window;
-    EXPECT_EQ(modCommand(QString(), r.services(), &window), 1);
-    EXPECT_EQ(window, nullptr) << "the main window never appears";
-    EXPECT_EQ(r.created, nullptr);
-    EXPECT_EQ(r.loops, 0);
-    ASSERT_EQ(r.failures.size(), 2);
-    EXPECT_EQ(r.failures[0], QStringLiteral("Dirwise : Error"));
-    EXPECT_TRUE(r.failures[1].startsWith(QStringLiteral("Error loading main form: ")));
-    EXPECT_TRUE(r.failures[1].contains(QStringLiteral("CheckDate")));
-    EXPECT_TRUE(r.failures[1].contains(QStringLiteral("abc")));
-}
-
-TEST_F(StartupTest, DefaultFailureMessageIsCriticalThroughPrompts) {
-    const StartupServices s = DefaultStartupServices();
-    EXPECT_EQ(StartupErrorPath(QStringLiteral("boom"), s), 1);
-    ASSERT_EQ(prompts.fake.messages.size(), 1u);
-    EXPECT_EQ(prompts.fake.messages[0].icon, Prompts::Icon::Critical);
-    EXPECT_EQ(prompts.fake.messages[0].title, QStringLiteral("Dirwise : Error"));
-    EXPECT_EQ(prompts.fake.messages[0].text, QStringLiteral("Error loading main form: boom"));
+    WriteSettings(QStringLiteral("[Settings]\nSave=1\nCheckDate=abc\n"));
+    EXPECT_EQ(run(QString()), 1);
+    EXPECT_EQ(w, nullptr) << "the main window never appears";
+    ASSERT_EQ(log.size(), 1) << "no event loop either";
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral("Dirwise : Error|Error loading main form: ")));
+    for (const QString &part :
+         {QStringLiteral("CheckDate"), QStringLiteral("\"abc\""), SettingsFile()})
+        EXPECT_TRUE(log[0].contains(part)) << log[0].toStdString();
+    // The real failure path shows the critical message through the prompts.
+    EXPECT_EQ(StartupErrorPath(QStringLiteral("boom"), DefaultStartupServices()), 1);
+    EXPECT_EQ(said(),
+              QStringList{QStringLiteral("x Dirwise : Error: Error loading main form: boom")});
 }
 
 TEST_F(StartupTest, TerminationSignalsSaveTheSettingsAndEnd) {
     for (int sig : {SIGTERM, SIGHUP}) {
-        RemoveUserSettings();
-        Recorder r;
-        std::unique_ptr<frmDw> window;
-        ASSERT_EQ(modCommand(QString(), r.services(), &window), 0);
-        ASSERT_NE(window, nullptr);
+        WriteSettings({});
+        ends = 0;
+        ASSERT_EQ(run(QString()), 0);
         ::raise(sig);
-        EXPECT_TRUE(WaitFor([&] { return r.ends > 0; })) << sig;
-        EXPECT_TRUE(ReadUserSettings().contains(QStringLiteral("Save=1"))) << sig;
-        // A second route (the window's own close) finds the close steps done.
-        window->close();
-        EXPECT_EQ(r.ends, 1) << sig;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ends > 0; })) << sig;
+        EXPECT_TRUE(ReadSettings().contains(QStringLiteral("Save=1"))) << sig;
+        w->close(); // a second route finds the close steps done
+        EXPECT_EQ(ends, 1) << sig;
     }
 }
