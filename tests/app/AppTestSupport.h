@@ -7,35 +7,42 @@
 #include "TempTree.h"
 #include "frmDw.h"
 
-#include <QAbstractItemModelTester>
-#include <QLineEdit>
-#include <QStringList>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <memory>
-#include <vector>
+// Failed comparisons show a QString as its text.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace dirwise::test {
 
 // The user's settings file (under XDG_CONFIG_HOME, a temporary directory of this run) or
 // the system-wide one (under XDG_CONFIG_DIRS) that must be ignored.
-[[nodiscard]] QString SettingsFile(bool systemWide = false);
+inline QString SettingsFile(bool systemWide = false) {
+    return qEnvironmentVariable(systemWide ? "XDG_CONFIG_DIRS" : "XDG_CONFIG_HOME") +
+           QStringLiteral("/Dirwise/Dirwise.conf");
+}
+
 // Writes `content` as that file, making its directory; an empty `content` removes it.
-void WriteSettings(const QString &content, bool systemWide = false);
+inline void WriteSettings(const QString &content, bool systemWide = false) {
+    QFile f(SettingsFile(systemWide));
+    f.remove();
+    QDir().mkpath(QFileInfo(f).absolutePath());
+    if (!content.isEmpty() && f.open(QIODevice::WriteOnly))
+        f.write(content.toUtf8());
+}
+
 // The user's settings file's content; empty when it does not exist.
-[[nodiscard]] QString ReadSettings();
+inline QString ReadSettings() {
+    QFile f(SettingsFile());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
 
 // Answers every chooser and message box at once and records what was asked. It is the
 // process-wide Prompts for its lifetime.
 class FakePrompts final : public Prompts {
 public:
-    struct Message {
-        Icon icon;
-        QString title, text, details;
-    };
     FakePrompts() { setPrompts(this); }
     ~FakePrompts() override { setPrompts(nullptr); }
     QString browseForFolder(QWidget *, const QString &title, const QString &initial) override {
@@ -46,21 +53,21 @@ public:
         return answer({title, initialName, filter});
     }
     void message(QWidget *, Icon icon, const QString &title, const QString &text,
-                 const QString &details) override {
-        messages.push_back({icon, title, text, details});
+                 const QString &detailText) override {
+        said << QStringLiteral("%1 %2: %3").arg(QChar(u"i!x"[static_cast<int>(icon)]), title, text);
+        details << detailText;
     }
 
-    std::deque<QString> answers; // the choosers' answers in turn; none left: the user cancels
-    QStringList asked;           // each chooser's arguments, joined by "|"
-    std::vector<Message> messages;
+    QStringList answers; // the choosers' answers in turn; none left: the user cancels
+    QStringList asked;   // each chooser's arguments, joined by "|"
+    // Each message as "<icon> <title>: <text>", the icon as "i" (information), "!"
+    // (exclamation) or "x" (critical); and its details.
+    QStringList said, details;
 
 private:
     QString answer(const QStringList &question) {
-        asked << question.join(QLatin1Char('|'));
-        QString a = answers.empty() ? QString() : answers.front();
-        if (!answers.empty())
-            answers.pop_front();
-        return a;
+        asked << question.join(u'|');
+        return answers.isEmpty() ? QString() : answers.takeFirst();
     }
 };
 
@@ -68,7 +75,10 @@ private:
 class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override { WriteSettings({}); }
-    void TearDown() override { WriteSettings({}); }
+    void TearDown() override {
+        WriteSettings({});
+        WriteSettings({}, true);
+    }
 
     // Destroys the previous window, then makes, loads and (when `show`) shows a new one as
     // `w`, with a model tester watching its list. Its program end only counts in `ends`.
@@ -99,27 +109,12 @@ protected:
         }
         return out.join(QLatin1Char('|'));
     }
-    // Every message so far as "<icon> <title>: <text>", the icon as "i" (information), "!"
-    // (exclamation) or "x" (critical).
-    QStringList said() {
-        QStringList out;
-        for (const FakePrompts::Message &m : prompts.messages)
-            out << QString(QLatin1Char("i!x"[static_cast<int>(m.icon)])) + u' ' + m.title +
-                       QStringLiteral(": ") + m.text;
-        return out;
-    }
-    // Points the directory boxes at the tree's "m" and "c" and applies the Begin rule.
-    void setDirs() {
-        child<QLineEdit>("txtMasterDir")->setText(QString::fromStdString(tree.path("m")));
-        child<QLineEdit>("txtCompareDir")->setText(QString::fromStdString(tree.path("c")));
-        w->UpdateBeginEnabled();
-    }
-    // The display texts of one column of the list, top to bottom.
-    QStringList column(int c) {
+    // The display texts of one column of the list, top to bottom, joined by ",".
+    QString column(int c) {
         QStringList out;
         for (int r = 0; r < w->Model().rowCount(); ++r)
             out << w->Model().index(r, c).data().toString();
-        return out;
+        return out.join(u',');
     }
 
     FakePrompts prompts;
