@@ -1,9 +1,19 @@
 #pragma once
 
+// The POSIX and GoogleTest headers that every suite here needs come with this one.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
+#include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 #include <vector>
 
 namespace dirwise::test {
@@ -33,63 +43,53 @@ public:
     void symlink(const std::string &rel, const std::string &target);
     void fifo(const std::string &rel);
     void setTime(const std::string &rel, std::int64_t mtime, long nanoseconds = 0);
-    // Changes the mode of `rel` (the root itself when empty). The destructor undoes it.
-    void chmod(const std::string &rel, mode_t mode);
+    // Removes `rel` with everything below it, also trees deeper than the system's path limit.
     void remove(const std::string &rel);
     // Builds `depth` nested directories named `dirName` below `rel` and a file `fileName`
-    // of `size` bytes at the bottom. Works relative to directory descriptors, so the depth
+    // of `size` (zero) bytes at the bottom. Works relative to directory descriptors, so the depth
     // is not limited by the system's path length. Returns false when a step failed.
     [[nodiscard]] bool deepFile(const std::string &rel, int depth, const std::string &dirName,
                                 const std::string &fileName, std::int64_t size,
                                 std::int64_t mtime);
 
 private:
-    void parents(const std::string &rel);
     std::string m_root;
 };
+
+// Removal opens up the modes that a test took away (chmod) before it removes anything.
 
 // Reads a whole file into a string; empty when it cannot be read.
 [[nodiscard]] std::string ReadFile(const std::string &path);
 // Writes `content` to `path`, replacing it.
 void WriteFile(const std::string &path, const std::string &content);
-// The names in directory `path` (without "." and ".."), sorted by bytes.
-[[nodiscard]] std::vector<std::string> ListDirectory(const std::string &path);
 
-// Runs a program with arguments and optional standard input, waits at most
-// `timeoutSeconds` (then kills it and reports status -1), and captures both outputs.
+// Runs a program with standard input from /dev/null, waits at most `timeoutSeconds`
+// (then kills it and reports status -1), and captures both outputs.
 struct ProcessResult {
     int status = -1; // exit status, 128 + signal when killed by a signal, -1 on timeout
     std::string out;
     std::string err;
 };
-[[nodiscard]] ProcessResult RunProcess(const std::vector<std::string> &argv,
-                                       int timeoutSeconds = 60,
-                                       const std::vector<std::string> &extraEnv = {});
+[[nodiscard]] ProcessResult RunProcess(const std::vector<std::string> &argv, int timeoutSeconds = 60);
 
 // Starts a program with the given descriptors as its standard input, output and error
-// (-1: /dev/null) and `extraEnv` ("NAME=value") added. The caller keeps its descriptors.
-// Returns the process id, or -1 when the fork failed.
-[[nodiscard]] pid_t SpawnProcess(const std::vector<std::string> &argv, int in, int out, int err,
-                                 const std::vector<std::string> &extraEnv = {});
+// (-1: /dev/null), none of them 0, 1 or 2. The caller keeps its descriptors. Returns the
+// process id, or -1 when the fork failed. Programs get this process's environment.
+[[nodiscard]] pid_t SpawnProcess(const std::vector<std::string> &argv, int in, int out, int err);
 // Waits for `pid` at most `timeoutSeconds`; on timeout kills it and returns -1. Otherwise
 // the exit status, or 128 + the signal that ended it.
 [[nodiscard]] int WaitProcess(pid_t pid, int timeoutSeconds);
 
 // Runs `body` in a forked child under a watchdog, so that a hang or a crash fails the
-// calling test instead of the whole suite. The child's text `out` comes back in `out`.
-struct ChildResult {
-    int status = -1; // body's return value, 128 + signal when it died, -1 on timeout
-    std::string out;
-};
+// calling test instead of the whole suite. The child's text `out` comes back in `out`;
+// status is body's return value, 128 + signal when it died, -1 on timeout.
+using ChildResult = ProcessResult;
 [[nodiscard]] ChildResult RunInChild(const std::function<int(std::string &out)> &body,
                                      int timeoutSeconds = 60);
 
 // In a child process only: gives up root for the user and group "nobody" (65534), so
 // that file modes apply. Returns false when that failed. A no-op success when not root.
 [[nodiscard]] bool DropRootInChild();
-
-// True when the process runs as root, which ignores file modes.
-[[nodiscard]] bool RunningAsRoot();
 
 // Sets TZ for the rest of the process (and its children), so date texts are predictable.
 void UseTimeZone(const char *tz);
