@@ -1,5 +1,6 @@
 #include "FileScan.h"
 #include "Ascii.h"
+#include "TextForms.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -54,14 +55,8 @@ namespace {
 // Length of the character that starts at s[i]: a whole UTF-8 sequence when it is valid,
 // otherwise the single byte, so "?" never swallows part of a name's next character.
 std::size_t charLength(std::string_view s, std::size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-    if (i + n > s.size())
-        return 1;
-    for (std::size_t k = 1; k < n; ++k)
-        if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80)
-            return 1;
-    return n;
+    const std::size_t n = Utf8SequenceLength(s, i);
+    return n != 0 ? n : 1;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "TextForms.h"
 
 #include <clocale>
+#include <cstdint>
 #include <ctime>
 #include <langinfo.h>
 
@@ -124,26 +125,41 @@ void AppendEscapedField(std::string &out, std::string_view field) {
     }
 }
 
-namespace {
-
-// Length of a valid UTF-8 sequence starting at s[i] (no overlongs for 2-byte forms, no
-// surrogates checked: this only decides what a terminal would treat as one character), or
-// 0 when the byte does not start one.
-std::size_t utf8Length(std::string_view s, std::size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    const std::size_t n = (c >= 0xc2 && c <= 0xdf)   ? 2
-                          : (c >> 4) == 0xe          ? 3
-                          : (c >= 0xf0 && c <= 0xf4) ? 4
-                                                     : 0;
-    if (n == 0 || i + n > s.size())
+std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
+    if (i >= s.size())
         return 0;
-    for (std::size_t k = 1; k < n; ++k)
-        if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80)
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b0 = byte(i);
+    if (b0 < 0x80)
+        return 1;
+    std::size_t len = 0;
+    std::uint32_t cp = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+        cp = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        cp = b0 & 0x0F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        cp = b0 & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const unsigned char b = byte(i + k);
+        if ((b & 0xC0) != 0x80)
             return 0;
-    return n;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    // Overlong forms, UTF-16 surrogates and values beyond Unicode are not valid UTF-8.
+    if ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
 }
-
-} // namespace
 
 void AppendEscapedForTerminal(std::string &out, std::string_view name) {
     static const char hex[] = "0123456789abcdef";
@@ -164,7 +180,7 @@ void AppendEscapedForTerminal(std::string &out, std::string_view name) {
         } else if (c < 0x80) {
             out += ch;
             ++i;
-        } else if (const std::size_t n = utf8Length(name, i); n == 0) {
+        } else if (const std::size_t n = Utf8SequenceLength(name, i); n == 0) {
             // A byte that is no UTF-8 character; raw 0x80-0x9f would be C1 controls.
             hexByte("\\x", c);
             ++i;

@@ -18,6 +18,11 @@ namespace dirwise {
 // library cannot convert gives the decimal number of seconds.
 [[nodiscard]] std::string DateText(std::int64_t secondsSinceEpoch);
 
+// Length of the valid UTF-8 sequence that starts at s[i] (1 for an ASCII byte), or 0 when
+// the byte there starts none: a stray continuation byte, an overlong form, a surrogate, a
+// value beyond Unicode, or a sequence cut short by the end of `s` (also i >= s.size()).
+[[nodiscard]] std::size_t Utf8SequenceLength(std::string_view s, std::size_t i);
+
 // Re-reads the separator and the date and time formats from the current C locale. The
 // texts above cache them on first use; call this after setlocale() changes the locale.
 void ReloadLocaleForms();
