@@ -43,8 +43,6 @@ int resultRank(Result r) {
     return 5;
 }
 
-template <typename T> int compareValues(T a, T b) { return a < b ? -1 : (a > b ? 1 : 0); }
-
 constexpr std::uint8_t bit(Column c) {
     return static_cast<std::uint8_t>(1u << static_cast<int>(c));
 }
@@ -188,30 +186,6 @@ void ResultsList::Remove(std::vector<std::size_t> rows) {
         ++write;
     }
     m_rows.resize(write);
-}
-
-int ResultsList::CompareCells(const ResultRow &a, const ResultRow &b, Column key) const {
-    const bool ha = a.has(key);
-    const bool hb = b.has(key);
-    if (!ha || !hb)
-        return ha == hb ? 0 : (ha ? 1 : -1); // an empty cell comes before any value
-    switch (key) {
-    case Column::Result:
-        return compareValues(resultRank(a.result), resultRank(b.result));
-    case Column::ComparePath:
-        return compareValues(m_dirRank[a.dir], m_dirRank[b.dir]);
-    case Column::FileName:
-        return compareText(a.name, b.name);
-    case Column::MasterSize:
-        return compareValues(a.masterSize, b.masterSize);
-    case Column::CompareSize:
-        return compareValues(a.compareSize, b.compareSize);
-    case Column::MasterDate:
-        return compareValues(a.masterTime, b.masterTime);
-    case Column::CompareDate:
-        return compareValues(a.compareTime, b.compareTime);
-    }
-    return 0;
 }
 
 void ResultsList::Sort(Column key, SortOrder order) {

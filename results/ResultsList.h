@@ -76,8 +76,6 @@ public:
     [[nodiscard]] const SortState &Sorting() const { return m_sort; }
 
 private:
-    [[nodiscard]] int CompareCells(const ResultRow &a, const ResultRow &b, Column key) const;
-
     // A deque: appending never moves the rows already there, so a run that lists a
     // million files never stalls the window on one large reallocation.
     std::deque<ResultRow> m_rows;
