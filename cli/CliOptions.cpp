@@ -1,15 +1,12 @@
 #include "CliOptions.h"
 
+#include "TextForms.h"
+
 #include <array>
+#include <getopt.h>
 #include <utility>
 
 namespace dirwise {
-
-std::string StripTrailingSeparators(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
 
 std::string UsageText() {
     return "Usage: dwc [options] MASTER COMPARE\n"
@@ -19,19 +16,20 @@ std::string UsageText() {
            "The summary goes to standard error.\n"
            "\n"
            "Options:\n"
-           "  --no-subdirs          compare the roots' own files only\n"
-           "  --size, --no-size     match file sizes (default: on)\n"
-           "  --date, --no-date     match modification dates (default: off)\n"
-           "  --hide-matches        leave matching files out of the report\n"
-           "  --include EXT         compare only files with this extension (up to four)\n"
-           "  --exclude EXT         pass over files with this extension (up to four)\n"
-           "  --sort COLUMN         result, path, name, master-size, compare-size,\n"
-           "                        master-date or compare-date\n"
-           "  --descending          sort in descending order\n"
-           "  -o FILE               write the report to FILE instead of standard output\n"
-           "  -q                    no summary and no progress\n"
-           "  --help                show this text\n"
-           "  --version             show the version\n"
+           "      --no-subdirs      compare the roots' own files only\n"
+           "      --size, --no-size match file sizes (default: on)\n"
+           "      --date, --no-date match modification dates (default: off)\n"
+           "      --hide-matches    leave matching files out of the report\n"
+           "      --include EXT     compare only files with this extension (up to four)\n"
+           "      --exclude EXT     pass over files with this extension (up to four)\n"
+           "      --sort COLUMN     sort the report by result, path, name, master-size,\n"
+           "                        compare-size, master-date or compare-date\n"
+           "      --descending      sort in descending order (needs --sort)\n"
+           "  -o, --output FILE     write the report to FILE (\"-\": standard output)\n"
+           "  -q, --quiet           no summary and no progress\n"
+           "  -h, --help            show this text\n"
+           "      --version         show the version\n"
+           "Long options may be shortened while unambiguous; \"--\" ends the options.\n"
            "\n"
            "Exit status: 0 every file matched; 1 some file differs or was not found;\n"
            "2 trouble (bad options, a root missing, a report not written, places not\n"
@@ -56,111 +54,149 @@ std::optional<Column> sortColumn(const std::string &name) {
     return std::nullopt;
 }
 
+// Long options without a short form are numbered past every byte.
+enum : int {
+    OptNoSubdirs = 256,
+    OptSize,
+    OptNoSize,
+    OptDate,
+    OptNoDate,
+    OptHideMatches,
+    OptInclude,
+    OptExclude,
+    OptSort,
+    OptDescending,
+    OptVersion,
+};
+
+const option LongOptions[] = {
+    {"no-subdirs", no_argument, nullptr, OptNoSubdirs},
+    {"size", no_argument, nullptr, OptSize},
+    {"no-size", no_argument, nullptr, OptNoSize},
+    {"date", no_argument, nullptr, OptDate},
+    {"no-date", no_argument, nullptr, OptNoDate},
+    {"hide-matches", no_argument, nullptr, OptHideMatches},
+    {"include", required_argument, nullptr, OptInclude},
+    {"exclude", required_argument, nullptr, OptExclude},
+    {"sort", required_argument, nullptr, OptSort},
+    {"descending", no_argument, nullptr, OptDescending},
+    {"output", required_argument, nullptr, 'o'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, OptVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::string quoted(const std::string &text) { return "'" + EscapeForDisplay(text) + "'"; }
+
+// The message for an option getopt_long refused; `arg` is the argument that held it.
+std::string refusal(int result, const std::string &arg) {
+    const bool isLong = arg.rfind("--", 0) == 0;
+    if (!isLong && optopt != 0) {
+        const std::string opt = EscapeForDisplay(std::string(1, static_cast<char>(optopt)));
+        return result == ':' ? "option '-" + opt + "' needs a value"
+                             : "unknown option '-" + opt + "'";
+    }
+    const std::string name = arg.substr(0, arg.find('='));
+    if (result == ':')
+        return "option " + quoted(name) + " needs a value";
+    if (optopt != 0)
+        return "option " + quoted(name) + " takes no value";
+    return "unknown or ambiguous option " + quoted(name);
+}
+
 } // namespace
 
 CliParse ParseCommandLine(const std::vector<std::string> &args) {
     CliParse parse;
     CliOptions &o = parse.options;
-    std::vector<std::string> roots;
     std::vector<std::string> includes, excludes;
-    bool optionsEnded = false;
+    bool sizeSet = true, dateSet = false;
 
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            roots.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::optional<std::string> inlineValue;
-        if (arg.rfind("--", 0) == 0) {
-            const auto eq = arg.find('=');
-            if (eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                arg.resize(eq);
-            }
-        }
-        auto value = [&](std::string &out) {
-            if (inlineValue) {
-                out = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                parse.error = "option " + arg + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        auto flag = [&](bool &target, bool v) {
-            if (inlineValue) {
-                parse.error = "option " + arg + " takes no value";
-                return false;
-            }
-            target = v;
-            return true;
-        };
-        bool good = true;
-        std::string v;
-        if (arg == "--no-subdirs") {
-            good = flag(o.compare.subDirs, false);
-        } else if (arg == "--size" || arg == "--no-size") {
-            bool on = false;
-            good = flag(on, arg == "--size");
-            o.compare.checkSize = on ? 1 : 0;
-        } else if (arg == "--date" || arg == "--no-date") {
-            bool on = false;
-            good = flag(on, arg == "--date");
-            o.compare.checkDate = on ? 1 : 0;
-        } else if (arg == "--hide-matches") {
-            good = flag(o.compare.hideMatches, true);
-        } else if (arg == "--include") {
-            good = value(v);
-            includes.push_back(v);
-        } else if (arg == "--exclude") {
-            good = value(v);
-            excludes.push_back(v);
-        } else if (arg == "--sort") {
-            good = value(v);
-            if (good) {
-                o.sortKey = sortColumn(v);
-                if (!o.sortKey) {
-                    parse.error = "unknown sort column '" + v +
-                                  "' (use result, path, name, master-size, compare-size, "
-                                  "master-date or compare-date)";
-                    good = false;
-                }
-            }
-        } else if (arg == "--descending") {
-            good = flag(o.descending, true);
-        } else if (arg == "-o" || arg == "--output") {
-            good = value(o.outputPath);
-            if (good && o.outputPath.empty()) {
-                parse.error = "option -o needs a file name";
-                good = false;
-            }
-        } else if (arg == "-q" || arg == "--quiet") {
-            good = flag(o.quiet, true);
-        } else if (arg == "--help" || arg == "-h") {
-            good = flag(o.help, true);
-        } else if (arg == "--version") {
-            good = flag(o.version, true);
-        } else {
-            parse.error = "unknown option " + arg;
-            good = false;
-        }
-        if (!good) {
-            if (parse.error.empty())
-                parse.error = "bad option " + arg;
+    // getopt_long wants a writable argv and may reorder it; give it copies.
+    std::vector<std::string> storage;
+    storage.reserve(args.size() + 1);
+    storage.emplace_back("dwc");
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(storage.size());
+
+    optind = 0; // a full reset: each parse starts afresh
+    opterr = 0; // messages are ours, escaped
+    std::string error;
+    for (;;) {
+        const int previous = optind == 0 ? 1 : optind;
+        const int c = ::getopt_long(argc, argv.data(), ":o:qh", LongOptions, nullptr);
+        if (c == -1)
+            break;
+        switch (c) {
+        case OptNoSubdirs:
+            o.compare.subDirs = false;
+            break;
+        case OptSize:
+        case OptNoSize:
+            sizeSet = c == OptSize;
+            break;
+        case OptDate:
+        case OptNoDate:
+            dateSet = c == OptDate;
+            break;
+        case OptHideMatches:
+            o.compare.hideMatches = true;
+            break;
+        case OptInclude:
+            includes.emplace_back(optarg);
+            break;
+        case OptExclude:
+            excludes.emplace_back(optarg);
+            break;
+        case OptSort:
+            o.sortKey = sortColumn(optarg);
+            if (!o.sortKey && error.empty())
+                error = "unknown sort column " + quoted(optarg) +
+                        " (use result, path, name, master-size, compare-size, master-date or "
+                        "compare-date)";
+            break;
+        case OptDescending:
+            o.descending = true;
+            break;
+        case 'o':
+            o.outputPath = optarg;
+            if (o.outputPath.empty() && error.empty())
+                error = "option '-o' needs a file name";
+            break;
+        case 'q':
+            o.quiet = true;
+            break;
+        case 'h':
+            o.help = true;
+            break;
+        case OptVersion:
+            o.version = true;
+            break;
+        default: {
+            // The argument that held the refused option: getopt_long has moved past it,
+            // unless it stopped inside a bundle of short options.
+            const int at = optind > previous ? optind - 1 : previous;
+            parse.error = refusal(c, at < argc ? storage[static_cast<std::size_t>(at)] : "");
             return parse;
         }
+        }
     }
+    std::vector<std::string> roots(storage.begin() + optind, storage.end());
     if (o.help || o.version)
         return parse;
-
+    if (!error.empty()) {
+        parse.error = error;
+        return parse;
+    }
+    if (o.descending && !o.sortKey) {
+        parse.error = "--descending needs --sort";
+        return parse;
+    }
     if (!includes.empty() && !excludes.empty()) {
         parse.error = "--include and --exclude cannot be used together";
         return parse;
@@ -173,17 +209,21 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
     o.compare.excludeMode = includes.empty();
     for (std::size_t k = 0; k < exts.size(); ++k)
         o.compare.extensions[k] = RewriteExtensionBox(exts[k]);
-    if (o.compare.checkSize != 1 && o.compare.checkDate != 1) {
+    o.compare.matchSize = sizeSet;
+    o.compare.matchDate = dateSet;
+    if (!sizeSet && !dateSet) {
         parse.error = "nothing to compare: give --size or --date";
         return parse;
     }
     if (roots.size() != 2) {
         parse.error = roots.size() < 2 ? "MASTER and COMPARE directories are needed"
-                                       : "too many arguments: " + roots[2];
+                                       : "too many arguments: " + quoted(roots[2]);
         return parse;
     }
-    o.compare.masterDir = StripTrailingSeparators(roots[0]);
-    o.compare.compareDir = StripTrailingSeparators(roots[1]);
+    o.compare.masterDir = roots[0];
+    o.compare.compareDir = roots[1];
+    if (o.outputPath == "-")
+        o.outputPath.clear();
     return parse;
 }
 

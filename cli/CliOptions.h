@@ -11,28 +11,31 @@ namespace dirwise {
 
 // What the command line asks of dwc.
 struct CliOptions {
-    CompareOptions compare; // roots with trailing separators removed, boxes rewritten
+    CompareOptions compare; // roots as given, extensions rewritten as the window rewrites them
     std::optional<Column> sortKey;
     bool descending = false;
     bool quiet = false;
     bool help = false;
     bool version = false;
-    std::string outputPath; // empty: standard output
+    std::string outputPath; // empty or "-": standard output
 };
 
-// The result of parsing: the options, or a message for standard error (exit status 2).
+// The result of parsing: the options, or a message for standard error (exit status 2). The
+// message quotes what the user typed escaped for display, so it cannot drive a terminal.
 struct CliParse {
     CliOptions options;
     std::string error;
     [[nodiscard]] bool ok() const { return error.empty(); }
 };
 
-// Parses the arguments after the program name. "--" ends the options; "--opt=value" and
-// "--opt value" both work. Extensions are rewritten as the window rewrites its boxes.
+// Parses the arguments after the program name with getopt_long: short options bundle
+// ("-qo FILE", "-oFILE"), long options may be abbreviated while unambiguous and take their
+// value as "--opt=value" or "--opt value", "--" ends the options, and options and operands
+// may come in any order. A flag given a value, an unknown or ambiguous option, a missing
+// value, "--descending" without "--sort", both "--include" and "--exclude", more than four
+// extensions, neither size nor date to match, or other than two operands is an error.
+// --help and --version win over every other error but an unknown option.
 [[nodiscard]] CliParse ParseCommandLine(const std::vector<std::string> &args);
-
-// Removes trailing "/" from a root as the window's choosers do; "/" (or "///") stays "/".
-[[nodiscard]] std::string StripTrailingSeparators(std::string path);
 
 // The usage text printed by --help.
 [[nodiscard]] std::string UsageText();

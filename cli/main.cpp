@@ -3,6 +3,8 @@
 
 #include "CliOptions.h"
 #include "Compare.h"
+#include "Io.h"
+#include "ProductInfo.h"
 #include "Report.h"
 #include "ResultsList.h"
 #include "TextForms.h"
@@ -24,54 +26,25 @@ volatile std::sig_atomic_t g_interrupted = 0;
 
 extern "C" void onInterrupt(int) { g_interrupted = 1; }
 
-void writeErr(const std::string &text) {
-    const char *p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(STDERR_FILENO, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-}
-
-std::string escaped(const std::string &name) {
-    std::string out;
-    AppendEscapedForTerminal(out, name);
-    return out;
-}
+// Nothing useful can be done when standard error itself fails.
+void writeErr(const std::string &text) { (void)WriteAll(STDERR_FILENO, text); }
 
 // The command line's host: Ctrl-C becomes Stop at the next yield, and on a terminal one
 // progress line is redrawn a few times a second.
 class CliHost : public CompareHost {
 public:
-    CliHost(ScanState &state, bool progress) : m_state(state), m_progress(progress) {}
+    explicit CliHost(bool progress) : m_progress(progress) {}
 
-    void yield() override {
-        if (g_interrupted)
-            m_state.StopRequested = true;
-        if (!m_progress || (++m_calls & 1023) != 0)
-            return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_last < std::chrono::milliseconds(200))
-            return;
-        m_last = now;
-        std::string line;
-        if (m_state.Phase == ScanPhase::Comparing)
-            line = "Comparing " + std::to_string(m_state.ComparedCount) + " of " +
-                   std::to_string(m_state.ScanFileCount) + " files";
-        else
-            line = "Listing " + std::to_string(m_state.ScanFileCount) + " files";
-        writeErr("\r" + line + "\033[K");
-        m_shown = true;
+    bool yield(const Progress &p) override {
+        if (m_progress && (++m_calls & 1023) == 0)
+            showProgress(p);
+        return g_interrupted != 0;
     }
 
     void diagnostic(const Diagnostic &d) override {
         clearProgress();
-        writeErr("dwc: not compared: " + escaped(d.path) + ": " + std::strerror(d.error) + "\n");
+        writeErr("dwc: not compared: " + EscapeForDisplay(d.path) + ": " +
+                 std::strerror(d.error) + "\n");
     }
 
     void clearProgress() {
@@ -81,7 +54,20 @@ public:
     }
 
 private:
-    ScanState &m_state;
+    void showProgress(const Progress &p) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last < std::chrono::milliseconds(200))
+            return;
+        m_last = now;
+        const std::string line =
+            p.phase == Phase::Comparing
+                ? "Comparing " + std::to_string(p.compared) + " of " + std::to_string(p.listed) +
+                      " files"
+                : "Listing " + std::to_string(p.listed) + " files";
+        writeErr("\r" + line + "\033[K");
+        m_shown = true;
+    }
+
     bool m_progress;
     bool m_shown = false;
     unsigned m_calls = 0;
@@ -91,16 +77,6 @@ private:
 int trouble(const std::string &message) {
     writeErr("dwc: " + message + "\n");
     return 2;
-}
-
-bool isDirectory(const std::string &path, int &err) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        err = errno;
-        return false;
-    }
-    err = ENOTDIR;
-    return S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -118,20 +94,17 @@ int main(int argc, char **argv) {
     }
     const CliOptions &o = parse.options;
     if (o.help || o.version) {
-        const std::string text = o.help ? UsageText() : "dwc " DIRWISE_VERSION "\n";
-        const bool ok =
-            ::write(STDOUT_FILENO, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-            ::close(STDOUT_FILENO) == 0;
+        const std::string text =
+            o.help ? UsageText() : std::string("dwc ") + productinfo::versionText + "\n";
+        UniqueFd out(STDOUT_FILENO);
+        const bool ok = WriteAll(out.get(), text) == 0 && out.close() == 0;
         return ok ? 0 : 2;
     }
 
-    int err = 0;
-    if (!isDirectory(o.compare.masterDir, err))
-        return trouble("master directory " + escaped(o.compare.masterDir) + ": " +
-                       std::strerror(err));
-    if (!isDirectory(o.compare.compareDir, err))
-        return trouble("compare directory " + escaped(o.compare.compareDir) + ": " +
-                       std::strerror(err));
+    for (const auto &[root, what] : {std::pair{&o.compare.masterDir, "master directory "},
+                                     std::pair{&o.compare.compareDir, "compare directory "}})
+        if (const int err = CheckRoot(NormalizeRoot(*root)))
+            return trouble(what + EscapeForDisplay(*root) + ": " + std::strerror(err));
 
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
@@ -139,10 +112,9 @@ int main(int argc, char **argv) {
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
 
-    ScanState state;
     ResultsList list;
-    CliHost host(state, !o.quiet && ::isatty(STDERR_FILENO));
-    const CompareSummary summary = RunCompare(o.compare, state, list, host);
+    CliHost host(!o.quiet && ::isatty(STDERR_FILENO));
+    const CompareSummary summary = RunCompare(o.compare, list, host);
     host.clearProgress();
 
     if (o.sortKey)
@@ -150,16 +122,17 @@ int main(int argc, char **argv) {
 
     ReportStatus written;
     if (o.outputPath.empty()) {
-        written = WriteReport(list, STDOUT_FILENO);
-        if (written.ok && ::close(STDOUT_FILENO) != 0 && errno != EINTR)
-            written = ReportStatus{false, std::strerror(errno)};
+        UniqueFd out(STDOUT_FILENO);
+        written = WriteReport(list, out.get());
+        if (const int err = out.close(); written.ok && err != 0)
+            written = ReportStatus{false, std::strerror(err)};
         if (!written.ok)
             written.error = "standard output: " + written.error;
     } else {
         written = SaveReport(list, o.outputPath);
     }
     if (!written.ok)
-        writeErr("dwc: cannot write the report: " + escaped(written.error) + "\n");
+        writeErr("dwc: cannot write the report: " + EscapeForDisplay(written.error) + "\n");
 
     if (!o.quiet) {
         std::string text;

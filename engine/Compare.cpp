@@ -1,5 +1,7 @@
 #include "Compare.h"
 #include "Ascii.h"
+#include "FileScan.h"
+#include "Io.h"
 
 #include "ResultsList.h"
 
@@ -18,6 +20,23 @@
 #include <thread>
 
 namespace dirwise {
+
+std::string NormalizeRoot(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+int CheckRoot(const std::string &path) {
+    if (path.empty())
+        return ENOENT;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    return ::faccessat(AT_FDCWD, path.c_str(), R_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
 
 std::string TrimBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
@@ -127,54 +146,43 @@ public:
         if (m_root.empty() || m_root.back() != '/')
             m_root += '/';
     }
-    ~DirHandle() { close(); }
-    DirHandle(const DirHandle &) = delete;
-    DirHandle &operator=(const DirHandle &) = delete;
 
     // Makes `d` current. Returns the descriptor, or -1 with error() telling why.
     int open(const ScanState &state, std::uint32_t d) {
         if (d == m_dir)
-            return m_fd;
+            return m_fd.get();
         const ScanDir &dir = state.ScanDirs[d];
-        int fd = -1;
-        if (dir.parent != ScanDir::NoParent && dir.parent == m_dir && m_fd >= 0) {
+        UniqueFd fd;
+        if (dir.parent != ScanDir::NoParent && dir.parent == m_dir && m_fd) {
             std::string name = dir.name;
             name.pop_back();
-            fd = ::openat(m_fd, name.c_str(), Flags);
+            fd.reset(::openat(m_fd.get(), name.c_str(), Flags));
         } else {
             const std::string rel = state.RelativeDir(d);
             const std::string full = m_root + rel.substr(1);
-            fd = full.size() < PATH_MAX ? ::open(full.c_str(), Flags) : openByParts(rel);
+            fd = full.size() < PATH_MAX ? UniqueFd(::open(full.c_str(), Flags)) : openByParts(rel);
         }
-        m_error = fd < 0 ? errno : 0;
-        close();
+        m_error = fd ? 0 : errno;
         m_dir = d;
-        m_fd = fd;
-        return fd;
+        m_fd = std::move(fd);
+        return m_fd.get();
     }
     [[nodiscard]] int error() const { return m_error; }
-    [[nodiscard]] const std::string &root() const { return m_root; }
 
 private:
     static constexpr int Flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
-    void close() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
     // Walks from the root one name at a time: slower, but immune to the path length limit.
-    int openByParts(const std::string &rel) {
-        int fd = ::open(m_root.c_str(), Flags);
+    // On failure errno tells why.
+    UniqueFd openByParts(const std::string &rel) {
+        UniqueFd fd(::open(m_root.c_str(), Flags));
         std::size_t pos = 1;
-        while (fd >= 0 && pos < rel.size()) {
+        while (fd && pos < rel.size()) {
             const std::size_t slash = rel.find('/', pos);
             const std::string part = rel.substr(pos, slash - pos);
-            const int next = ::openat(fd, part.c_str(), Flags);
+            UniqueFd next(::openat(fd.get(), part.c_str(), Flags));
             const int saved = errno;
-            ::close(fd);
-            fd = next;
+            fd = std::move(next);
             errno = saved;
             pos = slash + 1;
         }
@@ -183,7 +191,7 @@ private:
 
     std::string m_root;
     std::uint32_t m_dir = NoDir;
-    int m_fd = -1;
+    UniqueFd m_fd;
     int m_error = 0;
 };
 
@@ -369,25 +377,28 @@ private:
 
 } // namespace
 
-CompareSummary RunCompare(const CompareOptions &options, ScanState &state, ResultsList &list,
-                          CompareHost &host) {
+CompareSummary RunCompare(const CompareOptions &given, ResultsList &list, CompareHost &host) {
+    CompareOptions options = given;
+    options.masterDir = NormalizeRoot(options.masterDir);
+    options.compareDir = NormalizeRoot(options.compareDir);
     CompareSummary summary;
     list.Clear();
     list.SetRoots(options.masterDir, options.compareDir);
-    host.yield();
-    ResetScan(state);
+    Progress progress;
+    if (host.yield(progress)) {
+        summary.stopped = true;
+        return summary;
+    }
 
-    state.Phase = ScanPhase::Scanning;
+    ScanState state;
     ScanDirectory(state, host, options.masterDir, BuildPatternList(options), options.subDirs);
     summary.listed = state.ScanFileCount;
     summary.notCompared = state.Diagnostics;
-    state.Phase = ScanPhase::Comparing;
+    progress = Progress{Phase::Comparing, state.ScanFileCount, 0, 0};
     // One yield between the phases: the window shows the new phase, and a stop that came
-    // with the scan's last entry is seen before any file is compared.
-    host.yield();
+    // with the listing's last entry is seen before any file is compared.
+    bool stop = state.Stopped || host.yield(progress);
 
-    const bool matchSize = options.checkSize == 1;
-    const bool matchDate = options.checkDate == 1;
     std::vector<std::uint32_t> listDirs(state.ScanDirs.size(), NoDir);
     std::string masterRoot = options.masterDir, compareRoot = options.compareDir;
     for (std::string *root : {&masterRoot, &compareRoot})
@@ -404,12 +415,9 @@ CompareSummary RunCompare(const CompareOptions &options, ScanState &state, Resul
     };
 
     const auto count = static_cast<std::size_t>(state.ScanFileCount);
-    if (count > 0 && !state.StopRequested) {
+    if (count > 0 && !stop) {
         FactPrefetcher facts(state, options, count);
-        for (std::size_t i = 0; i < count; ++i) {
-            if (state.StopRequested)
-                break;
-            state.ComparedCount = static_cast<std::int64_t>(i);
+        for (std::size_t i = 0; i < count && !stop; ++i) {
             const FileFacts &f = facts.get(i);
             if (f.excluded) {
                 ++summary.excluded;
@@ -423,34 +431,28 @@ CompareSummary RunCompare(const CompareOptions &options, ScanState &state, Resul
             } else {
                 std::optional<Result> r = Result::NotFound;
                 if (f.compareError == 0)
-                    r = Classify(matchSize, matchDate, f.masterSize, f.compareSize, f.masterTime,
-                                 f.compareTime);
+                    r = Classify(options.matchSize, options.matchDate, f.masterSize,
+                                 f.compareSize, f.masterTime, f.compareTime);
                 if (r && *r != Result::Match)
                     ++summary.different;
                 if (r && !(*r == Result::Match && options.hideMatches)) {
-                    const std::size_t row = list.Add(*r);
-                    if (f.compareError == 0) {
-                        list.SetSubItem(row, Column::CompareSize, f.compareSize);
-                        list.SetSubItem(row, Column::CompareDate, f.compareTime);
-                    }
                     const std::uint32_t d = state.ScanFileDirs[i];
                     if (listDirs[d] == NoDir)
                         listDirs[d] = list.InternDirectory(state.RelativeDir(d));
-                    list.SetDirectory(row, listDirs[d]);
-                    list.SetSubItem(row, Column::FileName, state.ScanFileNames[i]);
-                    list.SetSubItem(row, Column::MasterSize, f.masterSize);
-                    list.SetSubItem(row, Column::MasterDate, f.masterTime);
+                    list.Append(ResultRow{.name = state.ScanFileNames[i],
+                                          .masterSize = f.masterSize,
+                                          .masterTime = f.masterTime,
+                                          .compareSize = f.compareSize,
+                                          .compareTime = f.compareTime,
+                                          .dir = listDirs[d],
+                                          .result = *r});
                 }
             }
-            host.yield();
+            progress.compared = static_cast<std::int64_t>(i) + 1;
+            stop = host.yield(progress);
         }
-        if (!state.StopRequested)
-            state.ComparedCount = state.ScanFileCount;
     }
-
-    state.Phase = ScanPhase::Done;
-    summary.stopped = state.StopRequested;
-    state.StopRequested = false;
+    summary.stopped = stop;
     return summary;
 }
 

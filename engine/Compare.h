@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileScan.h"
+#include "CompareHost.h"
 
 #include <array>
 #include <cstdint>
@@ -13,18 +13,27 @@ namespace dirwise {
 class ResultsList;
 enum class Result : std::uint8_t;
 
-// A snapshot of the window's choices, taken once when a run begins, after the extension
-// boxes were rewritten. The run never reads a control.
+// What one run compares, as plain values: a snapshot the host takes once when a run begins
+// (the window maps its check boxes to these). The run never reads a control.
 struct CompareOptions {
-    std::string masterDir;
-    std::string compareDir;
-    bool subDirs = true;      // check box "not 0"
-    int checkSize = 1;        // check box value: only 1 counts as set (2, grayed, does not)
-    int checkDate = 0;        // likewise
-    bool hideMatches = false; // check box "not 0"
-    bool excludeMode = true;  // true: the boxes name extensions to pass over
-    std::array<std::string, 4> extensions; // the four boxes, as rewritten
+    std::string masterDir;    // as given: the run normalises it (see NormalizeRoot)
+    std::string compareDir;   // likewise
+    bool subDirs = true;      // walk subdirectories
+    bool matchSize = true;    // sizes must be equal
+    bool matchDate = false;   // modification times must be equal
+    bool hideMatches = false; // no row for a match
+    bool excludeMode = true;  // true: the extensions are passed over; false: only they count
+    std::array<std::string, 4> extensions; // as rewritten (RewriteExtensionBox); blank: unused
 };
+
+// A root as the run uses it: trailing separators removed, except that "/" (or "///") stays
+// "/". The empty string stays empty.
+[[nodiscard]] std::string NormalizeRoot(std::string path);
+
+// The one check a root must pass before a run: it exists (after links), is a directory, and
+// this user may list and enter it. Returns 0, or the errno that fails it (ENOENT for the
+// empty path, ENOTDIR for anything but a directory, EACCES when it cannot be listed).
+[[nodiscard]] int CheckRoot(const std::string &path);
 
 // The box text with blanks (spaces) removed from both ends.
 [[nodiscard]] std::string TrimBlanks(std::string_view text);
@@ -48,7 +57,7 @@ struct CompareOptions {
 // The totals of one run.
 struct CompareSummary {
     bool stopped = false;
-    std::int64_t listed = 0;             // ScanFileCount
+    std::int64_t listed = 0;             // files the master listing found
     std::int64_t excluded = 0;           // passed over by the exclude test
     std::int64_t different = 0;          // reported as different or not found
     std::int64_t notComparedFiles = 0;   // listed files whose metadata could not be read
@@ -66,14 +75,15 @@ struct CompareSummary {
 // The same message as lines, for printing or showing (no CR in them).
 [[nodiscard]] std::vector<std::string> SummaryLines(const CompareSummary &summary);
 
-// Runs one compare: clears `list` and sets its roots, yields once, resets the scanner, lists
-// the master tree (state.Phase Scanning), yields once more (Phase Comparing), then for every
-// listed file applies the exclude test, reads both files' metadata with stat (never opening
-// them; worker threads read ahead, the rows and yields stay on the caller's thread),
-// classifies the pair, appends at most one row and yields. A stop during the scan leaves the list
-// empty; a stop during the compare phase keeps the rows appended so far. Clears StopRequested
-// before returning. The options' roots are used as given; the callers remove trailing separators.
-CompareSummary RunCompare(const CompareOptions &options, ScanState &state, ResultsList &list,
-                          CompareHost &host);
+// Runs one compare: clears `list` and sets its normalised roots, yields once, lists the
+// master tree (Phase::Listing), yields once more (Phase::Comparing), then for every listed
+// file applies the exclude test, reads both files' metadata with stat (never opening them;
+// worker threads read ahead, the rows and yields stay on the caller's thread), classifies
+// the pair, appends at most one row and yields. A stop during the listing leaves the list
+// empty; a stop during the compare phase keeps the rows appended so far. Every place not
+// compared reaches the host as it is found and is kept in the summary. A compare root that
+// vanishes during the run makes its files Not Compared, never Not Found. The roots are not
+// checked here (see CheckRoot); a master root that cannot be listed is a diagnostic.
+CompareSummary RunCompare(const CompareOptions &options, ResultsList &list, CompareHost &host);
 
 } // namespace dirwise

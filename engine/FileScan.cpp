@@ -1,5 +1,6 @@
 #include "FileScan.h"
 #include "Ascii.h"
+#include "Io.h"
 #include "TextForms.h"
 
 #include <algorithm>
@@ -47,8 +48,6 @@ std::string ScanState::RelativeDir(std::uint32_t d) const {
 std::string ScanState::ScanFilePath(std::size_t i) const {
     return DirPath(ScanFileDirs[i]) + ScanFileNames[i];
 }
-
-void ResetScan(ScanState &state) { state = ScanState{}; }
 
 namespace {
 
@@ -107,10 +106,10 @@ struct Entry {
     bool isDir;
 };
 
-// A directory on the current walk. `fd` is -1 while closed to save descriptors; it is
+// A directory on the current walk. `fd` owns nothing while closed to save descriptors; it is
 // reopened from the nearest open ancestor when its remaining subdirectories need it.
 struct Frame {
-    int fd = -1;
+    UniqueFd fd;
     std::uint32_t dir = 0;
     dev_t dev = 0;
     ino_t ino = 0;
@@ -128,21 +127,15 @@ public:
            bool recursive)
         : m_state(state), m_host(host), m_patterns(patterns), m_recursive(recursive) {}
 
-    ~Walker() {
-        for (Frame &f : m_stack)
-            if (f.fd >= 0)
-                ::close(f.fd);
-    }
-
     void run(const std::string &root) {
-        const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         const auto rootIndex = static_cast<std::uint32_t>(m_state.ScanDirs.size());
         m_state.ScanDirs.push_back({ScanDir::NoParent, root});
-        if (fd < 0) {
+        if (!fd) {
             report(root, errno);
             return;
         }
-        if (!enter(fd, rootIndex))
+        if (!enter(std::move(fd), rootIndex))
             return;
         while (!m_stack.empty()) {
             Frame &top = m_stack.back();
@@ -160,8 +153,9 @@ public:
 
 private:
     bool stopAfterYield() {
-        m_host.yield();
-        return m_state.StopRequested;
+        if (m_host.yield(Progress{Phase::Listing, m_state.ScanFileCount, 0, 0}))
+            m_state.Stopped = true;
+        return m_state.Stopped;
     }
 
     void report(std::string path, int err) {
@@ -173,14 +167,12 @@ private:
     std::size_t openFrames() const {
         std::size_t n = 0;
         for (const Frame &f : m_stack)
-            n += f.fd >= 0;
+            n += static_cast<bool>(f.fd);
         return n;
     }
 
     void leave() {
-        Frame &f = m_stack.back();
-        if (f.fd >= 0)
-            ::close(f.fd);
+        const Frame &f = m_stack.back();
         m_ancestors.erase({f.dev, f.ino});
         m_stack.pop_back();
     }
@@ -189,73 +181,68 @@ private:
     // it works whatever the path's length. Returns the descriptor or -1 with errno set.
     int reopen(std::size_t k) {
         std::size_t j = k;
-        while (j > 0 && m_stack[j].fd < 0)
+        while (j > 0 && !m_stack[j].fd)
             --j;
-        int fd = m_stack[j].fd;
+        UniqueFd fd; // owns only the directories opened here, never frame j's
         for (std::size_t m = j + 1; m <= k; ++m) {
             std::string name = m_state.ScanDirs[m_stack[m].dir].name;
             name.pop_back();
-            const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            const int saved = errno;
-            if (fd != m_stack[j].fd)
-                ::close(fd);
-            if (next < 0) {
+            const int from = fd ? fd.get() : m_stack[j].fd.get();
+            UniqueFd next(::openat(from, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!next) {
+                const int saved = errno;
+                fd.reset();
                 errno = saved;
                 return -1;
             }
-            fd = next;
+            fd = std::move(next);
         }
-        m_stack[k].fd = fd;
-        return fd;
+        if (fd)
+            m_stack[k].fd = std::move(fd);
+        return m_stack[k].fd.get();
     }
 
     // Opens and walks one subdirectory of the top frame. Returns false when the walk stops.
     bool descend(const std::string &name) {
         const std::size_t parentIndex = m_stack.size() - 1;
         const std::uint32_t parentDir = m_stack[parentIndex].dir;
-        int parentFd = m_stack[parentIndex].fd;
+        int parentFd = m_stack[parentIndex].fd.get();
         if (parentFd < 0)
             parentFd = reopen(parentIndex);
         if (parentFd < 0) {
             report(m_state.DirPath(parentDir) + name + "/", errno);
             return !stopAfterYield();
         }
-        const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
+        UniqueFd fd(::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!fd) {
             report(m_state.DirPath(parentDir) + name + "/", errno);
             return !stopAfterYield();
         }
         // The parent is needed again only for its remaining subdirectories.
         Frame &parent = m_stack[parentIndex];
         if (parentIndex > 0 &&
-            (parent.next >= parent.subdirs.size() || openFrames() >= MaxOpenFrames)) {
-            ::close(parent.fd);
-            parent.fd = -1;
-        }
+            (parent.next >= parent.subdirs.size() || openFrames() >= MaxOpenFrames))
+            parent.fd.reset();
         const auto index = static_cast<std::uint32_t>(m_state.ScanDirs.size());
         m_state.ScanDirs.push_back({parentDir, name + "/"});
-        if (!enter(fd, index))
-            return false;
-        return true;
+        return enter(std::move(fd), index);
     }
 
     // Lists directory `fd` (already open; ownership passes here) and pushes its frame.
     // Returns false when the walk stops.
-    bool enter(int fd, std::uint32_t dirIndex) {
+    bool enter(UniqueFd fd, std::uint32_t dirIndex) {
         struct stat st {};
-        if (::fstat(fd, &st) != 0) {
+        if (::fstat(fd.get(), &st) != 0) {
             report(m_state.DirPath(dirIndex), errno);
-            ::close(fd);
             return !stopAfterYield();
         }
         if (m_ancestors.count({st.st_dev, st.st_ino}) != 0) {
             // A symlink back to a directory already on this walk: everything below it is
             // listed already under its real place.
-            ::close(fd);
             m_state.ScanDirs.pop_back();
             return !stopAfterYield();
         }
-        const int listErr = readEntries(fd);
+        const int listErr = readEntries(fd.get());
         if (listErr != 0)
             report(m_state.DirPath(dirIndex), listErr);
 
@@ -270,19 +257,15 @@ private:
                         ++m_state.ScanFileCount;
                     }
                 }
-                if (stopAfterYield()) {
-                    ::close(fd);
+                if (stopAfterYield())
                     return false;
-                }
             }
-            if (stopAfterYield()) {
-                ::close(fd);
+            if (stopAfterYield())
                 return false;
-            }
         }
 
         Frame frame;
-        frame.fd = fd;
+        frame.fd = std::move(fd);
         frame.dir = dirIndex;
         frame.dev = st.st_dev;
         frame.ino = st.st_ino;
@@ -290,10 +273,8 @@ private:
             for (const Entry &e : m_entries) {
                 if (e.isDir)
                     frame.subdirs.emplace_back(m_names.data() + e.offset, e.length);
-                if (stopAfterYield()) {
-                    ::close(fd);
+                if (stopAfterYield())
                     return false;
-                }
             }
         }
         m_ancestors.insert({st.st_dev, st.st_ino});
@@ -372,22 +353,6 @@ void ScanDirectory(ScanState &state, CompareHost &host, const std::string &path,
         root += '/';
     Walker walker(state, host, patterns, recursive);
     walker.run(root);
-}
-
-std::string GetParentPath(std::string_view path) {
-    if (!path.empty() && path.back() == '/')
-        path.remove_suffix(1);
-    const auto slash = path.rfind('/');
-    if (slash == std::string_view::npos)
-        return {};
-    return std::string(path.substr(0, slash + 1));
-}
-
-std::string GetLastPathPart(std::string_view path) {
-    if (!path.empty() && path.back() == '/')
-        path.remove_suffix(1);
-    const auto slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 bool FileExists(const std::string &path) {

@@ -1,5 +1,6 @@
 #include "Report.h"
 
+#include "Io.h"
 #include "TextForms.h"
 
 #include <cerrno>
@@ -22,23 +23,6 @@ ReportStatus failure(const std::string &path, int err) {
     return s;
 }
 
-// Writes all of `data`, retrying short writes and EINTR. Returns 0 or the errno that stopped it.
-int writeAll(int fd, const char *data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return EIO;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 // Writes the report and returns 0 or the errno of the first failed write. `written` counts
 // the bytes that reached the descriptor.
 int writeRows(const ResultsList &list, int fd, off_t &written) {
@@ -48,13 +32,13 @@ int writeRows(const ResultsList &list, int fd, off_t &written) {
     for (std::size_t i = 0; i < list.Count(); ++i) {
         AppendReportLine(buf, list, i);
         if (buf.size() >= FlushAt) {
-            if (int err = writeAll(fd, buf.data(), buf.size()))
+            if (int err = WriteAll(fd, buf))
                 return err;
             written += static_cast<off_t>(buf.size());
             buf.clear();
         }
     }
-    if (int err = writeAll(fd, buf.data(), buf.size()))
+    if (int err = WriteAll(fd, buf))
         return err;
     written += static_cast<off_t>(buf.size());
     return 0;
@@ -107,35 +91,32 @@ bool resolveTarget(std::string path, std::string &out, int &err) {
 // a device, a FIFO with a reader, a terminal.
 ReportStatus writeInPlace(const ResultsList &list, const std::string &path) {
     // O_NONBLOCK: a FIFO without a reader fails at once (ENXIO) instead of hanging.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
         return failure(path, errno);
-    const int flags = ::fcntl(fd, F_GETFL);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     off_t written = 0;
-    int err = writeRows(list, fd, written);
-    if (::close(fd) != 0 && err == 0 && errno != EINTR)
-        err = errno;
+    int err = writeRows(list, fd.get(), written);
+    if (const int closeErr = fd.close(); err == 0)
+        err = closeErr;
     return err ? failure(path, err) : ReportStatus{};
 }
 
 // Copies the finished report `from` over the contents of `to` in place, then cuts `to` to
 // `size` and syncs it. Returns 0 or the errno that stopped it.
 int copyInto(const std::string &from, const std::string &to, off_t size) {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
+    const UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in)
         return errno;
-    const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
-    if (out < 0) {
-        const int e = errno;
-        ::close(in);
-        return e;
-    }
+    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!out)
+        return errno;
     int err = 0;
     std::string buf(FlushAt, '\0');
     for (;;) {
-        const ssize_t n = ::read(in, buf.data(), buf.size());
+        const ssize_t n = ::read(in.get(), buf.data(), buf.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -144,37 +125,25 @@ int copyInto(const std::string &from, const std::string &to, off_t size) {
         }
         if (n == 0)
             break;
-        if ((err = writeAll(out, buf.data(), static_cast<std::size_t>(n))) != 0)
+        if ((err = WriteAll(out.get(), std::string_view(buf.data(), static_cast<std::size_t>(n)))) != 0)
             break;
     }
-    if (err == 0 && (::ftruncate(out, size) != 0 || ::fsync(out) != 0))
+    if (err == 0 && (::ftruncate(out.get(), size) != 0 || ::fsync(out.get()) != 0))
         err = errno;
-    if (::close(out) != 0 && err == 0 && errno != EINTR)
-        err = errno;
-    ::close(in);
+    if (const int closeErr = out.close(); err == 0)
+        err = closeErr;
     return err;
 }
 
 } // namespace
 
 void AppendReportLine(std::string &out, const ResultsList &list, std::size_t i) {
-    const ResultRow &r = list.Row(i);
-    out += ResultText(r.result);
-    out += '\t';
-    if (r.has(Column::ComparePath))
-        AppendEscapedField(out, list.Text(i, Column::ComparePath));
-    out += '\t';
-    if (r.has(Column::FileName))
-        AppendEscapedField(out, r.name);
-    out += '\t';
-    if (r.has(Column::MasterSize))
-        out += SizeText(r.masterSize);
-    out += '\t';
-    if (r.has(Column::CompareSize))
-        out += SizeText(r.compareSize);
-    out += '\t';
-    if (r.has(Column::MasterDate))
-        out += DateText(r.masterTime);
+    // The first six columns, as shown; the compare date is never written.
+    for (int c = 0; c <= static_cast<int>(Column::MasterDate); ++c) {
+        if (c > 0)
+            out += '\t';
+        AppendEscapedField(out, list.Text(i, static_cast<Column>(c)));
+    }
     out += "\r\n";
 }
 
@@ -211,23 +180,23 @@ ReportStatus SaveReport(const ResultsList &list, const std::string &path) {
     const auto slash = target.rfind('/');
     const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1);
     std::string temp = dir + "/." + base + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd)
         return failure(path, errno);
-    if (::fchmod(fd, mode) != 0)
+    if (::fchmod(fd.get(), mode) != 0)
         err = errno;
     if (exists && err == 0) {
         // Keep the owner where we may (root saving a user's file); failure is harmless.
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0) {
         }
     }
     off_t written = 0;
     if (err == 0)
-        err = writeRows(list, fd, written);
-    if (err == 0 && ::fsync(fd) != 0)
+        err = writeRows(list, fd.get(), written);
+    if (err == 0 && ::fsync(fd.get()) != 0)
         err = errno;
-    if (::close(fd) != 0 && err == 0 && errno != EINTR)
-        err = errno;
+    if (const int closeErr = fd.close(); err == 0)
+        err = closeErr;
     if (err == 0) {
         // With several hard links, every name must see the new report: the complete copy
         // is poured into the old file instead of renamed over one of its names.
@@ -242,11 +211,9 @@ ReportStatus SaveReport(const ResultsList &list, const std::string &path) {
         return failure(path, err);
     // Make the rename itself durable; the report is complete either way, so a directory
     // that cannot be synced is not an error.
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    const UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd)
+        ::fsync(dirFd.get());
     return {};
 }
 

@@ -41,6 +41,21 @@ const char *IconKeyText(IconKey k) {
     return "";
 }
 
+std::int64_t ResultRow::number(Column c) const {
+    switch (c) {
+    case Column::MasterSize:
+        return masterSize;
+    case Column::CompareSize:
+        return compareSize;
+    case Column::MasterDate:
+        return masterTime;
+    case Column::CompareDate:
+        return compareTime;
+    default:
+        return 0;
+    }
+}
+
 const char *ColumnHeader(Column c) {
     static const char *const headers[ColumnCount] = {"Result",      "Compare Path", "File Name",
                                                      "Master Size", "Compare Size", "Master Date",

@@ -11,8 +11,7 @@ enum class Result : std::uint8_t { Match, Size, Date, SizeAndDate, NotFound };
 // The picture a row shows: every difference shares one.
 enum class IconKey : std::uint8_t { Match, Different, NotFound };
 
-// The seven columns of the results list, in display order. Column 0 is the row's own text;
-// 1 to 6 are its sub-items.
+// The columns of the results list, in display order.
 enum class Column : int {
     Result = 0,
     ComparePath = 1,
@@ -30,25 +29,32 @@ inline constexpr int ColumnCount = 7;
 [[nodiscard]] IconKey IconKeyOf(Result r);
 // "Match", "Different" or "NotFound": the key of the row's picture. Never null.
 [[nodiscard]] const char *IconKeyText(IconKey k);
-// The column's header text ("Result", "Compare Path", ...). Never null.
+// The column's header text ("Result", "Compare Path", ...). Never null; "" out of range.
 [[nodiscard]] const char *ColumnHeader(Column c);
 
-// One row of the results list. It keeps values, not texts: the list derives the column
-// texts on demand, so a million rows stay small. A cell that was never set is empty
-// (a Not Found row has no compare size or date).
+// One row of the results list, as values: the list derives the column texts on demand, so
+// a million rows stay small. The compare side is present exactly when the result has one
+// (every result but Not Found); a row without it holds zeros there and shows empty cells.
 struct ResultRow {
     std::string name;             // file name exactly as the master listing returned it
     std::int64_t masterSize = 0;  // bytes
-    std::int64_t compareSize = 0; // bytes
     std::int64_t masterTime = 0;  // last modification, seconds since the epoch
-    std::int64_t compareTime = 0; // last modification, seconds since the epoch
-    std::uint32_t dir = 0;        // relative directory, an index into the owning list's table
+    std::int64_t compareSize = 0; // bytes; 0 without a compare side
+    std::int64_t compareTime = 0; // seconds since the epoch; 0 without a compare side
+    std::uint32_t dir = 0;        // relative directory: an index into the owning list's table
     Result result = Result::Match;
-    std::uint8_t cells = 0; // bit k set: sub-item k (1 to 6) holds a value
 
+    [[nodiscard]] bool hasCompare() const { return result != Result::NotFound; }
+    // Whether column c holds a value in this row: every column but the compare side's two,
+    // which follow hasCompare(). The texts, the report and the sort all ask this.
     [[nodiscard]] bool has(Column c) const {
-        return c == Column::Result || (cells & (1u << static_cast<int>(c))) != 0;
+        return (c != Column::CompareSize && c != Column::CompareDate) || hasCompare();
     }
+    // The number behind a numeric column (a size in bytes or a time in seconds); 0 for the
+    // text columns.
+    [[nodiscard]] std::int64_t number(Column c) const;
+
+    friend bool operator==(const ResultRow &, const ResultRow &) = default;
 };
 
 } // namespace dirwise

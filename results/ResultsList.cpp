@@ -43,10 +43,6 @@ int resultRank(Result r) {
     return 5;
 }
 
-constexpr std::uint8_t bit(Column c) {
-    return static_cast<std::uint8_t>(1u << static_cast<int>(c));
-}
-
 } // namespace
 
 void ResultsList::Clear() {
@@ -62,13 +58,6 @@ void ResultsList::SetRoots(std::string masterRoot, std::string compareRoot) {
     m_compareRoot = std::move(compareRoot);
 }
 
-std::size_t ResultsList::Add(Result result) {
-    ResultRow row;
-    row.result = result;
-    m_rows.push_back(std::move(row));
-    return m_rows.size() - 1;
-}
-
 std::uint32_t ResultsList::InternDirectory(std::string_view relativeDir) {
     std::string key(relativeDir);
     auto it = m_dirIndex.find(key);
@@ -81,45 +70,19 @@ std::uint32_t ResultsList::InternDirectory(std::string_view relativeDir) {
     return id;
 }
 
-void ResultsList::SetDirectory(std::size_t i, std::uint32_t dir) {
-    m_rows[i].dir = dir;
-    m_rows[i].cells |= bit(Column::ComparePath);
-}
-
-void ResultsList::SetSubItem(std::size_t i, Column k, std::string_view text) {
-    if (k == Column::ComparePath) {
-        SetDirectory(i, InternDirectory(text));
-    } else if (k == Column::FileName) {
-        m_rows[i].name.assign(text);
-        m_rows[i].cells |= bit(k);
+std::size_t ResultsList::Append(ResultRow row) {
+    if (!row.hasCompare()) {
+        row.compareSize = 0;
+        row.compareTime = 0;
     }
-}
-
-void ResultsList::SetSubItem(std::size_t i, Column k, std::int64_t value) {
-    ResultRow &r = m_rows[i];
-    switch (k) {
-    case Column::MasterSize:
-        r.masterSize = value;
-        break;
-    case Column::CompareSize:
-        r.compareSize = value;
-        break;
-    case Column::MasterDate:
-        r.masterTime = value;
-        break;
-    case Column::CompareDate:
-        r.compareTime = value;
-        break;
-    default:
-        return;
-    }
-    r.cells |= bit(k);
+    m_rows.push_back(std::move(row));
+    return m_rows.size() - 1;
 }
 
 const std::string &ResultsList::RelativeDir(std::size_t i) const {
     static const std::string none;
     const ResultRow &r = m_rows[i];
-    return r.has(Column::ComparePath) && r.dir < m_dirs.size() ? m_dirs[r.dir] : none;
+    return r.dir < m_dirs.size() ? m_dirs[r.dir] : none;
 }
 
 namespace {
@@ -146,13 +109,11 @@ std::string ResultsList::Text(std::size_t i, Column k) const {
     case Column::FileName:
         return r.name;
     case Column::MasterSize:
-        return SizeText(r.masterSize);
     case Column::CompareSize:
-        return SizeText(r.compareSize);
+        return SizeText(r.number(k));
     case Column::MasterDate:
-        return DateText(r.masterTime);
     case Column::CompareDate:
-        return DateText(r.compareTime);
+        return DateText(r.number(k));
     }
     return {};
 }
@@ -258,29 +219,11 @@ void ResultsList::Sort(Column key, SortOrder order) {
         std::vector<Key> keys(n);
         for (std::size_t i = 0; i < n; ++i) {
             const ResultRow &r = m_rows[i];
-            std::int64_t v = 0;
-            switch (key) {
-            case Column::Result:
+            std::int64_t v = r.number(key);
+            if (key == Column::Result)
                 v = resultRank(r.result);
-                break;
-            case Column::ComparePath:
+            else if (key == Column::ComparePath)
                 v = r.dir < m_dirRank.size() ? m_dirRank[r.dir] : 0;
-                break;
-            case Column::MasterSize:
-                v = r.masterSize;
-                break;
-            case Column::CompareSize:
-                v = r.compareSize;
-                break;
-            case Column::MasterDate:
-                v = r.masterTime;
-                break;
-            case Column::CompareDate:
-                v = r.compareTime;
-                break;
-            case Column::FileName:
-                break;
-            }
             keys[i] = Key{v, static_cast<std::uint32_t>(i), r.has(key)};
         }
         // An empty cell is less than any value, so it leads ascending and trails descending.

@@ -36,21 +36,14 @@ public:
     [[nodiscard]] const std::string &MasterRoot() const { return m_masterRoot; }
     [[nodiscard]] const std::string &CompareRoot() const { return m_compareRoot; }
 
-    // Appends a row with the given result and no sub-items; returns its index.
-    std::size_t Add(Result result);
-
     // Interns a directory relative to the roots ("/" for the root itself, else "/a/b/",
-    // always starting and ending with "/") and returns its index for SetDirectory.
+    // always starting and ending with "/") and returns its index for a row's `dir`.
     [[nodiscard]] std::uint32_t InternDirectory(std::string_view relativeDir);
-    // Sets row i's "Compare Path" to the interned directory `dir`.
-    void SetDirectory(std::size_t i, std::uint32_t dir);
 
-    // Sets a text sub-item: Column::ComparePath (a relative directory, interned) or
-    // Column::FileName (the name's bytes). Other columns are ignored.
-    void SetSubItem(std::size_t i, Column k, std::string_view text);
-    // Sets a value sub-item: the two sizes (bytes) or the two dates (seconds since the
-    // epoch). Other columns are ignored.
-    void SetSubItem(std::size_t i, Column k, std::int64_t value);
+    // Appends one whole row; returns its index. `row.dir` must come from InternDirectory on
+    // this list. A row without a compare side has its compare values cleared, so two rows
+    // that show alike are equal.
+    std::size_t Append(ResultRow row);
 
     [[nodiscard]] std::size_t Count() const { return m_rows.size(); }
     [[nodiscard]] const ResultRow &Row(std::size_t i) const { return m_rows[i]; }
@@ -58,7 +51,7 @@ public:
     // The directory relative to the roots of row i ("/" or "/a/b/").
     [[nodiscard]] const std::string &RelativeDir(std::size_t i) const;
     // The text of column k of row i, exactly as shown and as the report writes it before
-    // escaping; empty for a cell that holds no value.
+    // escaping; empty for a cell that holds no value (see ResultRow::has).
     [[nodiscard]] std::string Text(std::size_t i, Column k) const;
     // Full paths of row i's master and compare file: root, relative directory and name.
     [[nodiscard]] std::string MasterPath(std::size_t i) const;

@@ -161,18 +161,18 @@ std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
     return len;
 }
 
-void AppendEscapedForTerminal(std::string &out, std::string_view name) {
+void AppendEscapedForDisplay(std::string &out, std::string_view bytes) {
     static const char hex[] = "0123456789abcdef";
     auto hexByte = [&](const char *prefix, unsigned char c) {
         out += prefix;
         out += hex[c >> 4];
         out += hex[c & 15];
     };
-    for (std::size_t i = 0; i < name.size();) {
-        const char ch = name[i];
+    for (std::size_t i = 0; i < bytes.size();) {
+        const char ch = bytes[i];
         const auto c = static_cast<unsigned char>(ch);
-        if (c == '\t' || c == '\r' || c == '\n' || c == '\\') {
-            AppendEscapedField(out, std::string_view(&ch, 1));
+        if (c == '\t' || c == '\r' || c == '\n') {
+            out += c == '\t' ? "\\t" : (c == '\r' ? "\\r" : "\\n");
             ++i;
         } else if (c < 0x20 || c == 0x7f) {
             hexByte("\\x", c);
@@ -180,19 +180,26 @@ void AppendEscapedForTerminal(std::string &out, std::string_view name) {
         } else if (c < 0x80) {
             out += ch;
             ++i;
-        } else if (const std::size_t n = Utf8SequenceLength(name, i); n == 0) {
+        } else if (const std::size_t n = Utf8SequenceLength(bytes, i); n == 0) {
             // A byte that is no UTF-8 character; raw 0x80-0x9f would be C1 controls.
             hexByte("\\x", c);
             ++i;
-        } else if (n == 2 && c == 0xc2 && static_cast<unsigned char>(name[i + 1]) < 0xa0) {
+        } else if (n == 2 && c == 0xc2 && static_cast<unsigned char>(bytes[i + 1]) < 0xa0) {
             // U+0080 to U+009F: C1 controls such as CSI, which some terminals obey.
-            hexByte("\\u00", static_cast<unsigned char>(name[i + 1]));
+            hexByte("\\u00", static_cast<unsigned char>(bytes[i + 1]));
             i += 2;
         } else {
-            out.append(name.substr(i, n));
+            out.append(bytes.substr(i, n));
             i += n;
         }
     }
+}
+
+std::string EscapeForDisplay(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    AppendEscapedForDisplay(out, bytes);
+    return out;
 }
 
 } // namespace dirwise

@@ -31,9 +31,14 @@ void ReloadLocaleForms();
 // become \t, \r and \n, a backslash becomes \\, every other byte is copied as it is.
 void AppendEscapedField(std::string &out, std::string_view field);
 
-// Appends a name for a diagnostic on a terminal: as AppendEscapedField, every other control
-// byte (below 0x20, 0x7f) and every byte that is not part of valid UTF-8 as \xHH, and the
-// C1 controls U+0080 to U+009F as \u00HH, so a name cannot move the cursor or ring.
-void AppendEscapedForTerminal(std::string &out, std::string_view name);
+// Appends a byte string (a name, a path, a message with one in it) as people see it, in the
+// window and on a terminal alike, so that no name can hide, fake or move anything: valid
+// UTF-8 is copied; tab, CR and LF become \t, \r and \n; every other control byte (below
+// 0x20, and 0x7f) and every byte that is not part of valid UTF-8 becomes \xhh; the C1
+// controls U+0080 to U+009F become \u00hh. A backslash stays one backslash: only the report
+// and the machine formats, which must be read back, double it.
+void AppendEscapedForDisplay(std::string &out, std::string_view bytes);
+// The same as a new string.
+[[nodiscard]] std::string EscapeForDisplay(std::string_view bytes);
 
 } // namespace dirwise

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace dirwise {
+
+// Where a run stands.
+enum class Phase : std::uint8_t {
+    Listing,   // the master tree is being listed
+    Comparing, // listed files are being compared
+};
+
+// The progress a run reports with every yield.
+struct Progress {
+    Phase phase = Phase::Listing;
+    std::int64_t listed = 0;        // files listed so far
+    std::int64_t compared = 0;      // files taken by the compare phase so far
+    std::int64_t bytesVerified = 0; // file contents read and compared so far
+};
+
+// A place the compare could not look at: a directory that could not be listed, or a listed
+// file whose metadata could not be read. `error` is the errno value that stopped it.
+struct Diagnostic {
+    std::string path;
+    int error = 0;
+    bool directory = false;
+
+    friend bool operator==(const Diagnostic &, const Diagnostic &) = default;
+};
+
+// The one seam between the engine and whoever runs it: the window, the command line, or a
+// test. Every call comes on the thread that started the run.
+class CompareHost {
+public:
+    virtual ~CompareHost() = default;
+    // Called after every directory entry, once per compared file, and between the phases,
+    // with where the run stands. The window lets its event loop run here. Returns true to
+    // stop the run: the engine stops at once, keeping what it has.
+    [[nodiscard]] virtual bool yield(const Progress &progress) = 0;
+    // A place that could not be compared, as soon as it is found. The engine keeps every
+    // one in the run's summary; a host needs this only to show them early.
+    virtual void diagnostic(const Diagnostic &d) { (void)d; }
+};
+
+} // namespace dirwise
