@@ -181,12 +181,13 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
             // The argument that held the refused option: getopt_long has moved past it,
             // unless it stopped inside a bundle of short options.
             const int at = optind > previous ? optind - 1 : previous;
-            parse.error = refusal(c, at < argc ? storage[static_cast<std::size_t>(at)] : "");
+            parse.error = refusal(c, at < argc ? argv[static_cast<std::size_t>(at)] : "");
             return parse;
         }
         }
     }
-    std::vector<std::string> roots(storage.begin() + optind, storage.end());
+    // getopt_long has moved the operands behind the options in argv (not in storage).
+    const std::vector<std::string> roots(argv.begin() + optind, argv.begin() + argc);
     if (o.help || o.version)
         return parse;
     if (!error.empty()) {

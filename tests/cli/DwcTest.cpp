@@ -4,6 +4,7 @@
 #include "TempTree.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <poll.h>
 #include <sys/sysmacros.h>
 
@@ -34,9 +35,14 @@ protected:
     void SetUp() override {
         UseTimeZone("UTC0"); // dwc runs with this process's environment
         ::setenv("LC_ALL", "C", 1);
-        for (const auto &[f, size] : std::vector<std::pair<const char *, int>>{
-                 {"m/a.txt", 3}, {"c/a.txt", 3}, {"m/b.txt", 4}, {"c/b.txt", 5}, {"m/sub/c.txt", 1},
-                 {"m/data.old/d.log", 2}, {"c/data.old/d.log", 2}})
+        for (const auto &[f, size] :
+             std::vector<std::pair<const char *, int>>{{"m/a.txt", 3},
+                                                       {"c/a.txt", 3},
+                                                       {"m/b.txt", 4},
+                                                       {"c/b.txt", 5},
+                                                       {"m/sub/c.txt", 1},
+                                                       {"m/data.old/d.log", 2},
+                                                       {"c/data.old/d.log", 2}})
             t.file(f, size, T0);
     }
     std::string m() const { return t.path("m"); }
@@ -44,44 +50,101 @@ protected:
     TempTree t;
 };
 
-TEST_F(DwcRun, VersionHelpAndTroubleWithTheCommandLine) {
+TEST_F(DwcRun, VersionAndHelpGoToStandardOutput) {
     EXPECT_EQ(Dwc({"--version"}).out, "dwc 7.0.0\n");
     const ProcessResult h = Dwc({"--help"});
     EXPECT_EQ(h.status, 0);
     EXPECT_EQ(h.out.rfind("Usage: dwc [options] MASTER COMPARE\n", 0), 0u) << h.out;
+    EXPECT_EQ(Dwc({"-h"}).out, h.out);
+}
+
+struct UsageErrorCase {
+    const char *what;
+    std::vector<std::string> args; // "M" and "C" stand for the roots
+};
+
+TEST_F(DwcRun, UsageErrorsExitTwoWithAMessageAndNoReport) {
     t.file("plain", 1);
-    const std::vector<std::vector<std::string>> bad = {
-        {"--bogus", m(), c()}, {m(), c(), "--sort"}, {"--include", "txt", "--exclude", "log", m(), c()},
-        {"--include", "a", "--include", "b", "--include", "c", "--include", "d", "--include", "e", m(), c()},
-        {"--no-size", m(), c()}, {m()}, {m(), t.path("plain")}, {"-o", "", m(), c()}};
-    for (const std::vector<std::string> &args : bad) {
+    const UsageErrorCase cases[] = {
+        {.what = "an unknown option", .args = {"--bogus", "M", "C"}},
+        {.what = "an ambiguous abbreviation", .args = {"--no", "M", "C"}},
+        {.what = "a value missing at the end", .args = {"M", "C", "--sort"}},
+        {.what = "an unknown sort column", .args = {"--sort", "size", "M", "C"}},
+        {.what = "a flag given a value", .args = {"--size=0", "M", "C"}},
+        {.what = "descending without a sort", .args = {"--descending", "M", "C"}},
+        {.what = "include with exclude",
+         .args = {"--include", "txt", "--exclude", "log", "M", "C"}},
+        {.what = "five extensions",
+         .args = {"--include", "a", "--include", "b", "--include", "c", "--include", "d",
+                  "--include", "e", "M", "C"}},
+        {.what = "nothing to match", .args = {"--no-size", "M", "C"}},
+        {.what = "one root", .args = {"M"}},
+        {.what = "three roots", .args = {"M", "C", "C"}},
+        {.what = "an empty report name", .args = {"-o", "", "M", "C"}},
+        {.what = "a compare root that is a file", .args = {"M", "PLAIN"}},
+        {.what = "an option after -- is a root", .args = {"--", "--date", "M", "C"}},
+    };
+    for (const UsageErrorCase &u : cases) {
+        std::vector<std::string> args;
+        for (const std::string &a : u.args)
+            args.push_back(a == "M" ? m() : a == "C" ? c() : a == "PLAIN" ? t.path("plain") : a);
         const ProcessResult r = Dwc(args);
-        SCOPED_TRACE(::testing::PrintToString(args));
+        SCOPED_TRACE(u.what);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err.rfind("dwc: ", 0), 0u) << r.err;
     }
-    EXPECT_EQ(Dwc({"--exclude", "a", "--exclude", "b", "--exclude", "c", "--exclude", "d", m(), c()}).status, 1);
+}
+
+TEST_F(DwcRun, OptionsBundleAbbreviateAndComeInAnyOrder) {
+    ASSERT_EQ(Dwc({"--quiet", "--output", t.path("long.txt"), m(), c()}).status, 1);
+    const std::string expected = ReadFile(t.path("long.txt"));
+    ASSERT_NE(expected, "");
+    EXPECT_EQ(Dwc({"-qo", t.path("bundled.txt"), m(), c()}).err, "");
+    EXPECT_EQ(Dwc({"-q", "-o" + t.path("attached.txt"), m(), c()}).err, "");
+    EXPECT_EQ(Dwc({m(), "--qui", c(), "--out=" + t.path("abbreviated.txt")}).err, "");
+    for (const char *name : {"bundled.txt", "attached.txt", "abbreviated.txt"})
+        EXPECT_EQ(ReadFile(t.path(name)), expected) << name;
+    const ProcessResult dash = Dwc({"-q", "-o", "-", m(), c()});
+    EXPECT_EQ(dash.out, expected) << "-o - writes to standard output";
+    EXPECT_FALSE(std::filesystem::exists("-"));
+    EXPECT_EQ(
+        Dwc({"--exclude", "a", "--exclude", "b", "--exclude", "c", "--exclude", "d", m(), c()})
+            .status,
+        1);
+}
+
+// An option is echoed like a name: escape sequences cannot reach the terminal.
+TEST_F(DwcRun, UsageErrorsShowTheOptionEscaped) {
+    const ProcessResult r = Dwc({"--x\x1b[2J", m(), c()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--x\\x1b[2J"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
 TEST_F(DwcRun, ExitStatusSummaryAndOptions) {
     const ProcessResult differs = Dwc({m(), c()});
     EXPECT_EQ(differs.status, 1);
-    EXPECT_EQ(differs.err, "Dirwise complete.\n\nTotal Files: 4\nMatching Files: 2\nDifferent Files: 2\n");
+    EXPECT_EQ(differs.err,
+              "Dirwise complete.\n\nTotal Files: 4\nMatching Files: 2\nDifferent Files: 2\n");
     EXPECT_EQ(Names(differs.out), "a.txt b.txt d.log c.txt ");
     const ProcessResult same = Dwc({"--include", "*.log", m(), c()});
     EXPECT_EQ(same.status, 0);
-    EXPECT_EQ(same.err, "Dirwise complete.\n\nTotal Files: 1\nMatching Files: 1\nDifferent Files: 0\n");
+    EXPECT_EQ(same.err,
+              "Dirwise complete.\n\nTotal Files: 1\nMatching Files: 1\nDifferent Files: 0\n");
     const ProcessResult quiet = Dwc({"-q", "--hide-matches", "--no-subdirs", "--date", m(), c()});
     EXPECT_EQ(quiet.status, 1);
     EXPECT_EQ(quiet.err + Names(quiet.out), "b.txt ");
-    EXPECT_EQ(Names(Dwc({"--sort", "name", "--descending", m(), c()}).out), "d.log c.txt b.txt a.txt ");
+    EXPECT_EQ(Names(Dwc({"--sort", "name", "--descending", m(), c()}).out),
+              "d.log c.txt b.txt a.txt ");
     EXPECT_EQ(Names(Dwc({"--sort=compare-size", m(), c()}).out), "c.txt d.log a.txt b.txt ");
     EXPECT_EQ(Names(Dwc({"--exclude", "*.TXT", m(), c()}).out), "d.log ");
     // Trailing separators on the roots change nothing.
     EXPECT_EQ(Dwc({m() + "/", c() + "//"}).out, differs.out);
-    EXPECT_NE(differs.out.find("Not Found\t" + c() + "/sub/\tc.txt\t000,000,001\t\t09/09/2001 01:46:40\r\n"),
-              std::string::npos) << differs.out;
+    EXPECT_NE(differs.out.find("Not Found\t" + c() +
+                               "/sub/\tc.txt\t000,000,001\t\t09/09/2001 01:46:40\r\n"),
+              std::string::npos)
+        << differs.out;
 }
 
 // A place not compared is trouble, and trouble wins over differences. Its name is shown with
@@ -89,11 +152,15 @@ TEST_F(DwcRun, ExitStatusSummaryAndOptions) {
 TEST_F(DwcRun, NotComparedIsTroubleAndDiagnosticsShowControlCharactersEscaped) {
     t.symlink("m/e.lnk", "nowhere");
     t.symlink("m/bad\x1b[31m\tname\x7f", "nowhere");
-    t.symlink("m/c1\xc2\x9b" "2Jname", "nowhere");
+    t.symlink("m/c1\xc2\x9b"
+              "2Jname",
+              "nowhere");
     const ProcessResult r = Dwc({m(), c()});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("dwc: not compared: " + t.path("m/e.lnk") + ": " + std::strerror(ENOENT) + "\n"),
-              std::string::npos) << r.err;
+    EXPECT_NE(
+        r.err.find("dwc: not compared: " + t.path("m/e.lnk") + ": " + std::strerror(ENOENT) + "\n"),
+        std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("Different Files: 2\nNot Compared: 3\n"), std::string::npos);
     EXPECT_NE(r.err.find("bad\\x1b[31m\\tname\\x7f"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("2Jname"), std::string::npos) << r.err;
@@ -104,11 +171,16 @@ TEST_F(DwcRun, NotComparedIsTroubleAndDiagnosticsShowControlCharactersEscaped) {
 
 TEST_F(DwcRun, ReportBytesWithOddNamesHugeSizesAndFarTimes) {
     TempTree g;
-    const std::tuple<const char *, std::int64_t, std::int64_t, std::int64_t, std::int64_t> files[] = {
-        {"back\\slash", 2, 2, T0, T0}, {"new\nline", 2, 2, T0, T0}, {"tab\there\xff", 2, 2, T0, T0},
-        {"big", 5368709120, 5368709120, T0, T0},       {"wrap", 4294967296, 0, T0, T0}, // no wrap to 0
-        {"old", 1, 1, -1000000000, -1000000000},       {"y2038", 1, 1, 2147483648, 2147483648},
-        {"future", 1, 1, 4102444800, 4102444801},      {"sub", 1, 1, T0, T0}};
+    const std::tuple<const char *, std::int64_t, std::int64_t, std::int64_t, std::int64_t> files[] =
+        {{"back\\slash", 2, 2, T0, T0},
+         {"new\nline", 2, 2, T0, T0},
+         {"tab\there\xff", 2, 2, T0, T0},
+         {"big", 5368709120, 5368709120, T0, T0},
+         {"wrap", 4294967296, 0, T0, T0}, // no wrap to 0
+         {"old", 1, 1, -1000000000, -1000000000},
+         {"y2038", 1, 1, 2147483648, 2147483648},
+         {"future", 1, 1, 4102444800, 4102444801},
+         {"sub", 1, 1, T0, T0}};
     for (const auto &[n, masterSize, compareSize, masterTime, compareTime] : files) {
         g.sparse(std::string("m/") + n, masterSize, masterTime);
         g.sparse(std::string("c/") + n, compareSize, compareTime);
@@ -121,15 +193,31 @@ TEST_F(DwcRun, ReportBytesWithOddNamesHugeSizesAndFarTimes) {
     const ProcessResult out = Dwc({"--date", g.path("m"), g.path("c")});
     EXPECT_EQ(out.status, 1);
     const std::string c = g.path("c") + "/\t";
-    EXPECT_EQ(out.out, "Match\t" + c + "back\\\\slash\t000,000,002\t000,000,002\t09/09/2001 01:46:40\r\n"
-                       "Match\t" + c + "big\t5,368,709,120\t5,368,709,120\t09/09/2001 01:46:40\r\n"
-                       "Date\t" + c + "future\t000,000,001\t000,000,001\t01/01/2100\r\n"
-                       "Match\t" + c + "new\\nline\t000,000,002\t000,000,002\t09/09/2001 01:46:40\r\n"
-                       "Match\t" + c + "old\t000,000,001\t000,000,001\t04/24/1938 22:13:20\r\n"
-                       "Match\t" + c + "sub\t000,000,001\t000,000,001\t09/09/2001 01:46:40\r\n"
-                       "Match\t" + c + "tab\\there\xff\t000,000,002\t000,000,002\t09/09/2001 01:46:40\r\n"
-                       "Size\t" + c + "wrap\t4,294,967,296\t000,000,000\t09/09/2001 01:46:40\r\n"
-                       "Match\t" + c + "y2038\t000,000,001\t000,000,001\t01/19/2038 03:14:08\r\n");
+    EXPECT_EQ(out.out, "Match\t" + c +
+                           "back\\\\slash\t000,000,002\t000,000,002\t09/09/2001 01:46:40\r\n"
+                           "Match\t" +
+                           c +
+                           "big\t5,368,709,120\t5,368,709,120\t09/09/2001 01:46:40\r\n"
+                           "Date\t" +
+                           c +
+                           "future\t000,000,001\t000,000,001\t01/01/2100\r\n"
+                           "Match\t" +
+                           c +
+                           "new\\nline\t000,000,002\t000,000,002\t09/09/2001 01:46:40\r\n"
+                           "Match\t" +
+                           c +
+                           "old\t000,000,001\t000,000,001\t04/24/1938 22:13:20\r\n"
+                           "Match\t" +
+                           c +
+                           "sub\t000,000,001\t000,000,001\t09/09/2001 01:46:40\r\n"
+                           "Match\t" +
+                           c +
+                           "tab\\there\xff\t000,000,002\t000,000,002\t09/09/2001 01:46:40\r\n"
+                           "Size\t" +
+                           c +
+                           "wrap\t4,294,967,296\t000,000,000\t09/09/2001 01:46:40\r\n"
+                           "Match\t" +
+                           c + "y2038\t000,000,001\t000,000,001\t01/19/2038 03:14:08\r\n");
     EXPECT_EQ(Dwc({"--date", "-o", g.path("dw.txt"), g.path("m"), g.path("c")}).out, "");
     EXPECT_EQ(ReadFile(g.path("dw.txt")), out.out); // the bytes Save List writes too
 }
@@ -158,8 +246,10 @@ TEST_F(DwcRun, ReportToAClosedPipeADeviceOrAFifoWithoutReader) {
 TEST_F(DwcRun, InterruptStopsTheRunKeepsTheRowsAndExits130) {
     TempTree tree(true);
     tree.dir("c");
-    for (int i = 0; i < 10; ++i) tree.file("m/a" + std::to_string(i), 1);
-    for (int i = 0; i < 2000; ++i) tree.symlink("m/l" + std::to_string(10000 + i), "nowhere");
+    for (int i = 0; i < 10; ++i)
+        tree.file("m/a" + std::to_string(i), 1);
+    for (int i = 0; i < 2000; ++i)
+        tree.symlink("m/l" + std::to_string(10000 + i), "nowhere");
     int err[2];
     ASSERT_EQ(::pipe2(err, O_CLOEXEC), 0);
     ::fcntl(err[0], F_SETPIPE_SZ, 4096);
@@ -177,20 +267,25 @@ TEST_F(DwcRun, InterruptStopsTheRunKeepsTheRowsAndExits130) {
     ::close(err[0]);
     EXPECT_EQ(WaitProcess(pid, 60), 130);
     EXPECT_EQ(Names(ReadFile(tree.path("out"))), "a0 a1 a2 a3 a4 a5 a6 a7 a8 a9 ");
-    EXPECT_EQ(text.substr(text.size() - std::min<std::size_t>(text.size(), 17)), "Dirwise stopped.\n");
+    EXPECT_EQ(text.substr(text.size() - std::min<std::size_t>(text.size(), 17)),
+              "Dirwise stopped.\n");
     EXPECT_LT(std::count(text.begin(), text.end(), '\n'), 2000) << "the run went on to the end";
 }
 
 TEST_F(DwcRun, ProgressLineOnlyOnATerminal) {
     TempTree tree(true);
     tree.dir("c");
-    for (int i = 0; i < 1500; ++i) tree.file("m/f" + std::to_string(i), 1);
-    const std::string args = " -o " + tree.path("dw.txt") + " " + tree.path("m") + " " + tree.path("c");
+    for (int i = 0; i < 1500; ++i)
+        tree.file("m/f" + std::to_string(i), 1);
+    const std::string args =
+        " -o " + tree.path("dw.txt") + " " + tree.path("m") + " " + tree.path("c");
     const ProcessResult piped = RunProcess({"sh", "-c", "'" DWC_PATH "'" + args}, 60);
     EXPECT_EQ(piped.status, 1);
-    EXPECT_EQ(piped.err, "Dirwise complete.\n\nTotal Files: 1500\nMatching Files: 0\nDifferent Files: 1500\n");
+    EXPECT_EQ(piped.err,
+              "Dirwise complete.\n\nTotal Files: 1500\nMatching Files: 0\nDifferent Files: 1500\n");
     // script(1) runs dwc on a pseudo-terminal and copies what the terminal shows.
-    const ProcessResult shown = RunProcess({"script", "-qec", "'" DWC_PATH "'" + args, "/dev/null"}, 60);
+    const ProcessResult shown =
+        RunProcess({"script", "-qec", "'" DWC_PATH "'" + args, "/dev/null"}, 60);
     const std::size_t summary = shown.out.find("Dirwise complete.");
     // Whatever its wording, a progress line comes before the summary.
     EXPECT_TRUE(shown.status == 1 && summary != std::string::npos && summary > 0) << shown.out;
