@@ -24,16 +24,19 @@ int main(int argc, char **argv) {
                               Result::NotFound};
     for (std::size_t i = 0; i < rows; ++i) {
         const Result r = results[rng() % 50 < 44 ? 0 : 1 + rng() % 4];
-        const std::size_t k = list.Add(r);
-        list.SetDirectory(k, dirs[rng() % dirs.size()]);
+        const std::uint32_t dir = dirs[rng() % dirs.size()];
         std::string name = "File" + std::to_string(rng() % 10000000) + (rng() % 2 ? ".txt" : ".DAT");
-        list.SetSubItem(k, Column::FileName, name);
-        list.SetSubItem(k, Column::MasterSize, static_cast<std::int64_t>(rng() % 5000000));
-        list.SetSubItem(k, Column::MasterDate, static_cast<std::int64_t>(1600000000 + rng() % 100000000));
-        if (r != Result::NotFound) {
-            list.SetSubItem(k, Column::CompareSize, static_cast<std::int64_t>(rng() % 5000000));
-            list.SetSubItem(k, Column::CompareDate, static_cast<std::int64_t>(1600000000 + rng() % 100000000));
-        }
+        const auto masterSize = static_cast<std::int64_t>(rng() % 5000000);
+        const auto masterTime = static_cast<std::int64_t>(1600000000 + rng() % 100000000);
+        const auto compareSize = static_cast<std::int64_t>(rng() % 5000000);
+        const auto compareTime = static_cast<std::int64_t>(1600000000 + rng() % 100000000);
+        list.Append(ResultRow{.name = std::move(name),
+                              .masterSize = masterSize,
+                              .masterTime = masterTime,
+                              .compareSize = compareSize,
+                              .compareTime = compareTime,
+                              .dir = dir,
+                              .result = r});
     }
     double worst = 0;
     for (int c = 0; c < ColumnCount; ++c) {
