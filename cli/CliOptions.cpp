@@ -3,6 +3,7 @@
 #include "TextForms.h"
 
 #include <array>
+#include <optional>
 #include <getopt.h>
 #include <utility>
 
@@ -25,6 +26,14 @@ std::string UsageText() {
            "      --sort COLUMN     sort the report by result, path, name, master-size,\n"
            "                        compare-size, master-date or compare-date\n"
            "      --descending      sort in descending order (needs --sort)\n"
+           "      --time-tolerance SECONDS\n"
+           "                        with --date, times this close count as equal (2 for FAT)\n"
+           "      --hour-shifts N   with --date, times 1 to N whole hours apart (within the\n"
+           "                        tolerance) count as equal (1: daylight saving)\n"
+           "      --extra           also report files only in COMPARE (result Extra)\n"
+           "      --verify          compare the bytes of files whose size and date match\n"
+           "      --format FORMAT   report (default), csv or json (JSON Lines); csv and json\n"
+           "                        carry every column and read the same in every locale\n"
            "  -o, --output FILE     write the report to FILE (\"-\": standard output)\n"
            "  -q, --quiet           no summary and no progress\n"
            "  -h, --help            show this text\n"
@@ -67,6 +76,11 @@ enum : int {
     OptSort,
     OptDescending,
     OptVersion,
+    OptTimeTolerance,
+    OptHourShifts,
+    OptExtra,
+    OptVerify,
+    OptFormat,
 };
 
 const option LongOptions[] = {
@@ -84,10 +98,23 @@ const option LongOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, OptVersion},
+    {"time-tolerance", required_argument, nullptr, OptTimeTolerance},
+    {"hour-shifts", required_argument, nullptr, OptHourShifts},
+    {"extra", no_argument, nullptr, OptExtra},
+    {"verify", no_argument, nullptr, OptVerify},
+    {"format", required_argument, nullptr, OptFormat},
     {nullptr, 0, nullptr, 0},
 };
 
 std::string quoted(const std::string &text) { return "'" + EscapeForDisplay(text) + "'"; }
+
+// A whole number of 0 or more, digits only, at most `limit`.
+std::optional<std::int64_t> wholeNumber(const std::string &text, std::int64_t limit) {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const std::int64_t n = std::stoll(text);
+    return n <= limit ? std::optional(n) : std::nullopt;
+}
 
 // The message for an option getopt_long refused; `arg` is the argument that held it.
 std::string refusal(int result, const std::string &arg) {
@@ -177,6 +204,37 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
         case OptVersion:
             o.version = true;
             break;
+        case OptTimeTolerance:
+        case OptHourShifts: {
+            // Hour shifts beyond a few days mean nothing; the cap keeps the sums in range.
+            const auto n = wholeNumber(optarg, c == OptHourShifts ? 1000 : 1000000000000);
+            if (!n && error.empty())
+                error = std::string(c == OptHourShifts ? "--hour-shifts" : "--time-tolerance") +
+                        " needs a whole number of 0 or more, not " + quoted(optarg);
+            else if (n && c == OptHourShifts)
+                o.compare.hourShifts = static_cast<int>(*n);
+            else if (n)
+                o.compare.timeTolerance = *n;
+            break;
+        }
+        case OptExtra:
+            o.compare.listExtras = true;
+            break;
+        case OptVerify:
+            o.compare.verifyContents = true;
+            break;
+        case OptFormat: {
+            const std::string f = optarg;
+            if (f == "report")
+                o.format = ReportFormat::Report;
+            else if (f == "csv")
+                o.format = ReportFormat::Csv;
+            else if (f == "json")
+                o.format = ReportFormat::Json;
+            else if (error.empty())
+                error = "unknown format " + quoted(f) + " (use report, csv or json)";
+            break;
+        }
         default: {
             // The argument that held the refused option: getopt_long has moved past it,
             // unless it stopped inside a bundle of short options.

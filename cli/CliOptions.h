@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Compare.h"
+#include "Report.h"
 #include "ResultsList.h"
 
 #include <optional>
@@ -17,7 +18,8 @@ struct CliOptions {
     bool quiet = false;
     bool help = false;
     bool version = false;
-    std::string outputPath; // empty or "-": standard output
+    std::string outputPath; // empty: standard output ("-" on the command line)
+    ReportFormat format = ReportFormat::Report;
 };
 
 // The result of parsing: the options, or a message for standard error (exit status 2). The
@@ -33,7 +35,8 @@ struct CliParse {
 // value as "--opt=value" or "--opt value", "--" ends the options, and options and operands
 // may come in any order. A flag given a value, an unknown or ambiguous option, a missing
 // value, "--descending" without "--sort", both "--include" and "--exclude", more than four
-// extensions, neither size nor date to match, or other than two operands is an error.
+// extensions, neither size nor date to match, a tolerance or hour count that is not a whole
+// number of 0 or more, an unknown format, or other than two operands is an error.
 // --help and --version win over every other error but an unknown option.
 [[nodiscard]] CliParse ParseCommandLine(const std::vector<std::string> &args);
 

@@ -36,7 +36,7 @@ public:
     explicit CliHost(bool progress) : m_progress(progress) {}
 
     bool yield(const Progress &p) override {
-        if (m_progress && (++m_calls & 1023) == 0)
+        if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
         return g_interrupted != 0;
     }
@@ -59,11 +59,22 @@ private:
         if (now - m_last < std::chrono::milliseconds(200))
             return;
         m_last = now;
-        const std::string line =
-            p.phase == Phase::Comparing
-                ? "Comparing " + std::to_string(p.compared) + " of " + std::to_string(p.listed) +
-                      " files"
-                : "Listing " + std::to_string(p.listed) + " files";
+        std::string line;
+        switch (p.phase) {
+        case Phase::Listing:
+            line = "Listing " + std::to_string(p.listed) + " files";
+            break;
+        case Phase::Comparing:
+            line = "Comparing " + std::to_string(p.compared) + " of " + std::to_string(p.listed) +
+                   " files";
+            break;
+        case Phase::Extras:
+            line = "Looking for extra files: " + std::to_string(p.compared) + " of " +
+                   std::to_string(p.listed);
+            break;
+        }
+        if (p.bytesVerified > 0)
+            line += ", " + std::to_string(p.bytesVerified / (1024 * 1024)) + " MiB verified";
         writeErr("\r" + line + "\033[K");
         m_shown = true;
     }
@@ -123,13 +134,13 @@ int main(int argc, char **argv) {
     ReportStatus written;
     if (o.outputPath.empty()) {
         UniqueFd out(STDOUT_FILENO);
-        written = WriteReport(list, out.get());
+        written = WriteReport(list, out.get(), o.format);
         if (const int err = out.close(); written.ok && err != 0)
             written = ReportStatus{false, std::strerror(err)};
         if (!written.ok)
             written.error = "standard output: " + written.error;
     } else {
-        written = SaveReport(list, o.outputPath);
+        written = SaveReport(list, o.outputPath, o.format);
     }
     if (!written.ok)
         writeErr("dwc: cannot write the report: " + EscapeForDisplay(written.error) + "\n");
@@ -145,5 +156,5 @@ int main(int argc, char **argv) {
         return 130;
     if (!written.ok || !summary.notCompared.empty())
         return 2;
-    return summary.different > 0 ? 1 : 0;
+    return summary.different > 0 || summary.extras > 0 ? 1 : 0;
 }

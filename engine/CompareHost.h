@@ -9,13 +9,14 @@ namespace dirwise {
 enum class Phase : std::uint8_t {
     Listing,   // the master tree is being listed
     Comparing, // listed files are being compared
+    Extras,    // the compare tree is being walked for files the master tree lacks
 };
 
 // The progress a run reports with every yield.
 struct Progress {
     Phase phase = Phase::Listing;
-    std::int64_t listed = 0;        // files listed so far
-    std::int64_t compared = 0;      // files taken by the compare phase so far
+    std::int64_t listed = 0;        // files listed so far (Extras: in the compare tree)
+    std::int64_t compared = 0;      // files taken so far by the compare (or extras) phase
     std::int64_t bytesVerified = 0; // file contents read and compared so far
 };
 

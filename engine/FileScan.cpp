@@ -124,8 +124,9 @@ constexpr std::size_t MaxOpenFrames = 64;
 class Walker {
 public:
     Walker(ScanState &state, CompareHost &host, const std::vector<std::string> &patterns,
-           bool recursive)
-        : m_state(state), m_host(host), m_patterns(patterns), m_recursive(recursive) {}
+           bool recursive, Phase phase)
+        : m_state(state), m_host(host), m_patterns(patterns), m_recursive(recursive),
+          m_phase(phase) {}
 
     void run(const std::string &root) {
         UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -153,7 +154,7 @@ public:
 
 private:
     bool stopAfterYield() {
-        if (m_host.yield(Progress{Phase::Listing, m_state.ScanFileCount, 0, 0}))
+        if (m_host.yield(Progress{m_phase, m_state.ScanFileCount, 0, 0}))
             m_state.Stopped = true;
         return m_state.Stopped;
     }
@@ -330,6 +331,7 @@ private:
     CompareHost &m_host;
     const std::vector<std::string> &m_patterns;
     bool m_recursive;
+    Phase m_phase;
     std::vector<Frame> m_stack;
     std::set<std::pair<dev_t, ino_t>> m_ancestors;
     std::string m_names;
@@ -340,7 +342,7 @@ private:
 } // namespace
 
 void ScanDirectory(ScanState &state, CompareHost &host, const std::string &path,
-                   const std::vector<std::string> &patterns, bool recursive) {
+                   const std::vector<std::string> &patterns, bool recursive, Phase phase) {
     if (path.empty()) {
         // No directory at all: never the file system's root by accident.
         Diagnostic d{path, ENOENT, true};
@@ -351,7 +353,7 @@ void ScanDirectory(ScanState &state, CompareHost &host, const std::string &path,
     std::string root = path;
     if (root.back() != '/')
         root += '/';
-    Walker walker(state, host, patterns, recursive);
+    Walker walker(state, host, patterns, recursive, phase);
     walker.run(root);
 }
 

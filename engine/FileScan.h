@@ -54,11 +54,12 @@ struct ScanState {
 // recursion and holds a bounded number of descriptors, so any depth is safe. A directory
 // that cannot be listed becomes a diagnostic (state and host) and the walk goes on; the
 // empty path is such a directory, never the file system's root.
-// Yields (Phase::Listing) after every entry of every pass and after every subdirectory, and
+// Yields (with `phase`) after every entry of every pass and after every subdirectory, and
 // returns as soon as a yield asks to stop, keeping what was listed and setting Stopped.
 // `state` should be fresh; the scan appends to it.
 void ScanDirectory(ScanState &state, CompareHost &host, const std::string &path,
-                   const std::vector<std::string> &patterns, bool recursive);
+                   const std::vector<std::string> &patterns, bool recursive,
+                   Phase phase = Phase::Listing);
 
 // True when `path` names a regular file (after symlinks) that this user may read. Nothing
 // is opened, so a FIFO or a device never blocks; the empty path, a directory and a missing

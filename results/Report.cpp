@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,12 +26,19 @@ ReportStatus failure(const std::string &path, int err) {
 
 // Writes the report and returns 0 or the errno of the first failed write. `written` counts
 // the bytes that reached the descriptor.
-int writeRows(const ResultsList &list, int fd, off_t &written) {
+int writeRows(const ResultsList &list, int fd, ReportFormat format, off_t &written) {
     std::string buf;
     buf.reserve(FlushAt + 4096);
     written = 0;
+    if (format == ReportFormat::Csv)
+        buf += CsvHeader();
     for (std::size_t i = 0; i < list.Count(); ++i) {
-        AppendReportLine(buf, list, i);
+        if (format == ReportFormat::Csv)
+            AppendCsvLine(buf, list, i);
+        else if (format == ReportFormat::Json)
+            AppendJsonLine(buf, list, i);
+        else
+            AppendReportLine(buf, list, i);
         if (buf.size() >= FlushAt) {
             if (int err = WriteAll(fd, buf))
                 return err;
@@ -89,7 +97,7 @@ bool resolveTarget(std::string path, std::string &out, int &err) {
 
 // Writes into an existing file that is not a regular file and must never be replaced:
 // a device, a FIFO with a reader, a terminal.
-ReportStatus writeInPlace(const ResultsList &list, const std::string &path) {
+ReportStatus writeInPlace(const ResultsList &list, const std::string &path, ReportFormat format) {
     // O_NONBLOCK: a FIFO without a reader fails at once (ENXIO) instead of hanging.
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
@@ -98,7 +106,7 @@ ReportStatus writeInPlace(const ResultsList &list, const std::string &path) {
     if (flags >= 0)
         ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     off_t written = 0;
-    int err = writeRows(list, fd.get(), written);
+    int err = writeRows(list, fd.get(), format, written);
     if (const int closeErr = fd.close(); err == 0)
         err = closeErr;
     return err ? failure(path, err) : ReportStatus{};
@@ -147,13 +155,150 @@ void AppendReportLine(std::string &out, const ResultsList &list, std::size_t i) 
     out += "\r\n";
 }
 
-ReportStatus WriteReport(const ResultsList &list, int fd) {
+const char *CsvHeader() {
+    return "result,path,master_size,compare_size,master_date,compare_date,difference\n";
+}
+
+std::string MachineName(std::string_view bytes) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t n = Utf8SequenceLength(bytes, i);
+        if (n == 0) {
+            const auto c = static_cast<unsigned char>(bytes[i++]);
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else if (bytes[i] == '\\') {
+            out += "\\\\";
+            ++i;
+        } else {
+            out.append(bytes.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// The values of one row for the machine formats; an empty optional is an absent value.
+struct MachineRow {
+    std::string result, path;
+    std::optional<std::int64_t> masterSize, compareSize;
+    std::optional<std::string> masterDate, compareDate;
+    std::string difference;
+};
+
+MachineRow machineRow(const ResultsList &list, std::size_t i) {
+    const ResultRow &r = list.Row(i);
+    MachineRow m;
+    m.result = ResultText(r.result);
+    m.path = MachineName(list.RelativeDir(i).substr(1) + r.name);
+    if (r.has(Column::MasterSize)) {
+        m.masterSize = r.masterSize;
+        m.masterDate = IsoUtcText(r.masterTime);
+    }
+    if (r.has(Column::CompareSize)) {
+        m.compareSize = r.compareSize;
+        m.compareDate = IsoUtcText(r.compareTime);
+    }
+    m.difference = DifferenceText(r, "");
+    return m;
+}
+
+void appendCsvField(std::string &out, std::string_view field) {
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void appendJsonString(std::string &out, std::string_view text) {
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7f) {
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    out += '"';
+}
+
+} // namespace
+
+void AppendCsvLine(std::string &out, const ResultsList &list, std::size_t i) {
+    const MachineRow m = machineRow(list, i);
+    appendCsvField(out, m.result);
+    out += ',';
+    appendCsvField(out, m.path);
+    for (const auto &size : {m.masterSize, m.compareSize}) {
+        out += ',';
+        if (size)
+            out += std::to_string(*size);
+    }
+    for (const auto &date : {m.masterDate, m.compareDate}) {
+        out += ',';
+        if (date)
+            out += *date;
+    }
+    out += ',';
+    appendCsvField(out, m.difference);
+    out += '\n';
+}
+
+void AppendJsonLine(std::string &out, const ResultsList &list, std::size_t i) {
+    const MachineRow m = machineRow(list, i);
+    auto number = [&](const char *key, const std::optional<std::int64_t> &v) {
+        out += key;
+        out += v ? std::to_string(*v) : "null";
+    };
+    auto text = [&](const char *key, const std::optional<std::string> &v) {
+        out += key;
+        if (v)
+            appendJsonString(out, *v);
+        else
+            out += "null";
+    };
+    text("{\"result\":", m.result);
+    text(",\"path\":", m.path);
+    number(",\"master_size\":", m.masterSize);
+    number(",\"compare_size\":", m.compareSize);
+    text(",\"master_date\":", m.masterDate);
+    text(",\"compare_date\":", m.compareDate);
+    text(",\"difference\":", m.difference.empty() ? std::nullopt : std::optional(m.difference));
+    out += "}\n";
+}
+
+ReportStatus WriteReport(const ResultsList &list, int fd, ReportFormat format) {
     off_t written = 0;
-    const int err = writeRows(list, fd, written);
+    const int err = writeRows(list, fd, format, written);
     return err ? failure(std::string(), err) : ReportStatus{};
 }
 
-ReportStatus SaveReport(const ResultsList &list, const std::string &path) {
+ReportStatus SaveReport(const ResultsList &list, const std::string &path, ReportFormat format) {
     if (path.empty())
         return failure(path, ENOENT);
     std::string target;
@@ -172,7 +317,7 @@ ReportStatus SaveReport(const ResultsList &list, const std::string &path) {
         if (::access(target.c_str(), W_OK) != 0)
             return failure(path, errno);
         if (!S_ISREG(st.st_mode))
-            return writeInPlace(list, target);
+            return writeInPlace(list, target, format);
         mode = st.st_mode & 07777;
     }
 
@@ -192,7 +337,7 @@ ReportStatus SaveReport(const ResultsList &list, const std::string &path) {
     }
     off_t written = 0;
     if (err == 0)
-        err = writeRows(list, fd.get(), written);
+        err = writeRows(list, fd.get(), format, written);
     if (err == 0 && ::fsync(fd.get()) != 0)
         err = errno;
     if (const int closeErr = fd.close(); err == 0)

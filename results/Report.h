@@ -2,14 +2,35 @@
 
 #include "ResultsList.h"
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace dirwise {
+
+// The forms a report can take. Report is the tab-separated report people and Save List
+// know; Csv and Json carry every column and read the same in every locale.
+enum class ReportFormat : std::uint8_t { Report, Csv, Json };
 
 // Appends the report line of row i: Result, Compare Path, File Name, Master Size, Compare
 // Size and Master Date, joined by single tabs, each field escaped (AppendEscapedField), and
 // CR LF. The Compare Date is never written.
 void AppendReportLine(std::string &out, const ResultsList &list, std::size_t i);
+
+// The csv header line: "result,path,master_size,compare_size,master_date,compare_date,
+// difference" and LF.
+[[nodiscard]] const char *CsvHeader();
+// Appends the csv line of row i: RFC 4180 fields (quoted with doubled quotes where a field
+// holds a comma, a quote, CR or LF), the path relative to the roots with "/" separators
+// ("sub/deep/x.cpp"), sizes as plain integers, dates as IsoUtcText, an absent value as an
+// empty field, the Difference text without grouping; LF at the end.
+void AppendCsvLine(std::string &out, const ResultsList &list, std::size_t i);
+// Appends the JSON Lines object of row i with the csv's keys in the same order: sizes as
+// numbers, dates as the same ISO strings, absent values as null; LF at the end.
+void AppendJsonLine(std::string &out, const ResultsList &list, std::size_t i);
+// A name for the machine formats: UTF-8 kept, a byte that is not part of valid UTF-8 as
+// \xHH and a backslash as \\, so any name survives and reads back.
+[[nodiscard]] std::string MachineName(std::string_view bytes);
 
 // The outcome of writing a report. `error` is a sentence for the user when ok is false.
 struct ReportStatus {
@@ -20,7 +41,9 @@ struct ReportStatus {
 // Writes every row, in display order, to the open descriptor `fd`, checking every write
 // (EINTR is retried; EPIPE and every other failure stop the writing and are reported).
 // Does not close `fd`. An empty list writes nothing.
-[[nodiscard]] ReportStatus WriteReport(const ResultsList &list, int fd);
+// Csv starts with its header line, also for an empty list.
+[[nodiscard]] ReportStatus WriteReport(const ResultsList &list, int fd,
+                                       ReportFormat format = ReportFormat::Report);
 
 // Saves the report at `path` without ever leaving a half-written file. A regular target
 // (symlinks resolved) with one link is replaced atomically: a temporary file in the same
@@ -30,6 +53,7 @@ struct ReportStatus {
 // in place and never replaced; for a regular file with several links the complete report is
 // first written to a temporary file and then copied into the old file, so every link sees it. On
 // failure the old file is left as it was, no temporary file remains, and the status says why.
-[[nodiscard]] ReportStatus SaveReport(const ResultsList &list, const std::string &path);
+[[nodiscard]] ReportStatus SaveReport(const ResultsList &list, const std::string &path,
+                                      ReportFormat format = ReportFormat::Report);
 
 } // namespace dirwise

@@ -14,6 +14,10 @@ const char *ResultText(Result r) {
         return "Size&Date";
     case Result::NotFound:
         return "Not Found";
+    case Result::Content:
+        return "Content";
+    case Result::Extra:
+        return "Extra";
     }
     return "";
 }
@@ -24,6 +28,8 @@ IconKey IconKeyOf(Result r) {
         return IconKey::Match;
     case Result::NotFound:
         return IconKey::NotFound;
+    case Result::Extra:
+        return IconKey::Extra;
     default:
         return IconKey::Different;
     }
@@ -37,8 +43,25 @@ const char *IconKeyText(IconKey k) {
         return "Different";
     case IconKey::NotFound:
         return "NotFound";
+    case IconKey::Extra:
+        return "Extra";
     }
     return "";
+}
+
+bool ResultRow::has(Column c) const {
+    switch (c) {
+    case Column::MasterSize:
+    case Column::MasterDate:
+        return hasMaster();
+    case Column::CompareSize:
+    case Column::CompareDate:
+        return hasCompare();
+    case Column::Difference:
+        return result != Result::Match || detail != Detail::None;
+    default:
+        return true;
+    }
 }
 
 std::int64_t ResultRow::number(Column c) const {
@@ -57,9 +80,9 @@ std::int64_t ResultRow::number(Column c) const {
 }
 
 const char *ColumnHeader(Column c) {
-    static const char *const headers[ColumnCount] = {"Result",      "Compare Path", "File Name",
-                                                     "Master Size", "Compare Size", "Master Date",
-                                                     "Compare Date"};
+    static const char *const headers[ColumnCount] = {
+        "Result",       "Compare Path", "File Name",    "Master Size",
+        "Compare Size", "Master Date",  "Compare Date", "Difference"};
     const int i = static_cast<int>(c);
     return (i >= 0 && i < ColumnCount) ? headers[i] : "";
 }

@@ -5,11 +5,21 @@
 
 namespace dirwise {
 
-// What a compare found for one master file.
-enum class Result : std::uint8_t { Match, Size, Date, SizeAndDate, NotFound };
+// What a compare found for one master file, or (Extra) for a compare file with no master.
+enum class Result : std::uint8_t { Match, Size, Date, SizeAndDate, NotFound, Content, Extra };
 
 // The picture a row shows: every difference shares one.
-enum class IconKey : std::uint8_t { Match, Different, NotFound };
+enum class IconKey : std::uint8_t { Match, Different, NotFound, Extra };
+
+// Why a row came out as it did, beyond its result and values: what the Difference column
+// needs that the sizes and dates cannot tell.
+enum class Detail : std::uint8_t {
+    None,
+    WithinTolerance,  // a Match whose times differ within the time tolerance
+    HourShiftIgnored, // a Match whose times differ by whole hours (within the tolerance)
+    SameContent,      // a Date row whose contents were read and are equal
+    ContentDiffers,   // a Date row whose contents were read and differ
+};
 
 // The columns of the results list, in display order.
 enum class Column : int {
@@ -20,36 +30,41 @@ enum class Column : int {
     CompareSize = 4,
     MasterDate = 5,
     CompareDate = 6,
+    Difference = 7,
 };
-inline constexpr int ColumnCount = 7;
+inline constexpr int ColumnCount = 8;
 
-// "Match", "Size", "Date", "Size&Date" or "Not Found". Never null.
+// "Match", "Size", "Date", "Size&Date", "Not Found", "Content" or "Extra". Never null.
 [[nodiscard]] const char *ResultText(Result r);
-// Match for a match, NotFound for a missing file, Different for every difference.
+// Match for a match, NotFound for a missing file, Extra for a file only in the compare tree,
+// Different for every other difference.
 [[nodiscard]] IconKey IconKeyOf(Result r);
-// "Match", "Different" or "NotFound": the key of the row's picture. Never null.
+// "Match", "Different", "NotFound" or "Extra": the key of the row's picture. Never null.
 [[nodiscard]] const char *IconKeyText(IconKey k);
 // The column's header text ("Result", "Compare Path", ...). Never null; "" out of range.
 [[nodiscard]] const char *ColumnHeader(Column c);
 
 // One row of the results list, as values: the list derives the column texts on demand, so
-// a million rows stay small. The compare side is present exactly when the result has one
-// (every result but Not Found); a row without it holds zeros there and shows empty cells.
+// a million rows stay small. Each side is present exactly when the result has one (Not
+// Found has no compare side, Extra no master side); an absent side holds zeros and shows
+// empty cells.
 struct ResultRow {
-    std::string name;             // file name exactly as the master listing returned it
-    std::int64_t masterSize = 0;  // bytes
-    std::int64_t masterTime = 0;  // last modification, seconds since the epoch
-    std::int64_t compareSize = 0; // bytes; 0 without a compare side
-    std::int64_t compareTime = 0; // seconds since the epoch; 0 without a compare side
-    std::uint32_t dir = 0;        // relative directory: an index into the owning list's table
+    std::string name;               // file name exactly as the listing returned it
+    std::int64_t masterSize = 0;    // bytes
+    std::int64_t masterTime = 0;    // last modification, seconds since the epoch
+    std::int64_t compareSize = 0;   // bytes
+    std::int64_t compareTime = 0;   // seconds since the epoch
+    std::int64_t contentOffset = 0; // Content rows: the offset of the first differing byte
+    std::uint32_t dir = 0;          // relative directory: an index into the owning list's table
     Result result = Result::Match;
+    Detail detail = Detail::None;
 
+    [[nodiscard]] bool hasMaster() const { return result != Result::Extra; }
     [[nodiscard]] bool hasCompare() const { return result != Result::NotFound; }
-    // Whether column c holds a value in this row: every column but the compare side's two,
-    // which follow hasCompare(). The texts, the report and the sort all ask this.
-    [[nodiscard]] bool has(Column c) const {
-        return (c != Column::CompareSize && c != Column::CompareDate) || hasCompare();
-    }
+    // Whether column c holds a value in this row: the master side's cells follow
+    // hasMaster(), the compare side's hasCompare(), the Difference column holds text for
+    // every row that is not a plain match. The texts, the report and the sort all ask this.
+    [[nodiscard]] bool has(Column c) const;
     // The number behind a numeric column (a size in bytes or a time in seconds); 0 for the
     // text columns.
     [[nodiscard]] std::int64_t number(Column c) const;

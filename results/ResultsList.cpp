@@ -25,22 +25,26 @@ int compareText(std::string_view a, std::string_view b) {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-// The position of each result's text in case-insensitive text order:
-// "Date" < "Match" < "Not Found" < "Size" < "Size&Date".
+// The position of each result's text in case-insensitive text order: "Content" < "Date" <
+// "Extra" < "Match" < "Not Found" < "Size" < "Size&Date".
 int resultRank(Result r) {
     switch (r) {
-    case Result::Date:
+    case Result::Content:
         return 0;
-    case Result::Match:
+    case Result::Date:
         return 1;
-    case Result::NotFound:
+    case Result::Extra:
         return 2;
-    case Result::Size:
+    case Result::Match:
         return 3;
-    case Result::SizeAndDate:
+    case Result::NotFound:
         return 4;
+    case Result::Size:
+        return 5;
+    case Result::SizeAndDate:
+        return 6;
     }
-    return 5;
+    return 7;
 }
 
 } // namespace
@@ -71,10 +75,16 @@ std::uint32_t ResultsList::InternDirectory(std::string_view relativeDir) {
 }
 
 std::size_t ResultsList::Append(ResultRow row) {
+    if (!row.hasMaster()) {
+        row.masterSize = 0;
+        row.masterTime = 0;
+    }
     if (!row.hasCompare()) {
         row.compareSize = 0;
         row.compareTime = 0;
     }
+    if (row.result != Result::Content)
+        row.contentOffset = 0;
     m_rows.push_back(std::move(row));
     return m_rows.size() - 1;
 }
@@ -114,6 +124,8 @@ std::string ResultsList::Text(std::size_t i, Column k) const {
     case Column::MasterDate:
     case Column::CompareDate:
         return DateText(r.number(k));
+    case Column::Difference:
+        return DifferenceText(r, LocaleThousandsSeparator());
     }
     return {};
 }
@@ -168,7 +180,14 @@ void ResultsList::Sort(Column key, SortOrder order) {
     std::vector<std::uint32_t> perm(n);
     std::iota(perm.begin(), perm.end(), 0u);
     const bool descending = order == SortOrder::Descending;
-    if (key == Column::FileName) {
+    if (key == Column::FileName || key == Column::Difference) {
+        // The Difference texts are made once here; names are read where they lie.
+        std::vector<std::string> made;
+        if (key == Column::Difference) {
+            made.resize(n);
+            for (std::size_t i = 0; i < n; ++i)
+                made[i] = Text(i, key);
+        }
         // The first 16 case-folded bytes travel with each entry, so most comparisons never
         // touch the rows' memory at all. Names hold no NUL, so zero padding sorts a shorter
         // name first, as the full comparison does.
@@ -181,7 +200,7 @@ void ResultsList::Sort(Column key, SortOrder order) {
         std::vector<Name> names(n);
         for (std::size_t i = 0; i < n; ++i) {
             Name &e = names[i];
-            e.text = m_rows[i].name;
+            e.text = made.empty() ? std::string_view(m_rows[i].name) : std::string_view(made[i]);
             e.row = static_cast<std::uint32_t>(i);
             e.has = m_rows[i].has(key);
             for (int w = 0; w < 2; ++w) {

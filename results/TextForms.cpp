@@ -1,6 +1,9 @@
 #include "TextForms.h"
 
+#include "ResultRow.h"
+
 #include <clocale>
+#include <cstdio>
 #include <cstdint>
 #include <ctime>
 #include <langinfo.h>
@@ -60,6 +63,121 @@ const LocaleForms &current() {
 } // namespace
 
 void ReloadLocaleForms() { forms().loaded = false; }
+
+const std::string &LocaleThousandsSeparator() { return current().thousandsSep; }
+
+std::string GroupedNumber(std::int64_t n, std::string_view separator) {
+    const bool negative = n < 0;
+    std::uint64_t v = negative ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
+    std::string digits;
+    do {
+        digits += static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    std::string out = negative ? "-" : "";
+    for (std::size_t i = digits.size(); i-- > 0;) {
+        out += digits[i];
+        if (i > 0 && i % 3 == 0)
+            out += separator;
+    }
+    return out;
+}
+
+std::string DurationText(std::uint64_t seconds) {
+    static const struct {
+        std::uint64_t size;
+        const char *unit;
+    } units[] = {{86400, "d"}, {3600, "h"}, {60, "min"}, {1, "s"}};
+    if (seconds == 0)
+        return "0 s";
+    std::string out;
+    for (const auto &u : units) {
+        if (const std::uint64_t count = seconds / u.size; count > 0) {
+            if (!out.empty())
+                out += ' ';
+            out += std::to_string(count) + " " + u.unit;
+            seconds %= u.size;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::string sizeChange(const ResultRow &r, std::string_view separator) {
+    // Sizes are below 2^63 each, so their difference cannot overflow.
+    const std::int64_t delta = r.compareSize - r.masterSize;
+    const std::string number = GroupedNumber(delta, separator);
+    return (delta >= 0 ? "+" : "") + number + (delta == 1 || delta == -1 ? " byte" : " bytes");
+}
+
+std::string dateChange(const ResultRow &r) {
+    // Times may lie at the far ends of the range: work on the magnitude, unsigned.
+    const bool newer = r.compareTime > r.masterTime;
+    const std::uint64_t gap = newer ? static_cast<std::uint64_t>(r.compareTime) -
+                                          static_cast<std::uint64_t>(r.masterTime)
+                                    : static_cast<std::uint64_t>(r.masterTime) -
+                                          static_cast<std::uint64_t>(r.compareTime);
+    std::string out = std::string("compare ") + (newer ? "newer" : "older") + " by " +
+                      DurationText(gap);
+    if (gap % 3600 == 0)
+        out += " (whole hours: time zone or daylight saving?)";
+    else if (gap <= 2)
+        out += " (FAT rounding?)";
+    return out;
+}
+
+} // namespace
+
+std::string DifferenceText(const ResultRow &r, std::string_view separator) {
+    switch (r.result) {
+    case Result::Match:
+        switch (r.detail) {
+        case Detail::WithinTolerance:
+            return "within tolerance (" + dateChange(r) + ")";
+        case Detail::HourShiftIgnored: {
+            const std::int64_t gap = r.compareTime - r.masterTime;
+            const std::int64_t hours = ((gap < 0 ? -gap : gap) + 1800) / 3600;
+            return std::to_string(hours) + "-hour shift ignored";
+        }
+        default:
+            return {};
+        }
+    case Result::Size:
+        return sizeChange(r, separator);
+    case Result::Date: {
+        std::string out = dateChange(r);
+        if (r.detail == Detail::SameContent)
+            out += "; same content";
+        else if (r.detail == Detail::ContentDiffers)
+            out += "; content differs";
+        return out;
+    }
+    case Result::SizeAndDate:
+        return sizeChange(r, separator) + "; " + dateChange(r);
+    case Result::Content: {
+        std::string out = r.compareSize != r.masterSize ? sizeChange(r, separator) + "; " : "";
+        return out + "contents differ from offset " + GroupedNumber(r.contentOffset, separator);
+    }
+    case Result::NotFound:
+        return "not in the compare directory";
+    case Result::Extra:
+        return "not in the master directory";
+    }
+    return {};
+}
+
+std::string IsoUtcText(std::int64_t secondsSinceEpoch) {
+    const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
+    std::tm tm{};
+    if (gmtime_r(&t, &tm) == nullptr)
+        return std::to_string(secondsSinceEpoch);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04lld-%02d-%02dT%02d:%02d:%02dZ",
+                  static_cast<long long>(tm.tm_year) + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                  tm.tm_min, tm.tm_sec);
+    return buf;
+}
 
 std::string SizeText(std::int64_t bytes) {
     const LocaleForms &f = current();

@@ -6,6 +6,8 @@
 
 namespace dirwise {
 
+struct ResultRow;
+
 // Size text: at least nine digits, zero-padded on the left, in groups of three joined by the
 // C library locale's thousands separator (LC_NUMERIC), or "," where the locale has none.
 // 1234 gives "000,001,234"; numbers of ten or more digits keep every digit, grouped alike.
@@ -17,6 +19,38 @@ namespace dirwise {
 // with seconds; the date alone when the local time is exactly midnight. A time the C
 // library cannot convert gives the decimal number of seconds.
 [[nodiscard]] std::string DateText(std::int64_t secondsSinceEpoch);
+
+// The C library locale's thousands separator (LC_NUMERIC), or "," where it has none: the
+// separator SizeText uses.
+[[nodiscard]] const std::string &LocaleThousandsSeparator();
+
+// A whole number with its digits grouped in threes by `separator` ("" for none), and a
+// leading "-" when negative: 1234567 gives "1,234,567".
+[[nodiscard]] std::string GroupedNumber(std::int64_t n, std::string_view separator);
+
+// A length of time in words, to the second, largest unit first: "2 d 3 h 4 min 5 s";
+// "0 s" for none. Uses the magnitude; the caller says which way it goes.
+[[nodiscard]] std::string DurationText(std::uint64_t seconds);
+
+// Why a row differs, in words a person reads at a glance (empty for a plain match):
+// - Size: the change with its sign, "+1,234 bytes" (compare minus master);
+// - Date: which side is newer and by how much, "compare newer by 1 h 5 s", with the hint
+//   " (whole hours: time zone or daylight saving?)" for a whole number of hours and
+//   " (FAT rounding?)" for 2 s or less; Size&Date: both, joined by "; ";
+// - a Match that counted as one only through the options: "within tolerance (…)" or
+//   "N-hour shift ignored";
+// - Content: "contents differ from offset 4,096", after the size change when sizes differ;
+// - a Date row whose contents were read: the date text and "; same content" or
+//   "; content differs";
+// - Not Found: "not in the compare directory"; Extra: "not in the master directory".
+// Numbers are grouped by `separator` (LocaleThousandsSeparator() for people, "" for the
+// machine formats, which must read the same in every locale).
+[[nodiscard]] std::string DifferenceText(const ResultRow &row, std::string_view separator);
+
+// A time in seconds since the epoch as ISO 8601 UTC to the second, "2026-03-14T09:26:53Z",
+// the same in every locale and time zone. A time gmtime cannot convert gives the decimal
+// number of seconds.
+[[nodiscard]] std::string IsoUtcText(std::int64_t secondsSinceEpoch);
 
 // Length of the valid UTF-8 sequence that starts at s[i] (1 for an ASCII byte), or 0 when
 // the byte there starts none: a stray continuation byte, an overlong form, a surrogate, a
