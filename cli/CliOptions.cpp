@@ -3,8 +3,8 @@
 #include "TextForms.h"
 
 #include <array>
-#include <optional>
 #include <getopt.h>
+#include <optional>
 #include <utility>
 
 namespace dirwise {
@@ -110,7 +110,8 @@ std::string quoted(const std::string &text) { return "'" + EscapeForDisplay(text
 
 // A whole number of 0 or more, digits only, at most `limit`.
 std::optional<std::int64_t> wholeNumber(const std::string &text, std::int64_t limit) {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
     const std::int64_t n = std::stoll(text);
     return n <= limit ? std::optional(n) : std::nullopt;

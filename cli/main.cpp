@@ -43,8 +43,8 @@ public:
 
     void diagnostic(const Diagnostic &d) override {
         clearProgress();
-        writeErr("dwc: not compared: " + EscapeForDisplay(d.path) + ": " +
-                 std::strerror(d.error) + "\n");
+        writeErr("dwc: not compared: " + EscapeForDisplay(d.path) + ": " + std::strerror(d.error) +
+                 "\n");
     }
 
     void clearProgress() {

@@ -73,8 +73,8 @@ public:
         std::swap(swapped.masterDir, swapped.compareDir);
         m_progress = Progress{Phase::Extras, 0, 0, m_progress.bytesVerified};
         ScanState state;
-        ScanDirectory(state, m_host, swapped.masterDir, BuildPatternList(swapped),
-                      swapped.subDirs, Phase::Extras);
+        ScanDirectory(state, m_host, swapped.masterDir, BuildPatternList(swapped), swapped.subDirs,
+                      Phase::Extras);
         m_stop = m_stop || state.Stopped;
         // A directory the master pass could list but this one cannot is still worth naming.
         for (Diagnostic &d : state.Diagnostics)
@@ -164,8 +164,8 @@ private:
 
     // Reads both files of pair i into `pair`. Returns false when the pair gets no row: the
     // run was stopped inside it, or a file could not be read (then it is Not Compared).
-    bool readContents(const ScanState &state, std::size_t i, PairFacts &pair,
-                      DirHandle &masterDir, DirHandle &compareDir) {
+    bool readContents(const ScanState &state, std::size_t i, PairFacts &pair, DirHandle &masterDir,
+                      DirHandle &compareDir) {
         using Outcome = ContentVerdict::Outcome;
         const std::uint32_t d = state.ScanFileDirs[i];
         const std::string &name = state.ScanFileNames[i];

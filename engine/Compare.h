@@ -24,10 +24,10 @@ struct CompareOptions {
     bool hideMatches = false; // no row for a match
     bool excludeMode = true;  // true: the extensions are passed over; false: only they count
     std::array<std::string, 4> extensions; // as rewritten (RewriteExtensionBox); blank: unused
-    std::int64_t timeTolerance = 0; // seconds two times may differ and still count as equal
-    int hourShifts = 0;             // whole-hour shifts of 1 to N hours count as equal
-    bool listExtras = false;        // also list compare files that have no master file
-    bool verifyContents = false;    // read the files of matching pairs and compare their bytes
+    std::int64_t timeTolerance = 0;        // seconds two times may differ and still count as equal
+    int hourShifts = 0;                    // whole-hour shifts of 1 to N hours count as equal
+    bool listExtras = false;               // also list compare files that have no master file
+    bool verifyContents = false; // read the files of matching pairs and compare their bytes
 };
 
 // A root as the run uses it: trailing separators removed, except that "/" (or "///") stays
@@ -103,8 +103,8 @@ struct CompareSummary {
 // "Dirwise stopped." for a stopped run; otherwise "Dirwise complete.", CR, CR, "Total Files: "
 // T, CR, "Matching Files: " M, CR, "Different Files: " D, when the run looked for extras CR,
 // "Extra Files: " and their number, and when places were not compared, CR, "Not Compared: "
-// and their number. Extras count in none of the other totals. Lines are joined by a single CR; nothing follows
-// the last number.
+// and their number. Extras count in none of the other totals. Lines are joined by a single CR;
+// nothing follows the last number.
 [[nodiscard]] std::string SummaryText(const CompareSummary &summary);
 // The same message as lines, for printing or showing (no CR in them).
 [[nodiscard]] std::vector<std::string> SummaryLines(const CompareSummary &summary);

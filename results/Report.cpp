@@ -133,7 +133,8 @@ int copyInto(const std::string &from, const std::string &to, off_t size) {
         }
         if (n == 0)
             break;
-        if ((err = WriteAll(out.get(), std::string_view(buf.data(), static_cast<std::size_t>(n)))) != 0)
+        if ((err = WriteAll(out.get(),
+                            std::string_view(buf.data(), static_cast<std::size_t>(n)))) != 0)
             break;
     }
     if (err == 0 && (::ftruncate(out.get(), size) != 0 || ::fsync(out.get()) != 0))

@@ -80,9 +80,9 @@ std::int64_t ResultRow::number(Column c) const {
 }
 
 const char *ColumnHeader(Column c) {
-    static const char *const headers[ColumnCount] = {
-        "Result",       "Compare Path", "File Name",    "Master Size",
-        "Compare Size", "Master Date",  "Compare Date", "Difference"};
+    static const char *const headers[ColumnCount] = {"Result",       "Compare Path", "File Name",
+                                                     "Master Size",  "Compare Size", "Master Date",
+                                                     "Compare Date", "Difference"};
     const int i = static_cast<int>(c);
     return (i >= 0 && i < ColumnCount) ? headers[i] : "";
 }

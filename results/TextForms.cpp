@@ -3,8 +3,8 @@
 #include "ResultRow.h"
 
 #include <clocale>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <langinfo.h>
 
@@ -114,12 +114,12 @@ std::string sizeChange(const ResultRow &r, std::string_view separator) {
 std::string dateChange(const ResultRow &r) {
     // Times may lie at the far ends of the range: work on the magnitude, unsigned.
     const bool newer = r.compareTime > r.masterTime;
-    const std::uint64_t gap = newer ? static_cast<std::uint64_t>(r.compareTime) -
-                                          static_cast<std::uint64_t>(r.masterTime)
-                                    : static_cast<std::uint64_t>(r.masterTime) -
-                                          static_cast<std::uint64_t>(r.compareTime);
-    std::string out = std::string("compare ") + (newer ? "newer" : "older") + " by " +
-                      DurationText(gap);
+    const std::uint64_t gap =
+        newer
+            ? static_cast<std::uint64_t>(r.compareTime) - static_cast<std::uint64_t>(r.masterTime)
+            : static_cast<std::uint64_t>(r.masterTime) - static_cast<std::uint64_t>(r.compareTime);
+    std::string out =
+        std::string("compare ") + (newer ? "newer" : "older") + " by " + DurationText(gap);
     if (gap % 3600 == 0)
         out += " (whole hours: time zone or daylight saving?)";
     else if (gap <= 2)

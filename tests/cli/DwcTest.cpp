@@ -83,6 +83,10 @@ TEST_F(DwcRun, UsageErrorsExitTwoWithAMessageAndNoReport) {
         {.what = "an empty report name", .args = {"-o", "", "M", "C"}},
         {.what = "a compare root that is a file", .args = {"M", "PLAIN"}},
         {.what = "an option after -- is a root", .args = {"--", "--date", "M", "C"}},
+        {.what = "a tolerance that is no number", .args = {"--time-tolerance", "2s", "M", "C"}},
+        {.what = "a negative tolerance", .args = {"--time-tolerance=-1", "M", "C"}},
+        {.what = "negative hour shifts", .args = {"--hour-shifts", "-1", "M", "C"}},
+        {.what = "an unknown format", .args = {"--format", "xml", "M", "C"}},
     };
     for (const UsageErrorCase &u : cases) {
         std::vector<std::string> args;
@@ -112,6 +116,53 @@ TEST_F(DwcRun, OptionsBundleAbbreviateAndComeInAnyOrder) {
         Dwc({"--exclude", "a", "--exclude", "b", "--exclude", "c", "--exclude", "d", m(), c()})
             .status,
         1);
+}
+
+TEST_F(DwcRun, FilesOnlyInTheCompareTreeAreExtrasAndMakeTheStatusOne) {
+    TempTree g;
+    g.file("m/a", 1, T0);
+    g.file("c/a", 1, T0);
+    g.file("c/left-over", 2, T0);
+    const ProcessResult r = Dwc({"--extra", g.path("m"), g.path("c")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Dirwise complete.\n\nTotal Files: 1\nMatching Files: 1\nDifferent Files: "
+                     "0\nExtra Files: 1\n");
+    EXPECT_EQ(Names(r.out), "a left-over ");
+    EXPECT_EQ(Dwc({g.path("m"), g.path("c")}).status, 0) << "extras are listed only when asked";
+}
+
+TEST_F(DwcRun, VerifyFindsAContentDifferenceBehindEqualSizesAndDates) {
+    TempTree g;
+    g.dir("m");
+    g.dir("c");
+    WriteFile(g.path("m/f"), "same size");
+    WriteFile(g.path("c/f"), "same SIZE");
+    g.setTime("m/f", T0);
+    g.setTime("c/f", T0);
+    EXPECT_EQ(Dwc({"--date", g.path("m"), g.path("c")}).status, 0);
+    const ProcessResult r =
+        Dwc({"--date", "--verify", "--format", "csv", g.path("m"), g.path("c")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(
+        r.out.find("\nContent,f,9,9,2001-09-09T01:46:40Z,2001-09-09T01:46:40Z,contents differ "
+                   "from offset 5\n"),
+        std::string::npos)
+        << r.out;
+}
+
+TEST_F(DwcRun, MachineFormatsAreTheSameInEveryLocale) {
+    for (const char *format : {"csv", "json"}) {
+        const ProcessResult plain = Dwc({"--format", format, "--date", m(), c()});
+        ::setenv("LC_ALL", "C.UTF-8", 1);
+        ::setenv("TZ", "JST-9", 1);
+        const ProcessResult other = Dwc({"--format", format, "--date", m(), c()});
+        ::setenv("LC_ALL", "C", 1);
+        ::setenv("TZ", "UTC0", 1);
+        SCOPED_TRACE(format);
+        EXPECT_EQ(other.out, plain.out);
+        EXPECT_EQ(plain.out.find('\r'), std::string::npos)
+            << "machine formats end lines in LF only";
+    }
 }
 
 // An option is echoed like a name: escape sequences cannot reach the terminal.
