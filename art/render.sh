@@ -28,4 +28,5 @@ render compare.svg 35 32 compare.png
 render match.svg 16 16 match.png
 render different.svg 16 16 different.png
 render notfound.svg 16 16 notfound.png
+render extra.svg 16 16 extra.png
 render about.svg 80 161 about.png
