@@ -45,14 +45,9 @@ struct ReportStatus {
 [[nodiscard]] ReportStatus WriteReport(const ResultsList &list, int fd,
                                        ReportFormat format = ReportFormat::Report);
 
-// Saves the report at `path` without ever leaving a half-written file. A regular target
-// (symlinks resolved) with one link is replaced atomically: a temporary file in the same
-// directory is written, flushed, synced and renamed over it, keeping the old permissions
-// (a new file gets 0666 less the umask). An existing target the user may not write is
-// refused. A non-regular target (/dev/null, a FIFO with a reader, a terminal) is written
-// in place and never replaced; for a regular file with several links the complete report is
-// first written to a temporary file and then copied into the old file, so every link sees it. On
-// failure the old file is left as it was, no temporary file remains, and the status says why.
+// Saves the report at `path` through SafeWrite (see there: a replaced or in-place written
+// file, never a half-written one; a device, a FIFO with a reader or a terminal is written in
+// place). On failure the old file is left as it was and the status says why.
 [[nodiscard]] ReportStatus SaveReport(const ResultsList &list, const std::string &path,
                                       ReportFormat format = ReportFormat::Report);
 
