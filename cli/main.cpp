@@ -7,13 +7,16 @@
 #include "ProductInfo.h"
 #include "Report.h"
 #include "ResultsList.h"
+#include "SafeWrite.h"
 #include "TextForms.h"
 
 #include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,14 +93,51 @@ int trouble(const std::string &message) {
     return 2;
 }
 
-} // namespace
+// The real path of an existing `path`, or "" when it has none.
+std::string realPath(const std::string &path) {
+    char *real = ::realpath(path.c_str(), nullptr);
+    std::string out = real ? real : "";
+    std::free(real);
+    return out;
+}
 
-int main(int argc, char **argv) {
-    std::setlocale(LC_ALL, "");
-    // A closed pipe or a file-size limit must show up as a failed write, not kill us.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
+// Whether the existing file `file` lies inside directory `dir` (both real paths).
+bool inside(const std::string &file, const std::string &dir) {
+    if (file.empty() || dir.empty())
+        return false;
+    const std::string prefix = dir == "/" ? dir : dir + "/";
+    return file.rfind(prefix, 0) == 0;
+}
 
+// What must hold before any work is done: two usable, different roots, and a report target
+// that can be written and is no file of either tree. Returns 0 or the exit status.
+int checkBeforeTheRun(const CliOptions &o) {
+    for (const auto &[root, what] : {std::pair{&o.compare.masterDir, "master directory "},
+                                     std::pair{&o.compare.compareDir, "compare directory "}})
+        if (const int err = CheckRoot(NormalizeRoot(*root)))
+            return trouble(what + EscapeForDisplay(*root) + ": " + std::strerror(err));
+    struct stat master {
+    }, compare{};
+    if (::stat(o.compare.masterDir.c_str(), &master) == 0 &&
+        ::stat(o.compare.compareDir.c_str(), &compare) == 0 && master.st_dev == compare.st_dev &&
+        master.st_ino == compare.st_ino)
+        return trouble("the master and compare directories are the same directory: " +
+                       EscapeForDisplay(o.compare.compareDir));
+    if (o.outputPath.empty())
+        return 0;
+    if (const int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace))
+        return trouble("cannot write the report: " + EscapeForDisplay(o.outputPath) + ": " +
+                       std::strerror(err));
+    const std::string target = realPath(ResolveWriteTarget(o.outputPath));
+    for (const auto &[root, what] :
+         {std::pair{&o.compare.masterDir, "master"}, std::pair{&o.compare.compareDir, "compare"}})
+        if (inside(target, realPath(*root)))
+            return trouble(std::string("the report would overwrite a file inside the ") + what +
+                           " directory: " + EscapeForDisplay(o.outputPath));
+    return 0;
+}
+
+int runDwc(int argc, char **argv) {
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.ok()) {
         writeErr("dwc: " + parse.error + "\nTry 'dwc --help' for more information.\n");
@@ -112,10 +152,8 @@ int main(int argc, char **argv) {
         return ok ? 0 : 2;
     }
 
-    for (const auto &[root, what] : {std::pair{&o.compare.masterDir, "master directory "},
-                                     std::pair{&o.compare.compareDir, "compare directory "}})
-        if (const int err = CheckRoot(NormalizeRoot(*root)))
-            return trouble(what + EscapeForDisplay(*root) + ": " + std::strerror(err));
+    if (const int status = checkBeforeTheRun(o))
+        return status;
 
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
@@ -157,4 +195,19 @@ int main(int argc, char **argv) {
     if (!written.ok || !summary.notCompared.empty())
         return 2;
     return summary.different > 0 || summary.extras > 0 ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::setlocale(LC_ALL, "");
+    // A closed pipe or a file-size limit must show up as a failed write, not kill us.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    try {
+        return runDwc(argc, argv);
+    } catch (const std::bad_alloc &) {
+        writeErr("dwc: out of memory\n");
+        return 2;
+    }
 }

@@ -220,6 +220,33 @@ bool replaceable(const std::string &target, const struct stat &st) {
 
 void SetSyncForTests(int (*sync)(int fd)) { g_sync = sync; }
 
+std::string ResolveWriteTarget(const std::string &path) {
+    std::string target;
+    return resolveTarget(path, target) == 0 ? target : path;
+}
+
+int CheckWriteTarget(const std::string &path, SpecialTarget special) {
+    if (path.empty())
+        return ENOENT;
+    std::string target;
+    if (const int err = resolveTarget(path, target))
+        return err;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            return errno;
+        const std::string dir = directoryOf(target);
+        return ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+    }
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    if (!S_ISREG(st.st_mode) && special == SpecialTarget::Refuse)
+        return EINVAL;
+    if (S_ISREG(st.st_mode) && replaceable(target, st))
+        return 0;
+    return ::access(target.c_str(), W_OK) == 0 ? 0 : errno;
+}
+
 int SafeWrite(const std::string &path, const ByteProducer &produce, SpecialTarget special) {
     if (path.empty())
         return ENOENT;

@@ -36,6 +36,16 @@ enum class SpecialTarget {
 [[nodiscard]] int SafeWrite(const std::string &path, const ByteProducer &produce,
                             SpecialTarget special);
 
+// Whether SafeWrite could write `path`, asked before any work is done for it: 0, or the
+// errno it would fail with (EISDIR for a directory, EACCES for a file or a directory this
+// user may not write, ENOENT for a missing directory, EINVAL for a special file that
+// `special` refuses). A FIFO without a reader passes: only the write itself can tell.
+[[nodiscard]] int CheckWriteTarget(const std::string &path, SpecialTarget special);
+
+// The file `path` names after following its links (a dangling link names the file it would
+// create), or `path` itself when a link cannot be read.
+[[nodiscard]] std::string ResolveWriteTarget(const std::string &path);
+
 // For tests: replaces fsync (nullptr restores it), so a failing flush can be shown.
 void SetSyncForTests(int (*sync)(int fd));
 

@@ -165,6 +165,43 @@ TEST_F(DwcRun, MachineFormatsAreTheSameInEveryLocale) {
     }
 }
 
+// Under every memory limit from too small to start up to enough, dwc either runs or says it
+// is out of memory with status 2; an uncaught allocation failure would abort (134).
+TEST_F(DwcRun, OutOfMemoryIsStatusTwoWithAMessageNeverACrash) {
+    int outOfMemory = 0;
+    for (int kb = 4000; kb <= 16000; kb += 250) {
+        const ProcessResult r =
+            RunProcess({"sh", "-c",
+                        "ulimit -v " + std::to_string(kb) + " && exec '" DWC_PATH "' \"$0\" \"$1\"",
+                        m(), c()});
+        if (r.status == 127 ||
+            r.err.find("error while loading shared libraries") != std::string::npos)
+            continue; // the loader itself found no room
+        SCOPED_TRACE(::testing::Message() << kb << " KiB: " << r.err);
+        EXPECT_TRUE(r.status == 1 || (r.status == 2 && r.err == "dwc: out of memory\n"));
+        outOfMemory += r.status == 2;
+    }
+    if (outOfMemory == 0)
+        GTEST_SKIP() << "no limit made an allocation fail after start-up";
+}
+
+TEST_F(DwcRun, ReportTargetsAreCheckedBeforeTheRun) {
+    EXPECT_EQ(Dwc({"-o", t.path("m/a.txt"), m(), c()}).err,
+              "dwc: the report would overwrite a file inside the master directory: " +
+                  t.path("m/a.txt") + "\n");
+    t.symlink("into-compare", "c/b.txt");
+    EXPECT_EQ(
+        Dwc({"-o", t.path("into-compare"), m(), c()}).err.find("inside the compare directory"), 5u);
+    EXPECT_EQ(ReadFile(t.path("c/b.txt")), std::string(5, 'x'));
+    const ProcessResult missing = Dwc({"-o", t.path("no/such/dir/r.txt"), m(), c()});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err.rfind("dwc: cannot write the report: ", 0), 0u) << missing.err;
+    EXPECT_EQ(missing.err.find("Dirwise complete"), std::string::npos) << "the compare ran first";
+    const ProcessResult same = Dwc({m(), m() + "/"});
+    EXPECT_EQ(same.status, 2);
+    EXPECT_NE(same.err.find("the same directory"), std::string::npos) << same.err;
+}
+
 // An option is echoed like a name: escape sequences cannot reach the terminal.
 TEST_F(DwcRun, UsageErrorsShowTheOptionEscaped) {
     const ProcessResult r = Dwc({"--x\x1b[2J", m(), c()});
