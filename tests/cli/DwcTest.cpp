@@ -190,8 +190,9 @@ TEST_F(DwcRun, ReportTargetsAreCheckedBeforeTheRun) {
               "dwc: the report would overwrite a file inside the master directory: " +
                   t.path("m/a.txt") + "\n");
     t.symlink("into-compare", "c/b.txt");
-    EXPECT_EQ(
-        Dwc({"-o", t.path("into-compare"), m(), c()}).err.find("inside the compare directory"), 5u);
+    EXPECT_NE(
+        Dwc({"-o", t.path("into-compare"), m(), c()}).err.find("inside the compare directory"),
+        std::string::npos);
     EXPECT_EQ(ReadFile(t.path("c/b.txt")), std::string(5, 'x'));
     const ProcessResult missing = Dwc({"-o", t.path("no/such/dir/r.txt"), m(), c()});
     EXPECT_EQ(missing.status, 2);
