@@ -31,6 +31,7 @@ std::string UsageText() {
            "      --hour-shifts N   with --date, times 1 to N whole hours apart (within the\n"
            "                        tolerance) count as equal (1: daylight saving)\n"
            "      --extra           also report files only in COMPARE (result Extra)\n"
+           "      --no-follow       do not enter links to directories\n"
            "      --verify          compare the bytes of files whose size and date match\n"
            "      --format FORMAT   report (default), csv or json (JSON Lines); csv and json\n"
            "                        carry every column and read the same in every locale\n"
@@ -81,6 +82,7 @@ enum : int {
     OptExtra,
     OptVerify,
     OptFormat,
+    OptNoFollow,
 };
 
 const option LongOptions[] = {
@@ -103,6 +105,7 @@ const option LongOptions[] = {
     {"extra", no_argument, nullptr, OptExtra},
     {"verify", no_argument, nullptr, OptVerify},
     {"format", required_argument, nullptr, OptFormat},
+    {"no-follow", no_argument, nullptr, OptNoFollow},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -220,6 +223,9 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
         }
         case OptExtra:
             o.compare.listExtras = true;
+            break;
+        case OptNoFollow:
+            o.compare.followLinks = false;
             break;
         case OptVerify:
             o.compare.verifyContents = true;

@@ -31,7 +31,7 @@ public:
     void masterPass() {
         ScanState state;
         ScanDirectory(state, m_host, m_options.masterDir, BuildPatternList(m_options),
-                      m_options.subDirs);
+                      ScanRules{m_options.subDirs, m_options.followLinks, Phase::Listing});
         m_stop = m_stop || state.Stopped;
         m_summary.listed = state.ScanFileCount;
         m_summary.notCompared = state.Diagnostics;
@@ -73,8 +73,8 @@ public:
         std::swap(swapped.masterDir, swapped.compareDir);
         m_progress = Progress{Phase::Extras, 0, 0, m_progress.bytesVerified};
         ScanState state;
-        ScanDirectory(state, m_host, swapped.masterDir, BuildPatternList(swapped), swapped.subDirs,
-                      Phase::Extras);
+        ScanDirectory(state, m_host, swapped.masterDir, BuildPatternList(swapped),
+                      ScanRules{swapped.subDirs, swapped.followLinks, Phase::Extras});
         m_stop = m_stop || state.Stopped;
         // A directory the master pass could list but this one cannot is still worth naming.
         for (Diagnostic &d : state.Diagnostics)

@@ -28,6 +28,7 @@ struct CompareOptions {
     int hourShifts = 0;                    // whole-hour shifts of 1 to N hours count as equal
     bool listExtras = false;               // also list compare files that have no master file
     bool verifyContents = false; // read the files of matching pairs and compare their bytes
+    bool followLinks = true;     // enter links to directories (never onto pseudo file systems)
 };
 
 // A root as the run uses it: trailing separators removed, except that "/" (or "///") stays

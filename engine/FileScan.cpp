@@ -6,12 +6,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <set>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <utility>
 
@@ -104,6 +108,7 @@ struct Entry {
     std::uint32_t offset;
     std::uint32_t length;
     bool isDir;
+    bool viaLink; // a symbolic link that leads to a directory
 };
 
 // A directory on the current walk. `fd` owns nothing while closed to save descriptors; it is
@@ -114,6 +119,7 @@ struct Frame {
     dev_t dev = 0;
     ino_t ino = 0;
     std::vector<std::string> subdirs;
+    std::vector<bool> viaLink; // entry k of subdirs is reached through a link
     std::size_t next = 0;
 };
 
@@ -124,9 +130,9 @@ constexpr std::size_t MaxOpenFrames = 64;
 class Walker {
 public:
     Walker(ScanState &state, CompareHost &host, const std::vector<std::string> &patterns,
-           bool recursive, Phase phase)
-        : m_state(state), m_host(host), m_patterns(patterns), m_recursive(recursive),
-          m_phase(phase) {}
+           const ScanRules &rules)
+        : m_state(state), m_host(host), m_patterns(patterns), m_recursive(rules.recursive),
+          m_followLinks(rules.followLinks), m_phase(rules.phase) {}
 
     void run(const std::string &root) {
         UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -146,8 +152,9 @@ public:
                     return;
                 continue;
             }
+            const bool viaLink = top.viaLink[top.next];
             const std::string name = std::move(top.subdirs[top.next++]);
-            if (!descend(name))
+            if (!descend(name, viaLink))
                 return;
         }
     }
@@ -204,7 +211,7 @@ private:
     }
 
     // Opens and walks one subdirectory of the top frame. Returns false when the walk stops.
-    bool descend(const std::string &name) {
+    bool descend(const std::string &name, bool viaLink) {
         const std::size_t parentIndex = m_stack.size() - 1;
         const std::uint32_t parentDir = m_stack[parentIndex].dir;
         int parentFd = m_stack[parentIndex].fd.get();
@@ -219,6 +226,10 @@ private:
             report(m_state.DirPath(parentDir) + name + "/", errno);
             return !stopAfterYield();
         }
+        // A link may lead out of the tree into the kernel's own file systems (/proc holds a
+        // link to the root of every process): such a place is never entered through one.
+        if (viaLink && IsPseudoFileSystem(fd.get()))
+            return !stopAfterYield();
         // The parent is needed again only for its remaining subdirectories.
         Frame &parent = m_stack[parentIndex];
         if (parentIndex > 0 &&
@@ -272,8 +283,10 @@ private:
         frame.ino = st.st_ino;
         if (m_recursive) {
             for (const Entry &e : m_entries) {
-                if (e.isDir)
+                if (e.isDir && (!e.viaLink || m_followLinks)) {
                     frame.subdirs.emplace_back(m_names.data() + e.offset, e.length);
+                    frame.viaLink.push_back(e.viaLink);
+                }
                 if (stopAfterYield())
                     return false;
             }
@@ -309,14 +322,19 @@ private:
                     continue;
                 const std::size_t len = std::strlen(name);
                 bool isDir = d->d_type == DT_DIR;
+                bool viaLink = false;
                 if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
                     // Follow links: a link to a directory is walked (loops are caught on
                     // entry), a link to anything else, or a dangling one, is a file.
                     struct stat st {};
                     isDir = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+                    struct stat own {};
+                    viaLink = isDir && (d->d_type == DT_LNK ||
+                                        (::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                         S_ISLNK(own.st_mode)));
                 }
                 m_entries.push_back({static_cast<std::uint32_t>(m_names.size()),
-                                     static_cast<std::uint32_t>(len), isDir});
+                                     static_cast<std::uint32_t>(len), isDir, viaLink});
                 m_names.append(name, len);
             }
         }
@@ -331,6 +349,7 @@ private:
     CompareHost &m_host;
     const std::vector<std::string> &m_patterns;
     bool m_recursive;
+    bool m_followLinks;
     Phase m_phase;
     std::vector<Frame> m_stack;
     std::set<std::pair<dev_t, ino_t>> m_ancestors;
@@ -342,7 +361,7 @@ private:
 } // namespace
 
 void ScanDirectory(ScanState &state, CompareHost &host, const std::string &path,
-                   const std::vector<std::string> &patterns, bool recursive, Phase phase) {
+                   const std::vector<std::string> &patterns, const ScanRules &rules) {
     if (path.empty()) {
         // No directory at all: never the file system's root by accident.
         Diagnostic d{path, ENOENT, true};
@@ -353,8 +372,62 @@ void ScanDirectory(ScanState &state, CompareHost &host, const std::string &path,
     std::string root = path;
     if (root.back() != '/')
         root += '/';
-    Walker walker(state, host, patterns, recursive, phase);
+    Walker walker(state, host, patterns, rules);
     walker.run(root);
+}
+
+namespace {
+
+// The devices of the devtmpfs mounts (/dev), which statfs cannot tell from a plain tmpfs.
+std::vector<dev_t> devtmpfsDevices() {
+    std::vector<dev_t> devices;
+    std::ifstream mounts("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(mounts, line)) {
+        // "id parent major:minor root point options [optional...] - fstype source super"
+        const auto dash = line.find(" - ");
+        if (dash == std::string::npos || line.compare(dash + 3, 9, "devtmpfs ") != 0)
+            continue;
+        unsigned major = 0, minor = 0;
+        if (std::sscanf(line.c_str(), "%*u %*u %u:%u", &major, &minor) == 2)
+            devices.push_back(makedev(major, minor));
+    }
+    return devices;
+}
+
+} // namespace
+
+bool IsPseudoFileSystem(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x9fa0:     // proc
+    case 0x62656572: // sysfs
+    case 0x27e0eb:   // cgroup
+    case 0x63677270: // cgroup2
+    case 0x64626720: // debugfs
+    case 0x74726163: // tracefs
+    case 0x73636673: // securityfs
+    case 0x6165676c: // pstore
+    case 0xcafe4a11: // bpf
+    case 0x62656570: // configfs
+    case 0x1cd1:     // devpts
+    case 0x19800202: // mqueue
+    case 0xf97cff8c: // selinuxfs
+    case 0xde5e81e4: // efivarfs
+    case 0x65735543: // fusectl
+    case 0x42494e4d: // binfmt_misc
+        return true;
+    case 0x01021994: { // tmpfs, or devtmpfs
+        static const std::vector<dev_t> devtmpfs = devtmpfsDevices();
+        struct stat st {};
+        return ::fstat(fd, &st) == 0 &&
+               std::find(devtmpfs.begin(), devtmpfs.end(), st.st_dev) != devtmpfs.end();
+    }
+    default:
+        return false;
+    }
 }
 
 bool FileExists(const std::string &path) {

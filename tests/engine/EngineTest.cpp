@@ -91,7 +91,7 @@ protected:
     // The listed files relative to the root, each followed by a blank.
     std::string List(const std::string &root, bool recursive) {
         state = ScanState{};
-        ScanDirectory(state, host, root, {"*.*"}, recursive);
+        ScanDirectory(state, host, root, {"*.*"}, ScanRules{.recursive = recursive});
         std::string got;
         for (std::size_t i = 0; i < state.ScanFileNames.size(); ++i) {
             const std::string rel =
@@ -527,6 +527,30 @@ TEST_F(CompareRun, PlacesVanishingDuringTheRun) {
         EXPECT_EQ(s.total(), static_cast<std::int64_t>(list.Count()));
         EXPECT_EQ(SummaryLines(s).back(), c.lastLine);
     }
+}
+
+TEST_F(CompareRun, LinksToTheKernelsFileSystemsAreNeverEntered) {
+    t.file("m/a", 1);
+    t.file("c/a", 1);
+    t.symlink("m/proc", "/proc");
+    t.symlink("m/sys", "/sys");
+    t.symlink("m/dev", "/dev");
+    const ChildResult r = runInChild(options(t));
+    EXPECT_EQ(r.status, 0) << "the walk ran away";
+    EXPECT_EQ(r.out, "Match /a\nDifferent Files: 0\n");
+}
+
+TEST_F(CompareRun, WithoutFollowingLinksATreeNeverLeavesItself) {
+    t.file("m/a", 1);
+    t.file("c/a", 1);
+    t.file("outside/o", 1);
+    t.symlink("m/out", t.path("outside"));
+    CompareOptions o = options(t);
+    run(o);
+    EXPECT_EQ(Rows(list), "Match /a\nNot Found /out/o\n");
+    o.followLinks = false;
+    run(o);
+    EXPECT_EQ(Rows(list), "Match /a\n");
 }
 
 TEST_F(CompareRun, UnreadablePlacesAreNotComparedAndTheRunGoesOn) {
