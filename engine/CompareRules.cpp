@@ -1,4 +1,5 @@
 #include "Ascii.h"
+#include "CaseFold.h"
 #include "Compare.h"
 
 #include "ResultsList.h"
@@ -58,13 +59,18 @@ std::vector<std::string> BuildPatternList(const CompareOptions &options) {
 namespace {
 
 bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
-    if (suffix.size() > name.size())
-        return false;
-    const std::string_view tail = name.substr(name.size() - suffix.size());
-    for (std::size_t i = 0; i < suffix.size(); ++i)
-        if (FoldAscii(tail[i]) != FoldAscii(suffix[i]))
+    if (!HasNonAscii(name) && !HasNonAscii(suffix)) {
+        if (suffix.size() > name.size())
             return false;
-    return true;
+        const std::string_view tail = name.substr(name.size() - suffix.size());
+        for (std::size_t i = 0; i < suffix.size(); ++i)
+            if (FoldAscii(tail[i]) != FoldAscii(suffix[i]))
+                return false;
+        return true;
+    }
+    // Folding keeps the number of characters but not always of bytes: compare folded forms.
+    const std::string n = FoldCaseUtf8(name), x = FoldCaseUtf8(suffix);
+    return n.size() >= x.size() && n.compare(n.size() - x.size(), x.size(), x) == 0;
 }
 
 } // namespace
@@ -74,8 +80,7 @@ bool IsExcluded(std::string_view name, const std::array<std::string, 4> &boxes) 
         if (TrimBlanks(box).empty())
             continue;
         // An extension, not any ending: "txt" passes over "a.txt" but not "mytxt".
-        if (name.size() > box.size() && name[name.size() - box.size() - 1] == '.' &&
-            endsWithIgnoringCase(name, box))
+        if (endsWithIgnoringCase(name, "." + box))
             return true;
     }
     return false;

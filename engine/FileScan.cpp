@@ -1,5 +1,6 @@
 #include "FileScan.h"
 #include "Ascii.h"
+#include "CaseFold.h"
 #include "Io.h"
 #include "TextForms.h"
 
@@ -53,21 +54,11 @@ std::string ScanState::ScanFilePath(std::size_t i) const {
     return DirPath(ScanFileDirs[i]) + ScanFileNames[i];
 }
 
-namespace {
-
-// Length of the character that starts at s[i]: a whole UTF-8 sequence when it is valid,
-// otherwise the single byte, so "?" never swallows part of a name's next character.
-std::size_t charLength(std::string_view s, std::size_t i) {
-    const std::size_t n = Utf8SequenceLength(s, i);
-    return n != 0 ? n : 1;
-}
-
-} // namespace
-
 bool MatchPattern(std::string_view pattern, std::string_view name) {
     if (pattern == "*.*")
         return true;
-    // Iterative glob with one backtrack point: linear in practice, no recursion.
+    // Iterative glob with one backtrack point: linear in practice, no recursion. Both sides
+    // go one character at a time, letters folded (see FoldedUnitAt).
     std::size_t p = 0, n = 0;
     std::size_t starP = std::string_view::npos, starN = 0;
     while (n < name.size()) {
@@ -76,13 +67,14 @@ bool MatchPattern(std::string_view pattern, std::string_view name) {
             starN = n;
         } else if (p < pattern.size() && pattern[p] == '?') {
             ++p;
-            n += charLength(name, n);
-        } else if (p < pattern.size() && FoldAscii(pattern[p]) == FoldAscii(name[n])) {
-            ++p;
-            ++n;
+            n += FoldedUnitAt(name, n).length;
+        } else if (p < pattern.size() &&
+                   FoldedUnitAt(pattern, p).key == FoldedUnitAt(name, n).key) {
+            p += FoldedUnitAt(pattern, p).length;
+            n += FoldedUnitAt(name, n).length;
         } else if (starP != std::string_view::npos) {
             p = starP + 1;
-            starN += charLength(name, starN);
+            starN += FoldedUnitAt(name, starN).length;
             n = starN;
         } else {
             return false;

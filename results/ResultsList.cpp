@@ -1,6 +1,7 @@
 #include "ResultsList.h"
 #include "Ascii.h"
 
+#include "CaseFold.h"
 #include "TextForms.h"
 
 #include <algorithm>
@@ -191,16 +192,23 @@ void ResultsList::Sort(Column key, SortOrder order) {
         // The first 16 case-folded bytes travel with each entry, so most comparisons never
         // touch the rows' memory at all. Names hold no NUL, so zero padding sorts a shorter
         // name first, as the full comparison does.
+        // A text beyond ASCII is compared in its folded form (made once here); ASCII texts
+        // fold byte by byte on the way.
         struct Name {
             std::uint64_t prefix[2];
-            std::string_view text;
+            std::string_view text; // the text to compare without regard to case
+            std::string_view raw;  // the text itself, for ties
             std::uint32_t row;
             bool has;
         };
+        std::deque<std::string> folded;
         std::vector<Name> names(n);
         for (std::size_t i = 0; i < n; ++i) {
             Name &e = names[i];
-            e.text = made.empty() ? std::string_view(m_rows[i].name) : std::string_view(made[i]);
+            e.raw = made.empty() ? std::string_view(m_rows[i].name) : std::string_view(made[i]);
+            e.text = e.raw;
+            if (HasNonAscii(e.raw))
+                e.text = folded.emplace_back(FoldCaseUtf8(e.raw));
             e.row = static_cast<std::uint32_t>(i);
             e.has = m_rows[i].has(key);
             for (int w = 0; w < 2; ++w) {
@@ -220,7 +228,9 @@ void ResultsList::Sort(Column key, SortOrder order) {
                 return a.prefix[0] < b.prefix[0];
             if (a.prefix[1] != b.prefix[1])
                 return a.prefix[1] < b.prefix[1];
-            return compareText(a.text, b.text) < 0;
+            if (const int c = compareText(a.text, b.text))
+                return c < 0;
+            return a.raw < b.raw;
         };
         if (descending)
             std::stable_sort(names.begin(), names.end(),

@@ -72,6 +72,22 @@ TEST(Pattern, WildcardsMatchAsDocumented) {
          .pattern = "?.txt",
          .name = "ab.txt",
          .matches = false},
+        {.what = "letters of any language fold",
+         .pattern = "*.TX\xc3\x89", // TXÉ
+         .name = "o.tx\xc3\xa9",    // txé
+         .matches = true},
+        {.what = "Greek folds, final sigma too",
+         .pattern = "\xce\xa3\xce\x8a\xce\xa3", // ΣΊΣ
+         .name = "\xcf\x83\xce\xaf\xcf\x82",    // σίς
+         .matches = true},
+        {.what = "the Kelvin sign folds to k",
+         .pattern = "\xe2\x84\xaa", // KELVIN SIGN
+         .name = "K",
+         .matches = true},
+        {.what = "bytes that are not UTF-8 compare as bytes",
+         .pattern = "\xc9",
+         .name = "\xe9",
+         .matches = false},
         {.what = "* may match nothing", .pattern = "a*b", .name = "ab", .matches = true},
         {.what = "* backtracks", .pattern = "*a*b", .name = "xaxxb", .matches = true},
         {.what = "the name must be used up", .pattern = "a", .name = "ab", .matches = false},
@@ -133,6 +149,13 @@ TEST_F(Scan, MissingRootIsADiagnosticForTheHostAndTheState) {
 TEST_F(Scan, EmptyRootIsNeverTheFileSystemRoot) {
     EXPECT_EQ(List("", true), "");
     EXPECT_EQ(state.Diagnostics.size(), 1u);
+}
+
+TEST(Exclude, ExtensionsCompareWithoutCaseInAnyLanguage) {
+    const std::array<std::string, 4> boxes = {"TX\xc3\x89", "", "", ""};
+    EXPECT_TRUE(IsExcluded("o.tx\xc3\xa9", boxes));
+    EXPECT_TRUE(IsExcluded(".TX\xc3\x89", boxes)) << "a name that is only the extension";
+    EXPECT_FALSE(IsExcluded("otx\xc3\xa9", boxes)) << "an ending without its dot";
 }
 
 TEST(Roots, NormalisedWithoutTrailingSeparatorsButTheRootStays) {

@@ -167,6 +167,16 @@ TEST(ResultsListSort, StaysStableBeyondSmallRuns) {
     }
 }
 
+TEST(ResultsListSort, LettersBeyondAsciiSortWithoutRegardToCase) {
+    ResultsList list = MakeList({{Result::Match, "/", "\xc3\xa9t\xc3\xa9"}, // été
+                                 {Result::Match, "/", "\xc3\x89TA"},        // ÉTA
+                                 {Result::Match, "/", "zed"},
+                                 {Result::Match, "/", "\xc3\x89T\xc3\x89"}}); // ÉTÉ
+    list.Sort(Column::FileName, SortOrder::Ascending);
+    EXPECT_EQ(Names(list), "zed \xc3\x89TA \xc3\x89T\xc3\x89 \xc3\xa9t\xc3\xa9 ")
+        << "été and ÉTÉ are one word apart from its case, and tie by their bytes";
+}
+
 TEST(ResultsListRemove, RowsGivenInAnyOrderOrTwiceGoOnceAndTheRestKeepTheirOrder) {
     ResultsList list = MakeList({{Result::Match, "/", "a"},
                                  {Result::Match, "/", "b"},
