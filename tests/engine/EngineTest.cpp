@@ -84,9 +84,9 @@ TEST(Pattern, WildcardsMatchAsDocumented) {
          .pattern = "\xe2\x84\xaa", // KELVIN SIGN
          .name = "K",
          .matches = true},
-        {.what = "bytes that are not UTF-8 compare as bytes",
-         .pattern = "\xc9",
-         .name = "\xe9",
+        {.what = "a byte that is not UTF-8 never equals a letter",
+         .pattern = "\xe9",  // the byte E9 alone
+         .name = "\xc3\xa9", // U+00E9
          .matches = false},
         {.what = "* may match nothing", .pattern = "a*b", .name = "ab", .matches = true},
         {.what = "* backtracks", .pattern = "*a*b", .name = "xaxxb", .matches = true},
