@@ -170,12 +170,21 @@ TEST(ResultsListSort, StaysStableBeyondSmallRuns) {
 TEST(ResultsListSort, LettersBeyondAsciiSortWithoutRegardToCase) {
     // By their bytes, É (C3 89) comes before é (C3 A9); without regard to case the second
     // letter decides.
-    ResultsList list = MakeList({{Result::Match, "/", "\xc3\x89b"}, // Éb
-                                 {Result::Match, "/", "\xc3\xa9a"}, // éa
-                                 {Result::Match, "/", "\xc3\xa9b"}, // éb
+    ResultsList list = MakeList({{Result::Match, "/",
+                                  "\xc3\x89"
+                                  "b"}, // Éb
+                                 {Result::Match, "/",
+                                  "\xc3\xa9"
+                                  "a"}, // éa
+                                 {Result::Match, "/",
+                                  "\xc3\xa9"
+                                  "b"}, // éb
                                  {Result::Match, "/", "zed"}});
     list.Sort(Column::FileName, SortOrder::Ascending);
-    EXPECT_EQ(Names(list), "zed \xc3\xa9a \xc3\x89b \xc3\xa9b ")
+    EXPECT_EQ(Names(list), "zed \xc3\xa9"
+                           "a \xc3\x89"
+                           "b \xc3\xa9"
+                           "b ")
         << "Éb and éb differ only in case, and tie by their bytes";
 }
 
