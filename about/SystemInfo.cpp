@@ -49,7 +49,7 @@ QList<SystemInfoProgram> systemInfoCandidates(const QString &currentDesktops) {
     return candidates;
 }
 
-SystemInfoProgram GetSystemInfoPath(const QString &currentDesktops) {
+SystemInfoProgram findSystemInfoProgram(const QString &currentDesktops) {
     for (SystemInfoProgram candidate : systemInfoCandidates(currentDesktops)) {
         // findExecutable checks that the file is executable, not only that it exists, so
         // the button is never enabled for a program that cannot start.
@@ -62,8 +62,8 @@ SystemInfoProgram GetSystemInfoPath(const QString &currentDesktops) {
     return {};
 }
 
-SystemInfoProgram GetSystemInfoPath() {
-    return GetSystemInfoPath(qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
+SystemInfoProgram findSystemInfoProgram() {
+    return findSystemInfoProgram(qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
 }
 
 } // namespace dirwise

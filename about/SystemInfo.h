@@ -34,10 +34,10 @@ struct SystemInfoProgram {
 // The first of systemInfoCandidates(currentDesktops) that QStandardPaths::findExecutable
 // finds on PATH, with `program` replaced by the absolute path found; an invalid (empty)
 // value when none is installed. Never starts anything.
-[[nodiscard]] SystemInfoProgram GetSystemInfoPath(const QString &currentDesktops);
+[[nodiscard]] SystemInfoProgram findSystemInfoProgram(const QString &currentDesktops);
 
-// GetSystemInfoPath for this session's desktop, read from XDG_CURRENT_DESKTOP (unset
+// findSystemInfoProgram for this session's desktop, read from XDG_CURRENT_DESKTOP (unset
 // counts as empty, which still finds hardinfo). Looked up afresh on every call.
-[[nodiscard]] SystemInfoProgram GetSystemInfoPath();
+[[nodiscard]] SystemInfoProgram findSystemInfoProgram();
 
 } // namespace dirwise

@@ -16,12 +16,7 @@ QString &programPathOverride() {
 
 QString ApplicationTitle() { return QString::fromUtf8(productinfo::title); }
 
-QString VersionText() {
-    return QStringLiteral("%1.%2.%3")
-        .arg(productinfo::versionMajor)
-        .arg(productinfo::versionMinor)
-        .arg(productinfo::versionRevision);
-}
+QString VersionText() { return QString::fromUtf8(productinfo::versionText); }
 
 QString CaptionText() { return ApplicationTitle() + QLatin1Char(' ') + VersionText(); }
 

@@ -8,7 +8,8 @@ namespace dirwise {
 
 // "Dirwise".
 [[nodiscard]] QString ApplicationTitle();
-// The version as major.minor.revision in plain decimal ("7.0.0").
+// The product's one version text, major.minor.revision in plain decimal ("7.0.0"), as
+// dwc and the About box show it.
 [[nodiscard]] QString VersionText();
 // The title, a blank and the version: the main window's caption ("Dirwise 7.0.0").
 [[nodiscard]] QString CaptionText();

@@ -7,10 +7,10 @@
 namespace dirwise {
 
 // The on-screen form of a byte string from the file system (a name, a path, a column
-// text). Valid UTF-8 shows as its characters. So that no name can hide or fake another,
-// tab, CR and LF show as \t, \r and \n and a backslash as \\ (as the report writes them),
-// every other control byte and every byte that is not part of valid UTF-8 (overlong
-// forms, surrogates and code points past U+10FFFF included) as \xHH. Never fails.
+// text): EscapeForDisplay's bytes (TextForms.h) as a QString, so the window and dwc show
+// every name alike. Valid UTF-8 shows as its characters; tab, CR and LF as \t, \r and \n;
+// other control bytes and bytes that are not part of valid UTF-8 as \xhh (lower case);
+// the C1 controls as \u00hh; a backslash stays one backslash. Never fails.
 [[nodiscard]] QString DisplayText(std::string_view bytes);
 
 // The on-screen form of a path for a message: as DisplayText.

@@ -26,9 +26,10 @@ std::string rowKey(const ResultsList &list, std::size_t i) {
     key.append(reinterpret_cast<const char *>(&r.compareSize), sizeof r.compareSize);
     key.append(reinterpret_cast<const char *>(&r.masterTime), sizeof r.masterTime);
     key.append(reinterpret_cast<const char *>(&r.compareTime), sizeof r.compareTime);
+    key.append(reinterpret_cast<const char *>(&r.contentOffset), sizeof r.contentOffset);
     key.append(reinterpret_cast<const char *>(&r.dir), sizeof r.dir);
     key.push_back(static_cast<char>(r.result));
-    key.push_back(static_cast<char>(r.cells));
+    key.push_back(static_cast<char>(r.detail));
     return key;
 }
 
@@ -49,7 +50,7 @@ QVariant ResultsModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= m_shown)
         return {};
     const auto row = static_cast<std::size_t>(index.row());
-    // Defensive: the list may have been cleared by a run since the last Sync().
+    // Defensive: the list may have been cleared by a run since the last sync().
     if (row >= m_list.Count())
         return {};
     switch (role) {
@@ -77,13 +78,13 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
     return {};
 }
 
-void ResultsModel::SetIcons(const QIcon &match, const QIcon &different, const QIcon &notFound) {
-    m_icons = {match, different, notFound};
+void ResultsModel::setIcons(const std::array<QIcon, IconKeyCount> &icons) {
+    m_icons = icons;
     if (m_shown > 0)
         emit dataChanged(index(0, 0), index(m_shown - 1, 0), {Qt::DecorationRole});
 }
 
-void ResultsModel::Sync() {
+void ResultsModel::sync() {
     const int count = clampedCount(m_list.Count());
     if (count < m_shown) {
         // The list was cleared (and perhaps refilled) since the view last looked: the rows
@@ -100,8 +101,8 @@ void ResultsModel::Sync() {
     }
 }
 
-void ResultsModel::Sort(Column key, SortOrder order, QItemSelectionModel *selection) {
-    Sync();
+void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *selection) {
+    sync();
     // Remember the selected rows and the current row by value: the list reorders values,
     // it keeps no identities.
     std::unordered_map<std::string, int> selectedKeys;
@@ -148,10 +149,10 @@ void ResultsModel::Sort(Column key, SortOrder order, QItemSelectionModel *select
         selection->select(restored, QItemSelectionModel::Select);
 }
 
-void ResultsModel::RemoveRows(const std::vector<std::size_t> &rows) {
+void ResultsModel::removeListRows(const std::vector<std::size_t> &rows) {
     if (rows.empty())
         return;
-    Sync();
+    sync();
     beginResetModel();
     m_list.Remove(rows);
     m_shown = clampedCount(m_list.Count());

@@ -35,6 +35,11 @@ QString SettingsStore::GetValue(const QString &application, const QString &secti
     return value.toString();
 }
 
+bool SettingsStore::Contains(const QString &application, const QString &section,
+                             const QString &key) const {
+    return open(application)->contains(keyPath(section, key));
+}
+
 bool SettingsStore::SetValue(const QString &application, const QString &section, const QString &key,
                              const QString &text) {
     const auto settings = open(application);

@@ -19,6 +19,10 @@ public:
     [[nodiscard]] QString GetValue(const QString &application, const QString &section,
                                    const QString &key, const QString &defaultValue) const;
 
+    // True when the file holds `key` in `section` (whatever its text, also an empty one).
+    [[nodiscard]] bool Contains(const QString &application, const QString &section,
+                                const QString &key) const;
+
     // Stores `text` under `key`, creating the file and the section as needed and replacing an
     // earlier value; the file is written before the call returns. Returns false when it could
     // not be written (the caller may go on).

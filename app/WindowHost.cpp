@@ -17,8 +17,10 @@ std::int64_t WindowHost::now() const {
         .count();
 }
 
-void WindowHost::BeginRun() {
+void WindowHost::beginRun() {
     m_first = true;
+    m_stop = false;
+    m_progress = Progress{};
     m_yields = 0;
     m_turns = 0;
     m_diagnostics = 0;
@@ -26,20 +28,22 @@ void WindowHost::BeginRun() {
     m_lastTurnEnd = now();
 }
 
-void WindowHost::EndRun() { m_longestGap = std::max(m_longestGap, now() - m_lastTurnEnd); }
+void WindowHost::endRun() { m_longestGap = std::max(m_longestGap, now() - m_lastTurnEnd); }
 
-void WindowHost::yield() {
+bool WindowHost::yield(const Progress &progress) {
     ++m_yields;
+    m_progress = progress;
     if (m_hook)
         m_hook(m_yields);
     if (m_inTurn)
-        return;
+        return m_stop;
     const std::int64_t t = now();
     if (!m_first && t - m_lastTurnEnd < m_interval)
-        return;
+        return m_stop;
     m_first = false;
     m_longestGap = std::max(m_longestGap, t - m_lastTurnEnd);
     turn();
+    return m_stop;
 }
 
 void WindowHost::turn() {
@@ -58,8 +62,8 @@ void WindowHost::diagnostic(const Diagnostic &d) {
     ++m_diagnostics;
 }
 
-void WindowHost::SetClock(Clock clock) { m_clock = std::move(clock); }
+void WindowHost::setClock(Clock clock) { m_clock = std::move(clock); }
 
-void WindowHost::SetYieldHook(YieldHook hook) { m_hook = std::move(hook); }
+void WindowHost::setYieldHook(YieldHook hook) { m_hook = std::move(hook); }
 
 } // namespace dirwise

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileScan.h"
+#include "CompareHost.h"
 
 #include <chrono>
 #include <cstdint>
@@ -11,46 +11,61 @@ namespace dirwise {
 // The window's side of a compare run: the engine calls yield() after every entry, and this
 // host lets the event loop run only when about `interval` has passed since it last did, so
 // yields cost almost nothing and the window still never stalls for long. The first yield
-// after BeginRun() always lets events through, so the cleared list and the Stop button show
+// after beginRun() always lets events through, so the cleared list and the Stop button show
 // at once.
 //
-// Before each real turn of the event loop the host calls the `beforeTurn` callback (the
-// window brings its view and status bar up to date there), then processes every pending
-// event, user input included (a click on Stop must be seen). A yield made while a turn is
-// already under way (a handler that ran inside processEvents() yielding again) returns at
-// once instead of nesting a second event loop turn.
+// Every yield keeps the run's latest Progress (progress()); before each real turn of the
+// event loop the host calls the `beforeTurn` callback (the window brings its view and
+// status bar up to date there), then processes every pending event, user input included (a
+// click on Stop must be seen). A yield made while a turn is already under way (a handler
+// that ran inside processEvents() yielding again) returns at once instead of nesting a
+// second event loop turn. Every yield answers whether a stop was asked (requestStop()).
 class WindowHost final : public CompareHost {
 public:
     // Monotonic time in nanoseconds.
     using Clock = std::function<std::int64_t()>;
-    // Called at the start of every yield with the 1-based yield number of the run, before
-    // the throttle decides; tests use it to act at a chosen yield (press Stop at the 5th).
+    // Called at every yield with the 1-based yield number of the run, after progress() has
+    // taken the yield's progress and before the throttle decides; tests use it to act at a
+    // chosen yield (press Stop at the 5th).
     using YieldHook = std::function<void(std::int64_t yieldNumber)>;
 
     explicit WindowHost(std::function<void()> beforeTurn);
 
-    // Starts the counts of a new run; the next yield processes events whatever the clock says.
-    void BeginRun();
+    // Starts the counts of a new run, clears the stop request and the progress; the next
+    // yield processes events whatever the clock says.
+    void beginRun();
     // Ends the run's measurements (the gap since the last turn counts as a gap).
-    void EndRun();
+    void endRun();
 
-    void yield() override;
+    // Keeps `progress`, lets the event loop run when it is due, and returns true when a
+    // stop has been asked since beginRun() (also by a handler in this very turn).
+    [[nodiscard]] bool yield(const Progress &progress) override;
+    // Counts the diagnostic; the run's summary keeps the diagnostics themselves.
     void diagnostic(const Diagnostic &d) override;
 
+    // Asks the current run to stop: the next yield answers true. Cleared by beginRun().
+    void requestStop() { m_stop = true; }
+    [[nodiscard]] bool stopRequested() const { return m_stop; }
+    // The progress of the latest yield of the current (or last) run; a zero Listing
+    // progress before the first.
+    [[nodiscard]] const Progress &progress() const { return m_progress; }
+
     // Replaces the clock (nullptr restores std::chrono::steady_clock).
-    void SetClock(Clock clock);
-    void SetYieldHook(YieldHook hook);
+    void setClock(Clock clock);
+    // Replaces the yield hook (nullptr: none).
+    void setYieldHook(YieldHook hook);
     // The least time between two event-loop turns; 10 ms unless changed.
-    void SetInterval(std::chrono::nanoseconds interval) { m_interval = interval.count(); }
+    void setInterval(std::chrono::nanoseconds interval) { m_interval = interval.count(); }
 
     // Counts of the current (or last) run.
-    [[nodiscard]] std::int64_t Yields() const { return m_yields; }
-    [[nodiscard]] std::int64_t Turns() const { return m_turns; }
-    [[nodiscard]] std::int64_t Diagnostics() const { return m_diagnostics; }
+    [[nodiscard]] std::int64_t yields() const { return m_yields; }
+    [[nodiscard]] std::int64_t turns() const { return m_turns; }
+    [[nodiscard]] std::int64_t diagnostics() const { return m_diagnostics; }
     // The longest time between the end of one event-loop turn and the start of the next
-    // (from BeginRun to the first turn, and from the last turn to EndRun, included), in ns.
-    [[nodiscard]] std::int64_t LongestGap() const { return m_longestGap; }
-    [[nodiscard]] bool InTurn() const { return m_inTurn; }
+    // (from beginRun to the first turn, and from the last turn to endRun, included), in ns.
+    [[nodiscard]] std::int64_t longestGap() const { return m_longestGap; }
+    // True while the host is inside processEvents().
+    [[nodiscard]] bool inTurn() const { return m_inTurn; }
 
 private:
     [[nodiscard]] std::int64_t now() const;
@@ -59,6 +74,7 @@ private:
     std::function<void()> m_beforeTurn;
     Clock m_clock;
     YieldHook m_hook;
+    Progress m_progress;
     std::int64_t m_interval = 10'000'000;
     std::int64_t m_lastTurnEnd = 0;
     std::int64_t m_longestGap = 0;
@@ -67,6 +83,7 @@ private:
     std::int64_t m_diagnostics = 0;
     bool m_first = true;
     bool m_inTurn = false;
+    bool m_stop = false;
 };
 
 } // namespace dirwise

@@ -1,4 +1,4 @@
-#include "modCommand.h"
+#include "Startup.h"
 
 #include <QApplication>
 
@@ -8,6 +8,6 @@ int main(int argc, char *argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    return dirwise::modCommand(dirwise::ArgumentString(arguments),
-                               dirwise::DefaultStartupServices());
+    return dirwise::runStartup(dirwise::joinArguments(arguments),
+                               dirwise::defaultStartupServices());
 }

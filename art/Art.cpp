@@ -43,6 +43,8 @@ QIcon resultIcon(int key) {
         return QIcon(resource("different.png"));
     case 2:
         return QIcon(resource("notfound.png"));
+    case 3:
+        return QIcon(resource("extra.png"));
     default:
         return {};
     }

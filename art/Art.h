@@ -27,10 +27,10 @@ namespace dirwise::art {
 // imgCompare: an open yellow folder with a sheet sticking out, 35 x 32 pixels.
 [[nodiscard]] QPixmap compareFolderPixmap();
 
-// The three 16 x 16 pictures of the results list, by icon key: 0 Match (a yellow tick),
-// 1 Different (a red no-entry disc), 2 NotFound (a red X with a grey shadow). These
-// values equal dirwise::IconKey's, so `resultIcon(static_cast<int>(key))` works. Any other
-// key gives a null icon.
+// The four 16 x 16 pictures of the results list, by icon key: 0 Match (a yellow tick),
+// 1 Different (a red no-entry disc), 2 NotFound (a red X with a grey shadow), 3 Extra (a
+// blue plus sign). These values equal dirwise::IconKey's, so
+// `resultIcon(static_cast<int>(key))` works. Any other key gives a null icon.
 [[nodiscard]] QIcon resultIcon(int key);
 
 // The About box's product picture, 80 x 161 pixels: a master folder, a two-way arrow and

@@ -15,14 +15,18 @@ public:
 
     virtual ~Prompts() = default;
 
-    // The folder chooser (BrowseForFolder): returns the chosen directory, or the empty
-    // string when the user cancels.
+    // The folder chooser, modal over `owner`, titled `title`, opening at `initialDir` (the
+    // chooser's default when empty). Returns the chosen directory ("/" for the root, no
+    // trailing separator otherwise; blanks and commas kept), or the empty string when the
+    // user cancels.
     virtual QString browseForFolder(QWidget *owner, const QString &title,
                                     const QString &initialDir) = 0;
-    // The save chooser (ShowFileDialog): returns the chosen file's full path, or the empty
-    // string when the user cancels.
-    virtual QString saveFileName(QWidget *owner, const QString &title,
-                                 const QString &initialName, const QString &filter) = 0;
+    // The save chooser, modal over `owner`, titled `title`, proposing `initialName` with
+    // `filter` in Qt's form ("Text File (*.txt)"). It asks before an existing file is
+    // replaced and refuses a name whose folder does not exist. Returns the chosen file's
+    // full path, or the empty string when the user cancels.
+    virtual QString saveFileName(QWidget *owner, const QString &title, const QString &initialName,
+                                 const QString &filter) = 0;
     // A modal message box with an OK button. `details`, when not empty, is shown as the
     // box's expandable details.
     virtual void message(QWidget *owner, Icon icon, const QString &title, const QString &text,

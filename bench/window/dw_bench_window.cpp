@@ -12,10 +12,10 @@
 // With --dwc the command-line twin is timed on the same trees (dwc -q --date -o /dev/null)
 // and the ratio window/dwc is printed. Runs on the offscreen platform unless
 // QT_QPA_PLATFORM says otherwise; the settings go to a temporary directory.
+#include "MainWindow.h"
 #include "Prompts.h"
 #include "ResultsModel.h"
 #include "WindowHost.h"
-#include "frmDw.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -99,8 +99,8 @@ int usage() {
     return 2;
 }
 
-int benchRows(frmDw &w, long rows) {
-    ResultsList &list = w.Results();
+int benchRows(MainWindow &w, long rows) {
+    ResultsList &list = w.results();
     list.SetRoots("/bench/master", "/bench/compare");
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::uint32_t> dirs;
@@ -110,29 +110,30 @@ int benchRows(frmDw &w, long rows) {
     long longestAddAt = 0;
     for (long i = 0; i < rows; ++i) {
         const auto result = static_cast<Result>(i % 5);
+        ResultRow row{.name = "file-" + std::to_string(i) + ".dat",
+                      .masterSize = i * 37 % 100000,
+                      .masterTime = 1600000000 + i,
+                      .dir = dirs[static_cast<std::size_t>(i % 1000)],
+                      .result = result};
+        if (row.hasCompare()) {
+            row.compareSize = i * 41 % 100000;
+            row.compareTime = 1600000000 + i / 2;
+        }
         const auto before = std::chrono::steady_clock::now();
-        const std::size_t r = list.Add(result);
+        list.Append(std::move(row));
         const auto took = std::chrono::steady_clock::now() - before;
         if (took > longestAdd) {
             longestAdd = took;
             longestAddAt = i;
         }
-        list.SetDirectory(r, dirs[static_cast<std::size_t>(i % 1000)]);
-        list.SetSubItem(r, Column::FileName, "file-" + std::to_string(i) + ".dat");
-        list.SetSubItem(r, Column::MasterSize, std::int64_t{i * 37 % 100000});
-        list.SetSubItem(r, Column::MasterDate, std::int64_t{1600000000 + i});
-        if (result != Result::NotFound) {
-            list.SetSubItem(r, Column::CompareSize, std::int64_t{i * 41 % 100000});
-            list.SetSubItem(r, Column::CompareDate, std::int64_t{1600000000 + i / 2});
-        }
     }
     const auto filled = std::chrono::steady_clock::now();
-    w.Model().Sync();
+    w.model().sync();
     auto *lv = w.findChild<QTreeView *>(QStringLiteral("lvDw"));
     lv->scrollToBottom();
     QCoreApplication::processEvents();
     const auto shown = std::chrono::steady_clock::now();
-    w.SortByColumn(2);
+    w.sortByColumn(2);
     QCoreApplication::processEvents();
     const auto sorted = std::chrono::steady_clock::now();
     std::printf("rows: %ld\n", rows);
@@ -185,9 +186,9 @@ int main(int argc, char *argv[]) {
     BenchPrompts prompts;
     if (!boxes)
         setPrompts(&prompts);
-    frmDw w;
-    w.SetProgramEnd([] {});
-    w.Load();
+    MainWindow w;
+    w.setProgramEnd([] {});
+    w.load();
     w.show();
     (void)QTest::qWaitForWindowExposed(&w);
 
@@ -206,15 +207,16 @@ int main(int argc, char *argv[]) {
     std::int64_t lastYield = 0;
     std::int64_t longestYieldGap = 0;
     std::string longestYieldWhere;
-    w.Host().SetYieldHook([&](std::int64_t n) {
+    w.host().setYieldHook([&](std::int64_t n) {
         const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())
                                      .count();
         if (n > 1 && now - lastYield > longestYieldGap) {
             longestYieldGap = now - lastYield;
+            const Progress &p = w.host().progress();
             longestYieldWhere = "yield " + std::to_string(n) + ", listed " +
-                                std::to_string(w.Scan().ScanFileCount) + ", compared " +
-                                std::to_string(w.Scan().ComparedCount);
+                                std::to_string(p.listed) + ", compared " +
+                                std::to_string(p.compared);
         }
         lastYield = now;
     });
@@ -225,14 +227,14 @@ int main(int argc, char *argv[]) {
     std::int64_t yields = 0;
     for (int r = 0; r < repeat; ++r) {
         const auto start = std::chrono::steady_clock::now();
-        w.RunCompare();
+        w.beginCompare();
         windowTimes.push_back(seconds(std::chrono::steady_clock::now() - start));
-        longestGap = std::max(longestGap, w.Host().LongestGap());
-        turns = w.Host().Turns();
-        yields = w.Host().Yields();
+        longestGap = std::max(longestGap, w.host().longestGap());
+        turns = w.host().turns();
+        yields = w.host().yields();
     }
     const double windowTime = median(windowTimes);
-    std::printf("rows in list: %zu\n", w.Results().Count());
+    std::printf("rows in list: %zu\n", w.results().Count());
     std::printf("summary: %s\n", prompts.lastText.replace(QLatin1Char('\n'), QStringLiteral(" | "))
                                      .toLocal8Bit()
                                      .constData());

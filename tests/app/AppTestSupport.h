@@ -2,10 +2,10 @@
 // fixture that makes loaded main windows whose program end is only counted.
 #pragma once
 
+#include "MainWindow.h"
 #include "Prompts.h"
 #include "ResultsModel.h"
 #include "TempTree.h"
-#include "frmDw.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -83,14 +83,14 @@ protected:
     // Destroys the previous window, then makes, loads and (when `show`) shows a new one as
     // `w`, with a model tester watching its list. Its program end only counts in `ends`.
     // Load's LoadError passes through.
-    frmDw &open(bool show = true) {
+    MainWindow &open(bool show = true) {
         tester.reset();
         w.reset();
-        w = std::make_unique<frmDw>();
-        w->SetProgramEnd([this] { ++ends; });
-        w->Load();
+        w = std::make_unique<MainWindow>();
+        w->setProgramEnd([this] { ++ends; });
+        w->load();
         tester = std::make_unique<QAbstractItemModelTester>(
-            &w->Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+            &w->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
         if (show) {
             w->show();
             (void)QTest::qWaitForWindowExposed(w.get());
@@ -112,15 +112,15 @@ protected:
     // The display texts of one column of the list, top to bottom, joined by ",".
     QString column(int c) {
         QStringList out;
-        for (int r = 0; r < w->Model().rowCount(); ++r)
-            out << w->Model().index(r, c).data().toString();
+        for (int r = 0; r < w->model().rowCount(); ++r)
+            out << w->model().index(r, c).data().toString();
         return out.join(u',');
     }
 
     FakePrompts prompts;
     TempTree tree;
     int ends = 0;
-    std::unique_ptr<frmDw> w;
+    std::unique_ptr<MainWindow> w;
     std::unique_ptr<QAbstractItemModelTester> tester; // destroyed before the window
 };
 

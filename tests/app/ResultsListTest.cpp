@@ -1,13 +1,75 @@
-// A compare run from the window and the results list's commands: the buttons, the throttled
-// host, Stop, the summary, the status bar, the checks before a run, the list's behaviour
+// A compare run from the window and the results list's commands: the window's host, the
+// buttons, Stop, the summary, the status bar, the checks before a run, the list's behaviour
 // during a run, sorting, the context menu, removal, properties and Save List.
 #include "AppTestSupport.h"
 #include "FilePropertiesDialog.h"
 #include "Report.h"
+#include "TextForms.h"
 #include "WindowHost.h"
 
 using namespace dirwise;
 using namespace dirwise::test;
+
+namespace {
+
+// A host whose clock moves only when the test says so, and which records each turn.
+class HostTest : public ::testing::Test {
+protected:
+    HostTest() : host([this] { ++beforeTurns; }) {
+        host.setClock([this] { return clock; });
+        host.beginRun();
+    }
+    bool yieldAt(std::int64_t nanoseconds, Phase phase = Phase::Listing) {
+        clock = nanoseconds;
+        return host.yield(Progress{.phase = phase, .listed = 3, .compared = 1});
+    }
+    std::int64_t clock = 0;
+    int beforeTurns = 0;
+    WindowHost host;
+};
+
+} // namespace
+
+TEST_F(HostTest, FirstYieldOfARunAlwaysTurns) {
+    EXPECT_FALSE(yieldAt(0));
+    EXPECT_EQ(host.turns(), 1);
+    EXPECT_EQ(beforeTurns, 1);
+}
+
+TEST_F(HostTest, LaterYieldsTurnOnlyAfterTheInterval) {
+    (void)yieldAt(0);
+    (void)yieldAt(9'999'999); // under 10 ms since the last turn: no turn
+    EXPECT_EQ(host.turns(), 1);
+    (void)yieldAt(10'000'000);
+    EXPECT_EQ(host.turns(), 2);
+    EXPECT_EQ(host.yields(), 3);
+}
+
+TEST_F(HostTest, KeepsTheLatestProgress) {
+    (void)yieldAt(0, Phase::Comparing);
+    EXPECT_EQ(host.progress().phase, Phase::Comparing);
+    EXPECT_EQ(host.progress().compared, 1);
+}
+
+TEST_F(HostTest, AStopAnswersTrueEvenBetweenTurnsAndBeginRunClearsIt) {
+    (void)yieldAt(0);
+    host.requestStop();
+    EXPECT_TRUE(yieldAt(1)) << "no turn is due, the stop is still answered";
+    host.beginRun();
+    EXPECT_FALSE(yieldAt(2));
+}
+
+TEST_F(HostTest, AStopAskedDuringATurnIsAnsweredByThatYield) {
+    QTimer::singleShot(0, [this] { host.requestStop(); }); // as a click on Stop arrives
+    EXPECT_TRUE(yieldAt(0));
+}
+
+TEST_F(HostTest, AYieldInsideATurnDoesNotNestAnotherTurn) {
+    QTimer::singleShot(0, [this] { (void)yieldAt(50'000'000); });
+    (void)yieldAt(0);
+    EXPECT_EQ(host.yields(), 2);
+    EXPECT_EQ(host.turns(), 1);
+}
 
 namespace {
 
@@ -22,18 +84,18 @@ protected:
         open();
         child<QLineEdit>("txtMasterDir")->setText(QString::fromStdString(tree.path("m")));
         child<QLineEdit>("txtCompareDir")->setText(QString::fromStdString(tree.path("c")));
-        w->UpdateBeginEnabled();
+        w->updateBeginEnabled();
     }
     QTreeView *lv() { return child<QTreeView>("lvDw"); }
     QMenu *menu() { return child<QMenu>("mnuPopupMenu"); }
     void fill() {
-        w->RunCompare();
+        w->beginCompare();
         prompts.said.clear();
     }
     void select(std::initializer_list<int> rows) {
         lv()->selectionModel()->clearSelection();
         for (int r : rows)
-            lv()->selectionModel()->select(w->Model().index(r, 0),
+            lv()->selectionModel()->select(w->model().index(r, 0),
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     void clickHeader(int c) {
@@ -41,6 +103,11 @@ protected:
         const int x = h->sectionViewportPosition(c) + h->sectionSize(c) / 2;
         QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, {x, h->height() / 2});
     }
+    // Every yield is a real turn of the event loop.
+    void turnAtEveryYield() {
+        w->host().setClock([this] { return clock += 20'000'000; });
+    }
+    std::int64_t clock = 0;
 };
 using CompareRunTest = RunFixture;
 using ListCommandsTest = RunFixture;
@@ -49,7 +116,7 @@ using ListCommandsTest = RunFixture;
 
 TEST_F(CompareRunTest, BeginFillsTheListAndShowsTheSummaryWithLineBreaks) {
     QString duringRun; // Begin and Stop visible, Save List enabled
-    w->Host().SetYieldHook([&](std::int64_t) {
+    w->host().setYieldHook([&](std::int64_t) {
         duringRun = props("visible", {"cmdBegin", "cmdStop"}) + props("enabled", {"cmdSave"});
     });
     QTest::mouseClick(child("cmdBegin"), Qt::LeftButton);
@@ -62,162 +129,226 @@ TEST_F(CompareRunTest, BeginFillsTheListAndShowsTheSummaryWithLineBreaks) {
     EXPECT_TRUE(column(1).endsWith(QString::fromStdString(tree.path("c") + "/sub/")));
     QSet<qint64> icons; // the three results show three different pictures
     for (int r = 0; r < 5; ++r)
-        icons << w->Model().index(r, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey();
+        icons << w->model().index(r, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey();
     EXPECT_EQ(icons.size(), 3);
-    EXPECT_EQ(w->StatusText(), "Total Files: 5    Matching Files: 3    Different Files: 2");
+    EXPECT_EQ(w->statusText(), "Total Files: 5    Matching Files: 3    Different Files: 2");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "busy pointer restored";
 }
 
-TEST_F(CompareRunTest, MissingDirectoriesAreRefusedBeforeARun) {
+TEST_F(CompareRunTest, AGrayedSizeBoxDoesNotCountAsMatchingSizes) {
+    child<QCheckBox>("chkSize")->setCheckState(Qt::PartiallyChecked);
+    child<QCheckBox>("chkDate")->setChecked(true);
+    // a.txt differs only in size, and every file has the same time.
+    w->beginCompare();
+    EXPECT_EQ(column(0), "Match,Match,Match,Match,Not Found");
+}
+
+TEST_F(CompareRunTest, AMissingCompareDirectoryIsRefusedBeforeARun) {
     const QString missing = QString::fromStdString(tree.path("nowhere"));
-    const QString file = QString::fromStdString(tree.path("m/a.txt"));
     child<QLineEdit>("txtCompareDir")->setText(missing);
-    w->RunCompare();
+    w->beginCompare();
+    EXPECT_EQ(prompts.said, QStringList{"! Invalid Path: Compare directory not found: " + missing});
+    EXPECT_EQ(w->host().yields(), 0) << "no run started";
+    EXPECT_EQ(w->statusText(), "Ready");
+}
+
+TEST_F(CompareRunTest, AMasterThatIsAFileIsRefusedBeforeARun) {
+    const QString file = QString::fromStdString(tree.path("m/a.txt"));
     child<QLineEdit>("txtMasterDir")->setText(file);
-    w->RunCompare();
-    EXPECT_EQ(prompts.said, (QStringList{"! Invalid Path: Compare directory not found: " + missing,
-                                         "! Invalid Path: Master directory not found: " + file}));
-    EXPECT_EQ(w->Host().Yields(), 0) << "no run started";
-    EXPECT_EQ(w->StatusText(), "Ready");
+    w->beginCompare();
+    EXPECT_EQ(prompts.said, QStringList{"! Invalid Path: Master directory not found: " + file});
+    EXPECT_EQ(w->host().yields(), 0) << "no run started";
 }
 
 TEST_F(CompareRunTest, StopAtAChosenYieldGivesAnEmptyListAndTheStoppedMessage) {
     for (int i = 0; i < 40; ++i) // many files: many yields
         tree.file("m/many/f" + std::to_string(i), 1);
-    // Every yield is a real turn; Stop is clicked through the event queue at the 5th yield,
-    // as a person's click would arrive.
-    std::int64_t clock = 0;
-    w->Host().SetClock([&] { return clock += 20'000'000; });
-    w->Host().SetYieldHook([&](std::int64_t n) {
+    // Stop is clicked through the event queue at the 5th yield, as a person's click would
+    // arrive.
+    turnAtEveryYield();
+    w->host().setYieldHook([&](std::int64_t n) {
         if (n == 5)
             QMetaObject::invokeMethod(child<QAbstractButton>("cmdStop"), &QAbstractButton::click,
                                       Qt::QueuedConnection);
     });
-    w->RunCompare();
+    w->beginCompare();
     EXPECT_EQ(prompts.said, QStringList{"i Stopped: Dirwise stopped."});
-    EXPECT_EQ(w->Results().Count(), 0u);
+    EXPECT_EQ(w->results().Count(), 0u);
     EXPECT_FALSE(child("cmdSave")->isEnabled());
-    EXPECT_EQ(w->StatusText(), "Stopped");
-    EXPECT_LT(w->Host().Yields(), 20) << "the stop was seen at once";
-    w->Host().SetYieldHook(nullptr);
-    w->RunCompare();
+    EXPECT_EQ(w->statusText(), "Stopped");
+    EXPECT_EQ(w->host().yields(), 5) << "the stop was seen at once";
+}
+
+TEST_F(CompareRunTest, TheNextRunAfterAStopRunsToTheEnd) {
+    turnAtEveryYield();
+    w->host().setYieldHook([&](std::int64_t n) {
+        if (n == 2)
+            w->stopCompare();
+    });
+    w->beginCompare();
+    w->host().setYieldHook(nullptr);
+    w->beginCompare();
     EXPECT_TRUE(prompts.said.last().startsWith("i Complete: ")) << "the stop cleared";
+}
+
+TEST_F(CompareRunTest, StopOutsideARunIsIgnored) {
+    w->stopCompare();
+    w->beginCompare();
+    EXPECT_TRUE(prompts.said.last().startsWith("i Complete: "));
 }
 
 TEST_F(CompareRunTest, StatusBarMovesOnlyOnRealTurns) {
     for (int i = 0; i < 30; ++i)
         tree.file("m/many/f" + std::to_string(i), 1);
     QStringList statuses;
-    w->Host().SetYieldHook([&](std::int64_t) { statuses << w->StatusText(); });
-    w->Host().SetClock([] { return std::int64_t{5}; }); // never moves: one turn, at the start
-    w->RunCompare();
-    EXPECT_EQ(w->Host().Turns(), 1);
+    w->host().setYieldHook([&](std::int64_t) { statuses << w->statusText(); });
+    w->host().setClock([] { return std::int64_t{5}; }); // never moves: one turn, at the start
+    w->beginCompare();
+    EXPECT_EQ(w->host().turns(), 1);
     statuses.removeDuplicates();
     EXPECT_EQ(statuses, (QStringList{"Starting...", "Listing: 0 files found"}));
-    std::int64_t clock = 0;
-    w->Host().SetClock([&] { return clock += 11'000'000; }); // 11 ms a reading: every yield
-    w->RunCompare();
-    EXPECT_EQ(w->Host().Turns(), w->Host().Yields());
-    EXPECT_TRUE(statuses.contains("Listing: 20 files found") &&
-                statuses.contains("Comparing: 20 of 35 files"));
+}
+
+TEST_F(CompareRunTest, StatusBarShowsTheListingAndTheCompareProgress) {
+    for (int i = 0; i < 30; ++i)
+        tree.file("m/many/f" + std::to_string(i), 1);
+    QStringList statuses;
+    w->host().setYieldHook([&](std::int64_t) { statuses << w->statusText(); });
+    w->host().setClock([&] { return clock += 11'000'000; }); // 11 ms a reading: every yield
+    w->beginCompare();
+    EXPECT_EQ(w->host().turns(), w->host().yields());
+    EXPECT_TRUE(statuses.contains("Listing: 20 files found"));
+    EXPECT_TRUE(statuses.contains("Comparing: 20 of 35 files"));
 }
 
 TEST_F(CompareRunTest, ListEditsAreIgnoredDuringARun) {
-    w->RunCompare(); // a filled list to begin with
+    w->beginCompare(); // a filled list to begin with
     bool tried = false;
-    w->Host().SetYieldHook([&](std::int64_t) {
-        if (tried || w->Model().rowCount() == 0)
+    w->host().setYieldHook([&](std::int64_t) {
+        if (tried || w->model().rowCount() == 0)
             return;
         tried = true;
-        const bool descending = w->SortDescending();
+        const bool descending = w->sortDescending();
         select({0});
         const QString names = column(2);
-        w->SortByColumn(2);
-        EXPECT_EQ(w->SortDescending(), descending) << "a header click does not flip the flag";
-        w->RemoveSelectedRows();
+        w->sortByColumn(2);
+        EXPECT_EQ(w->sortDescending(), descending) << "a header click does not flip the flag";
+        w->removeSelectedRows();
         QTest::keyClick(lv(), Qt::Key_Delete);
-        w->ShowRowProperties();
-        w->RunCompare(); // a second Begin inside the run is ignored
+        w->showRowProperties();
+        w->beginCompare(); // a second Begin inside the run is ignored
         EXPECT_EQ(column(2), names) << "neither sorted nor removed";
     });
-    std::int64_t clock = 0;
-    w->Host().SetClock([&] { return clock += 20'000'000; });
-    w->RunCompare();
+    turnAtEveryYield();
+    w->beginCompare();
     EXPECT_TRUE(tried);
-    EXPECT_EQ(w->Results().Count(), 5u);
+    EXPECT_EQ(w->results().Count(), 5u);
     EXPECT_EQ(prompts.said.size(), 2) << "one summary per run";
 }
 
-TEST_F(CompareRunTest, NotComparedPlacesAndOddNames) {
+TEST_F(CompareRunTest, NotComparedPlacesGoToTheSummaryAndItsDetails) {
     tree.symlink("m/dangling.txt", "/nonexistent/target");
-    // Controls, a Latin-1 byte, a lone continuation byte, an overlong "/", a surrogate and a
-    // cut sequence show escaped as in the report; valid characters around them stay.
-    tree.file("m/\t\n\\\x07\xe9\x80\xc0\xaf\xed\xa0\x80\xff\xc3\xa9\xe2\x82\xac\xe2\x82", 1);
-    w->RunCompare();
-    EXPECT_TRUE(column(2).contains(QString::fromUtf8(
-        "\\t\\n\\\\\\x07\\xE9\\x80\\xC0\\xAF\\xED\\xA0\\x80\\xFF\xc3\xa9\xe2\x82\xac\\xE2\\x82")))
-        << column(2).toStdString();
+    w->beginCompare();
     ASSERT_EQ(prompts.said.size(), 1);
     EXPECT_TRUE(prompts.said[0].startsWith("! Complete: ") &&
                 prompts.said[0].endsWith("\nNot Compared: 1"))
         << prompts.said[0].toStdString();
     EXPECT_TRUE(prompts.details[0].contains("dangling.txt"));
-    EXPECT_TRUE(w->StatusText().contains("Not Compared: 1"));
+    EXPECT_TRUE(w->statusText().contains("Not Compared: 1"));
 }
 
-TEST_F(ListCommandsTest, HeaderClicksAlternateAcrossColumnsAndRuns) {
+TEST_F(CompareRunTest, OddNamesShowEscapedAsDwcShowsThem) {
+    // Controls, a Latin-1 byte, a lone continuation byte, an overlong "/", a surrogate, a
+    // C1 control and a cut sequence show escaped; valid characters around them stay, and a
+    // backslash stays one backslash.
+    const std::string name = "\t\n\\\x07\xe9\x80\xc0\xaf\xed\xa0\x80\xff\xc3\xa9\xc2\x85\xe2\x82"
+                             "\xac\xe2\x82";
+    tree.file("m/" + name, 1);
+    w->beginCompare();
+    const QString shown = QString::fromUtf8("\\t\\n\\\\x07\\xe9\\x80\\xc0\\xaf\\xed\\xa0\\x80\\xff"
+                                            "\xc3\xa9\\u0085\xe2\x82\xac\\xe2\\x82");
+    EXPECT_TRUE(column(2).split(u',').contains(shown)) << column(2).toStdString();
+    EXPECT_TRUE(column(2).split(u',').contains(QString::fromStdString(EscapeForDisplay(name))));
+}
+
+TEST_F(ListCommandsTest, AnEmptyListIgnoresAHeaderClick) {
     clickHeader(2);
-    EXPECT_FALSE(w->SortDescending()) << "an empty list ignores the click";
+    EXPECT_FALSE(w->sortDescending());
+}
+
+TEST_F(ListCommandsTest, TheFirstHeaderClickSortsDescending) {
     fill();
     clickHeader(2);
-    EXPECT_TRUE(w->SortDescending()) << "the first click sorts descending";
+    EXPECT_TRUE(w->sortDescending());
     EXPECT_EQ(column(2), "e.txt,d.txt,c.txt,b.txt,a.txt");
+}
+
+TEST_F(ListCommandsTest, AnotherColumnGoesOnAlternating) {
+    fill();
+    clickHeader(2);
     clickHeader(0);
-    EXPECT_FALSE(w->SortDescending()) << "another column goes on alternating";
+    EXPECT_FALSE(w->sortDescending());
     EXPECT_EQ(column(0), "Match,Match,Match,Not Found,Size");
+}
+
+TEST_F(ListCommandsTest, ASortedListIsSortedAgainAfterTheNextRun) {
+    fill();
     clickHeader(2);
     tree.file("m/f.txt", 1);
-    w->RunCompare(); // a sorted list is sorted again by the remembered key and order
+    w->beginCompare(); // by the remembered key and order
     EXPECT_EQ(column(2), "f.txt,e.txt,d.txt,c.txt,b.txt,a.txt");
     clickHeader(1);
-    EXPECT_FALSE(w->SortDescending()) << "the alternation goes on across runs";
+    EXPECT_FALSE(w->sortDescending()) << "the alternation goes on across runs";
 }
 
-TEST_F(ListCommandsTest, ContextMenuOnAnyButtonButTheLeftWithAFilledList) {
-    QWidget *vp = lv()->viewport();
-    QTest::mouseRelease(vp, Qt::RightButton, Qt::NoModifier, {5, 5});
-    EXPECT_FALSE(menu()->isVisible()) << "no menu over an empty list";
-    fill();
-    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, {5, 5});
+TEST_F(ListCommandsTest, NoContextMenuOverAnEmptyList) {
+    QTest::mouseRelease(lv()->viewport(), Qt::RightButton, Qt::NoModifier, {5, 5});
     EXPECT_FALSE(menu()->isVisible());
+}
+
+TEST_F(ListCommandsTest, NoContextMenuOnTheLeftButton) {
+    fill();
+    QTest::mouseRelease(lv()->viewport(), Qt::LeftButton, Qt::NoModifier, {5, 5});
+    EXPECT_FALSE(menu()->isVisible());
+}
+
+TEST_F(ListCommandsTest, ContextMenuOnTheRightAndTheMiddleButton) {
+    fill();
     for (Qt::MouseButton b : {Qt::RightButton, Qt::MiddleButton}) {
-        QTest::mouseRelease(vp, b, Qt::NoModifier, {5, 5});
+        QTest::mouseRelease(lv()->viewport(), b, Qt::NoModifier, {5, 5});
         EXPECT_TRUE(QTest::qWaitFor([&] { return menu()->isVisible(); })) << b;
         menu()->hide();
     }
 }
 
-TEST_F(ListCommandsTest, RemovalTakesEverySelectedRowAndSaveFollowsTheCount) {
+TEST_F(ListCommandsTest, RemovalTakesEverySelectedRow) {
     fill();
-    QAction *remove = menu()->findChild<QAction *>("mnuRemove");
     select({0, 2, 3}); // a, d and e: non-adjacent and adjacent together
-    remove->trigger();
+    menu()->findChild<QAction *>("mnuRemove")->trigger();
     EXPECT_EQ(column(2), "b.txt,c.txt");
     EXPECT_TRUE(child("cmdSave")->isEnabled());
+}
+
+TEST_F(ListCommandsTest, RemovalWithNothingSelectedRemovesNothing) {
+    fill();
     select({});
-    remove->trigger();
-    EXPECT_EQ(w->Results().Count(), 2u) << "nothing selected: nothing removed";
-    select({0, 1});
+    menu()->findChild<QAction *>("mnuRemove")->trigger();
+    EXPECT_EQ(w->results().Count(), 5u);
+}
+
+TEST_F(ListCommandsTest, DeletingTheLastRowsDisablesSaveList) {
+    fill();
+    select({0, 1, 2, 3, 4});
     QTest::keyClick(lv(), Qt::Key_Delete);
-    EXPECT_EQ(w->Results().Count(), 0u);
+    EXPECT_EQ(w->results().Count(), 0u);
     EXPECT_FALSE(child("cmdSave")->isEnabled());
 }
 
 TEST_F(ListCommandsTest, ReportFollowsTheSortAndTheRemovals) {
     fill();
     select({1});        // b, still selected after the sort
-    w->SortByColumn(2); // descending: e d c b a
-    w->RemoveSelectedRows();
+    w->sortByColumn(2); // descending: e d c b a
+    w->removeSelectedRows();
     EXPECT_EQ(column(2), "e.txt,d.txt,c.txt,a.txt");
     tree.dir("out");
     const std::string path = tree.path("out/report.txt");
@@ -228,44 +359,66 @@ TEST_F(ListCommandsTest, ReportFollowsTheSortAndTheRemovals) {
     EXPECT_EQ(prompts.said, QStringList{"i Complete: File save complete"});
     std::string expected; // the core's report lines of the rows as displayed
     for (std::size_t i = 0; i < 4; ++i)
-        AppendReportLine(expected, w->Results(), i);
+        AppendReportLine(expected, w->results(), i);
     EXPECT_EQ(ReadFile(path), expected);
 }
 
-TEST_F(ListCommandsTest, CancelledAndFailingSaves) {
+TEST_F(ListCommandsTest, ACancelledSaveWritesAndSaysNothing) {
     fill();
-    w->SaveList(); // cancelled: no message, nothing written
+    w->saveList();
     EXPECT_TRUE(prompts.said.isEmpty());
-    // A file that cannot be opened, and a write that fails after the open (a full device).
-    prompts.answers = {QString::fromStdString(tree.path("no/such/dir/r.txt")), "/dev/full"};
-    const bool full = QFile::exists("/dev/full");
-    for (int i = 0; i < 1 + full; ++i)
-        w->SaveList();
-    ASSERT_EQ(prompts.said.size(), 1 + full);
-    for (const QString &message : prompts.said) // with the error's description
-        EXPECT_TRUE(message.startsWith("x Cannot Save File: ") && message.size() > 20)
-            << message.toStdString();
 }
 
-TEST_F(ListCommandsTest, PropertiesShowTheRowsOwnFiles) {
+TEST_F(ListCommandsTest, AFileThatCannotBeOpenedGivesCannotSaveFile) {
     fill();
-    auto paths = [&] { // of the properties window that shows up, which is then closed
-        FilePropertiesDialog *d = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return (d = w->findChild<FilePropertiesDialog *>()) != nullptr; }, 8000));
-        QStringList out;
-        for (int i = 0; d && i < d->fileCount(); ++i)
-            out << d->fieldText(i, FilePropertiesDialog::Field::Path);
-        delete d;
-        return out;
-    };
+    prompts.answers = {QString::fromStdString(tree.path("no/such/dir/r.txt"))};
+    w->saveList();
+    ASSERT_EQ(prompts.said.size(), 1);
+    EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ") && prompts.said[0].size() > 20)
+        << prompts.said[0].toStdString(); // with the error's description
+}
+
+TEST_F(ListCommandsTest, AWriteThatFailsAfterTheOpenGivesCannotSaveFile) {
+    if (!QFile::exists("/dev/full"))
+        GTEST_SKIP() << "needs /dev/full, a device whose writes fail";
+    fill();
+    prompts.answers = {"/dev/full"};
+    w->saveList();
+    ASSERT_EQ(prompts.said.size(), 1);
+    EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ") && prompts.said[0].size() > 20)
+        << prompts.said[0].toStdString();
+}
+
+namespace {
+
+// The paths of the properties window that shows up (which is then closed).
+QStringList propertiesShown(QWidget *owner) {
+    FilePropertiesDialog *d = nullptr;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return (d = owner->findChild<FilePropertiesDialog *>()) != nullptr; }, 8000));
+    QStringList out;
+    for (int i = 0; d && i < d->fileCount(); ++i)
+        out << d->fieldText(i, FilePropertiesDialog::Field::Path);
+    delete d;
+    return out;
+}
+
+} // namespace
+
+TEST_F(ListCommandsTest, DoubleClickShowsBothFilesOfADifferingRow) {
+    fill();
     // Row 0 is a.txt, which differs in size: both files exist. No file manager answers
     // here, so Dirwise's own window shows them.
-    const QRect cell = lv()->visualRect(w->Model().index(0, 2));
+    const QRect cell = lv()->visualRect(w->model().index(0, 2));
     QTest::mouseDClick(lv()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
     const QString root = QString::fromStdString(tree.root());
-    EXPECT_EQ(paths(), (QStringList{root + "/m/a.txt", root + "/c/a.txt"}));
-    lv()->setCurrentIndex(w->Model().index(4, 0));
-    w->ShowRowProperties(); // a Not Found row has only its master file
-    EXPECT_EQ(paths(), QStringList{root + "/m/sub/c.txt"});
+    EXPECT_EQ(propertiesShown(w.get()), (QStringList{root + "/m/a.txt", root + "/c/a.txt"}));
+}
+
+TEST_F(ListCommandsTest, PropertiesOfANotFoundRowShowOnlyTheMasterFile) {
+    fill();
+    lv()->setCurrentIndex(w->model().index(4, 0));
+    w->showRowProperties();
+    const QString root = QString::fromStdString(tree.root());
+    EXPECT_EQ(propertiesShown(w.get()), QStringList{root + "/m/sub/c.txt"});
 }

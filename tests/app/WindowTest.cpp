@@ -1,8 +1,9 @@
-// The desktop program's start-up, its settings, and the main window's first state, layout
-// pass, Begin rule, choosers and closing keys.
+// The desktop program's start-up, its settings, and the main window's first state, Begin
+// rule, choosers and closing keys.
 #include "AppInfo.h"
 #include "AppTestSupport.h"
-#include "modCommand.h"
+#include "SettingsStore.h"
+#include "Startup.h"
 
 #include <csignal>
 
@@ -16,11 +17,11 @@ protected:
     // Runs start-up with services that only record what they were asked to do.
     int run(const QString &args) {
         log.clear();
-        return modCommand(
+        return runStartup(
             args,
             {[this] { log << "about"; }, [this] { return log << "loop", 0; },
              [this](const QString &title, const QString &text) { log << title + "|" + text; },
-             [this](frmDw &created) { created.SetProgramEnd([this] { ++ends; }); }},
+             [this](MainWindow &created) { created.setProgramEnd([this] { ++ends; }); }},
             &w);
     }
     QStringList log;
@@ -32,14 +33,22 @@ protected:
         return props("checked", {"chkSubDir", "chkSize", "chkDate", "chkHide", "chkSave"}) + "|" +
                props("text", {"txtMasterDir", "txtCompareDir", "txtEXT3"});
     }
+    // WindowSettings::read of a settings file holding `content` after "[Settings]".
+    static WindowSettings readStored(const QString &content) {
+        WriteSettings("[Settings]\n" + content + "\n");
+        return WindowSettings::read(SettingsStore());
+    }
 };
 
 using WindowTest = WindowFixture;
 
 } // namespace
 
-TEST_F(StartupTest, HelpRequestShowsOnlyTheAboutBoxAndOtherStringsStartNormally) {
-    EXPECT_EQ(ArgumentString({"dw", "/?", "/?"}), "/? /?");
+TEST_F(StartupTest, ArgumentsAreJoinedWithSingleBlanks) {
+    EXPECT_EQ(joinArguments({"dw", "/?", "/?"}), "/? /?");
+}
+
+TEST_F(StartupTest, HelpRequestShowsOnlyTheAboutBox) {
     // A settings file that would fail the load proves it is never read, nor written.
     const QString bad = "[Settings]\nSave=1\nCheckDate=abc\n";
     WriteSettings(bad);
@@ -47,15 +56,26 @@ TEST_F(StartupTest, HelpRequestShowsOnlyTheAboutBoxAndOtherStringsStartNormally)
     EXPECT_EQ(log, QStringList{"about"});
     EXPECT_EQ(w, nullptr);
     EXPECT_EQ(ReadSettings(), bad);
-    WriteSettings({});
-    for (const char *args : {"", "/h", "-?", "/?/?", "/? ", "/? /?"}) {
-        EXPECT_EQ(run(QString::fromLatin1(args)), 0) << args;
-        EXPECT_EQ(log, QStringList{"loop"}) << args;
-        EXPECT_TRUE(w && w->isVisible()) << args;
+}
+
+TEST_F(StartupTest, EveryOtherArgumentStringStartsTheWindow) {
+    const struct {
+        const char *name;
+        const char *args;
+    } rows[] = {{.name = "none", .args = ""},
+                {.name = "another option", .args = "/h"},
+                {.name = "a near miss", .args = "-?"},
+                {.name = "the request twice, joined", .args = "/?/?"},
+                {.name = "a trailing blank", .args = "/? "},
+                {.name = "the request twice", .args = "/? /?"}};
+    for (const auto &row : rows) {
+        EXPECT_EQ(run(QString::fromLatin1(row.args)), 0) << row.name;
+        EXPECT_EQ(log, QStringList{"loop"}) << row.name;
+        EXPECT_TRUE(w && w->isVisible()) << row.name;
     }
 }
 
-TEST_F(StartupTest, BadStoredValueGoesToTheStartupErrorPath) {
+TEST_F(StartupTest, BadStoredValueGoesToTheStartupFailure) {
     WriteSettings("[Settings]\nSave=1\nCheckDate=abc\n");
     EXPECT_EQ(run(QString()), 1);
     EXPECT_EQ(w, nullptr) << "the main window never appears";
@@ -63,25 +83,31 @@ TEST_F(StartupTest, BadStoredValueGoesToTheStartupErrorPath) {
     EXPECT_TRUE(log[0].startsWith("Dirwise : Error|Error loading main form: ") &&
                 log[0].contains("\"abc\"") && log[0].contains(SettingsFile()))
         << log[0].toStdString();
-    // The real failure path shows the critical message through the prompts.
-    EXPECT_EQ(StartupErrorPath("boom", DefaultStartupServices()), 1);
+}
+
+TEST_F(StartupTest, TheRealFailureShowsACriticalMessage) {
+    EXPECT_EQ(reportStartupFailure("boom", defaultStartupServices()), 1);
     EXPECT_EQ(prompts.said, QStringList{"x Dirwise : Error: Error loading main form: boom"});
 }
 
 TEST_F(StartupTest, TerminationSignalsSaveTheSettingsAndEnd) {
-    for (int sig : {SIGTERM, SIGHUP}) {
+    const struct {
+        const char *name;
+        int signal;
+    } rows[] = {{.name = "SIGTERM", .signal = SIGTERM}, {.name = "SIGHUP", .signal = SIGHUP}};
+    for (const auto &row : rows) {
         WriteSettings({});
         ends = 0;
         ASSERT_EQ(run(QString()), 0);
-        ::raise(sig);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ends > 0; })) << sig;
-        EXPECT_TRUE(ReadSettings().contains("Save=1")) << sig;
+        ::raise(row.signal);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ends > 0; })) << row.name;
+        EXPECT_TRUE(ReadSettings().contains("Save=1")) << row.name;
         w->close(); // a second route finds the close steps done
-        EXPECT_EQ(ends, 1) << sig;
+        EXPECT_EQ(ends, 1) << row.name;
     }
 }
 
-TEST_F(SettingsTest, RoundTripOfEveryControlAndUncheckedSaveOnExit) {
+TEST_F(SettingsTest, EveryControlRoundTrips) {
     open();
     child<QLineEdit>("txtMasterDir")->setText("/data/master dir, x=1");
     child<QLineEdit>("txtCompareDir")->setText("/data/compare");
@@ -97,42 +123,94 @@ TEST_F(SettingsTest, RoundTripOfEveryControlAndUncheckedSaveOnExit) {
     open(false);
     EXPECT_EQ(state(), before);
     EXPECT_TRUE(child("cmdBegin")->isEnabled()) << "both boxes and Date checked";
-    // Unchecking "Save on Exit" deletes the file, leaving no empty one behind.
-    child<QCheckBox>("chkSave")->click();
-    w->close();
-    EXPECT_FALSE(QFile::exists(SettingsFile()));
 }
 
-TEST_F(SettingsTest, SaveZeroAndASystemWideFileRestoreNothing) {
-    const QString stored = "[Settings]\nSave=%1\nMasterDir=/x\nCheckDate=1\n";
-    for (bool systemWide : {false, true}) {
-        WriteSettings(stored.arg(systemWide ? 1 : 0), systemWide);
-        open(false);
-        EXPECT_EQ(state(), "1|1|0|0|1|||") << systemWide;
-        WriteSettings({}, systemWide);
-    }
+TEST_F(SettingsTest, UncheckedSaveOnExitDeletesTheFile) {
+    WriteSettings("[Settings]\nSave=1\nMasterDir=/x\n");
+    open(false);
+    child<QCheckBox>("chkSave")->click();
+    w->close();
+    EXPECT_FALSE(QFile::exists(SettingsFile())) << "no empty file left behind either";
+}
+
+TEST_F(SettingsTest, SaveZeroRestoresNothing) {
+    WriteSettings("[Settings]\nSave=0\nMasterDir=/x\nCheckDate=1\n");
+    open(false);
+    EXPECT_EQ(state(), "1|1|0|0|1|||");
+}
+
+TEST_F(SettingsTest, ASystemWideFileIsIgnored) {
+    WriteSettings("[Settings]\nSave=1\nMasterDir=/x\nCheckDate=1\n", true);
+    open(false);
+    EXPECT_EQ(state(), "1|1|0|0|1|||");
+}
+
+TEST_F(SettingsTest, SaveZeroReadsNoOtherKey) {
+    EXPECT_EQ(readStored("Save=0\nCheckDate=abc\nFormWidth=wide"), WindowSettings{});
+}
+
+TEST_F(SettingsTest, NumbersAreReadWithBlanksAndRoundedHalfToEven) {
+    const WindowSettings s = readStored("Save=1\nSubDir= 1.5 \nCheckSize=0.5\nFormTop=-30.25");
+    EXPECT_EQ(s.subDir, 2);
+    EXPECT_EQ(s.checkSize, 0);
+    EXPECT_EQ(s.formTop, -30.25);
+    EXPECT_FALSE(s.formLeft.has_value()) << "an absent key is not stored geometry";
 }
 
 TEST_F(SettingsTest, UnusableValuesAndUnparsableFilesFailTheLoad) {
-    // The file after "[Settings]", and what the failure's description must name.
-    const std::pair<const char *, const char *> cases[] = {
-        {"Save=1\nCheckDate=abc", "\"abc\""},
-        {"Save=1\nSubDir=3", "SubDir"},
-        {"Save=yes", "Save"},
-        {"Save=1\nFormWidth=wide", "FormWidth"},
-        {"Save=1\nNoShowMatch=99999", "NoShowMatch"},
-        {"Save=1\n[Settings", "cannot be read"},
-        {"Save", "cannot be read"}};
-    for (const auto &[content, mustName] : cases) {
-        WriteSettings("[Settings]\n" + QString::fromLatin1(content) + "\n");
+    const struct {
+        const char *name;
+        const char *content;  // the file after "[Settings]"
+        const char *mustName; // what the failure's description must name
+    } rows[] = {
+        {.name = "a letter where a number belongs",
+         .content = "Save=1\nCheckDate=abc",
+         .mustName = "\"abc\""},
+        {.name = "a check box value above 2", .content = "Save=1\nSubDir=3", .mustName = "SubDir"},
+        {.name = "a word for the gate", .content = "Save=yes", .mustName = "Save"},
+        {.name = "a word for a size", .content = "Save=1\nFormWidth=wide", .mustName = "FormWidth"},
+        {.name = "past a 16-bit integer",
+         .content = "Save=1\nNoShowMatch=99999",
+         .mustName = "NoShowMatch"},
+        {.name = "past a single-precision number",
+         .content = "Save=1\nFormLeft=1e39",
+         .mustName = "FormLeft"},
+        {.name = "an open section header",
+         .content = "Save=1\n[Settings",
+         .mustName = "cannot be read"},
+        {.name = "a line without =", .content = "Save", .mustName = "cannot be read"}};
+    for (const auto &row : rows) {
         try {
-            open(false);
-            ADD_FAILURE() << "loaded: " << content;
+            (void)readStored(QString::fromLatin1(row.content));
+            ADD_FAILURE() << "loaded: " << row.name;
         } catch (const LoadError &e) {
             const QString what = QString::fromUtf8(e.what());
-            EXPECT_TRUE(what.contains(mustName) && what.contains(SettingsFile())) << e.what();
+            EXPECT_TRUE(what.contains(row.mustName) && what.contains(SettingsFile()))
+                << row.name << ": " << e.what();
         }
     }
+}
+
+TEST_F(SettingsTest, WrittenSettingsReadBackAlike) {
+    WindowSettings s;
+    s.save = 1;
+    s.masterDir = "/a b, c=d";
+    s.checkDate = 2;
+    s.extensions = {"txt", "", " x ", "*.gz"};
+    s.formLeft = -45;
+    s.formTop = 1234.5;
+    s.formHeight = 7000;
+    s.formWidth = 9000.25;
+    SettingsStore store;
+    ASSERT_TRUE(s.write(store));
+    EXPECT_EQ(WindowSettings::read(store), s);
+}
+
+TEST_F(SettingsTest, SettingsWithoutGeometryKeepTheStoredGeometry) {
+    WriteSettings("[Settings]\nSave=1\nFormWidth=9000\n");
+    SettingsStore store;
+    ASSERT_TRUE(WindowSettings{}.write(store));
+    EXPECT_EQ(WindowSettings::read(store).formWidth, 9000);
 }
 
 TEST_F(SettingsTest, MaximisedCloseKeepsTheLastNormalGeometry) {
@@ -151,20 +229,20 @@ TEST_F(SettingsTest, GeometryIsStableOverRestarts) {
                                  "FormHeight=7200\nFormWidth=9600\n"));
     for (int start = 0; start < 3; ++start) {
         open();
-        EXPECT_EQ(w->frameGeometry(), QRect(w->TwipsToPixels(1800), w->TwipsToPixels(2400),
-                                            w->TwipsToPixels(9600), w->TwipsToPixels(7200)))
+        const int dpi = w->logicalDpiX();
+        EXPECT_EQ(w->frameGeometry(), QRect(twipsToPixels(1800, dpi), twipsToPixels(2400, dpi),
+                                            twipsToPixels(9600, dpi), twipsToPixels(7200, dpi)))
             << "start " << start;
         w->close();
     }
+    EXPECT_TRUE(ReadSettings().contains("FormWidth=9600\n")) << ReadSettings().toStdString();
 }
 
-TEST_F(WindowTest, FirstStartWithAnEmptyStoreAndTheHelpPage) {
-    QTemporaryDir programDir;
-    SetProgramFilePathForTests(programDir.filePath("dw"));
+TEST_F(WindowTest, FirstStartWithAnEmptyStore) {
     open();
     EXPECT_EQ(props("checked", {"chkSubDir", "chkSize", "chkDate", "chkHide", "chkSave", "optEX"}),
               "1|1|0|0|1|1");
-    EXPECT_EQ(props("enabled", {"cmdBegin", "cmdSave", "cmdHelp", "mnuHelpContents"}), "0|0|0|0");
+    EXPECT_EQ(props("enabled", {"cmdBegin", "cmdSave"}), "0|0");
     EXPECT_EQ(props("visible", {"cmdBegin", "cmdStop"}), "1|0");
     EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir", "optIN", "chkHide", "mnuHelpAbout"}),
               "||Include Extentions >|Don't Show Files that &Match|About Dirwise...");
@@ -172,49 +250,25 @@ TEST_F(WindowTest, FirstStartWithAnEmptyStoreAndTheHelpPage) {
               "Select Directory|Save Results|Begin Compare|Stop Compare");
     EXPECT_EQ(w->windowTitle(), "Dirwise 7.0.0");
     EXPECT_EQ(QApplication::focusWidget(), child("cmdMasterDir"));
-    EXPECT_EQ(w->StatusText(), "Ready");
-    EXPECT_EQ(w->Model().headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), "Compare Date");
+    EXPECT_EQ(w->statusText(), "Ready");
+    EXPECT_EQ(w->model().headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), "Compare Date");
+}
 
+TEST_F(WindowTest, HelpControlsAreDisabledWithoutTheHelpPage) {
+    QTemporaryDir programDir;
+    SetProgramFilePathForTests(programDir.filePath("dw"));
+    open(false);
+    EXPECT_EQ(props("enabled", {"cmdHelp", "mnuHelpContents"}), "0|0");
+    SetProgramFilePathForTests(QString());
+}
+
+TEST_F(WindowTest, HelpControlsAreEnabledWithTheHelpPage) {
+    QTemporaryDir programDir;
+    SetProgramFilePathForTests(programDir.filePath("dw"));
     WriteFile(programDir.filePath("dw.htm").toStdString(), "<html></html>");
     open(false);
     EXPECT_EQ(props("enabled", {"cmdHelp", "mnuHelpContents"}), "1|1");
     SetProgramFilePathForTests(QString());
-}
-
-TEST_F(WindowTest, LayoutPassWidensAndShrinks) {
-    open(false);
-    auto rect = [&](const char *name) { return w->TwipsRectOf(child(name)); };
-    // Each control with whether it moves and grows with the window's width.
-    const std::tuple<const char *, int, int> anchors[] = {
-        {"lvDw", 0, 1},       {"txtMasterDir", 0, 1}, {"txtCompareDir", 0, 1},
-        {"picCommand", 0, 1}, {"cmdMasterDir", 1, 0}, {"cmdCompareDir", 1, 0},
-        {"chkSave", 1, 0},    {"cmdSave", 1, 0},      {"cmdAbout", 1, 0},
-        {"cmdHelp", 1, 0},    {"cmdBegin", 1, 0},     {"cmdStop", 1, 0},
-        {"txtEXT0", 0, 0},    {"optEX", 0, 0}};
-    w->LayoutPass(8295, 6030);
-    std::vector<TwipsRect> before;
-    for (const auto &[name, moves, grows] : anchors)
-        before.push_back(rect(name));
-    w->LayoutPass(8295 + 1500, 6030 + 900);
-    for (std::size_t i = 0; i < std::size(anchors); ++i) {
-        const auto &[name, moves, grows] = anchors[i];
-        EXPECT_EQ(rect(name).left, before[i].left + 1500 * moves) << name;
-        EXPECT_EQ(rect(name).width, before[i].width + 1500 * grows) << name;
-    }
-    EXPECT_EQ(rect("lvDw").top + rect("lvDw").height, 6030 + 900 - 735);
-    EXPECT_EQ(rect("picCommand").top, 6030 + 900 - 630);
-    EXPECT_EQ(child("lvDw")->width(), w->TwipsToPixels(8295 + 1500 - 840));
-
-    // Shrinking: a width or height that would be negative is skipped, buttons move on.
-    w->LayoutPass(8295, 6030);
-    w->LayoutPass(1000, 6030); // the list (840) still fits, the boxes (1320) do not
-    EXPECT_EQ(rect("lvDw").width, 160);
-    EXPECT_EQ(rect("txtMasterDir").width, 6975) << "kept its last valid width";
-    w->LayoutPass(500, 3000);
-    EXPECT_EQ(rect("lvDw").width, 160);
-    EXPECT_EQ(rect("lvDw").height, 2775);
-    EXPECT_EQ(rect("picCommand").top, 3000 - 630);
-    EXPECT_EQ(rect("cmdBegin").left, 500 - 1275);
 }
 
 TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicks) {
@@ -227,35 +281,63 @@ TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicks) {
         seen += child("cmdBegin")->isEnabled() ? u'1' : u'0';
     };
     prompts.answers = {"/m", "/c", "/m2"};
-    step([&] { w->ChooseMasterDirectory(); }); // the compare box still empty
-    step([&] { w->ChooseCompareDirectory(); });
+    step([&] { w->chooseMasterDirectory(); }); // the compare box still empty
+    step([&] { w->chooseCompareDirectory(); });
     step([&] { size->click(); }); // neither option checked
     step([&] { date->click(); });
     step([&] { date->click(); });
     child("cmdBegin")->setEnabled(true);
-    step([&] { w->ChooseMasterDirectory(); }); // a choice never disables Begin
+    step([&] { w->chooseMasterDirectory(); }); // a choice never disables Begin
     child<QLineEdit>("txtCompareDir")->setText(" ");
     step([&] { size->click(); }); // a box of blanks counts as filled
     EXPECT_EQ(seen, "0101011");
 }
 
+TEST_F(WindowTest, AGrayedMatchOptionDoesNotEnableBegin) {
+    WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\nCheckSize=2\nCheckDate=0\n");
+    open(false);
+    EXPECT_FALSE(child("cmdBegin")->isEnabled());
+}
+
 TEST_F(WindowTest, ChoosingDirectoriesThroughButtonsAndPictures) {
     open();
-    // Each step: the control clicked, the chooser's answer ("" cancels), both boxes after.
-    const std::tuple<const char *, const char *, const char *> steps[] = {
-        {"imgMaster", "", "/old|/data/Set"},
-        {"cmdMasterDir", "/data/Set", "/old|/data/Set"},      // the other box's: refused
-        {"cmdMasterDir", "/data/set", "/data/set|/data/Set"}, // another case: accepted
-        {"imgCompare", "/data/set", "/data/set|/data/Set"},
-        {"cmdCompareDir", "/mnt/x/", "/data/set|/mnt/x"}, // the trailing separator goes
-        {"imgCompare", "/", "/data/set|/"}};              // but the root keeps its own
+    // Steps in order, each starting from the boxes the step before left.
+    const struct {
+        const char *control; // clicked
+        const char *answer;  // the chooser's ("" cancels)
+        const char *boxes;   // both boxes after the step
+        const char *shows;
+    } steps[] = {{.control = "imgMaster",
+                  .answer = "",
+                  .boxes = "/old|/data/Set",
+                  .shows = "a cancel changes nothing"},
+                 {.control = "cmdMasterDir",
+                  .answer = "/data/Set",
+                  .boxes = "/old|/data/Set",
+                  .shows = "the other box's directory is refused"},
+                 {.control = "cmdMasterDir",
+                  .answer = "/data/set",
+                  .boxes = "/data/set|/data/Set",
+                  .shows = "another case is another directory"},
+                 {.control = "imgCompare",
+                  .answer = "/data/set",
+                  .boxes = "/data/set|/data/Set",
+                  .shows = "the compare side refuses the master's"},
+                 {.control = "cmdCompareDir",
+                  .answer = "/mnt/x/",
+                  .boxes = "/data/set|/mnt/x",
+                  .shows = "the trailing separator goes"},
+                 {.control = "imgCompare",
+                  .answer = "/",
+                  .boxes = "/data/set|/",
+                  .shows = "the root keeps its own"}};
     child<QLineEdit>("txtMasterDir")->setText("/old");
     child<QLineEdit>("txtCompareDir")->setText("/data/Set");
-    for (const auto &[control, answer, boxes] : steps) {
-        prompts.answers = {QString::fromLatin1(answer)};
-        QTest::mouseClick(child(control), Qt::LeftButton);
-        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir"}), QString::fromLatin1(boxes))
-            << control << " " << answer;
+    for (const auto &step : steps) {
+        prompts.answers = {QString::fromLatin1(step.answer)};
+        QTest::mouseClick(child(step.control), Qt::LeftButton);
+        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir"}), QString::fromLatin1(step.boxes))
+            << step.shows;
     }
     EXPECT_EQ(prompts.asked.value(0), "Select Master Directory...|/old");
     EXPECT_EQ(prompts.asked.value(5), "Select Compare Directory...|/mnt/x");
@@ -265,16 +347,22 @@ TEST_F(WindowTest, ChoosingDirectoriesThroughButtonsAndPictures) {
 }
 
 TEST_F(WindowTest, EscapeF8AndExitRunTheCloseSteps) {
-    for (int route = 0; route < 3; ++route) {
+    const struct {
+        const char *name;
+        Qt::Key key; // Qt::Key_unknown: File > Exit
+    } routes[] = {{.name = "Escape", .key = Qt::Key_Escape},
+                  {.name = "F8", .key = Qt::Key_F8},
+                  {.name = "File > Exit", .key = Qt::Key_unknown}};
+    for (const auto &route : routes) {
         WriteSettings({});
         ends = 0;
         open();
-        if (route == 2)
+        if (route.key == Qt::Key_unknown)
             child<QAction>("mnuFileExit")->trigger();
         else
-            QTest::keyClick(child("lvDw"), route == 0 ? Qt::Key_Escape : Qt::Key_F8);
-        EXPECT_EQ(ends, 1) << route;
-        EXPECT_FALSE(w->isVisible()) << route;
-        EXPECT_TRUE(QFile::exists(SettingsFile())) << route;
+            QTest::keyClick(child("lvDw"), route.key);
+        EXPECT_EQ(ends, 1) << route.name;
+        EXPECT_FALSE(w->isVisible()) << route.name;
+        EXPECT_TRUE(QFile::exists(SettingsFile())) << route.name;
     }
 }

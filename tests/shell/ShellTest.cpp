@@ -1,8 +1,8 @@
 #include "DefaultPrompts.h"
 #include "DesktopEntry.h"
+#include "DesktopLaunch.h"
 #include "FilePropertiesDialog.h"
-#include "modDialog32.h"
-#include "modWin32Api.h"
+#include "SystemAbout.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -27,8 +27,7 @@
 #include <unistd.h>
 
 using namespace dirwise;
-using namespace dirwise::modWin32Api;
-using modDialog32::PropertiesRequest;
+using namespace dirwise::desktop;
 using Field = FilePropertiesDialog::Field;
 
 // GoogleTest prints QStrings, and lists of them, as text in failure messages.
@@ -125,7 +124,13 @@ TEST(DesktopEntry, SplitsExecByItsQuotingRules) {
     EXPECT_EQ(desktop::splitExec(" firefox-esr  %u "), (QStringList{"firefox-esr", "%u"}));
     EXPECT_EQ(desktop::splitExec(R"("/opt/my app/run" --name="a \"b\" \$c" 100%%)"),
               (QStringList{"/opt/my app/run", "--name=a \"b\" $c", "100%"}));
+}
+
+TEST(DesktopEntry, AnUnclosedQuoteGivesNoArguments) {
     EXPECT_TRUE(desktop::splitExec("\"unclosed arg").isEmpty());
+}
+
+TEST(DesktopEntry, ReadsTheMainGroupsPlainKeysUnescaped) {
     const QByteArray entry = "[Desktop Action new]\nExec=action\n[Desktop Entry]\n"
                              "Exec[de]=localized\n  Exec  =  main --x  \nName=A\\sB\\\\C\n";
     EXPECT_EQ(desktop::entryValue(entry, "Exec"), "main --x");
@@ -134,16 +139,26 @@ TEST(DesktopEntry, SplitsExecByItsQuotingRules) {
 
 TEST_F(Desktop, AssociatedProgramAsksXdgMimeForTheTypeThenItsDefault) {
     const QString doc = makeFile("docs/page one.htm", "<p>");
-    EXPECT_EQ(FindAssociatedProgram(doc), browserPath());
+    EXPECT_EQ(findAssociatedProgram(doc), browserPath());
     EXPECT_EQ(calls("xdg-mime"), (QStringList{"[query] [filetype] " + bracketed(doc),
                                               "[query] [default] [text/html]"}));
-    // An uninstalled default, no default, or a document that does not exist give nothing.
+}
+
+TEST_F(Desktop, NoAssociatedProgramForAnUninstalledDefault) {
     makeFile("logs/default-app", "not-installed.desktop\n");
-    EXPECT_EQ(FindAssociatedProgram(doc), QString());
+    EXPECT_EQ(findAssociatedProgram(makeFile("page.htm")), QString());
+    EXPECT_EQ(calls("xdg-mime").size(), 2);
+}
+
+TEST_F(Desktop, NoAssociatedProgramWithoutADefault) {
     makeFile("logs/default-app", "");
-    EXPECT_EQ(FindAssociatedProgram(doc), QString());
-    EXPECT_EQ(FindAssociatedProgram(root() + "/absent.htm"), QString());
-    EXPECT_EQ(calls("xdg-mime").size(), 6);
+    EXPECT_EQ(findAssociatedProgram(makeFile("page.htm")), QString());
+    EXPECT_EQ(calls("xdg-mime").size(), 2);
+}
+
+TEST_F(Desktop, NoAssociatedProgramForAMissingDocument) {
+    EXPECT_EQ(findAssociatedProgram(root() + "/absent.htm"), QString());
+    EXPECT_TRUE(calls("xdg-mime").isEmpty());
 }
 
 TEST_F(Desktop, DefaultBrowserReplacesAStaleScratchFileAndLeavesNone) {
@@ -153,12 +168,12 @@ TEST_F(Desktop, DefaultBrowserReplacesAStaleScratchFileAndLeavesNone) {
     const QString scratch = makeFile("tmp/" + QFileInfo(dir).fileName() + "/_temp.htm",
                                      "stale content from a crashed run\n");
 
-    EXPECT_EQ(FindDefaultBrowser(), browserPath());
+    EXPECT_EQ(findDefaultBrowser(), browserPath());
     EXPECT_EQ(logged("seen"), QByteArray(scratchContent)); // the fresh 16 bytes only
     EXPECT_EQ(calls("xdg-mime").value(0), "[query] [filetype] " + bracketed(scratch));
     EXPECT_FALSE(QFileInfo::exists(scratch));
     // Again, from the private directory that is kept.
-    EXPECT_EQ(FindDefaultBrowser(), browserPath());
+    EXPECT_EQ(findDefaultBrowser(), browserPath());
     EXPECT_EQ(tmpEntries(), QStringList{QFileInfo(dir).fileName()});
     EXPECT_TRUE(QDir(dir).isEmpty());
 }
@@ -169,7 +184,7 @@ TEST_F(Desktop, DefaultBrowserNeverWritesThroughAPlantedLink) {
     ASSERT_TRUE(QDir().mkpath(trap));
     ASSERT_TRUE(QFile::link(trap, browserScratchDir()));
 
-    EXPECT_EQ(FindDefaultBrowser(), browserPath());
+    EXPECT_EQ(findDefaultBrowser(), browserPath());
     EXPECT_EQ(logged("seen"), QByteArray(scratchContent));
     const QString asked = calls("xdg-mime").value(0);
     EXPECT_TRUE(asked.startsWith("[query] [filetype] [" + tmpDir() + u'/')) << asked.toStdString();
@@ -183,16 +198,16 @@ TEST_F(Desktop, ShellOpenHandsEachTargetOverWhole) {
     const QString doc = makeFile("a, b/help page.htm");
     const QString address = "https://example.org/a page?q=1&r=2";
     makeFile("-x");
-    EXPECT_GT(ShellOpen(doc), 32);
-    EXPECT_GT(ShellOpen(address), 32);
+    EXPECT_EQ(shellOpen(doc), OpenResult::HandedOver);
+    EXPECT_EQ(shellOpen(address), OpenResult::HandedOver);
     // A relative path goes over as an absolute one, so "-x" cannot read as an option.
     const QString oldDir = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(root()));
-    const int relative = ShellOpen("-x");
+    const OpenResult relative = shellOpen("-x");
     QDir::setCurrent(oldDir);
-    EXPECT_GT(relative, 32);
+    EXPECT_EQ(relative, OpenResult::HandedOver);
     // With a parameter, the program itself starts with it as its one argument.
-    EXPECT_GT(ShellOpen(browserPath(), "/some dir/page.htm"), 32);
+    EXPECT_EQ(shellOpen(browserPath(), "/some dir/page.htm"), OpenResult::HandedOver);
 
     ASSERT_TRUE(waitForCalls("xdg-open", 3) && waitForCalls("browser", 1));
     QStringList got = calls("xdg-open");
@@ -203,15 +218,15 @@ TEST_F(Desktop, ShellOpenHandsEachTargetOverWhole) {
     EXPECT_EQ(calls("browser"), QStringList{"[/some dir/page.htm]"});
 }
 
-TEST_F(Desktop, ShellOpenOfAMissingLocalTargetGivesTwoAndStartsNothing) {
+TEST_F(Desktop, ShellOpenOfAMissingLocalTargetGivesNotFoundAndStartsNothing) {
     for (const QString &target :
          {root() + "/absent.htm", "file://" + root() + "/absent.htm", QString()})
-        EXPECT_EQ(ShellOpen(target), shellNotFound) << target.toStdString();
-    EXPECT_EQ(ShellOpen(root() + "/no-program", "arg"), shellNotFound);
-    EXPECT_EQ(ShellOpen("no-such-program-anywhere", "arg"), shellNotFound);
+        EXPECT_EQ(shellOpen(target), OpenResult::NotFound) << target.toStdString();
+    EXPECT_EQ(shellOpen(root() + "/no-program", "arg"), OpenResult::NotFound);
+    EXPECT_EQ(shellOpen("no-such-program-anywhere", "arg"), OpenResult::NotFound);
     // Anything started above would have logged before this later call's line.
     const QString doc = makeFile("present.htm");
-    EXPECT_GT(ShellOpen("file://" + doc), 32);
+    EXPECT_EQ(shellOpen("file://" + doc), OpenResult::HandedOver);
     ASSERT_TRUE(waitForCalls("xdg-open", 1));
     EXPECT_EQ(calls("xdg-open"), QStringList{bracketed(doc)});
     EXPECT_TRUE(calls("browser").isEmpty());
@@ -219,12 +234,12 @@ TEST_F(Desktop, ShellOpenOfAMissingLocalTargetGivesTwoAndStartsNothing) {
 
 TEST_F(Desktop, OpenTargetFallsBackToTheBrowserWhenTheTargetIsNotFound) {
     const QString doc = makeFile("dw.htm");
-    OpenTarget(doc);
+    openTarget(doc);
     ASSERT_TRUE(waitForCalls("xdg-open", 1));
     EXPECT_TRUE(calls("xdg-mime").isEmpty()); // opened: no browser was looked up
 
     const QString missing = root() + "/gone/dw home.htm";
-    OpenTarget(missing);
+    openTarget(missing);
     ASSERT_TRUE(waitForCalls("browser", 1));
     EXPECT_EQ(calls("browser"), QStringList{bracketed(missing)});
     EXPECT_EQ(calls("xdg-open"), QStringList{bracketed(doc)});
@@ -234,8 +249,8 @@ TEST_F(Desktop, OpenTargetStopsOnAnyOtherFailure) {
     const QString doc = makeFile("dw.htm");
     ASSERT_TRUE(QFile::remove(root() + "/bin/xdg-open"));
     qputenv("PATH", QFile::encodeName(root()) + "/bin");
-    EXPECT_EQ(ShellOpen(doc), shellNoAssociation);
-    OpenTarget(doc);
+    EXPECT_EQ(shellOpen(doc), OpenResult::NoAssociation);
+    openTarget(doc);
     // The browser is only ever found through xdg-mime, which was never asked.
     EXPECT_TRUE(calls("xdg-mime").isEmpty());
     EXPECT_TRUE(calls("browser").isEmpty());
@@ -243,14 +258,10 @@ TEST_F(Desktop, OpenTargetStopsOnAnyOtherFailure) {
 
 namespace {
 
-// The real prompts with every chooser round answered from `answers` (a cancel once they run
-// out), and every question and message recorded in `asked`.
+// The real prompts with every save chooser round answered from `answers` (a cancel once
+// they run out), and every question and message recorded in `asked`.
 class ScriptedPrompts : public DefaultPrompts {
 public:
-    QString browseForFolder(QWidget *, const QString &title, const QString &start) override {
-        asked << title << start;
-        return next();
-    }
     void message(QWidget *, Icon, const QString &title, const QString &text,
                  const QString &) override {
         asked << title << text;
@@ -266,33 +277,47 @@ protected:
     QString next() { return answers.isEmpty() ? QString() : answers.takeFirst(); }
 };
 
+// The scripted prompts installed as the process-wide prompts for one test.
+class Choosers : public ::testing::Test {
+protected:
+    void SetUp() override { setPrompts(&scripted); }
+    void TearDown() override { setPrompts(nullptr); }
+    ScriptedPrompts scripted;
+    QTemporaryDir dir;
+    const QString saveTitle = "Save Results As...", filter = "Text File (*.txt)";
+};
+
 } // namespace
 
-TEST(Choosers, AskWithTheCallersTextsRefuseAMissingFolderAndReturnEmptyOnCancel) {
-    QTemporaryDir dir;
-    const QString missing = dir.path() + "/no such folder/dw.txt", good = dir.path() + "/dw.txt";
-    const QString folderTitle = "Select Master Directory...", saveTitle = "Save Results As...",
-                  filter = "Text File (*.txt)";
-    ScriptedPrompts prompts;
-    prompts.answers = {"/data/a, b/c d", missing, good};
-    setPrompts(&prompts);
-    EXPECT_EQ(modDialog32::BrowseForFolder(nullptr, folderTitle, "/home/u"), "/data/a, b/c d");
-    EXPECT_EQ(modDialog32::ShowFileDialog(nullptr, saveTitle, "dw.txt", filter), good);
-    EXPECT_EQ(modDialog32::BrowseForFolder(nullptr, folderTitle, "/home/u"), QString());
-    EXPECT_EQ(modDialog32::ShowFileDialog(nullptr, saveTitle, "dw.txt", filter), QString());
-    modDialog32::ShowShellAbout("Dirwise 7.0.0", "Other line");
-    setPrompts(nullptr);
+TEST_F(Choosers, TheSaveChooserGetsTheCallersTextsAndGivesItsAnswer) {
+    const QString good = dir.path() + "/dw.txt";
+    scripted.answers = {good};
+    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filter), good);
+    EXPECT_EQ(scripted.asked, (QStringList{saveTitle, "dw.txt", filter}));
+}
 
-    const QStringList folder{folderTitle, "/home/u"}, save{saveTitle, "dw.txt", filter};
-    ASSERT_EQ(prompts.asked.size(), 17);
-    EXPECT_EQ(prompts.asked.mid(0, 5), folder + save);
-    // The name in a missing folder is refused with a warning, and asked again from there.
-    EXPECT_TRUE(prompts.asked[6].contains(dir.path() + "/no such folder"))
-        << prompts.asked[6].toStdString();
-    EXPECT_EQ(prompts.asked.mid(7, 8), QStringList({saveTitle, missing, filter}) + folder + save);
-    EXPECT_EQ(prompts.asked[15], "About Dirwise 7.0.0");
-    EXPECT_TRUE(prompts.asked[16].startsWith("Dirwise 7.0.0\nOther line\n"));
-    EXPECT_TRUE(prompts.asked[16].contains(QSysInfo::prettyProductName()));
+TEST_F(Choosers, TheSaveChooserRefusesANameInAMissingFolderAndAsksAgainFromIt) {
+    const QString missing = dir.path() + "/no such folder/dw.txt", good = dir.path() + "/dw.txt";
+    scripted.answers = {missing, good};
+    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filter), good);
+    ASSERT_EQ(scripted.asked.size(), 8);
+    // The warning names the folder; the second round starts from what was typed.
+    EXPECT_EQ(scripted.asked[3], saveTitle);
+    EXPECT_TRUE(scripted.asked[4].contains(dir.path() + "/no such folder"))
+        << scripted.asked[4].toStdString();
+    EXPECT_EQ(scripted.asked.mid(5), (QStringList{saveTitle, missing, filter}));
+}
+
+TEST_F(Choosers, ACancelledSaveChooserGivesNothing) {
+    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filter), QString());
+}
+
+TEST_F(Choosers, TheSystemAboutShowsTheTextsAndTheSystem) {
+    showSystemAbout("Dirwise 7.0.0", "Other line");
+    ASSERT_EQ(scripted.asked.size(), 2);
+    EXPECT_EQ(scripted.asked[0], "About Dirwise 7.0.0");
+    EXPECT_TRUE(scripted.asked[1].startsWith("Dirwise 7.0.0\nOther line\n"));
+    EXPECT_TRUE(scripted.asked[1].contains(QSysInfo::prettyProductName()));
 }
 
 // Stands in for a desktop file manager on the test's private bus. It records each
@@ -344,7 +369,7 @@ protected:
 
 TEST_F(Properties, WhenNoFileManagerAnswersOurOwnDialogShowsTheFacts) {
     const QString compare = m_dir.path() + "/compare/a b.txt"; // missing
-    modDialog32::ShowFileProperties(&m_owner, bytes(m_file), bytes(compare));
+    showFileProperties(&m_owner, bytes(m_file), bytes(compare));
     FilePropertiesDialog *dialog = nullptr;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return (dialog = m_owner.findChild<FilePropertiesDialog *>()) != nullptr; }, 15000));

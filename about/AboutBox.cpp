@@ -1,10 +1,11 @@
-#include "frmAbout.h"
+#include "AboutBox.h"
 
 #include "Art.h"
 #include "ProductInfo.h"
 #include "Prompts.h"
 #include "SystemInfo.h"
 
+#include <QBoxLayout>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QFrame>
@@ -16,36 +17,13 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QtMath>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace dirwise {
 
-namespace {
-
-// Design rectangles in twips; converted to pixels with the box's logical dpi in layOut().
-struct TwipRect {
-    int left, top, width, height;
-};
-constexpr int clientWidth = 5250;
-constexpr int clientHeight = 3420;
-constexpr TwipRect imgAboutIconRect{120, 120, 1260, 2475};
-constexpr int labelsLeft = 1590;
-constexpr int lblAboutNameTop = 120;
-constexpr int lblAboutProductTop = 420;
-constexpr int lblAboutAuthorTop = 720;
-constexpr TwipRect txtAboutDisclaimerRect{1560, 1320, 3555, 1275};
-constexpr TwipRect picCommandRect{-60, 2760, 5415, 735};
-constexpr TwipRect cmdAboutSysInfoRect{2430, 120, 1275, 375};
-constexpr TwipRect btnAboutCloseRect{3870, 120, 1275, 375};
-
-constexpr double twipsPerInch = 1440.0;
-
-int toPixels(int twips, int dpi) { return qRound(twips * dpi / twipsPerInch); }
-
-} // namespace
-
-QString frmAbout::disclaimerText() {
+QString AboutBox::disclaimerText() {
     return u"Disclaimer:\r\n"
            u"\r\n"
            u"The Author, or anyone associated in \r\n"
@@ -58,14 +36,14 @@ QString frmAbout::disclaimerText() {
            u"\r\n"_s;
 }
 
-frmAbout::frmAbout(QWidget *owner)
+AboutBox::AboutBox(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(u"frmAbout"_s);
     setWindowTitle(u"About"_s);
     buildControls();
+    buildLayout();
     load();
-    layOut();
 
     // Key preview: Esc and F8 must close the box whichever control has the focus, even one
     // that would otherwise use the key itself.
@@ -74,7 +52,7 @@ frmAbout::frmAbout(QWidget *owner)
         child->installEventFilter(this);
 }
 
-void frmAbout::buildControls() {
+void AboutBox::buildControls() {
     m_imgAboutIcon = new QLabel(this);
     m_imgAboutIcon->setObjectName(u"imgAboutIcon"_s);
     m_imgAboutIcon->setPixmap(art::aboutPixmap());
@@ -115,13 +93,14 @@ void frmAbout::buildControls() {
 
     m_picCommand = new QFrame(this);
     m_picCommand->setObjectName(u"picCommand"_s);
-    // The strip reaches past both sides of the box, so only its top edge shows as a line.
-    m_picCommand->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    // The strip runs along the whole bottom edge: its raised border shows as a line above
+    // the buttons, the other edges meet the box's own.
+    m_picCommand->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
     m_cmdAboutSysInfo = new QPushButton(u"&System Info..."_s, m_picCommand);
     m_cmdAboutSysInfo->setObjectName(u"cmdAboutSysInfo"_s);
     m_cmdAboutSysInfo->setToolTip(u"System Information"_s);
-    connect(m_cmdAboutSysInfo, &QPushButton::clicked, this, &frmAbout::startSystemInfo);
+    connect(m_cmdAboutSysInfo, &QPushButton::clicked, this, &AboutBox::startSystemInfo);
 
     m_btnAboutClose = new QPushButton(u"&Close"_s, m_picCommand);
     m_btnAboutClose->setObjectName(u"btnAboutClose"_s);
@@ -134,75 +113,77 @@ void frmAbout::buildControls() {
     m_btnAboutClose->setFocus();
 }
 
-void frmAbout::load() {
+void AboutBox::load() {
     const QString title = QString::fromUtf8(productinfo::title);
     setWindowTitle(u"About "_s + title);
-    m_lblAboutName->setText(title + u' ' + QString::number(productinfo::versionMajor) + u'.' +
-                            QString::number(productinfo::versionMinor) + u'.' +
-                            QString::number(productinfo::versionRevision));
+    m_lblAboutName->setText(title + u' ' + QString::fromUtf8(productinfo::versionText));
     m_lblAboutProduct->setText(QString::fromUtf8(productinfo::comments));
     m_lblAboutAuthor->setText(QString::fromUtf8(productinfo::legalNotice) + u'\u00A9');
-    m_cmdAboutSysInfo->setEnabled(GetSystemInfoPath().isValid());
+    m_cmdAboutSysInfo->setEnabled(findSystemInfoProgram().isValid());
 }
 
-void frmAbout::layOut() {
-    const int dpiX = logicalDpiX();
-    const int dpiY = logicalDpiY();
-    const auto place = [dpiX, dpiY](QWidget *w, const TwipRect &r) {
-        w->setGeometry(toPixels(r.left, dpiX), toPixels(r.top, dpiY), toPixels(r.width, dpiX),
-                       toPixels(r.height, dpiY));
-    };
-    setFixedSize(toPixels(clientWidth, dpiX), toPixels(clientHeight, dpiY));
+void AboutBox::buildLayout() {
+    // The picture on the left; the three product lines and the disclaimer beside it, the
+    // disclaimer's bottom level with the picture's; the button strip across the bottom.
+    auto *texts = new QVBoxLayout;
+    texts->addWidget(m_lblAboutName);
+    texts->addWidget(m_lblAboutProduct);
+    texts->addWidget(m_lblAboutAuthor);
+    texts->addStretch(1);
+    texts->addWidget(m_txtAboutDisclaimer);
 
-    place(m_imgAboutIcon, imgAboutIconRect);
-    const auto placeLabel = [dpiX, dpiY](QLabel *label, int top) {
-        label->adjustSize(); // sized to its text
-        label->move(toPixels(labelsLeft, dpiX), toPixels(top, dpiY));
-    };
-    placeLabel(m_lblAboutName, lblAboutNameTop);
-    placeLabel(m_lblAboutProduct, lblAboutProductTop);
-    placeLabel(m_lblAboutAuthor, lblAboutAuthorTop);
-    place(m_txtAboutDisclaimer, txtAboutDisclaimerRect);
-    fitDisclaimerFont();
-    place(m_picCommand, picCommandRect);
+    auto *content = new QHBoxLayout;
+    content->addWidget(m_imgAboutIcon, 0, Qt::AlignTop);
+    content->addLayout(texts, 1);
 
-    // A large font may need taller buttons than designed; grow them downwards rather than
-    // clip their captions, as far as the strip allows.
-    for (const auto &[button, rect] : {std::pair{m_cmdAboutSysInfo, cmdAboutSysInfoRect},
-                                       std::pair{m_btnAboutClose, btnAboutCloseRect}}) {
-        place(button, rect);
-        const int room = m_picCommand->height() - button->y();
-        const int wanted = qMax(button->height(), button->sizeHint().height());
-        button->resize(button->width(), qMin(wanted, qMax(room, button->height())));
-    }
+    auto *buttons = new QHBoxLayout(m_picCommand);
+    buttons->addStretch(1);
+    buttons->addWidget(m_cmdAboutSysInfo);
+    buttons->addWidget(m_btnAboutClose);
+
+    // The strip spans the box edge to edge, so the outer layout has no margins of its own
+    // and the content gets the style's.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto *contentMargins = new QWidget(this);
+    contentMargins->setLayout(content);
+    outer->addWidget(contentMargins);
+    outer->addWidget(m_picCommand);
+    // A fixed dialog of exactly the size its contents need at the current font.
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+    fitDisclaimerToFont();
 }
 
-void frmAbout::fitDisclaimerFont() {
-    // The disclaimer's lines were set for a narrow dialog font. Wider desktop fonts would
-    // wrap each line a word early and leave ragged stubs, so the box's font steps down a
-    // little until the longest line fits; below a readable floor it wraps instead.
-    constexpr qreal smallestPointSize = 7.0;
-    const QStringList lines = disclaimerText().split(u"\r\n"_s);
+void AboutBox::fitDisclaimerToFont() {
+    // The disclaimer's lines were set by hand: the box is as wide as the longest of them,
+    // so none wraps a word early, and tall enough for six lines; the rest scrolls.
     QPlainTextEdit *box = m_txtAboutDisclaimer;
-    const qreal available = box->width() - 2 * box->frameWidth() -
-                            box->verticalScrollBar()->sizeHint().width() -
-                            2 * box->document()->documentMargin() - box->cursorWidth() - 1;
-    QFont font = box->font();
-    const auto widest = [&lines](const QFont &f) {
-        const QFontMetricsF metrics(f);
-        qreal w = 0;
-        for (const QString &line : lines)
-            w = qMax(w, metrics.horizontalAdvance(line));
-        return w;
-    };
-    while (font.pointSizeF() - 0.5 >= smallestPointSize && widest(font) > available)
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-    box->setFont(font);
+    const QFontMetricsF metrics(box->font());
+    qreal widest = 0;
+    for (const QString &line : disclaimerText().split(u"\r\n"_s))
+        widest = qMax(widest, metrics.horizontalAdvance(line));
+    const qreal margins = 2 * box->frameWidth() + 2 * box->document()->documentMargin();
+    const int width = qCeil(widest + margins + box->cursorWidth() + 1) +
+                      box->verticalScrollBar()->sizeHint().width();
+    const int height = qCeil(6 * metrics.lineSpacing() + margins);
+    box->setFixedSize(width, height);
+    // Buttons of equal width, wide enough for either caption.
+    const int buttonWidth =
+        qMax(m_cmdAboutSysInfo->sizeHint().width(), m_btnAboutClose->sizeHint().width());
+    m_cmdAboutSysInfo->setMinimumWidth(buttonWidth);
+    m_btnAboutClose->setMinimumWidth(buttonWidth);
 }
 
-void frmAbout::startSystemInfo() {
+void AboutBox::changeEvent(QEvent *event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitDisclaimerToFont();
+}
+
+void AboutBox::startSystemInfo() {
     // Look again: the program may have been removed or installed since the box loaded.
-    const SystemInfoProgram info = GetSystemInfoPath();
+    const SystemInfoProgram info = findSystemInfoProgram();
     if (!info.isValid()) {
         m_cmdAboutSysInfo->setEnabled(false);
         prompts().message(this, Prompts::Icon::Exclamation, u"System Information"_s,
@@ -216,7 +197,7 @@ void frmAbout::startSystemInfo() {
     }
 }
 
-bool frmAbout::eventFilter(QObject *watched, QEvent *event) {
+bool AboutBox::eventFilter(QObject *watched, QEvent *event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
         // The modifiers are not looked at: Shift+F8 closes the box as F8 does.

@@ -1,6 +1,7 @@
-#include "modWin32Api.h"
+#include "DesktopLaunch.h"
 
 #include "DesktopEntry.h"
+#include "Io.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +22,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-namespace dirwise::modWin32Api {
+namespace dirwise::desktop {
 
 namespace {
 
@@ -91,7 +92,7 @@ bool startDetached(const QString &program, const QStringList &args) {
     return process.startDetached();
 }
 
-// The scratch file of FindDefaultBrowser: made in a directory only this user can enter,
+// The scratch file of findDefaultBrowser: made in a directory only this user can enter,
 // created exclusively without following links, and removed when this goes out of scope.
 class ScratchFile {
 public:
@@ -101,19 +102,14 @@ public:
 
     ~ScratchFile() {
         if (m_fileMade)
-            ::unlinkat(m_dirFd, scratchFileName, 0);
-        if (m_dirFd >= 0)
-            ::close(m_dirFd);
+            ::unlinkat(m_dir.get(), scratchFileName, 0);
+        m_dir.reset();
         if (m_removeDir)
             ::rmdir(m_dirBytes.constData());
     }
 
     // Makes the file; false when it could not be made (nothing is left behind then).
-    [[nodiscard]] bool create() {
-        if (!openPrivateDir() || !writeFile())
-            return false;
-        return true;
-    }
+    [[nodiscard]] bool create() { return openPrivateDir() && writeFile(); }
 
     [[nodiscard]] QString path() const {
         return QFile::decodeName(m_dirBytes) + u'/' + QLatin1StringView(scratchFileName);
@@ -129,30 +125,26 @@ private:
         }
         // Someone else's directory (or a link) under our name must not stop the look-up,
         // and must not be used either.
-        QByteArray pattern = QFile::encodeName(GetTempDir() + "dirwise-XXXXXX"_L1);
+        QByteArray pattern = QFile::encodeName(tempDir() + "dirwise-XXXXXX"_L1);
         if (::mkdtemp(pattern.data()) == nullptr)
             return false;
         m_removeDir = true;
         m_dirBytes = pattern;
-        if (adoptDir(pattern))
-            return true;
-        return false;
+        return adoptDir(pattern);
     }
 
     // Opens `dir` without following a link and accepts it only when it is our own directory
     // closed to everybody else. Checking the opened descriptor leaves no window between the
     // check and the use.
     bool adoptDir(const QByteArray &dir) {
-        const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
+        UniqueFd fd(::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd)
             return false;
         struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
-            (st.st_mode & 077) != 0) {
-            ::close(fd);
+        if (::fstat(fd.get(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+            (st.st_mode & 077) != 0)
             return false;
-        }
-        m_dirFd = fd;
+        m_dir = std::move(fd);
         m_dirBytes = dir;
         return true;
     }
@@ -160,42 +152,25 @@ private:
     bool writeFile() {
         // A file left by a crashed look-up is replaced, never reused: only an exclusive
         // creation guarantees the content is ours.
-        ::unlinkat(m_dirFd, scratchFileName, 0);
-        const int fd = ::openat(m_dirFd, scratchFileName,
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0)
+        ::unlinkat(m_dir.get(), scratchFileName, 0);
+        UniqueFd fd(::openat(m_dir.get(), scratchFileName,
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd)
             return false;
         m_fileMade = true;
-        const char *data = scratchFileContent;
-        size_t left = std::strlen(scratchFileContent);
-        bool ok = true;
-        while (left > 0) {
-            const ssize_t n = ::write(fd, data, left);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                ok = false;
-                break;
-            }
-            data += n;
-            left -= static_cast<size_t>(n);
-        }
-        if (::close(fd) != 0)
-            ok = false;
-        return ok;
+        const bool written = WriteAll(fd.get(), scratchFileContent) == 0;
+        return fd.close() == 0 && written;
     }
 
     QByteArray m_dirBytes;
-    int m_dirFd = -1;
+    UniqueFd m_dir;
     bool m_fileMade = false;
     bool m_removeDir = false;
 };
 
 } // namespace
 
-QString GetWindowsDir() { return QString(); }
-
-QString GetTempDir() {
+QString tempDir() {
     // Not QDir::tempPath(): for a $TMPDIR that does not exist it answers "", which would
     // put the scratch directory at "/".
     QString dir = qEnvironmentVariable("TMPDIR");
@@ -207,7 +182,7 @@ QString GetTempDir() {
     return dir;
 }
 
-QString FindAssociatedProgram(const QString &documentPath) {
+QString findAssociatedProgram(const QString &documentPath) {
     if (documentPath.isEmpty() || !QFileInfo::exists(documentPath))
         return QString();
     const QString type = mimeTypeOf(documentPath);
@@ -220,68 +195,65 @@ QString FindAssociatedProgram(const QString &documentPath) {
     const QString desktopId = firstToken(*output);
     if (desktopId.isEmpty())
         return QString();
-    const QString entry = desktop::findDesktopFile(desktopId);
+    const QString entry = findDesktopFile(desktopId);
     if (entry.isEmpty())
         return QString();
-    return desktop::programOfDesktopFile(entry).trimmed();
+    return programOfDesktopFile(entry).trimmed();
 }
 
-QString browserScratchDir() { return GetTempDir() + "dirwise-"_L1 + QString::number(::geteuid()); }
+QString browserScratchDir() { return tempDir() + "dirwise-"_L1 + QString::number(::geteuid()); }
 
-QString FindDefaultBrowser() {
+QString findDefaultBrowser() {
     // No yield to the event loop while the file exists: a command run in between could
     // start a second look-up that deletes this one's file.
     ScratchFile scratch;
     if (!scratch.create())
         return QString();
-    return FindAssociatedProgram(scratch.path());
+    return findAssociatedProgram(scratch.path());
 }
 
-int ShellOpen(const QString &target, const QString &parameters) {
+OpenResult shellOpen(const QString &target, const QString &parameters) {
     if (target.isEmpty())
-        return shellNotFound;
+        return OpenResult::NotFound;
     if (isAddress(target))
-        return startDetached(u"xdg-open"_s, {target}) ? shellHandedOver : shellNoAssociation;
+        return startDetached(u"xdg-open"_s, {target}) ? OpenResult::HandedOver
+                                                      : OpenResult::NoAssociation;
 
     const QString path = localPathOf(target);
     if (path.isEmpty())
-        return shellNotFound;
+        return OpenResult::NotFound;
     if (!parameters.isEmpty()) {
         QString program;
         if (!path.contains(u'/')) {
             program = QStandardPaths::findExecutable(path);
             if (program.isEmpty() && !QFileInfo::exists(path))
-                return shellNotFound;
+                return OpenResult::NotFound;
         } else {
             const QFileInfo info(path);
             if (!info.exists())
-                return shellNotFound;
+                return OpenResult::NotFound;
             if (info.isFile() && info.isExecutable())
                 program = info.absoluteFilePath();
         }
         if (!program.isEmpty())
-            return startDetached(program, {parameters}) ? shellHandedOver : shellAccessDenied;
+            return startDetached(program, {parameters}) ? OpenResult::HandedOver
+                                                        : OpenResult::AccessDenied;
         // Not a program: a document, opened as without parameters.
     }
     const QFileInfo document(path);
     if (!document.exists())
-        return shellNotFound;
+        return OpenResult::NotFound;
     // xdg-open may wait for the program it starts, so it is never waited for here. The
     // absolute path keeps a name such as "-h" from reading as an option.
-    return startDetached(u"xdg-open"_s, {document.absoluteFilePath()}) ? shellHandedOver
-                                                                       : shellNoAssociation;
+    return startDetached(u"xdg-open"_s, {document.absoluteFilePath()}) ? OpenResult::HandedOver
+                                                                       : OpenResult::NoAssociation;
 }
 
-void OpenTarget(const QString &target) {
-    if (ShellOpen(target) != shellNotFound)
+void openTarget(const QString &target) {
+    if (shellOpen(target) != OpenResult::NotFound)
         return;
     // An empty browser path makes this second call report "not found" and do nothing.
-    ShellOpen(FindDefaultBrowser(), target);
+    (void)shellOpen(findDefaultBrowser(), target);
 }
 
-QString TrimAtNul(const QString &text) {
-    const qsizetype nul = text.indexOf(QChar(u'\0'));
-    return nul < 0 ? text : text.left(nul);
-}
-
-} // namespace dirwise::modWin32Api
+} // namespace dirwise::desktop

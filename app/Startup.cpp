@@ -1,11 +1,11 @@
-#include "modCommand.h"
+#include "Startup.h"
 
+#include "AboutBox.h"
 #include "AppInfo.h"
+#include "DesktopLaunch.h"
+#include "MainWindow.h"
 #include "Prompts.h"
 #include "TerminationSignals.h"
-#include "frmAbout.h"
-#include "frmDw.h"
-#include "modWin32Api.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -15,16 +15,16 @@
 
 namespace dirwise {
 
-QString ArgumentString(const QStringList &arguments) {
+QString joinArguments(const QStringList &arguments) {
     return arguments.mid(1).join(QLatin1Char(' '));
 }
 
-StartupServices DefaultStartupServices() {
+StartupServices defaultStartupServices() {
     StartupServices s;
     s.showAboutBox = [] {
-        frmAbout box;
-        QObject::connect(&box, &frmAbout::pictureClicked, &box,
-                         [] { modWin32Api::OpenTarget(HomePageAddress()); });
+        AboutBox box;
+        QObject::connect(&box, &AboutBox::pictureClicked, &box,
+                         [] { desktop::openTarget(HomePageAddress()); });
         box.exec();
     };
     s.runEventLoop = [] { return QApplication::exec(); };
@@ -34,7 +34,7 @@ StartupServices DefaultStartupServices() {
     return s;
 }
 
-int StartupErrorPath(const QString &description, const StartupServices &services) {
+int reportStartupFailure(const QString &description, const StartupServices &services) {
     QApplication::beep();
     if (services.showFailure)
         services.showFailure(ApplicationTitle() + QStringLiteral(" : Error"),
@@ -42,45 +42,43 @@ int StartupErrorPath(const QString &description, const StartupServices &services
     return 1;
 }
 
-int modCommand(const QString &argumentString, const StartupServices &services,
-               std::unique_ptr<frmDw> *window) {
+int runStartup(const QString &argumentString, const StartupServices &services,
+               std::unique_ptr<MainWindow> *window) {
     if (argumentString == QStringLiteral("/?")) {
         if (services.showAboutBox)
             services.showAboutBox();
         return 0;
     }
 
-    std::unique_ptr<frmDw> main;
+    std::unique_ptr<MainWindow> main;
     try {
-        main = std::make_unique<frmDw>();
-        main->Load();
+        main = std::make_unique<MainWindow>();
+        main->load();
     } catch (const std::exception &e) {
         main.reset();
-        return StartupErrorPath(QString::fromUtf8(e.what()), services);
+        return reportStartupFailure(QString::fromUtf8(e.what()), services);
     }
     main->show();
 
     // Every way the session can end the program closes the window the same way: the
     // settings are written (or deleted) and the process ends.
-    QPointer<frmDw> target = main.get();
+    QPointer<MainWindow> target = main.get();
     InstallTerminationSignals([target] {
         if (target)
-            target->SaveSettingsOnClose();
+            target->saveSettingsOnClose();
     });
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, main.get(),
                      [target](QSessionManager &) {
                          if (target)
-                             target->SaveSettingsOnClose();
+                             target->saveSettingsOnClose();
                      });
 
     if (services.windowCreated)
         services.windowCreated(*main);
-    frmDw *raw = main.get();
     if (window)
         *window = std::move(main);
     else
         (void)main.release(); // lives until the process ends
-    (void)raw;
     return services.runEventLoop ? services.runEventLoop() : 0;
 }
 

@@ -15,25 +15,24 @@ namespace dirwise {
 //
 // Create it each time it is shown and show it modally (exec()); every showing then reads
 // the product information and looks the System Information program up afresh. The box is
-// a fixed-size dialog without minimise and maximise buttons, laid out from its design
-// rectangles in twips (15 twips to a pixel at 96 dpi, scaled with the logical dpi), and
-// centred over its owner when it has one.
+// a fixed-size dialog without minimise and maximise buttons, laid out by Qt layouts from
+// its font (the disclaimer box is as wide as its longest line), and centred over its owner
+// when it has one.
 //
-// Controls carry their design names as objectName: imgAboutIcon, lblAboutName,
-// lblAboutProduct, lblAboutAuthor, txtAboutDisclaimer, picCommand, cmdAboutSysInfo,
-// btnAboutClose.
+// Controls carry their names as objectName: imgAboutIcon, lblAboutName, lblAboutProduct,
+// lblAboutAuthor, txtAboutDisclaimer, picCommand, cmdAboutSysInfo, btnAboutClose.
 //
 // Keys: Esc and F8 close the box from any control (the box sees them before its
 // controls do). The Close button is the default button, so Enter closes it too.
-class frmAbout : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 
 public:
     // Builds and loads the box. `owner` (may be null) only positions it and becomes its
     // Qt parent; the caller owns the box (typically a local that exec() runs).
-    explicit frmAbout(QWidget *owner = nullptr);
+    explicit AboutBox(QWidget *owner = nullptr);
 
-    // The disclaimer as designed: ten lines, each ended by CR LF, 318 characters in all.
+    // The disclaimer as written: ten lines, each ended by CR LF, 318 characters in all.
     // The box shows the same lines with plain line feeds, as a text box on Linux holds
     // them (txtAboutDisclaimer's toPlainText() is this text with every CR LF made LF).
     [[nodiscard]] static QString disclaimerText();
@@ -45,11 +44,12 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildControls();
-    void layOut();
-    void fitDisclaimerFont();
+    void buildLayout();
+    void fitDisclaimerToFont();
     void load();
     void startSystemInfo();
 

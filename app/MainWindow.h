@@ -1,0 +1,187 @@
+#pragma once
+
+#include "Compare.h"
+#include "ResultsList.h"
+#include "WindowSettings.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAbstractButton;
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTreeView;
+
+namespace dirwise {
+
+class ResultsModel;
+class WindowHost;
+
+// The main window: the two directory boxes with their choosers, the options, the extension
+// filter, the results list lvDw, the command panel, the menus and a status bar, laid out by
+// Qt layouts from the font: the list takes all extra room, the directory boxes widen with
+// the window and the command buttons keep to its bottom right. Controls carry their names
+// as objectName (txtMasterDir, cmdBegin, txtEXT0 to txtEXT3, lblDw0 and lblDw1, ...), and
+// so do the menu actions (mnuFileExit, mnuRemove, ...).
+//
+// Closing the window by any route runs saveSettingsOnClose(), which ends the process. The
+// window runs every compare on the GUI thread through its WindowHost. The code is split by
+// concern: MainWindow.cpp (controls, menus, list view, keys and events),
+// MainWindowLayout.cpp, MainWindowRun.cpp (the compare), MainWindowList.cpp (the list's
+// commands) and MainWindowSettings.cpp (restore, save, geometry).
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the controls and opens at the design client area (8295 × 6030 twips at the
+    // window's dpi) or at the layout's minimum when the font needs more.
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The load steps: caption, the help controls (enabled when the help page can be read),
+    // the About menu entry, restoreSettings(), updateBeginEnabled(), focus on the master
+    // "..." button. Throws LoadError when a stored setting cannot be used; the window is
+    // then unusable.
+    void load();
+
+    // Enables cmdBegin exactly when both directory boxes hold text (blanks count) and
+    // "Match File Size" or "Match File Date" is checked (value 1, not grayed).
+    void updateBeginEnabled();
+
+    // Reads the settings (WindowSettings::read) into the controls and the window geometry:
+    // the stored frame position and outer size, in twips, at this window's dpi; a size
+    // below the layout's minimum comes out at that minimum. Throws LoadError.
+    void restoreSettings();
+    // The controls as settings; the geometry (frame position and outer size in twips) only
+    // while the window is in its normal state, else without it.
+    [[nodiscard]] WindowSettings currentSettings() const;
+    // The close steps: writes the settings (or deletes them when "Save on Exit" is not 1),
+    // then ends the program through the program end (see setProgramEnd). Runs once; a second
+    // close route arriving meanwhile finds it done.
+    void saveSettingsOnClose();
+    // Replaces how the program ends after the close steps (default: _exit(0), which also
+    // abandons a run that is yielding). Tests record the call instead.
+    void setProgramEnd(std::function<void()> end);
+
+    // The Begin command: checks both directories (CheckRoot; a failing one gives the
+    // "Invalid Path" message and no run), then runs one compare from a snapshot of the
+    // options, with the Stop button, busy pointer and status bar while it runs, and the
+    // summary (or "Dirwise stopped.") at the end. Ignored while a run is under way.
+    void beginCompare();
+    // The Stop command: asks a running compare to stop at its next yield; nothing otherwise.
+    void stopCompare();
+    [[nodiscard]] bool isRunning() const { return m_running; }
+
+    // Window commands.
+    void chooseMasterDirectory();
+    void chooseCompareDirectory();
+    void openHelpPage();
+    void openHomePage();
+    void showAboutBox();
+    void showSystemAboutBox();
+
+    // List commands. Column runs from 0 to 6 (others are ignored). Each is ignored while a
+    // run is under way.
+    void sortByColumn(int column);
+    void removeSelectedRows();
+    void showRowProperties();
+    // Shows the context menu at `globalPos` when the list holds rows (popup, not modal).
+    void showListMenu(const QPoint &globalPos);
+    // Save List: chooser, report, and the "Cannot Save File" or "File save complete" box.
+    void saveList();
+
+    // Whether the next header click sorts ascending (false) or descending (true) is the
+    // flip of this: the direction of the last sort made by a header click.
+    [[nodiscard]] bool sortDescending() const { return m_sortDescending; }
+    [[nodiscard]] ResultsList &results() { return m_list; }
+    [[nodiscard]] ResultsModel &model() { return *m_model; }
+    [[nodiscard]] WindowHost &host() { return *m_host; }
+    // The status bar's text.
+    [[nodiscard]] QString statusText() const { return m_status; }
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    // MainWindow.cpp
+    void buildControls();
+    void buildMenus();
+    void buildList();
+    void chooseDirectory(bool master);
+    [[nodiscard]] bool handlePreviewKey(int key);
+    // MainWindowLayout.cpp
+    void buildLayout();
+    void fitToFont();
+    [[nodiscard]] QSize initialSize() const;
+    // MainWindowRun.cpp
+    [[nodiscard]] CompareOptions takeOptions();
+    void rewriteExtensionBoxes();
+    void beforeTurn();
+    void showRunStatus();
+    void setStatus(const QString &text);
+    void finishRun(const CompareSummary &summary);
+    // MainWindowSettings.cpp
+    void applySettings(const WindowSettings &settings);
+    void applyFrameCorrection();
+    [[nodiscard]] int twipsToPixels(double twips) const;
+    [[nodiscard]] double pixelsToTwips(double pixels) const;
+
+    // Controls (owned by Qt's parent chain).
+    QWidget *m_client = nullptr;
+    std::array<QLabel *, 2> m_lblDw{};
+    QLabel *m_imgMaster = nullptr;
+    QLabel *m_imgCompare = nullptr;
+    QLineEdit *m_txtMasterDir = nullptr;
+    QLineEdit *m_txtCompareDir = nullptr;
+    QAbstractButton *m_cmdMasterDir = nullptr;
+    QAbstractButton *m_cmdCompareDir = nullptr;
+    QCheckBox *m_chkSubDir = nullptr;
+    QCheckBox *m_chkSize = nullptr;
+    QCheckBox *m_chkDate = nullptr;
+    QCheckBox *m_chkHide = nullptr;
+    QCheckBox *m_chkSave = nullptr;
+    QRadioButton *m_optEX = nullptr;
+    QRadioButton *m_optIN = nullptr;
+    std::array<QLineEdit *, 4> m_txtEXT{};
+    QTreeView *m_lvDw = nullptr;
+    QFrame *m_picCommand = nullptr;
+    QFrame *m_lineHeader = nullptr;
+    QPushButton *m_cmdSave = nullptr;
+    QPushButton *m_cmdAbout = nullptr;
+    QPushButton *m_cmdHelp = nullptr;
+    QPushButton *m_cmdBegin = nullptr;
+    QPushButton *m_cmdStop = nullptr;
+    QLabel *m_lblStatus = nullptr;
+    QAction *m_mnuHelpContents = nullptr;
+    QAction *m_mnuHelpAbout = nullptr;
+    QMenu *m_mnuPopupMenu = nullptr;
+
+    ResultsList m_list;
+    std::unique_ptr<ResultsModel> m_model;
+    std::unique_ptr<WindowHost> m_host;
+    bool m_running = false;
+    bool m_sortDescending = false;
+    bool m_closing = false;
+    QString m_status;
+
+    std::function<void()> m_programEnd;
+    // The outer size the settings asked for, in pixels, until the window frame is known
+    // and the client size can be corrected for it.
+    QSize m_pendingOuterSize;
+    QSize m_requestedSize;
+};
+
+} // namespace dirwise

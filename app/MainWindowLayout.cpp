@@ -1,0 +1,154 @@
+// The main window's Qt layouts and the sizes that follow the font.
+#include "MainWindow.h"
+
+#include "ResultsColumns.h"
+#include "WindowSettings.h"
+
+#include <QAbstractButton>
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace dirwise {
+
+namespace {
+
+// The client area the window was drawn for, in twips.
+constexpr int kDesignWidth = 8295;
+constexpr int kDesignHeight = 6030;
+
+// Rows of the main grid.
+constexpr int kMasterCaptionRow = 0;
+constexpr int kCompareCaptionRow = 3;
+constexpr int kOptionsRow = 6;
+constexpr int kListRow = 7;
+constexpr int kGapRows[] = {2, 5};
+
+} // namespace
+
+void MainWindow::buildLayout() {
+    // Row 0: the master caption, and "Save on Exit" at the right. Rows 1 to 4: each folder
+    // picture to the left of its directory box and the box's caption, and the "..." button
+    // at the right of the box; rows 2 and 5 are gaps (fitToFont sizes them). Row 6: the
+    // options. Row 7: the list, which takes all extra room. Column 1 (captions, boxes,
+    // options, list) takes all extra width.
+    auto *grid = new QGridLayout;
+    auto *top = new QHBoxLayout;
+    top->addWidget(m_lblDw[0]);
+    top->addStretch(1);
+    top->addWidget(m_chkSave);
+    grid->addLayout(top, kMasterCaptionRow, 1, 1, 2);
+    grid->addWidget(m_imgMaster, kMasterCaptionRow, 0, 2, 1, Qt::AlignHCenter | Qt::AlignBottom);
+    grid->addWidget(m_txtMasterDir, kMasterCaptionRow + 1, 1);
+    grid->addWidget(m_cmdMasterDir, kMasterCaptionRow + 1, 2);
+    grid->addWidget(m_lblDw[1], kCompareCaptionRow, 1, 1, 2, Qt::AlignLeft);
+    grid->addWidget(m_imgCompare, kCompareCaptionRow, 0, 2, 1, Qt::AlignHCenter | Qt::AlignBottom);
+    grid->addWidget(m_txtCompareDir, kCompareCaptionRow + 1, 1);
+    grid->addWidget(m_cmdCompareDir, kCompareCaptionRow + 1, 2);
+
+    // The options: four check boxes in a column; the two option buttons beside the middle
+    // two; the four extension boxes to the right of the buttons' "Extentions >" captions,
+    // centred between them.
+    auto *options = new QGridLayout;
+    options->setVerticalSpacing(0);
+    const std::array<QCheckBox *, 4> checks = {m_chkSubDir, m_chkSize, m_chkDate, m_chkHide};
+    for (int row = 0; row < 4; ++row)
+        options->addWidget(checks[static_cast<std::size_t>(row)], row, 0);
+    options->addWidget(m_optEX, 1, 1);
+    options->addWidget(m_optIN, 2, 1);
+    for (int i = 0; i < 4; ++i)
+        options->addWidget(m_txtEXT[static_cast<std::size_t>(i)], 1, 2 + i, 2, 1, Qt::AlignVCenter);
+    options->setColumnStretch(6, 1);
+    grid->addLayout(options, kOptionsRow, 1, 1, 2);
+
+    grid->addWidget(m_lvDw, kListRow, 1, 1, 2);
+    grid->setRowStretch(kListRow, 1);
+    grid->setColumnStretch(1, 1);
+
+    // The command panel: the buttons at the right, Stop in Begin's place (a hidden button
+    // takes no room).
+    auto *commands = new QHBoxLayout(m_picCommand);
+    commands->addStretch(1);
+    for (QPushButton *b : {m_cmdSave, m_cmdAbout, m_cmdHelp, m_cmdBegin, m_cmdStop})
+        commands->addWidget(b);
+
+    // The grey line spans the client area's whole width along its top, and the panel its
+    // whole width along its bottom, so the outer layout keeps no margins of its own.
+    auto *outer = new QVBoxLayout(m_client);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addWidget(m_lineHeader);
+    outer->addLayout(grid, 1);
+    outer->addWidget(m_picCommand);
+    m_lineHeader->setFixedHeight(1);
+
+    fitToFont();
+}
+
+void MainWindow::fitToFont() {
+    if (!m_client || !m_client->layout())
+        return;
+    const QFontMetrics metrics = m_client->fontMetrics();
+    const int em = metrics.averageCharWidth();
+
+    auto *outer = static_cast<QBoxLayout *>(m_client->layout());
+    auto *grid = static_cast<QGridLayout *>(outer->itemAt(1)->layout());
+    QStyle *style = m_client->style();
+    const int margin = style->pixelMetric(QStyle::PM_LayoutLeftMargin, nullptr, m_client);
+    grid->setContentsMargins(margin, margin, margin, 0);
+    grid->setHorizontalSpacing(em);
+    // Half a line between one directory and the next, and before the options.
+    for (int row : kGapRows)
+        grid->setRowMinimumHeight(row, metrics.height() / 2);
+    // "Save on Exit" keeps a little distance from the master caption, however narrow: the
+    // spacing on both sides of the stretch between them.
+    auto *top = static_cast<QBoxLayout *>(grid->itemAtPosition(kMasterCaptionRow, 1)->layout());
+    top->setSpacing(em);
+    auto *options = static_cast<QGridLayout *>(grid->itemAtPosition(kOptionsRow, 1)->layout());
+    options->setHorizontalSpacing(em);
+    // Air between the check boxes and the option buttons, which belong to another question.
+    options->setColumnMinimumWidth(0, m_chkHide->sizeHint().width() + 2 * em);
+
+    // An extension is a few characters: each box holds about five.
+    for (QLineEdit *box : m_txtEXT) {
+        QStyleOptionFrame frame;
+        frame.initFrom(box);
+        const QSize text(metrics.horizontalAdvance(QLatin1Char('x')) * 5, metrics.height());
+        box->setFixedWidth(style->sizeFromContents(QStyle::CT_LineEdit, &frame, text, box).width());
+    }
+    // The command buttons share one width, the widest caption's, so Stop fills Begin's place
+    // exactly.
+    int width = 0;
+    for (QPushButton *b : {m_cmdSave, m_cmdAbout, m_cmdHelp, m_cmdBegin, m_cmdStop})
+        width = std::max(width, b->sizeHint().width());
+    for (QPushButton *b : {m_cmdSave, m_cmdAbout, m_cmdHelp, m_cmdBegin, m_cmdStop})
+        b->setMinimumWidth(width);
+    // The "..." buttons stand as high as the boxes beside them.
+    for (QAbstractButton *b : {m_cmdMasterDir, m_cmdCompareDir})
+        b->setMinimumHeight(m_txtMasterDir->sizeHint().height());
+
+    fitResultColumns(m_lvDw);
+}
+
+QSize MainWindow::initialSize() const {
+    const int dpi = logicalDpiX();
+    const QSize design(dirwise::twipsToPixels(kDesignWidth, dpi),
+                       dirwise::twipsToPixels(kDesignHeight, dpi));
+    const QSize client = design.expandedTo(m_client->minimumSizeHint());
+    return {client.width(),
+            client.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height()};
+}
+
+} // namespace dirwise

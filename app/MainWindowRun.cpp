@@ -1,0 +1,168 @@
+// The main window's compare run: the checks before it, the options snapshot, the run on
+// the window's host, the status bar while it runs, and the summary after it.
+#include "MainWindow.h"
+
+#include "CheckValue.h"
+#include "DisplayText.h"
+#include "Prompts.h"
+#include "ResultsModel.h"
+#include "WindowHost.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+
+#include <cstring>
+
+namespace dirwise {
+
+namespace {
+
+QString countText(std::int64_t n) { return QLocale().toString(static_cast<qint64>(n)); }
+
+QString fromBytes(const std::string &s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
+void MainWindow::rewriteExtensionBoxes() {
+    for (QLineEdit *box : m_txtEXT) {
+        const QString rewritten = fromBytes(RewriteExtensionBox(box->text().toStdString()));
+        if (rewritten != box->text())
+            box->setText(rewritten);
+    }
+}
+
+CompareOptions MainWindow::takeOptions() {
+    // Size and date count only when checked (1); a grayed box (2) counts as unchecked. The
+    // other two boxes count at any value but 0.
+    CompareOptions o;
+    o.masterDir = toBytes(m_txtMasterDir->text());
+    o.compareDir = toBytes(m_txtCompareDir->text());
+    o.subDirs = checkValue(m_chkSubDir) != 0;
+    o.matchSize = checkValue(m_chkSize) == 1;
+    o.matchDate = checkValue(m_chkDate) == 1;
+    o.hideMatches = checkValue(m_chkHide) != 0;
+    o.excludeMode = m_optEX->isChecked();
+    for (std::size_t i = 0; i < o.extensions.size(); ++i)
+        o.extensions[i] = m_txtEXT[i]->text().toStdString();
+    return o;
+}
+
+void MainWindow::beginCompare() {
+    if (m_running)
+        return;
+    // A missing or unreadable root would report every file as not found, or an empty
+    // master as a complete compare: refuse to start instead.
+    const std::array<std::pair<QLineEdit *, QString>, 2> roots = {
+        {{m_txtMasterDir, QStringLiteral("Master directory not found: ")},
+         {m_txtCompareDir, QStringLiteral("Compare directory not found: ")}}};
+    for (const auto &[box, text] : roots) {
+        if (CheckRoot(NormalizeRoot(toBytes(box->text()))) != 0) {
+            prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Invalid Path"),
+                              text + box->text());
+            return;
+        }
+    }
+
+    m_running = true;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    m_cmdBegin->hide();
+    m_cmdStop->show();
+    m_cmdSave->setEnabled(false);
+    rewriteExtensionBoxes();
+    const CompareOptions options = takeOptions();
+
+    m_host->beginRun();
+    setStatus(QStringLiteral("Starting..."));
+    const CompareSummary summary = RunCompare(options, m_list, *m_host);
+    m_host->endRun();
+    m_model->sync();
+    finishRun(summary);
+}
+
+void MainWindow::finishRun(const CompareSummary &summary) {
+    m_cmdBegin->show();
+    m_cmdStop->hide();
+    // A list the user had sorted is sorted again: the run appended its rows in scan order.
+    const SortState sorting = m_list.Sorting();
+    if (sorting.sorted && m_list.Count() > 0)
+        m_model->sortList(sorting.key, sorting.order, m_lvDw->selectionModel());
+    QApplication::restoreOverrideCursor();
+
+    if (summary.stopped) {
+        setStatus(QStringLiteral("Stopped"));
+        m_running = false;
+        prompts().message(this, Prompts::Icon::Information, QStringLiteral("Stopped"),
+                          QStringLiteral("Dirwise stopped."));
+    } else {
+        QStringList totals = {QStringLiteral("Total Files: %1").arg(summary.total()),
+                              QStringLiteral("Matching Files: %1").arg(summary.matching()),
+                              QStringLiteral("Different Files: %1").arg(summary.different)};
+        if (summary.extrasListed)
+            totals << QStringLiteral("Extra Files: %1").arg(summary.extras);
+        if (!summary.notCompared.empty())
+            totals << QStringLiteral("Not Compared: %1").arg(summary.notCompared.size());
+        setStatus(totals.join(QStringLiteral("    ")));
+        QStringList lines;
+        for (const std::string &line : SummaryLines(summary))
+            lines << fromBytes(line);
+        QString details;
+        for (const Diagnostic &d : summary.notCompared)
+            details += DisplayPath(d.path) + QStringLiteral(": ") +
+                       QString::fromLocal8Bit(std::strerror(d.error)) + QLatin1Char('\n');
+        m_running = false;
+        prompts().message(this,
+                          summary.notCompared.empty() ? Prompts::Icon::Information
+                                                      : Prompts::Icon::Exclamation,
+                          QStringLiteral("Complete"), lines.join(QLatin1Char('\n')), details);
+    }
+    if (m_list.Count() > 0) {
+        m_cmdSave->setEnabled(true);
+        if (!m_lvDw->currentIndex().isValid())
+            m_lvDw->selectionModel()->setCurrentIndex(m_model->index(0, 0),
+                                                      QItemSelectionModel::NoUpdate);
+        m_lvDw->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void MainWindow::stopCompare() {
+    if (m_running)
+        m_host->requestStop();
+}
+
+void MainWindow::beforeTurn() {
+    m_model->sync();
+    showRunStatus();
+}
+
+void MainWindow::showRunStatus() {
+    const Progress &p = m_host->progress();
+    switch (p.phase) {
+    case Phase::Listing:
+        setStatus(QStringLiteral("Listing: %1 files found").arg(countText(p.listed)));
+        break;
+    case Phase::Comparing:
+        setStatus(QStringLiteral("Comparing: %1 of %2 files")
+                      .arg(countText(p.compared), countText(p.listed)));
+        break;
+    case Phase::Extras:
+        setStatus(
+            QStringLiteral("Listing compare directory: %1 files found").arg(countText(p.listed)));
+        break;
+    }
+}
+
+void MainWindow::setStatus(const QString &text) {
+    m_status = text;
+    m_lblStatus->setText(text);
+}
+
+} // namespace dirwise

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+class QTreeView;
+
+namespace dirwise {
+
+// Draws a cell with its text elided in the middle ("/data/comp…/sub/b/"), so the part of a
+// long path that tells rows apart (its end) stays in sight. The results list uses it for
+// the Compare Path column; the model's tool tip holds the whole text.
+class MiddleElideDelegate final : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    // The base class's options for `index`, with the elide mode Qt::ElideMiddle whatever
+    // the view's own mode is. Public so that callers can see what a cell is drawn with.
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+};
+
+// The width a column of `view` needs at its current font and style for its header (with
+// room for the sort arrow) and for each of `samples` as a cell text, plus a little air;
+// `withIcon` counts the view's icon in the cell. Never less than 1.
+[[nodiscard]] int columnWidthFor(const QTreeView *view, int column, const QStringList &samples,
+                                 bool withIcon);
+
+// Sizes the results list's columns for their headers and typical content at the view's
+// current font: the texts the results list makes for a few typical rows (a result with its
+// picture, a folder path, a file name, sizes, dates and a difference, in the user's
+// locale). The last column also stretches to fill the view. Call again when the font or the
+// style changes.
+void fitResultColumns(QTreeView *view);
+
+} // namespace dirwise
