@@ -1,12 +1,15 @@
-# Sourced by run.sh and test.sh: installs the Debian packages they need, through sudo when
-# not root, and only when one of them is missing.
+# Sourced by run.sh, test.sh and packaging/build-deb.sh: installs the Debian packages they
+# need, through sudo when not root, and only when one of them is missing.
 
 # Building dw and dwc (the configure step also looks for GoogleTest, since the tests are
 # part of the project) and opening the help page from the window.
 DIRWISE_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev libgtest-dev xdg-utils"
-# Running every test in addition: a private session bus for the shell tests and the German
-# locale's sources for the report tests.
-DIRWISE_TEST_PACKAGES="dbus locales"
+# Running every test in addition: a private session bus for the shell tests, the German
+# locale's sources for the report tests, the validators of the desktop files and the
+# helpers that the completion of dwc is written against.
+DIRWISE_TEST_PACKAGES="dbus locales desktop-file-utils appstream bash-completion"
+# Making the Debian package in addition: dpkg-shlibdeps and dpkg-buildflags.
+DIRWISE_DEB_PACKAGES="dpkg-dev"
 
 # install_deps PACKAGE...
 install_deps() {
