@@ -1,20 +1,23 @@
 #!/bin/sh
-# Installs what is missing, builds Dirwise into build/ and runs it: the window where a
+# Installs what is missing, builds what it runs into build/ and runs it: the window where a
 # display exists, otherwise the command-line twin on the bundled sample trees.
 set -eu
 cd "$(dirname "$0")"
 . ./scripts/deps.sh
-install_deps
+# shellcheck disable=SC2086
+install_deps $DIRWISE_RUN_PACKAGES
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
 
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/bin/dw ]; then
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    # The window and its help page, which it opens from beside itself.
+    cmake --build build -j "$(nproc)" --target dw dirwise_help
     if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ]; then
         exec sudo -u "$SUDO_USER" --preserve-env=DISPLAY,WAYLAND_DISPLAY,XAUTHORITY build/bin/dw "$@"
     fi
     exec build/bin/dw "$@"
 fi
 
+cmake --build build -j "$(nproc)" --target dwc
 samples=$(mktemp -d "${TMPDIR:-/tmp}/dirwise-sample.XXXXXX")
 trap 'rm -rf "$samples"' EXIT
 sample/make-sample-trees.sh "$samples"

@@ -3,7 +3,8 @@
 set -eu
 cd "$(dirname "$0")"
 . ./scripts/deps.sh
-install_deps
+# shellcheck disable=SC2086
+install_deps $DIRWISE_RUN_PACKAGES $DIRWISE_TEST_PACKAGES
 rm -rf build
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDIRWISE_WERROR=ON
 cmake --build build -j "$(nproc)"
