@@ -13,7 +13,4 @@ namespace dirwise {
 // the C1 controls as \u00hh; a backslash stays one backslash. Never fails.
 [[nodiscard]] QString DisplayText(std::string_view bytes);
 
-// The on-screen form of a path for a message: as DisplayText.
-[[nodiscard]] inline QString DisplayPath(std::string_view bytes) { return DisplayText(bytes); }
-
 } // namespace dirwise

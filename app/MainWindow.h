@@ -78,7 +78,6 @@ public:
     void beginCompare();
     // The Stop command: asks a running compare to stop at its next yield; nothing otherwise.
     void stopCompare();
-    [[nodiscard]] bool isRunning() const { return m_running; }
 
     // Window commands.
     void chooseMasterDirectory();

@@ -11,12 +11,11 @@
 
 namespace dirwise {
 
-void MiddleElideDelegate::initStyleOption(QStyleOptionViewItem *option,
-                                          const QModelIndex &index) const {
-    QStyledItemDelegate::initStyleOption(option, index);
-    option->textElideMode = Qt::ElideMiddle;
-}
+namespace {
 
+// The width a column of `view` needs at its current font and style for its header (with
+// room for the sort arrow) and for each of `samples` as a cell text, plus a little air;
+// `withIcon` counts the view's icon in the cell.
 int columnWidthFor(const QTreeView *view, int column, const QStringList &samples, bool withIcon) {
     QHeaderView *header = view->header();
     // Measured with the sort arrow shown, so a sorted column's caption is never cut.
@@ -46,6 +45,14 @@ int columnWidthFor(const QTreeView *view, int column, const QStringList &samples
     }
     // A little air between one column's text and the next.
     return std::max(1, width + view->fontMetrics().averageCharWidth());
+}
+
+} // namespace
+
+void MiddleElideDelegate::initStyleOption(QStyleOptionViewItem *option,
+                                          const QModelIndex &index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideMiddle;
 }
 
 void fitResultColumns(QTreeView *view) {

@@ -19,12 +19,6 @@ public:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
 };
 
-// The width a column of `view` needs at its current font and style for its header (with
-// room for the sort arrow) and for each of `samples` as a cell text, plus a little air;
-// `withIcon` counts the view's icon in the cell. Never less than 1.
-[[nodiscard]] int columnWidthFor(const QTreeView *view, int column, const QStringList &samples,
-                                 bool withIcon);
-
 // Sizes the results list's columns for their headers and typical content at the view's
 // current font: the texts the results list makes for a few typical rows (a result with its
 // picture, a folder path, a file name, sizes, dates and a difference, in the user's

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace dirwise {
@@ -23,7 +24,6 @@ void WindowHost::beginRun() {
     m_progress = Progress{};
     m_yields = 0;
     m_turns = 0;
-    m_diagnostics = 0;
     m_longestGap = 0;
     m_lastTurnEnd = now();
 }
@@ -38,7 +38,7 @@ bool WindowHost::yield(const Progress &progress) {
     if (m_inTurn)
         return m_stop;
     const std::int64_t t = now();
-    if (!m_first && t - m_lastTurnEnd < m_interval)
+    if (!m_first && t - m_lastTurnEnd < kTurnInterval)
         return m_stop;
     m_first = false;
     m_longestGap = std::max(m_longestGap, t - m_lastTurnEnd);
@@ -55,11 +55,6 @@ void WindowHost::turn() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     m_inTurn = false;
     m_lastTurnEnd = now();
-}
-
-void WindowHost::diagnostic(const Diagnostic &d) {
-    (void)d;
-    ++m_diagnostics;
 }
 
 void WindowHost::setClock(Clock clock) { m_clock = std::move(clock); }

@@ -2,14 +2,13 @@
 
 #include "CompareHost.h"
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 
 namespace dirwise {
 
 // The window's side of a compare run: the engine calls yield() after every entry, and this
-// host lets the event loop run only when about `interval` has passed since it last did, so
+// host lets the event loop run only when 10 ms have passed since it last did, so
 // yields cost almost nothing and the window still never stalls for long. The first yield
 // after beginRun() always lets events through, so the cleared list and the Stop button show
 // at once.
@@ -40,12 +39,8 @@ public:
     // Keeps `progress`, lets the event loop run when it is due, and returns true when a
     // stop has been asked since beginRun() (also by a handler in this very turn).
     [[nodiscard]] bool yield(const Progress &progress) override;
-    // Counts the diagnostic; the run's summary keeps the diagnostics themselves.
-    void diagnostic(const Diagnostic &d) override;
-
     // Asks the current run to stop: the next yield answers true. Cleared by beginRun().
     void requestStop() { m_stop = true; }
-    [[nodiscard]] bool stopRequested() const { return m_stop; }
     // The progress of the latest yield of the current (or last) run; a zero Listing
     // progress before the first.
     [[nodiscard]] const Progress &progress() const { return m_progress; }
@@ -54,18 +49,13 @@ public:
     void setClock(Clock clock);
     // Replaces the yield hook (nullptr: none).
     void setYieldHook(YieldHook hook);
-    // The least time between two event-loop turns; 10 ms unless changed.
-    void setInterval(std::chrono::nanoseconds interval) { m_interval = interval.count(); }
 
     // Counts of the current (or last) run.
     [[nodiscard]] std::int64_t yields() const { return m_yields; }
     [[nodiscard]] std::int64_t turns() const { return m_turns; }
-    [[nodiscard]] std::int64_t diagnostics() const { return m_diagnostics; }
     // The longest time between the end of one event-loop turn and the start of the next
     // (from beginRun to the first turn, and from the last turn to endRun, included), in ns.
     [[nodiscard]] std::int64_t longestGap() const { return m_longestGap; }
-    // True while the host is inside processEvents().
-    [[nodiscard]] bool inTurn() const { return m_inTurn; }
 
 private:
     [[nodiscard]] std::int64_t now() const;
@@ -75,12 +65,12 @@ private:
     Clock m_clock;
     YieldHook m_hook;
     Progress m_progress;
-    std::int64_t m_interval = 10'000'000;
+    // The least time between two event-loop turns.
+    static constexpr std::int64_t kTurnInterval = 10'000'000;
     std::int64_t m_lastTurnEnd = 0;
     std::int64_t m_longestGap = 0;
     std::int64_t m_yields = 0;
     std::int64_t m_turns = 0;
-    std::int64_t m_diagnostics = 0;
     bool m_first = true;
     bool m_inTurn = false;
     bool m_stop = false;

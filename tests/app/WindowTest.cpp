@@ -4,6 +4,7 @@
 #include "AppTestSupport.h"
 #include "SettingsStore.h"
 #include "Startup.h"
+#include "WindowHost.h"
 
 #include <csignal>
 
@@ -365,4 +366,21 @@ TEST_F(WindowTest, EscapeF8AndExitRunTheCloseSteps) {
         EXPECT_FALSE(w->isVisible()) << route.name;
         EXPECT_TRUE(QFile::exists(SettingsFile())) << route.name;
     }
+}
+
+TEST_F(WindowTest, AnAccessKeySharedByTwoControlsMovesTheFocusBetweenThem) {
+    WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\n");
+    open();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    // Alt+B is "Include Su&bdirectories" and "&Begin": each press moves the focus on and
+    // acts on neither.
+    QStringList focused;
+    for (int press = 0; press < 3; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_B, Qt::AltModifier);
+        focused << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(focused, (QStringList{"chkSubDir", "cmdBegin", "chkSubDir"}));
+    EXPECT_TRUE(child<QCheckBox>("chkSubDir")->isChecked());
+    EXPECT_EQ(w->host().yields(), 0) << "no run began";
 }
