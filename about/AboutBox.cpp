@@ -123,8 +123,8 @@ void AboutBox::load() {
 }
 
 void AboutBox::buildLayout() {
-    // The picture on the left; the three product lines and the disclaimer beside it, the
-    // disclaimer's bottom level with the picture's; the button strip across the bottom.
+    // The picture on the left; beside it the three product lines at the top and the
+    // disclaimer at the bottom; the button strip across the whole bottom edge.
     auto *texts = new QVBoxLayout;
     texts->addWidget(m_lblAboutName);
     texts->addWidget(m_lblAboutProduct);
