@@ -267,10 +267,23 @@ void ResultsList::Sort(Column key, SortOrder order) {
         for (std::size_t i = 0; i < n; ++i)
             perm[i] = keys[i].row;
     }
-    std::deque<ResultRow> sorted;
-    for (std::uint32_t i : perm)
-        sorted.push_back(std::move(m_rows[i]));
-    m_rows.swap(sorted);
+    // Row i of the result is the old row perm[i]. Follow each cycle of the permutation and
+    // move the rows along it in place: a second copy of a million rows would double the
+    // list's memory for the length of a sort.
+    for (std::size_t start = 0; start < n; ++start) {
+        if (perm[start] == start)
+            continue;
+        ResultRow held = std::move(m_rows[start]);
+        std::size_t at = start;
+        while (perm[at] != start) {
+            const std::size_t from = perm[at];
+            m_rows[at] = std::move(m_rows[from]);
+            perm[at] = static_cast<std::uint32_t>(at); // placed
+            at = from;
+        }
+        m_rows[at] = std::move(held);
+        perm[at] = static_cast<std::uint32_t>(at);
+    }
     m_sort.key = key;
     m_sort.order = order;
     m_sort.sorted = true;
