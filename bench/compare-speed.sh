@@ -62,7 +62,7 @@ print(f"{'cold' if cold else 'warm'} cache; floor with {sys.argv[3]} threads")
 for k in ("dwc", "find", "rsync", "floor"):
     r = res[k]
     print(f"{k:6s} median {med[k]:.3f} s  (min {r['min']:.3f}, max {r['max']:.3f}, "
-          f"{len(r['times'])} runs)")
+          f"{len(r['times'])} runs; cpu {r['user'] + r['system']:.3f} s)")
 if cold:
     print(f"dwc / find  = {med['dwc'] / med['find']:.2f}")
     print(f"dwc / floor = {med['dwc'] / med['floor']:.2f}")

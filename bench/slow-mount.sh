@@ -100,7 +100,7 @@ res = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
 med = {k: v["median"] for k, v in res.items()}
 for k, r in res.items():
     print(f"{k:6s} median {med[k]:8.3f} s  (min {r['min']:.3f}, max {r['max']:.3f}, "
-          f"{len(r['times'])} runs)")
+          f"{len(r['times'])} runs; cpu {r['user'] + r['system']:.3f} s)")
 print(f"rsync / dwc  = {med['rsync'] / med['dwc']:6.2f}   (goal: at least 10)")
 print(f"dwc / floor  = {med['dwc'] / med['floor']:6.2f}   (goal: at most 1.5)")
 if "find" in med:
