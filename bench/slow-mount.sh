@@ -100,9 +100,11 @@ res = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
 med = {k: v["median"] for k, v in res.items()}
 for k, r in res.items():
     print(f"{k:6s} median {med[k]:8.3f} s  (min {r['min']:.3f}, max {r['max']:.3f}, "
-          f"{len(r['times'])} runs)")
+          f"{len(r['times'])} runs; cpu {r['user'] + r['system']:.3f} s)")
 print(f"rsync / dwc  = {med['rsync'] / med['dwc']:6.2f}   (goal: at least 10)")
 print(f"dwc / floor  = {med['dwc'] / med['floor']:6.2f}   (goal: at most 1.5)")
+# The fastest runs are the ones other work on the machine disturbed least.
+print(f"dwc / floor, fastest runs = {res['dwc']['min'] / res['floor']['min']:.2f}")
 if "find" in med:
     print(f"dwc / find   = {med['dwc'] / med['find']:6.2f}")
 PY
