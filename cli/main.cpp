@@ -16,6 +16,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -32,15 +34,75 @@ extern "C" void onInterrupt(int) { g_interrupted = 1; }
 // Nothing useful can be done when standard error itself fails.
 void writeErr(const std::string &text) { (void)WriteAll(STDERR_FILENO, text); }
 
+// Writes the report of the rows a run appends while it runs, a batch at a time, and takes
+// them out of the list: a run of any size then holds no more than a batch of rows. The
+// bytes are those WriteReport writes for the same rows.
+class RowStream {
+public:
+    RowStream(ResultsList &list, int fd, ReportFormat format)
+        : m_list(list), m_fd(fd), m_format(format) {
+        if (format == ReportFormat::Csv)
+            m_buffer = CsvHeader();
+    }
+
+    // Turns the rows in the list into report bytes, removes them, and writes what has
+    // gathered (everything with `all`). Returns 0, or the errno of the first write that
+    // failed; after a failure rows are only removed.
+    int Flush(bool all) {
+        const std::size_t n = m_list.Count();
+        for (std::size_t i = 0; i < n && m_error == 0; ++i) {
+            if (m_format == ReportFormat::Csv)
+                AppendCsvLine(m_buffer, m_list, i);
+            else if (m_format == ReportFormat::Json)
+                AppendJsonLine(m_buffer, m_list, i);
+            else
+                AppendReportLine(m_buffer, m_list, i);
+            if (m_buffer.size() >= WriteAt)
+                write();
+        }
+        if (n > 0) {
+            std::vector<std::size_t> rows(n);
+            for (std::size_t i = 0; i < n; ++i)
+                rows[i] = i;
+            m_list.Remove(std::move(rows));
+        }
+        if (all && !m_buffer.empty() && m_error == 0)
+            write();
+        return m_error;
+    }
+    [[nodiscard]] int error() const { return m_error; }
+
+    // Rows gathered before the host writes them.
+    static constexpr std::size_t Batch = 512;
+
+private:
+    static constexpr std::size_t WriteAt = 256 * 1024;
+
+    void write() {
+        m_error = WriteAll(m_fd, m_buffer);
+        m_buffer.clear();
+    }
+
+    ResultsList &m_list;
+    int m_fd;
+    ReportFormat m_format;
+    std::string m_buffer;
+    int m_error = 0;
+};
+
 // The command line's host: Ctrl-C becomes Stop at the next yield, and on a terminal one
-// progress line is redrawn a few times a second.
+// progress line is redrawn a few times a second. With a row stream, the rows are written as
+// they come, and a report that cannot be written stops the run.
 class CliHost : public CompareHost {
 public:
-    explicit CliHost(bool progress) : m_progress(progress) {}
+    CliHost(bool progress, ResultsList &list, RowStream *stream)
+        : m_progress(progress), m_list(list), m_stream(stream) {}
 
     bool yield(const Progress &p) override {
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
+        if (m_stream && m_list.Count() >= RowStream::Batch && m_stream->Flush(false) != 0)
+            return true;
         return g_interrupted != 0;
     }
 
@@ -83,6 +145,8 @@ private:
     }
 
     bool m_progress;
+    ResultsList &m_list;
+    RowStream *m_stream;
     bool m_shown = false;
     unsigned m_calls = 0;
     std::chrono::steady_clock::time_point m_last{};
@@ -137,6 +201,60 @@ int checkBeforeTheRun(const CliOptions &o) {
     return 0;
 }
 
+// An existing report target that is a device (a terminal, /dev/null), opened for writing
+// as SafeWrite would: `special` tells whether it is one; when it is and cannot be opened,
+// the result is empty with errno set. A FIFO is not one of them: its reader may come late,
+// so it is opened, as before, only once the report is complete.
+UniqueFd openSpecialTarget(const std::string &path, bool &special) {
+    struct stat st {};
+    const std::string target = ResolveWriteTarget(path);
+    special = ::stat(target.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+    if (!special)
+        return UniqueFd();
+    // O_NONBLOCK: a device that is not ready fails at once instead of hanging.
+    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd) {
+        const int flags = ::fcntl(fd.get(), F_GETFL);
+        if (flags >= 0)
+            ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+// An unnamed temporary file for the report's bytes, in $TMPDIR or /tmp; empty when none
+// can be made (the rows are then kept in the list).
+UniqueFd makeSpool() {
+    const char *env = std::getenv("TMPDIR");
+    const std::string dir = env && *env ? env : "/tmp";
+    UniqueFd fd(::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!fd) {
+        std::string name = dir + "/dwc-report.XXXXXX";
+        fd.reset(::mkostemp(name.data(), O_CLOEXEC));
+        if (fd)
+            ::unlink(name.c_str());
+    }
+    return fd;
+}
+
+// The bytes of the spool from its start, as often as SafeWrite asks.
+ByteProducer replaySpool(int fd) {
+    return [fd](const std::function<int(std::string_view)> &write) {
+        std::vector<char> buffer(256 * 1024);
+        for (off_t at = 0;;) {
+            const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return errno;
+            if (n == 0)
+                return 0;
+            if (const int err = write(std::string_view(buffer.data(), static_cast<std::size_t>(n))))
+                return err;
+            at += n;
+        }
+    };
+}
+
 int runDwc(int argc, char **argv) {
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.ok()) {
@@ -161,8 +279,33 @@ int runDwc(int argc, char **argv) {
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
 
+    // Without a sort, rows are written as the run appends them: to standard output or a
+    // device as they come, and to a file or a FIFO through a temporary file that SafeWrite
+    // copies at the end, so that a file is still replaced whole or not at all.
     ResultsList list;
-    CliHost host(!o.quiet && ::isatty(STDERR_FILENO));
+    UniqueFd out;
+    std::string outName = "standard output";
+    bool direct = o.outputPath.empty();
+    if (direct) {
+        out.reset(STDOUT_FILENO);
+    } else if (!o.sortKey) {
+        out = openSpecialTarget(o.outputPath, direct);
+        if (direct && !out) {
+            const int err = errno;
+            writeErr("dwc: cannot write the report: " +
+                     EscapeForDisplay(o.outputPath + ": " + std::strerror(err)) + "\n");
+            return 2;
+        }
+        outName = o.outputPath;
+        if (!direct) {
+            out = makeSpool();
+            outName = "temporary file";
+        }
+    }
+    std::unique_ptr<RowStream> stream;
+    if (!o.sortKey && out)
+        stream = std::make_unique<RowStream>(list, out.get(), o.format);
+    CliHost host(!o.quiet && ::isatty(STDERR_FILENO), list, stream.get());
     const CompareSummary summary = RunCompare(o.compare, list, host);
     host.clearProgress();
 
@@ -170,8 +313,19 @@ int runDwc(int argc, char **argv) {
         list.Sort(*o.sortKey, o.descending ? SortOrder::Descending : SortOrder::Ascending);
 
     ReportStatus written;
-    if (o.outputPath.empty()) {
-        UniqueFd out(STDOUT_FILENO);
+    if (stream) {
+        int err = stream->Flush(true);
+        if (direct) {
+            if (const int closeErr = out.close(); err == 0)
+                err = closeErr;
+        } else if (err == 0) {
+            const int spool = out.get();
+            err = SafeWrite(o.outputPath, replaySpool(spool), SpecialTarget::WriteInPlace);
+            outName = o.outputPath;
+        }
+        if (err != 0)
+            written = ReportStatus{false, outName + ": " + std::strerror(err)};
+    } else if (o.outputPath.empty()) {
         written = WriteReport(list, out.get(), o.format);
         if (const int err = out.close(); written.ok && err != 0)
             written = ReportStatus{false, std::strerror(err)};
@@ -190,6 +344,8 @@ int runDwc(int argc, char **argv) {
         writeErr(text);
     }
 
+    if (stream && stream->error() != 0)
+        return 2; // the run stopped because its report could not be written
     if (summary.stopped)
         return 130;
     if (!written.ok || !summary.notCompared.empty())

@@ -44,21 +44,19 @@ public:
         if (count == 0)
             return;
         std::vector<std::uint32_t> listDirs(state.ScanDirs.size(), NoDir);
-        DirHandle masterDir(m_options.masterDir), compareDir(m_options.compareDir);
-        FactPrefetcher facts(state, m_options, count);
+        FactPrefetcher facts(state, m_options, count, m_options.verifyContents);
         for (std::size_t i = 0; i < count && !m_stop; ++i) {
-            const FileFacts &f = facts.get(i);
+            const FileFacts &f = facts.Get(i);
             if (f.excluded)
                 ++m_summary.excluded;
             else if (f.masterError != 0)
                 notCompared(state, i, m_masterRoot, f.masterError);
             else if (f.compareError != 0 && f.compareError != ENOENT)
                 notCompared(state, i, m_compareRoot, f.compareError);
-            else if (f.compareError == ENOENT && !isDirectory(m_options.compareDir))
-                // An unplugged drive must not turn every file into "Not Found".
+            else if (f.compareRootGone)
                 notCompared(state, i, m_compareRoot, ENOENT);
             else
-                comparePair(state, i, f, listDirs, masterDir, compareDir);
+                comparePair(state, i, f, listDirs, facts);
             m_progress.compared = static_cast<std::int64_t>(i) + 1;
             (void)yield();
         }
@@ -86,14 +84,14 @@ public:
         if (count == 0)
             return;
         std::vector<std::uint32_t> listDirs(state.ScanDirs.size(), NoDir);
-        FactPrefetcher facts(state, swapped, count);
+        FactPrefetcher facts(state, swapped, count, false);
         for (std::size_t i = 0; i < count && !m_stop; ++i) {
-            const FileFacts &f = facts.get(i);
+            const FileFacts &f = facts.Get(i);
             if (f.excluded) {
                 // Counted by the master pass, where it matters.
             } else if (f.masterError != 0) {
                 notCompared(state, i, m_compareRoot, f.masterError);
-            } else if (f.compareError == ENOENT && !isDirectory(m_options.masterDir)) {
+            } else if (f.compareError == ENOENT && f.compareRootGone) {
                 notCompared(state, i, m_masterRoot, ENOENT);
             } else if (f.compareError == ENOENT) {
                 ++m_summary.extras;
@@ -134,16 +132,15 @@ private:
     }
 
     void comparePair(const ScanState &state, std::size_t i, const FileFacts &f,
-                     std::vector<std::uint32_t> &listDirs, DirHandle &masterDir,
-                     DirHandle &compareDir) {
+                     std::vector<std::uint32_t> &listDirs, FactPrefetcher &facts) {
         const bool found = f.compareError == 0;
         PairFacts pair{f.masterSize, f.compareSize, f.masterTime, f.compareTime};
         std::optional<Verdict> v = found ? Classify(m_options, pair) : Verdict{Result::NotFound};
         if (!v)
             return; // nothing to compare by: counted as matching, no row
-        if (found && m_options.verifyContents && f.masterRegular && f.compareRegular &&
-            WantsContent(*v, pair)) {
-            if (!readContents(state, i, pair, masterDir, compareDir))
+        // The readers asked WantsContent with the same facts and options.
+        if (f.content != FileFacts::Content::NotWanted) {
+            if (!readContents(state, i, pair, facts))
                 return;
             v = Classify(m_options, pair);
         }
@@ -162,24 +159,13 @@ private:
                                 .detail = v->detail});
     }
 
-    // Reads both files of pair i into `pair`. Returns false when the pair gets no row: the
-    // run was stopped inside it, or a file could not be read (then it is Not Compared).
-    bool readContents(const ScanState &state, std::size_t i, PairFacts &pair, DirHandle &masterDir,
-                      DirHandle &compareDir) {
+    // The verdict on pair i's contents, into `pair`, yielding after every block pair. Returns
+    // false when the pair gets no row: the run was stopped inside it, or a file could not be
+    // read (then it is Not Compared).
+    bool readContents(const ScanState &state, std::size_t i, PairFacts &pair,
+                      FactPrefetcher &facts) {
         using Outcome = ContentVerdict::Outcome;
-        const std::uint32_t d = state.ScanFileDirs[i];
-        const std::string &name = state.ScanFileNames[i];
-        const int mfd = masterDir.open(state, d);
-        if (mfd < 0) {
-            notCompared(state, i, m_masterRoot, masterDir.error());
-            return false;
-        }
-        const int cfd = compareDir.open(state, d);
-        if (cfd < 0) {
-            notCompared(state, i, m_compareRoot, compareDir.error());
-            return false;
-        }
-        const ContentVerdict c = m_checker.Compare(mfd, name, cfd, name, [this](std::int64_t n) {
+        const ContentVerdict c = facts.Contents(i, [this](std::int64_t n) {
             m_progress.bytesVerified += n;
             return yield();
         });
@@ -208,7 +194,6 @@ private:
     std::string m_masterRoot, m_compareRoot;
     Progress m_progress;
     CompareSummary m_summary;
-    ContentChecker m_checker{1024 * 1024};
     bool m_stop = false;
 };
 

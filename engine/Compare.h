@@ -114,9 +114,10 @@ struct CompareSummary {
 // master tree (Phase::Listing), yields once more (Phase::Comparing), then for every listed
 // file applies the exclude test, reads both files' metadata with stat (worker threads read
 // ahead, the rows and yields stay on the caller's thread), with verifyContents reads the
-// contents of the pairs WantsContent names (yielding between blocks, so Stop is seen within
-// a large file; special files are never opened; a file that cannot be read is Not
-// Compared), classifies the pair, appends at most one row and yields. With listExtras the
+// contents of the pairs WantsContent names (several pairs at once on the workers; the
+// caller yields after each block pair in order, so Stop is seen within a large file;
+// special files are never opened; a file that cannot be read is Not Compared), classifies
+// the pair, appends at most one row and yields. With listExtras the
 // compare tree is then walked by the same rules (Phase::Extras) and every file without a
 // master file gets an Extra row. A stop during the listing leaves the list
 // empty; a stop during the compare phase keeps the rows appended so far. Every place not

@@ -12,11 +12,16 @@
 namespace dirwise {
 namespace {
 
-// Fills `buffer` as far as the file allows. Returns the bytes read, or -1 with errno set.
-ssize_t readBlock(int fd, std::vector<char> &buffer) {
+// Reads up to `size` bytes into `buffer`. `expected` is what is left of the file by the size
+// fstat gave when it was opened: once that much has come, no further read is made just to
+// see the end (a file that grows while it is compared is compared as it was). Returns the
+// bytes read, or -1 with errno set.
+ssize_t readBlock(int fd, char *buffer, std::size_t size, std::int64_t expected) {
+    if (expected <= 0)
+        return 0;
     std::size_t filled = 0;
-    while (filled < buffer.size()) {
-        const ssize_t n = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+    while (filled < size) {
+        const ssize_t n = ::read(fd, buffer + filled, size - filled);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -24,14 +29,29 @@ ssize_t readBlock(int fd, std::vector<char> &buffer) {
         if (n == 0)
             break;
         filled += static_cast<std::size_t>(n);
+        if (static_cast<std::int64_t>(filled) == expected)
+            break;
     }
     return static_cast<ssize_t>(filled);
 }
 
+// The first offset below `n` at which a and b differ, or n.
+std::size_t firstDifference(const char *a, const char *b, std::size_t n) {
+    if (std::memcmp(a, b, n) == 0)
+        return n;
+    std::size_t at = 0;
+    while (at + 64 <= n && std::memcmp(a + at, b + at, 64) == 0)
+        at += 64;
+    while (at < n && a[at] == b[at])
+        ++at;
+    return at;
+}
+
 // Opens a file for reading without ever blocking on a FIFO or a device, and only when it is
-// a regular file. Returns the descriptor, an empty one with `error` set, or an empty one
-// with `regular` false.
-UniqueFd openRegular(int dir, const std::string &name, int &error, bool &regular) {
+// a regular file. Returns the descriptor (and its size), an empty one with `error` set, or
+// an empty one with `regular` false.
+UniqueFd openRegular(int dir, const std::string &name, int &error, bool &regular,
+                     std::int64_t &size, std::size_t blockSize) {
     UniqueFd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     regular = true;
     if (!fd) {
@@ -47,7 +67,9 @@ UniqueFd openRegular(int dir, const std::string &name, int &error, bool &regular
         regular = false;
         return UniqueFd();
     }
-    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    size = st.st_size;
+    if (size > static_cast<std::int64_t>(blockSize)) // one read needs no read-ahead advice
+        ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }
 
@@ -63,34 +85,38 @@ ContentVerdict ContentChecker::Compare(int masterDir, const std::string &masterN
     using Outcome = ContentVerdict::Outcome;
     ContentVerdict v;
     bool regular = true;
-    const UniqueFd master = openRegular(masterDir, masterName, v.error, regular);
+    std::int64_t masterSize = 0, compareSize = 0;
+    const UniqueFd master =
+        openRegular(masterDir, masterName, v.error, regular, masterSize, m_master.size());
     if (!master) {
         v.outcome = regular ? Outcome::Failed : Outcome::NotRegular;
         v.masterSide = true;
         return v;
     }
-    const UniqueFd compare = openRegular(compareDir, compareName, v.error, regular);
+    const UniqueFd compare =
+        openRegular(compareDir, compareName, v.error, regular, compareSize, m_compare.size());
     if (!compare) {
         v.outcome = regular ? Outcome::Failed : Outcome::NotRegular;
         return v;
     }
     for (std::int64_t offset = 0;;) {
-        const ssize_t a = readBlock(master.get(), m_master);
+        const ssize_t a =
+            readBlock(master.get(), m_master.data(), m_master.size(), masterSize - offset);
         if (a < 0) {
             v = {Outcome::Failed, offset, errno, true};
             return v;
         }
-        const ssize_t b = readBlock(compare.get(), m_compare);
+        const ssize_t b =
+            readBlock(compare.get(), m_compare.data(), m_compare.size(), compareSize - offset);
         if (b < 0) {
             v = {Outcome::Failed, offset, errno, false};
             return v;
         }
         const auto common = static_cast<std::size_t>(std::min(a, b));
-        const auto diff =
-            std::mismatch(m_master.begin(), m_master.begin() + common, m_compare.begin());
-        if (diff.first != m_master.begin() + common || a != b) {
+        const std::size_t same = firstDifference(m_master.data(), m_compare.data(), common);
+        if (same != common || a != b) {
             v.outcome = Outcome::Differs;
-            v.offset = offset + (diff.first - m_master.begin());
+            v.offset = offset + static_cast<std::int64_t>(same);
             return v;
         }
         if (a == 0)

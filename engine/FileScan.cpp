@@ -2,6 +2,7 @@
 #include "Ascii.h"
 #include "CaseFold.h"
 #include "Io.h"
+#include "Listing.h"
 #include "TextForms.h"
 
 #include <algorithm>
@@ -50,6 +51,18 @@ std::string ScanState::RelativeDir(std::uint32_t d) const {
     return path;
 }
 
+void ScanNames::push_back(std::string_view name) {
+    if (m_used + name.size() + 1 > BlockSize) {
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
+        m_used = 0;
+    }
+    char *at = m_blocks.back().get() + m_used;
+    std::memcpy(at, name.data(), name.size());
+    at[name.size()] = '\0';
+    m_at.push_back((static_cast<std::uint64_t>(m_blocks.size() - 1) << OffsetBits) | m_used);
+    m_used += name.size() + 1;
+}
+
 std::string ScanState::ScanFilePath(std::size_t i) const {
     return DirPath(ScanFileDirs[i]) + ScanFileNames[i];
 }
@@ -87,24 +100,9 @@ bool MatchPattern(std::string_view pattern, std::string_view name) {
 
 namespace {
 
-struct LinuxDirent64 {
-    ino64_t d_ino;
-    off64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[];
-};
-
-// One entry of a directory listing: its name lives in the walker's shared name buffer.
-struct Entry {
-    std::uint32_t offset;
-    std::uint32_t length;
-    bool isDir;
-    bool viaLink; // a symbolic link that leads to a directory
-};
-
-// A directory on the current walk. `fd` owns nothing while closed to save descriptors; it is
-// reopened from the nearest open ancestor when its remaining subdirectories need it.
+// A directory on the current walk. `fd` owns nothing while closed to save descriptors, and
+// nothing at all when a read-ahead worker listed the directory by its path; it is reopened
+// from the nearest open ancestor when a subdirectory has to be opened relative to it.
 struct Frame {
     UniqueFd fd;
     std::uint32_t dir = 0;
@@ -113,6 +111,8 @@ struct Frame {
     std::vector<std::string> subdirs;
     std::vector<bool> viaLink; // entry k of subdirs is reached through a link
     std::size_t next = 0;
+    std::size_t pathLength = 0;     // of the walk's relative path while this frame is on top
+    std::size_t positionLength = 0; // likewise of its position (see ListingAhead)
 };
 
 // Directories kept open at once. Deeper frames close theirs while a child is walked, so a
@@ -134,7 +134,10 @@ public:
             report(root, errno);
             return;
         }
-        if (!enter(std::move(fd), rootIndex))
+        if (m_recursive)
+            m_ahead = std::make_unique<detail::ListingAhead>(root, m_followLinks,
+                                                             detail::DefaultPoolSize());
+        if (!listHere(fd.get(), rootIndex) || !enter(std::move(fd), rootIndex, false))
             return;
         while (!m_stack.empty()) {
             Frame &top = m_stack.back();
@@ -145,8 +148,9 @@ public:
                 continue;
             }
             const bool viaLink = top.viaLink[top.next];
+            const std::size_t index = top.next;
             const std::string name = std::move(top.subdirs[top.next++]);
-            if (!descend(name, viaLink))
+            if (!descend(name, viaLink, index))
                 return;
         }
     }
@@ -202,10 +206,32 @@ private:
         return m_stack[k].fd.get();
     }
 
-    // Opens and walks one subdirectory of the top frame. Returns false when the walk stops.
-    bool descend(const std::string &name, bool viaLink) {
+    // Enters subdirectory `name` (entry `index` of the top frame's subdirectories). Its
+    // listing comes from the read-ahead, else from a listing by path made here, else from
+    // opening it relative to its parent, which also works past PATH_MAX and names the error
+    // when it cannot be opened. Returns false when the walk stops.
+    bool descend(const std::string &name, bool viaLink, std::size_t index) {
         const std::size_t parentIndex = m_stack.size() - 1;
         const std::uint32_t parentDir = m_stack[parentIndex].dir;
+        m_path.resize(m_stack[parentIndex].pathLength);
+        m_path += name;
+        m_path += '/';
+        m_position.resize(m_stack[parentIndex].positionLength);
+        detail::ListingAhead::AppendStep(m_position, static_cast<std::uint32_t>(index));
+        if (m_ahead) {
+            detail::AheadAnswer answer = m_ahead->Take(m_position, m_path, viaLink);
+            if (answer.kind == detail::AheadAnswer::Kind::ListHere)
+                answer = m_ahead->ListByPath(m_path, viaLink, m_buffer);
+            if (answer.kind == detail::AheadAnswer::Kind::Pseudo)
+                return !stopAfterYield();
+            if (answer.kind == detail::AheadAnswer::Kind::Listed) {
+                closeParentIfDone(parentIndex);
+                m_listing = std::move(*answer.listing);
+                m_state.ScanDirs.push_back({parentDir, name + "/"});
+                return enter(UniqueFd(), static_cast<std::uint32_t>(m_state.ScanDirs.size() - 1),
+                             answer.childrenQueued);
+            }
+        }
         int parentFd = m_stack[parentIndex].fd.get();
         if (parentFd < 0)
             parentFd = reopen(parentIndex);
@@ -222,41 +248,54 @@ private:
         // link to the root of every process): such a place is never entered through one.
         if (viaLink && IsPseudoFileSystem(fd.get()))
             return !stopAfterYield();
-        // The parent is needed again only for its remaining subdirectories.
+        closeParentIfDone(parentIndex);
+        const auto dirIndex = static_cast<std::uint32_t>(m_state.ScanDirs.size());
+        m_state.ScanDirs.push_back({parentDir, name + "/"});
+        if (!listHere(fd.get(), dirIndex))
+            return !m_state.Stopped;
+        return enter(std::move(fd), dirIndex, false);
+    }
+
+    // The parent is needed again only for its remaining subdirectories.
+    void closeParentIfDone(std::size_t parentIndex) {
         Frame &parent = m_stack[parentIndex];
         if (parentIndex > 0 &&
             (parent.next >= parent.subdirs.size() || openFrames() >= MaxOpenFrames))
             parent.fd.reset();
-        const auto index = static_cast<std::uint32_t>(m_state.ScanDirs.size());
-        m_state.ScanDirs.push_back({parentDir, name + "/"});
-        return enter(std::move(fd), index);
     }
 
-    // Lists directory `fd` (already open; ownership passes here) and pushes its frame.
-    // Returns false when the walk stops.
-    bool enter(UniqueFd fd, std::uint32_t dirIndex) {
-        struct stat st {};
-        if (::fstat(fd.get(), &st) != 0) {
-            report(m_state.DirPath(dirIndex), errno);
-            return !stopAfterYield();
+    // Lists the open directory `fd` (directory `dirIndex`) into m_listing. Returns false,
+    // after naming the error and yielding, when it cannot even tell which directory it is.
+    bool listHere(int fd, std::uint32_t dirIndex) {
+        if (const int err = detail::DirectoryIdentity(fd, m_listing.dev, m_listing.ino)) {
+            report(m_state.DirPath(dirIndex), err);
+            (void)stopAfterYield();
+            return false;
         }
-        if (m_ancestors.count({st.st_dev, st.st_ino}) != 0) {
+        detail::ReadListing(fd, m_listing, m_buffer);
+        return true;
+    }
+
+    // Takes the names of directory `dirIndex` from m_listing and pushes its frame (`fd` may
+    // own nothing). Its subdirectories go to the read-ahead unless a worker queued them
+    // already. Returns false when the walk stops.
+    bool enter(UniqueFd fd, std::uint32_t dirIndex, bool childrenQueued) {
+        if (m_ancestors.count({m_listing.dev, m_listing.ino}) != 0) {
             // A symlink back to a directory already on this walk: everything below it is
             // listed already under its real place.
             m_state.ScanDirs.pop_back();
             return !stopAfterYield();
         }
-        const int listErr = readEntries(fd.get());
-        if (listErr != 0)
-            report(m_state.DirPath(dirIndex), listErr);
+        if (m_listing.error != 0)
+            report(m_state.DirPath(dirIndex), m_listing.error);
 
         // Files, grouped by pattern, each group in byte order.
         for (const std::string &pattern : m_patterns) {
-            for (const Entry &e : m_entries) {
+            for (const detail::ListedEntry &e : m_listing.entries) {
                 if (!e.isDir) {
-                    const std::string_view name(m_names.data() + e.offset, e.length);
+                    const std::string_view name = m_listing.name(e);
                     if (MatchPattern(pattern, name)) {
-                        m_state.ScanFileNames.emplace_back(name);
+                        m_state.ScanFileNames.push_back(name);
                         m_state.ScanFileDirs.push_back(dirIndex);
                         ++m_state.ScanFileCount;
                     }
@@ -271,70 +310,30 @@ private:
         Frame frame;
         frame.fd = std::move(fd);
         frame.dir = dirIndex;
-        frame.dev = st.st_dev;
-        frame.ino = st.st_ino;
+        frame.dev = m_listing.dev;
+        frame.ino = m_listing.ino;
+        frame.pathLength = m_stack.empty() ? 0 : m_path.size();
+        frame.positionLength = m_stack.empty() ? 0 : m_position.size();
         if (m_recursive) {
-            for (const Entry &e : m_entries) {
+            for (const detail::ListedEntry &e : m_listing.entries) {
                 if (e.isDir && (!e.viaLink || m_followLinks)) {
-                    frame.subdirs.emplace_back(m_names.data() + e.offset, e.length);
+                    frame.subdirs.emplace_back(m_listing.name(e));
                     frame.viaLink.push_back(e.viaLink);
                 }
                 if (stopAfterYield())
                     return false;
             }
         }
-        m_ancestors.insert({st.st_dev, st.st_ino});
+        if (m_ahead && !childrenQueued && !frame.subdirs.empty()) {
+            if (m_stack.empty()) {
+                m_path.clear();
+                m_position.clear();
+            }
+            m_ahead->Queue(m_position, m_path, frame.subdirs, frame.viaLink);
+        }
+        m_ancestors.insert({m_listing.dev, m_listing.ino});
         m_stack.push_back(std::move(frame));
         return true;
-    }
-
-    // Reads every name of the directory into m_names/m_entries, sorted by bytes, without
-    // "." and "..". Returns 0, or the errno of a listing that failed part way (the names
-    // read so far are kept, and none is listed twice).
-    int readEntries(int fd) {
-        m_names.clear();
-        m_entries.clear();
-        char *buffer = m_buffer.data();
-        int err = 0;
-        for (;;) {
-            const long n = ::syscall(SYS_getdents64, fd, buffer, m_buffer.size());
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                err = errno;
-                break;
-            }
-            if (n == 0)
-                break;
-            for (long pos = 0; pos < n;) {
-                const auto *d = reinterpret_cast<const LinuxDirent64 *>(buffer + pos);
-                pos += d->d_reclen;
-                const char *name = d->d_name;
-                if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                    continue;
-                const std::size_t len = std::strlen(name);
-                bool isDir = d->d_type == DT_DIR;
-                bool viaLink = false;
-                if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
-                    // Follow links: a link to a directory is walked (loops are caught on
-                    // entry), a link to anything else, or a dangling one, is a file.
-                    struct stat st {};
-                    isDir = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-                    struct stat own {};
-                    viaLink = isDir && (d->d_type == DT_LNK ||
-                                        (::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 &&
-                                         S_ISLNK(own.st_mode)));
-                }
-                m_entries.push_back({static_cast<std::uint32_t>(m_names.size()),
-                                     static_cast<std::uint32_t>(len), isDir, viaLink});
-                m_names.append(name, len);
-            }
-        }
-        std::sort(m_entries.begin(), m_entries.end(), [this](const Entry &a, const Entry &b) {
-            return std::string_view(m_names.data() + a.offset, a.length) <
-                   std::string_view(m_names.data() + b.offset, b.length);
-        });
-        return err;
     }
 
     ScanState &m_state;
@@ -345,9 +344,11 @@ private:
     Phase m_phase;
     std::vector<Frame> m_stack;
     std::set<std::pair<dev_t, ino_t>> m_ancestors;
-    std::string m_names;
-    std::vector<Entry> m_entries;
-    std::vector<char> m_buffer = std::vector<char>(64 * 1024); // operator new aligns it for dirents
+    detail::Listing m_listing; // the directory being entered
+    std::string m_path;        // the top frame's path relative to the root ("" or "a/b/")
+    std::string m_position;    // the top frame's position (see ListingAhead)
+    std::vector<char> m_buffer = std::vector<char>(64 * 1024); // operator new aligns it
+    std::unique_ptr<detail::ListingAhead> m_ahead;             // last: its workers go first
 };
 
 } // namespace

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,12 +20,36 @@ struct ScanDir {
     static constexpr std::uint32_t NoParent = 0xffffffffu;
 };
 
+// The names of the listed files, packed: each name's bytes and a terminating NUL go into
+// large blocks that never move, so a million names cost little more than their bytes and
+// an offset each. Names hold no NUL (a file name cannot).
+class ScanNames {
+public:
+    // Appends a copy of `name` (at most a block's size, far beyond any file name).
+    void push_back(std::string_view name);
+    // Name i as a NUL-terminated string; valid while the list lives. i < size().
+    [[nodiscard]] const char *operator[](std::size_t i) const {
+        return m_blocks[m_at[i] >> OffsetBits].get() + (m_at[i] & OffsetMask);
+    }
+    [[nodiscard]] std::string_view view(std::size_t i) const { return (*this)[i]; }
+    [[nodiscard]] std::size_t size() const { return m_at.size(); }
+    [[nodiscard]] bool empty() const { return m_at.empty(); }
+
+private:
+    static constexpr unsigned OffsetBits = 20;
+    static constexpr std::size_t BlockSize = std::size_t{1} << OffsetBits;
+    static constexpr std::uint64_t OffsetMask = BlockSize - 1;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_used = BlockSize;  // bytes used in the last block
+    std::vector<std::uint64_t> m_at; // block index << OffsetBits | offset in the block
+};
+
 // What the scanner found: the engine's own working state, never read or written by a host.
 // Entry i of ScanFileNames and ScanFileDirs describe the same file; positions are 0-based,
 // in the order the scanner found the files.
 struct ScanState {
     std::int64_t ScanFileCount = 0;          // files listed
-    std::deque<std::string> ScanFileNames;   // a deque: growing never moves the names
+    ScanNames ScanFileNames;                 // growing never moves the names
     std::vector<std::uint32_t> ScanFileDirs; // index into ScanDirs of each file's directory
     std::vector<ScanDir> ScanDirs;
     std::vector<Diagnostic> Diagnostics; // directories that could not be listed
@@ -61,7 +85,9 @@ struct ScanRules {
 // (with `rules.followLinks`) unless the target is already an ancestor on the current walk or
 // lies on a pseudo file system (IsPseudoFileSystem); without followLinks they are passed
 // over. The walk needs no
-// recursion and holds a bounded number of descriptors, so any depth is safe. A directory
+// recursion and holds a bounded number of descriptors, so any depth is safe. Worker threads
+// list the directories the walk will enter next, a bounded number ahead (see Listing.h);
+// the names, the yields and the host's calls stay on the caller's thread. A directory
 // that cannot be listed becomes a diagnostic (state and host) and the walk goes on; the
 // empty path is such a directory, never the file system's root.
 // Yields (with `rules.phase`) after every entry of every pass and after every subdirectory, and

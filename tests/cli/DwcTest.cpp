@@ -382,5 +382,87 @@ TEST_F(DwcRun, ProgressLineOnlyOnATerminal) {
     EXPECT_EQ(RunProcess({"script", "-qec", "'" DWC_PATH "' -q" + args, "/dev/null"}, 60).out, "");
 }
 
+// Without --sort, dwc writes rows as the run appends them; a large run's report must still
+// be the same bytes wherever it goes.
+class DwcLargeRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseTimeZone("UTC0");
+        ::setenv("LC_ALL", "C", 1);
+        for (int i = 0; i < 5000; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "f%04d", i);
+            tree.file(std::string("m/") + name, 1, T0);
+            if (i % 3 != 0)
+                tree.file(std::string("c/") + name, i % 5 == 0 ? 2 : 1, T0);
+        }
+    }
+    std::vector<std::string> Args(std::vector<std::string> more) const {
+        more.insert(more.begin(), DWC_PATH);
+        more.push_back(tree.path("m"));
+        more.push_back(tree.path("c"));
+        return more;
+    }
+    TempTree tree{true};
+};
+
+TEST_F(DwcLargeRun, EveryRowOnceInListingOrderOnStandardOutputAndInAFile) {
+    for (const char *format : {"report", "csv"}) {
+        SCOPED_TRACE(format);
+        const ProcessResult out = RunProcess(Args({"--format", format}), 60);
+        ASSERT_EQ(out.status, 1) << out.err;
+        ASSERT_EQ(RunProcess(Args({"--format", format, "-o", tree.path("r.txt")}), 60).status, 1);
+        EXPECT_TRUE(ReadFile(tree.path("r.txt")) == out.out) << "the file differs";
+        const bool csv = std::string(format) == "csv";
+        EXPECT_EQ(std::count(out.out.begin(), out.out.end(), '\n'), 5000 + (csv ? 1 : 0));
+        EXPECT_EQ(out.out.find("result,path"), csv ? 0 : std::string::npos) << "one header";
+        EXPECT_EQ(out.out.rfind("result,path"), csv ? 0 : std::string::npos);
+        EXPECT_LT(out.out.find("f0000"), out.out.find("f2499"));
+        EXPECT_LT(out.out.find("f2499"), out.out.find("f4999"));
+    }
+}
+
+TEST_F(DwcLargeRun, AReportFileWithASecondLinkIsWrittenInPlaceWithTheWholeReport) {
+    // A file with two links is written in place: its new contents are measured first and
+    // written after, so the report's bytes are asked for twice.
+    WriteFile(tree.path("r.txt"), "old");
+    ASSERT_EQ(::link(tree.path("r.txt").c_str(), tree.path("other.txt").c_str()), 0);
+    const ProcessResult out = RunProcess(Args({}), 60);
+    ASSERT_EQ(RunProcess(Args({"-o", tree.path("r.txt")}), 60).status, 1);
+    EXPECT_TRUE(ReadFile(tree.path("r.txt")) == out.out);
+    EXPECT_TRUE(ReadFile(tree.path("other.txt")) == out.out) << "the link was replaced";
+}
+
+TEST_F(DwcLargeRun, WithoutATemporaryFolderTheReportFileIsTheSame) {
+    const ProcessResult out = RunProcess(Args({}), 60);
+    ::setenv("TMPDIR", tree.path("nowhere").c_str(), 1);
+    const ProcessResult r = RunProcess(Args({"-o", tree.path("r.txt")}), 60);
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(ReadFile(tree.path("r.txt")) == out.out);
+}
+
+TEST_F(DwcLargeRun, AReportThatCannotBeWrittenStopsTheRun) {
+    // Standard output is a pipe nobody reads: the first piece of the report fails, long
+    // before the last file is compared, and the run ends there.
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    ::close(fds[0]);
+    int err[2];
+    ASSERT_EQ(::pipe2(err, O_CLOEXEC), 0);
+    const pid_t pid = SpawnProcess(Args({}), -1, fds[1], err[1]);
+    ::close(fds[1]);
+    ::close(err[1]);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<std::size_t>(n));
+    ::close(err[0]);
+    EXPECT_EQ(WaitProcess(pid, 60), 2);
+    EXPECT_NE(text.find("dwc: cannot write the report: standard output: "), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Dirwise stopped."), std::string::npos) << text;
+}
+
 } // namespace
 } // namespace dirwise::test
