@@ -78,7 +78,11 @@ bool isDirectory(const std::string &path) {
 
 FactReader::FactReader(const ScanState &state, const CompareOptions &options, bool readContents)
     : m_state(state), m_options(options), m_readContents(readContents), m_master(options.masterDir),
-      m_compare(options.compareDir), m_compareRoot(options.compareDir) {}
+      m_compare(options.compareDir), m_compareRoot(options.compareDir) {
+    // Blank boxes exclude nothing: with all four blank no name needs the test.
+    for (const std::string &box : options.extensions)
+        m_excluding = m_excluding || (options.excludeMode && !TrimBlanks(box).empty());
+}
 
 ContentChecker &FactReader::checker() {
     if (!m_checker)
@@ -90,7 +94,7 @@ void FactReader::Read(std::size_t i, FileFacts &f) {
     f = FileFacts{};
     const char *name = m_state.ScanFileNames[i];
     const std::uint32_t d = m_state.ScanFileDirs[i];
-    if (m_options.excludeMode && IsExcluded(name, m_options.extensions)) {
+    if (m_excluding && IsExcluded(name, m_options.extensions)) {
         f.excluded = true;
         return;
     }
@@ -213,9 +217,11 @@ void FactPrefetcher::startWorker() {
     if (m_stopping || m_threads.size() >= m_size.most)
         return;
     try {
-        m_threads.emplace_back([this] { work(); });
-    } catch (const std::system_error &) {
-        // Out of threads: the workers already there carry on.
+        // The worker's reader is made here, so a worker that starts can always work.
+        auto reader = std::make_unique<FactReader>(m_state, m_options, m_readContents);
+        m_threads.emplace_back([this, r = std::move(reader)] { work(*r); });
+    } catch (const std::exception &) {
+        // Out of threads or memory: the workers already there carry on.
     }
 }
 
@@ -304,8 +310,7 @@ ContentVerdict FactPrefetcher::Contents(std::size_t i,
     }
 }
 
-void FactPrefetcher::work() {
-    FactReader reader(m_state, m_options, m_readContents);
+void FactPrefetcher::work(FactReader &reader) {
     const std::size_t ring = m_slots.size();
     std::unique_lock lock(m_mutex);
     for (;;) {
@@ -349,13 +354,22 @@ void FactPrefetcher::readChunk(FactReader &reader, std::size_t first, std::size_
             return;
         const std::size_t s = i % ring;
         FileFacts &f = m_slots[s];
-        reader.Read(i, f);
+        try {
+            reader.Read(i, f);
+        } catch (const std::exception &) {
+            // Out of memory: the file is not compared, and the run goes on.
+            f = FileFacts{};
+            f.masterError = ENOMEM;
+        }
         if (f.content == FileFacts::Content::Pending) {
             m_pairState[s].blocks.store(0);
             m_pairState[s].done.store(false);
-            {
+            try {
                 std::lock_guard lock(m_mutex);
                 m_pairs.insert(i);
+            } catch (const std::exception &) {
+                f.content = FileFacts::Content::Read;
+                f.contents = {ContentVerdict::Outcome::Failed, 0, ENOMEM, true};
             }
             m_room.notify_one();
         }
@@ -385,13 +399,17 @@ void FactPrefetcher::readPair(FactReader &reader, std::size_t i) {
     FileFacts &f = m_slots[s];
     PairState &pair = m_pairState[s];
     std::int64_t blocks = 0, bytes = 0;
-    reader.ReadContents(i, f, [&](std::int64_t n) {
-        bytes += n;
-        pair.blocks.store(++blocks);
-        if (m_wantPair.load() == i)
-            wake();
-        return m_stopping.load(std::memory_order_relaxed);
-    });
+    try {
+        reader.ReadContents(i, f, [&](std::int64_t n) {
+            bytes += n;
+            pair.blocks.store(++blocks);
+            if (m_wantPair.load() == i)
+                wake();
+            return m_stopping.load(std::memory_order_relaxed);
+        });
+    } catch (const std::exception &) {
+        f.contents = {ContentVerdict::Outcome::Failed, 0, ENOMEM, true};
+    }
     f.blocks = blocks;
     f.bytes = bytes;
     pair.done.store(true);

@@ -102,6 +102,7 @@ private:
     const ScanState &m_state;
     const CompareOptions &m_options;
     const bool m_readContents;
+    bool m_excluding = false; // some extension is excluded
     DirHandle m_master;
     DirHandle m_compare;
     std::string m_compareRoot;
@@ -156,7 +157,7 @@ private:
         std::atomic<bool> done{false};
     };
 
-    void work();
+    void work(FactReader &reader);
     void readChunk(FactReader &reader, std::size_t first, std::size_t last);
     void readPair(FactReader &reader, std::size_t i);
     void startWorker(); // with m_mutex held

@@ -22,26 +22,39 @@ struct ScanDir {
 
 // The names of the listed files, packed: each name's bytes and a terminating NUL go into
 // large blocks that never move, so a million names cost little more than their bytes and
-// an offset each. Names hold no NUL (a file name cannot).
+// an offset each, and growing copies nothing. Names hold no NUL (a file name cannot).
 class ScanNames {
 public:
+    ScanNames() = default;
+    ScanNames(ScanNames &&other) noexcept;
+    ScanNames &operator=(ScanNames &&other) noexcept;
+    ScanNames(const ScanNames &) = delete;
+    ScanNames &operator=(const ScanNames &) = delete;
+    ~ScanNames();
+
     // Appends a copy of `name` (at most a block's size, far beyond any file name).
     void push_back(std::string_view name);
     // Name i as a NUL-terminated string; valid while the list lives. i < size().
     [[nodiscard]] const char *operator[](std::size_t i) const {
-        return m_blocks[m_at[i] >> OffsetBits].get() + (m_at[i] & OffsetMask);
+        const std::uint64_t at = m_at[i >> ChunkBits][i & ChunkMask];
+        return m_blocks[at >> OffsetBits] + (at & OffsetMask);
     }
     [[nodiscard]] std::string_view view(std::size_t i) const { return (*this)[i]; }
-    [[nodiscard]] std::size_t size() const { return m_at.size(); }
-    [[nodiscard]] bool empty() const { return m_at.empty(); }
+    [[nodiscard]] std::size_t size() const { return m_count; }
+    [[nodiscard]] bool empty() const { return m_count == 0; }
 
 private:
-    static constexpr unsigned OffsetBits = 20;
+    static constexpr unsigned OffsetBits = 21; // 2 MiB blocks: one huge page each, if allowed
     static constexpr std::size_t BlockSize = std::size_t{1} << OffsetBits;
     static constexpr std::uint64_t OffsetMask = BlockSize - 1;
-    std::vector<std::unique_ptr<char[]>> m_blocks;
-    std::size_t m_used = BlockSize;  // bytes used in the last block
-    std::vector<std::uint64_t> m_at; // block index << OffsetBits | offset in the block
+    static constexpr unsigned ChunkBits = 16; // offsets in chunks of 65,536
+    static constexpr std::size_t ChunkMask = (std::size_t{1} << ChunkBits) - 1;
+    void release();
+
+    std::vector<char *> m_blocks;                       // owned, BlockSize bytes each
+    std::size_t m_used = BlockSize;                     // bytes used in the last block
+    std::vector<std::unique_ptr<std::uint64_t[]>> m_at; // block << OffsetBits | offset
+    std::size_t m_count = 0;
 };
 
 // What the scanner found: the engine's own working state, never read or written by a host.

@@ -146,9 +146,12 @@ void ListingAhead::startWorker() {
     if (m_stopping || m_startFailed || m_threads.size() >= m_size.most)
         return;
     try {
-        m_threads.emplace_back([this] { work(); });
-    } catch (const std::system_error &) {
-        // Out of threads: the workers already there carry on, and the walk lists the rest.
+        // The worker's buffer is made here, so a worker that starts can always work.
+        std::vector<char> buffer(64 * 1024);
+        m_threads.emplace_back([this, b = std::move(buffer)]() mutable { work(std::move(b)); });
+    } catch (const std::exception &) {
+        // Out of threads or memory: the workers already there carry on, and the walk lists
+        // the rest.
         m_startFailed = true;
     }
 }
@@ -270,8 +273,7 @@ AheadAnswer ListingAhead::Take(const std::string &position, const std::string &r
     return answer;
 }
 
-void ListingAhead::work() {
-    std::vector<char> buffer(64 * 1024);
+void ListingAhead::work(std::vector<char> buffer) {
     int slowInARow = 0;
     std::unique_lock lock(m_mutex);
     for (;;) {
@@ -280,42 +282,45 @@ void ListingAhead::work() {
         --m_idle;
         if (m_stopping)
             return;
-        auto first = m_queued.begin();
-        const std::string position = first->first;
-        Task task = std::move(first->second);
-        m_queued.erase(first);
-        m_running.emplace(position, task.relative);
+        // Out of memory anywhere here, the directory is simply not listed ahead: the walk
+        // lists it itself, and says so if it cannot either.
+        std::string position;
+        Task task;
+        try {
+            auto first = m_queued.begin();
+            position = first->first;
+            task = std::move(first->second);
+            m_queued.erase(first);
+            m_running.emplace(position, task.relative);
+        } catch (const std::exception &) {
+            m_queued.erase(position);
+            continue;
+        }
         lock.unlock();
 
         const std::int64_t began = MonotonicNanoseconds();
-        AheadAnswer answer = ListByPath(task.relative, task.viaLink, buffer);
-        const bool slow = MonotonicNanoseconds() - began > SlowCallNanoseconds;
-        // Not below a link: there a walk may find a loop, which only the walk can tell.
+        AheadAnswer answer;
         std::vector<std::pair<std::string, Task>> children;
-        if (answer.listing && !task.viaLink)
-            children = childTasks(position, task.relative, *answer.listing);
+        try {
+            answer = ListByPath(task.relative, task.viaLink, buffer);
+            // Not below a link: there a walk may find a loop, which only the walk can tell.
+            if (answer.listing && !task.viaLink)
+                children = childTasks(position, task.relative, *answer.listing);
+        } catch (const std::exception &) {
+            answer = AheadAnswer{};
+            children.clear();
+        }
+        const bool slow = MonotonicNanoseconds() - began > SlowCallNanoseconds;
 
         lock.lock();
         m_running.erase(position);
         std::size_t queued = 0;
         if (position >= m_walkAt) {
-            Done done;
-            if (answer.listing) {
-                // Only while the window has room; otherwise the walk queues them on entry.
-                if (!task.viaLink &&
-                    m_queued.size() + m_running.size() + m_done.size() + children.size() <=
-                        MaxAhead) {
-                    for (auto &[key, child] : children)
-                        queued += m_queued.try_emplace(std::move(key), std::move(child)).second;
-                    answer.childrenQueued = true;
-                }
-                done.bytes = answer.listing->bytes() + position.size() + task.relative.size();
+            try {
+                record(position, std::move(task), std::move(answer), children, queued);
+            } catch (const std::exception &) {
+                // Not kept: the walk lists it itself.
             }
-            done.answer = std::move(answer);
-            done.relative = std::move(task.relative);
-            done.viaLink = task.viaLink;
-            m_doneBytes += done.bytes;
-            m_done.emplace(position, std::move(done));
         }
         // Slow answers: the workers wait on the file system, so more of them keep more
         // requests in flight.
@@ -328,6 +333,28 @@ void ListingAhead::work() {
             m_finished.notify_all();
         wakeWorkers(queued);
     }
+}
+
+void ListingAhead::record(const std::string &position, Task task, AheadAnswer answer,
+                          std::vector<std::pair<std::string, Task>> &children,
+                          std::size_t &queued) {
+    Done done;
+    if (answer.listing) {
+        // Only while the window has room; otherwise the walk queues them on entry.
+        if (!task.viaLink &&
+            m_queued.size() + m_running.size() + m_done.size() + children.size() <= MaxAhead) {
+            for (auto &[key, child] : children)
+                queued += m_queued.try_emplace(std::move(key), std::move(child)).second;
+            answer.childrenQueued = true;
+        }
+        done.bytes = answer.listing->bytes() + position.size() + task.relative.size();
+    }
+    done.answer = std::move(answer);
+    done.relative = std::move(task.relative);
+    done.viaLink = task.viaLink;
+    const std::size_t bytes = done.bytes;
+    m_done.emplace(position, std::move(done));
+    m_doneBytes += bytes;
 }
 
 } // namespace dirwise::detail

@@ -143,8 +143,12 @@ private:
         std::size_t bytes = 0;
     };
 
-    void work();
+    void work(std::vector<char> buffer);
     void startWorker(); // with m_mutex held
+    // Keeps a worker's listing of `position` for the walk and queues its subdirectories
+    // (m_mutex held); adds how many were queued to `queued`. May throw std::bad_alloc.
+    void record(const std::string &position, Task task, AheadAnswer answer,
+                std::vector<std::pair<std::string, Task>> &children, std::size_t &queued);
     // The tasks for the subdirectories of `listing`, the directory at `position`.
     [[nodiscard]] std::vector<std::pair<std::string, Task>>
     childTasks(const std::string &position, const std::string &relative,
