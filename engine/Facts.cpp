@@ -133,8 +133,12 @@ void FactReader::Read(std::size_t i, FileFacts &f) {
     if (f.compareError == ENOTDIR)
         f.compareError = ENOENT;
     if (f.compareError == ENOENT) {
-        // An unplugged drive must not turn every file into "Not Found".
-        f.compareRootGone = !isDirectory(m_compareRoot);
+        // An unplugged drive must not turn every file into "Not Found". Once the root was
+        // there for a file of this directory, the directory's other files take its word.
+        if (m_rootSeenFor != d) {
+            f.compareRootGone = !isDirectory(m_compareRoot);
+            m_rootSeenFor = f.compareRootGone ? NoDir : d;
+        }
         return;
     }
     if (!m_readContents || f.compareError != 0 || !f.masterRegular || !f.compareRegular)

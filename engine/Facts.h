@@ -106,6 +106,7 @@ private:
     DirHandle m_master;
     DirHandle m_compare;
     std::string m_compareRoot;
+    std::uint32_t m_rootSeenFor = NoDir;       // the compare root was there for this directory
     std::unique_ptr<ContentChecker> m_checker; // made when the first pair is read
 };
 
