@@ -12,7 +12,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPalette>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -82,10 +81,7 @@ void AboutBox::buildControls() {
     m_txtAboutDisclaimer->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_txtAboutDisclaimer->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_txtAboutDisclaimer->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    QPalette palette = m_txtAboutDisclaimer->palette();
-    palette.setColor(QPalette::Text, Qt::black);
-    palette.setColor(QPalette::Base, Qt::white);
-    m_txtAboutDisclaimer->setPalette(palette);
+    // The text box keeps the palette's colours, so the disclaimer reads on dark themes too.
     // A Linux text box holds lines ended by LF; CR LF would show a stray CR per line.
     QString shown = disclaimerText();
     shown.replace(u"\r\n"_s, u"\n"_s);

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace dirwise {
 
@@ -22,7 +23,11 @@ QString CaptionText() { return ApplicationTitle() + QLatin1Char(' ') + VersionTe
 
 QString CompanyName() { return QString::fromUtf8(productinfo::companyName); }
 
-QString HomePageAddress() { return QString::fromUtf8(productinfo::homePage); }
+QString HomePageAddress() {
+    const QString configured = QString::fromUtf8(productinfo::homePage);
+    return configured.isEmpty() ? QUrl::fromLocalFile(HelpPagePath()).toString(QUrl::FullyEncoded)
+                                : configured;
+}
 
 QString ProgramFilePath() {
     if (!programPathOverride().isEmpty())

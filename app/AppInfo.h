@@ -15,7 +15,9 @@ namespace dirwise {
 [[nodiscard]] QString CaptionText();
 // The maker's name ("The Dirwise Authors").
 [[nodiscard]] QString CompanyName();
-// The address of the product's home page, opened by Help on the Web.
+// The address of the product's home page, opened by Help on the Web: the build's
+// DIRWISE_HOME_PAGE, or when that is empty (the default) the file URL of HelpPagePath(),
+// found afresh at each call.
 [[nodiscard]] QString HomePageAddress();
 
 // The full path of the running program, symlinks resolved, so a link on the PATH still

@@ -16,7 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -34,30 +34,6 @@
 #include <unistd.h>
 
 namespace dirwise {
-
-// Sees every key press of the application before its receiver does, and hands those meant
-// for one window's widgets to that window. A separate object from the window, so the
-// window's own event filter is never called twice for the same event.
-class KeyPreview final : public QObject {
-public:
-    KeyPreview(QWidget *window, std::function<bool(QObject *, QKeyEvent *)> handler)
-        : QObject(window), m_window(window), m_handler(std::move(handler)) {
-        qApp->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override {
-        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
-            return false;
-        if (static_cast<QWidget *>(watched)->window() != m_window)
-            return false;
-        return m_handler(watched, static_cast<QKeyEvent *>(event));
-    }
-
-private:
-    QWidget *m_window;
-    std::function<bool(QObject *, QKeyEvent *)> m_handler;
-};
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     m_model = std::make_unique<ResultsModel>(m_list);
@@ -79,17 +55,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
 
     buildLayout();
     resize(initialSize());
+    setAcceptDrops(true);
 
-    // The window sees key presses before the focused control does.
-    new KeyPreview(this, [this](QObject *watched, QKeyEvent *key) {
-        if (handlePreviewKey(key->key()))
-            return true;
-        if (key->key() == Qt::Key_Delete && (watched == m_lvDw || watched == m_lvDw->viewport())) {
-            removeSelectedRows();
-            return true;
-        }
-        return false;
-    });
+    installKeyPreview();
 }
 
 MainWindow::~MainWindow() {
@@ -115,6 +83,7 @@ void MainWindow::buildControls() {
         l->setPixmap(pixmap);
         l->setAlignment(Qt::AlignCenter);
         l->setCursor(Qt::PointingHandCursor);
+        l->setAcceptDrops(true); // a folder dropped on it is chosen
         l->installEventFilter(this);
         return l;
     };
@@ -122,6 +91,8 @@ void MainWindow::buildControls() {
         auto *e = new QLineEdit(m_client);
         e->setObjectName(name);
         e->setReadOnly(true);
+        e->setAcceptDrops(true); // a folder dropped on it is chosen
+        e->installEventFilter(this);
         // Not a tab stop: only the choosers and the settings fill it.
         e->setFocusPolicy(Qt::ClickFocus);
         QPalette pal = e->palette();
@@ -176,6 +147,7 @@ void MainWindow::buildControls() {
     for (int i = 0; i < 4; ++i) {
         auto *e = new QLineEdit(m_client);
         e->setObjectName(QStringLiteral("txtEXT%1").arg(i));
+        e->installEventFilter(this); // folders dropped on it are the window's
         m_txtEXT[static_cast<std::size_t>(i)] = e;
     }
     m_chkSave = check(QStringLiteral("chkSave"), QStringLiteral("Save on E&xit"));
@@ -233,37 +205,6 @@ void MainWindow::buildControls() {
     connect(m_cmdHelp, &QPushButton::clicked, this, &MainWindow::openHelpPage);
 }
 
-void MainWindow::buildMenus() {
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("mnuFile"));
-    QAction *exit = file->addAction(QStringLiteral("Exit"));
-    exit->setObjectName(QStringLiteral("mnuFileExit"));
-    connect(exit, &QAction::triggered, this, &MainWindow::close);
-
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("mnuHelp"));
-    m_mnuHelpContents = help->addAction(QStringLiteral("Help Contents..."));
-    m_mnuHelpContents->setObjectName(QStringLiteral("mnuHelpContents"));
-    connect(m_mnuHelpContents, &QAction::triggered, this, &MainWindow::openHelpPage);
-    QAction *web = help->addAction(QStringLiteral("Help on the Web..."));
-    web->setObjectName(QStringLiteral("mnuHelpWeb"));
-    connect(web, &QAction::triggered, this, &MainWindow::openHomePage);
-    help->addSeparator()->setObjectName(QStringLiteral("mnuSep0"));
-    m_mnuHelpAbout = help->addAction(QStringLiteral("About"));
-    m_mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
-    connect(m_mnuHelpAbout, &QAction::triggered, this, &MainWindow::showAboutBox);
-
-    // The results list's context menu; it never shows on the menu bar.
-    m_mnuPopupMenu = new QMenu(QStringLiteral("PopupMenu"), this);
-    m_mnuPopupMenu->setObjectName(QStringLiteral("mnuPopupMenu"));
-    QAction *remove = m_mnuPopupMenu->addAction(QStringLiteral("Remove From List"));
-    remove->setObjectName(QStringLiteral("mnuRemove"));
-    connect(remove, &QAction::triggered, this, &MainWindow::removeSelectedRows);
-    m_mnuPopupMenu->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
-    QAction *cancel = m_mnuPopupMenu->addAction(QStringLiteral("Cancel"));
-    cancel->setObjectName(QStringLiteral("mnuCancel"));
-}
-
 void MainWindow::buildList() {
     m_lvDw->setModel(m_model.get());
     m_lvDw->setRootIsDecorated(false);
@@ -309,74 +250,6 @@ void MainWindow::updateBeginEnabled() {
                            (checkValue(m_chkSize) == 1 || checkValue(m_chkDate) == 1));
 }
 
-// ---- events -----------------------------------------------------------------------------
-
-bool MainWindow::handlePreviewKey(int key) {
-    switch (key) {
-    case Qt::Key_Escape:
-    case Qt::Key_F8:
-        close();
-        return true;
-    case Qt::Key_F1:
-        openHelpPage();
-        return true;
-    case Qt::Key_F2:
-        showAboutBox();
-        return true;
-    default:
-        return false;
-    }
-}
-
-void MainWindow::changeEvent(QEvent *event) {
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        fitToFont();
-}
-
-void MainWindow::closeEvent(QCloseEvent *event) {
-    saveSettingsOnClose();
-    event->accept();
-}
-
-bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
-    const QEvent::Type type = event->type();
-    if (watched == m_client) {
-        if (type == QEvent::MouseButtonDblClick) {
-            auto *mouse = static_cast<QMouseEvent *>(event);
-            if (!m_client->childAt(mouse->position().toPoint())) {
-                showSystemAboutBox();
-                return true;
-            }
-        }
-        return false;
-    }
-    if ((watched == m_imgMaster || watched == m_imgCompare) && type == QEvent::MouseButtonRelease) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        auto *picture = static_cast<QWidget *>(watched);
-        if (mouse->button() == Qt::LeftButton &&
-            picture->rect().contains(mouse->position().toPoint())) {
-            if (watched == m_imgMaster)
-                chooseMasterDirectory();
-            else
-                chooseCompareDirectory();
-            return true;
-        }
-        return false;
-    }
-    if (watched == m_lvDw->viewport()) {
-        if (type == QEvent::MouseButtonRelease) {
-            auto *mouse = static_cast<QMouseEvent *>(event);
-            if (mouse->button() != Qt::LeftButton)
-                showListMenu(mouse->globalPosition().toPoint());
-        } else if (type == QEvent::MouseButtonDblClick) {
-            // The press before it has already made the clicked row current.
-            showRowProperties();
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 // ---- window commands --------------------------------------------------------------------
 
 void MainWindow::chooseMasterDirectory() { chooseDirectory(true); }
@@ -385,30 +258,52 @@ void MainWindow::chooseCompareDirectory() { chooseDirectory(false); }
 
 void MainWindow::chooseDirectory(bool master) {
     QLineEdit *box = master ? m_txtMasterDir : m_txtCompareDir;
-    const QLineEdit *other = master ? m_txtCompareDir : m_txtMasterDir;
-    QString chosen =
+    const QString chosen =
         prompts().browseForFolder(this,
                                   master ? QStringLiteral("Select Master Directory...")
                                          : QStringLiteral("Select Compare Directory..."),
                                   box->text());
-    if (chosen.isEmpty())
-        return;
+    if (!chosen.isEmpty())
+        (void)takeDirectory(master, chosen);
+}
+
+bool MainWindow::takeDirectory(bool master, QString chosen, const QString *other) {
+    QLineEdit *box = master ? m_txtMasterDir : m_txtCompareDir;
+    const QString &otherText = other ? *other : (master ? m_txtCompareDir : m_txtMasterDir)->text();
     // Compared exactly as returned, before a trailing separator goes.
-    if (chosen == other->text()) {
+    if (chosen == otherText) {
         prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Invalid Path"),
                           master ? QStringLiteral("Cannot specify same directory as compare "
                                                   "directory.")
                                  : QStringLiteral("Cannot specify same directory as master "
                                                   "directory."));
-        return;
+        return false;
     }
     // The root keeps its one separator: without it the box would be empty.
     if (chosen.size() > 1 && chosen.endsWith(QLatin1Char('/')))
         chosen.chop(1);
     box->setText(chosen);
-    // This step enables Begin when it can; it never disables it.
-    if (!other->text().isEmpty() && (checkValue(m_chkSize) == 1 || checkValue(m_chkDate) == 1))
+    enableBeginAfterChoice();
+    return true;
+}
+
+void MainWindow::enableBeginAfterChoice() {
+    // A choice enables Begin when it can; it never disables it.
+    if (!m_txtMasterDir->text().isEmpty() && !m_txtCompareDir->text().isEmpty() &&
+        (checkValue(m_chkSize) == 1 || checkValue(m_chkDate) == 1))
         m_cmdBegin->setEnabled(true);
+}
+
+void MainWindow::takeCommandLineDirectories(const QString &master, const QString &compare) {
+    auto absolute = [](const QString &path) {
+        return path.isEmpty() ? path : QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    };
+    const QString m = absolute(master), c = absolute(compare);
+    // MASTER is checked against the COMPARE given with it, so swapping the stored pair works.
+    if (!m.isEmpty())
+        (void)takeDirectory(true, m, c.isEmpty() ? nullptr : &c);
+    if (!c.isEmpty())
+        (void)takeDirectory(false, c);
 }
 
 void MainWindow::openHelpPage() {
@@ -416,7 +311,7 @@ void MainWindow::openHelpPage() {
     (void)desktop::shellOpen(HelpPagePath());
 }
 
-void MainWindow::openHomePage() { desktop::openTarget(HomePageAddress()); }
+void MainWindow::openHomePage() { desktop::openTargetWithBusyPointer(HomePageAddress()); }
 
 void MainWindow::showAboutBox() {
     AboutBox box;

@@ -12,7 +12,9 @@
 
 class QAbstractButton;
 class QAction;
+class QActionGroup;
 class QCheckBox;
+class QMimeData;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -27,17 +29,26 @@ class ResultsModel;
 class WindowHost;
 
 // The main window: the two directory boxes with their choosers, the options, the extension
-// filter, the results list lvDw, the command panel, the menus and a status bar, laid out by
-// Qt layouts from the font: the list takes all extra room, the directory boxes widen with
-// the window and the command buttons keep to its bottom right. Controls carry their names
-// as objectName (txtMasterDir, cmdBegin, txtEXT0 to txtEXT3, lblDw0 and lblDw1, ...), and
-// so do the menu actions (mnuFileExit, mnuRemove, ...).
+// filter, the results list lvDw, the command panel, the menus (File, Options, Help) and a
+// status bar, laid out by Qt layouts from the font: the list takes all extra room, the
+// directory boxes widen with the window and the command buttons keep to its bottom right.
+// Controls carry their names as objectName (txtMasterDir, cmdBegin, txtEXT0 to txtEXT3,
+// lblDw0 and lblDw1, ...), and so do the menus and their actions (mnuOptions, mnuFileExit,
+// mnuTimeExact, mnuRemove, ...).
+//
+// Keys: Esc and F8 close the window (Esc only leaves an active menu bar), Ctrl+Q is File >
+// Exit, F1 the help page, F2 the About box, Delete removes the selected rows, Enter on a row
+// shows its properties, Shift+F10 and the Menu key open the list's context menu at the
+// current row, Enter presses a focused button. A folder dropped on a directory box or its
+// picture is chosen for it; two folders dropped on the window fill both boxes.
 //
 // Closing the window by any route runs saveSettingsOnClose(), which ends the process. The
 // window runs every compare on the GUI thread through its WindowHost. The code is split by
-// concern: MainWindow.cpp (controls, menus, list view, keys and events),
-// MainWindowLayout.cpp, MainWindowRun.cpp (the compare), MainWindowList.cpp (the list's
-// commands) and MainWindowSettings.cpp (restore, save, geometry).
+// concern: MainWindow.cpp (controls, list view, directories, window commands),
+// MainWindowMenus.cpp (the menus and the Options menu's values), MainWindowInput.cpp (keys,
+// mouse and drops), MainWindowLayout.cpp, MainWindowRun.cpp (the compare),
+// MainWindowList.cpp (the list's commands) and MainWindowSettings.cpp (restore, save,
+// geometry).
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
@@ -56,9 +67,11 @@ public:
     // "Match File Size" or "Match File Date" is checked (value 1, not grayed).
     void updateBeginEnabled();
 
-    // Reads the settings (WindowSettings::read) into the controls and the window geometry:
-    // the stored frame position and outer size, in twips, at this window's dpi; a size
-    // below the layout's minimum comes out at that minimum. Throws LoadError.
+    // Reads the settings (WindowSettings::read) into the controls, the Options menu and the
+    // window geometry: the stored frame position and outer size, in twips, at this window's
+    // dpi. A size below the layout's minimum (also 0 or negative) comes out at that minimum,
+    // one beyond the desktop at the desktop's size; a window that would lie wholly off every
+    // screen is moved onto the nearest one. Throws LoadError.
     void restoreSettings();
     // The controls as settings; the geometry (frame position and outer size in twips) only
     // while the window is in its normal state, else without it.
@@ -73,8 +86,10 @@ public:
 
     // The Begin command: checks both directories (CheckRoot; a failing one gives the
     // "Invalid Path" message and no run), then runs one compare from a snapshot of the
-    // options, with the Stop button, busy pointer and status bar while it runs, and the
-    // summary (or "Dirwise stopped.") at the end. Ignored while a run is under way.
+    // options and the Options menu, with the Stop button, busy pointer and status bar while
+    // it runs, and the summary (or "Dirwise stopped.") at the end. Running out of memory
+    // ends the run with the "Out of Memory" message and an empty list. Ignored while a run
+    // is under way.
     void beginCompare();
     // The Stop command: asks a running compare to stop at its next yield; nothing otherwise.
     void stopCompare();
@@ -82,19 +97,32 @@ public:
     // Window commands.
     void chooseMasterDirectory();
     void chooseCompareDirectory();
+    // Fills the directory boxes from the command line's MASTER and COMPARE (either may be
+    // absent; an empty one is passed over) as a chooser's answers would: each made absolute
+    // against the current directory and cleaned, refused with the "Invalid Path" message
+    // when it equals the other box (MASTER is checked against COMPARE when both are given),
+    // taken whether or not it exists. Begin follows its rule; no run starts.
+    void takeCommandLineDirectories(const QString &master, const QString &compare);
     void openHelpPage();
+    // Help on the Web (and the About box's picture): opens HomePageAddress(), the busy
+    // pointer shown while the desktop is asked for a browser.
     void openHomePage();
     void showAboutBox();
     void showSystemAboutBox();
 
-    // List commands. Column runs from 0 to 6 (others are ignored). Each is ignored while a
+    // List commands. Column runs from 0 to 7 (others are ignored). Each is ignored while a
     // run is under way.
     void sortByColumn(int column);
     void removeSelectedRows();
     void showRowProperties();
     // Shows the context menu at `globalPos` when the list holds rows (popup, not modal).
     void showListMenu(const QPoint &globalPos);
-    // Save List: chooser, report, and the "Cannot Save File" or "File save complete" box.
+    // The context menu from the keyboard: at the current row (made visible first), or at the
+    // list's top left when no row is current; nothing when the list is empty.
+    void showListMenuAtCurrentRow();
+    // Save List: the chooser with two file types, the tab-separated report ("Text File") or
+    // every column as csv ("CSV File, all columns") as the chosen type decides, written
+    // through SaveReport, and the "Cannot Save File" or "File save complete" box.
     void saveList();
 
     // Whether the next header click sorts ascending (false) or descending (true) is the
@@ -109,6 +137,9 @@ public:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -117,10 +148,24 @@ protected:
 private:
     // MainWindow.cpp
     void buildControls();
-    void buildMenus();
     void buildList();
     void chooseDirectory(bool master);
-    [[nodiscard]] bool handlePreviewKey(int key);
+    // Takes `chosen` for the master (or compare) box as a chooser's answer: refused with the
+    // "Invalid Path" message when it equals `other` (the other box's text unless given);
+    // otherwise shown without a trailing separator. Returns whether it was taken.
+    bool takeDirectory(bool master, QString chosen, const QString *other = nullptr);
+    void enableBeginAfterChoice();
+    // MainWindowMenus.cpp
+    void buildMenus();
+    void buildOptionsMenu(QMenu *options);
+    void setMenuOptions(const WindowSettings &settings);
+    void getMenuOptions(WindowSettings &settings) const;
+    void setRunOptions(CompareOptions &options) const;
+    // MainWindowInput.cpp
+    void installKeyPreview();
+    [[nodiscard]] bool handlePreviewKey(QObject *watched, const QKeyEvent &key);
+    [[nodiscard]] bool handleDragAndDrop(QObject *watched, QEvent *event);
+    [[nodiscard]] QStringList droppedFolders(const QMimeData *mime) const;
     // MainWindowLayout.cpp
     void buildLayout();
     void fitToFont();
@@ -132,10 +177,12 @@ private:
     void showRunStatus();
     void setStatus(const QString &text);
     void finishRun(const CompareSummary &summary);
+    void runOutOfMemory();
     // MainWindowSettings.cpp
     void applySettings(const WindowSettings &settings);
     void applyFrameCorrection();
     [[nodiscard]] int twipsToPixels(double twips) const;
+    void applyGeometry(const WindowSettings &settings);
     [[nodiscard]] double pixelsToTwips(double pixels) const;
 
     // Controls (owned by Qt's parent chain).
@@ -167,11 +214,18 @@ private:
     QAction *m_mnuHelpContents = nullptr;
     QAction *m_mnuHelpAbout = nullptr;
     QMenu *m_mnuPopupMenu = nullptr;
+    // The Options menu: time tolerance 0, 1 and 2 seconds (one checked), then the switches.
+    std::array<QAction *, 3> m_mnuTime{};
+    QAction *m_mnuHourShifts = nullptr;
+    QAction *m_mnuShowExtra = nullptr;
+    QAction *m_mnuVerify = nullptr;
+    QAction *m_mnuFollowLinks = nullptr;
 
     ResultsList m_list;
     std::unique_ptr<ResultsModel> m_model;
     std::unique_ptr<WindowHost> m_host;
     bool m_running = false;
+    bool m_verifying = false; // the run reads contents: the status bar counts the bytes
     bool m_sortDescending = false;
     bool m_closing = false;
     QString m_status;

@@ -79,12 +79,17 @@ void MainWindow::showListMenu(const QPoint &globalPos) {
 }
 
 void MainWindow::saveList() {
+    // The chosen file type decides the form, whatever the name ends in.
+    const QString text = QStringLiteral("Text File (*.txt)");
+    const QString csv = QStringLiteral("CSV File, all columns (*.csv)");
+    QString chosenType;
     const QString path =
         prompts().saveFileName(this, QStringLiteral("Save Results As..."), QStringLiteral("dw.txt"),
-                               QStringLiteral("Text File (*.txt)"));
+                               text + QStringLiteral(";;") + csv, &chosenType);
     if (path.isEmpty())
         return;
-    const ReportStatus status = SaveReport(m_list, toBytes(path));
+    const ReportFormat format = chosenType == csv ? ReportFormat::Csv : ReportFormat::Report;
+    const ReportStatus status = SaveReport(m_list, toBytes(path), format);
     if (!status.ok) {
         prompts().message(this, Prompts::Icon::Critical, QStringLiteral("Cannot Save File"),
                           QString::fromLocal8Bit(status.error.data(),

@@ -19,12 +19,20 @@
 #include <QTreeView>
 
 #include <cstring>
+#include <new>
 
 namespace dirwise {
 
 namespace {
 
+// Counts are grouped in the user's locale, in the progress and in the totals alike.
 QString countText(std::int64_t n) { return QLocale().toString(static_cast<qint64>(n)); }
+
+// Bytes as people read them: "512 bytes", "120 MiB", "3.4 GiB".
+QString bytesText(std::int64_t n) {
+    return QLocale().formattedDataSize(n, n < std::int64_t{1} << 30 ? 0 : 1,
+                                       QLocale::DataSizeIecFormat);
+}
 
 QString fromBytes(const std::string &s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -53,6 +61,7 @@ CompareOptions MainWindow::takeOptions() {
     o.excludeMode = m_optEX->isChecked();
     for (std::size_t i = 0; i < o.extensions.size(); ++i)
         o.extensions[i] = m_txtEXT[i]->text().toStdString();
+    setRunOptions(o);
     return o;
 }
 
@@ -80,12 +89,36 @@ void MainWindow::beginCompare() {
     rewriteExtensionBoxes();
     const CompareOptions options = takeOptions();
 
+    m_verifying = options.verifyContents;
+
     m_host->beginRun();
     setStatus(QStringLiteral("Starting..."));
-    const CompareSummary summary = RunCompare(options, m_list, *m_host);
+    CompareSummary summary;
+    try {
+        summary = RunCompare(options, m_list, *m_host);
+    } catch (const std::bad_alloc &) {
+        m_host->endRun();
+        runOutOfMemory();
+        return;
+    }
     m_host->endRun();
     m_model->sync();
     finishRun(summary);
+}
+
+void MainWindow::runOutOfMemory() {
+    // Whatever the run had listed goes, so the window has room to work again.
+    m_list = ResultsList();
+    m_model->sync();
+    m_cmdBegin->show();
+    m_cmdStop->hide();
+    m_cmdSave->setEnabled(false);
+    QApplication::restoreOverrideCursor();
+    setStatus(QStringLiteral("Out of memory"));
+    m_running = false;
+    prompts().message(this, Prompts::Icon::Critical, QStringLiteral("Out of Memory"),
+                      QStringLiteral("There was not enough memory to finish the compare. The "
+                                     "list has been cleared."));
 }
 
 void MainWindow::finishRun(const CompareSummary &summary) {
@@ -103,13 +136,15 @@ void MainWindow::finishRun(const CompareSummary &summary) {
         prompts().message(this, Prompts::Icon::Information, QStringLiteral("Stopped"),
                           QStringLiteral("Dirwise stopped."));
     } else {
-        QStringList totals = {QStringLiteral("Total Files: %1").arg(summary.total()),
-                              QStringLiteral("Matching Files: %1").arg(summary.matching()),
-                              QStringLiteral("Different Files: %1").arg(summary.different)};
+        QStringList totals = {
+            QStringLiteral("Total Files: %1").arg(countText(summary.total())),
+            QStringLiteral("Matching Files: %1").arg(countText(summary.matching())),
+            QStringLiteral("Different Files: %1").arg(countText(summary.different))};
         if (summary.extrasListed)
-            totals << QStringLiteral("Extra Files: %1").arg(summary.extras);
+            totals << QStringLiteral("Extra Files: %1").arg(countText(summary.extras));
         if (!summary.notCompared.empty())
-            totals << QStringLiteral("Not Compared: %1").arg(summary.notCompared.size());
+            totals << QStringLiteral("Not Compared: %1")
+                          .arg(countText(static_cast<std::int64_t>(summary.notCompared.size())));
         setStatus(totals.join(QStringLiteral("    ")));
         QStringList lines;
         for (const std::string &line : SummaryLines(summary))
@@ -149,10 +184,14 @@ void MainWindow::showRunStatus() {
     case Phase::Listing:
         setStatus(QStringLiteral("Listing: %1 files found").arg(countText(p.listed)));
         break;
-    case Phase::Comparing:
-        setStatus(QStringLiteral("Comparing: %1 of %2 files")
-                      .arg(countText(p.compared), countText(p.listed)));
+    case Phase::Comparing: {
+        QString text = QStringLiteral("Comparing: %1 of %2 files")
+                           .arg(countText(p.compared), countText(p.listed));
+        if (m_verifying)
+            text += QStringLiteral(", %1 verified").arg(bytesText(p.bytesVerified));
+        setStatus(text);
         break;
+    }
     case Phase::Extras:
         setStatus(
             QStringLiteral("Listing compare directory: %1 files found").arg(countText(p.listed)));

@@ -8,9 +8,14 @@
 #include "SettingsStore.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 
 namespace dirwise {
 
@@ -35,22 +40,76 @@ void MainWindow::applySettings(const WindowSettings &s) {
     for (std::size_t i = 0; i < m_txtEXT.size(); ++i)
         m_txtEXT[i]->setText(s.extensions[i]);
 
+    setMenuOptions(s);
+    applyGeometry(s);
+}
+
+namespace {
+
+// The screen whose available area is nearest to `rect` (the one it overlaps most, or the
+// one closest to its centre when it overlaps none); null only without screens.
+const QScreen *nearestScreen(const QRect &rect, bool &overlaps) {
+    const QScreen *best = nullptr;
+    qint64 bestArea = 0;
+    double bestDistance = 0;
+    overlaps = false;
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        const QRect common = area.intersected(rect);
+        const qint64 shared = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        const QPointF d = QPointF(rect.center()) -
+                          QPointF(std::clamp(rect.center().x(), area.left(), area.right()),
+                                  std::clamp(rect.center().y(), area.top(), area.bottom()));
+        const double distance = std::hypot(d.x(), d.y());
+        if (shared > bestArea ||
+            (bestArea == 0 && shared == 0 && (!best || distance < bestDistance))) {
+            best = screen;
+            bestArea = shared;
+            bestDistance = distance;
+        }
+    }
+    overlaps = bestArea > 0;
+    return best;
+}
+
+} // namespace
+
+void MainWindow::applyGeometry(const WindowSettings &s) {
     // The geometry keys hold the frame's position and outer size in twips. A key that is
     // absent leaves the window where the platform places it, at the size it opened with.
+    if (!s.formLeft && !s.formTop && !s.formHeight && !s.formWidth)
+        return;
     const QRect frame = frameGeometry();
-    if (s.formLeft || s.formTop)
-        move(s.formLeft ? twipsToPixels(*s.formLeft) : frame.x(),
-             s.formTop ? twipsToPixels(*s.formTop) : frame.y());
-    if (s.formHeight || s.formWidth) {
-        // The outer size includes the frame, which is not known until the window manager
-        // has decorated the window: size the window now as if it had none and correct the
-        // client size once the frame arrives, so that save and restore never grow it.
-        const QSize outer(s.formWidth ? twipsToPixels(*s.formWidth) : frame.width(),
-                          s.formHeight ? twipsToPixels(*s.formHeight) : frame.height());
-        const QSize margins = frameGeometry().size() - geometry().size();
-        m_requestedSize = outer - margins;
+    // The frame is not known until the window manager has decorated the window: size the
+    // window now as if it had none and correct the client size once the frame arrives, so
+    // that save and restore never grow it.
+    const QSize margins = frame.size() - geometry().size();
+    QRect wanted(s.formLeft ? twipsToPixels(*s.formLeft) : frame.x(),
+                 s.formTop ? twipsToPixels(*s.formTop) : frame.y(),
+                 s.formWidth ? twipsToPixels(*s.formWidth) : frame.width(),
+                 s.formHeight ? twipsToPixels(*s.formHeight) : frame.height());
+    // A usable window whatever was stored: never below the layout's minimum (also for 0 or
+    // a negative size), never beyond the desktop, never wholly off every screen.
+    const QSize least = minimumSizeHint().expandedTo(minimumSize()) + margins;
+    QSize size = wanted.size();
+    if (const QScreen *primary = QGuiApplication::primaryScreen())
+        size = size.boundedTo(primary->availableVirtualGeometry().size());
+    wanted.setSize(size.expandedTo(least));
+    bool overlaps = false;
+    if (const QScreen *screen = nearestScreen(wanted, overlaps); screen && !overlaps) {
+        const QRect area = screen->availableGeometry();
+        wanted.moveTo(std::clamp(wanted.x(), area.left(),
+                                 std::max(area.left(), area.right() + 1 - wanted.width())),
+                      std::clamp(wanted.y(), area.top(),
+                                 std::max(area.top(), area.bottom() + 1 - wanted.height())));
+    }
+    if (s.formLeft || s.formTop || !overlaps)
+        move(wanted.topLeft());
+    if (s.formHeight || s.formWidth || wanted.size() != frame.size()) {
+        m_requestedSize = wanted.size() - margins;
         resize(m_requestedSize);
-        m_pendingOuterSize = margins.width() <= 0 && margins.height() <= 0 ? outer : QSize();
+        m_pendingOuterSize =
+            margins.width() <= 0 && margins.height() <= 0 ? wanted.size() : QSize();
     }
 }
 
@@ -65,6 +124,7 @@ WindowSettings MainWindow::currentSettings() const {
     s.noShowMatch = checkValue(m_chkHide);
     for (std::size_t i = 0; i < m_txtEXT.size(); ++i)
         s.extensions[i] = m_txtEXT[i]->text();
+    getMenuOptions(s);
     // A minimised, maximised or full-screen window keeps the last normal geometry stored.
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
         const QRect frame = frameGeometry();

@@ -1,90 +1,96 @@
 #include "SettingsStore.h"
 
+#include "Io.h"
+#include "SafeWrite.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
-#include <memory>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dirwise {
 
 namespace {
 
-std::unique_ptr<QSettings> open(const QString &application) {
-    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                                application, application);
-    settings->setFallbacksEnabled(false);
-    return settings;
-}
-
-QString keyPath(const QString &section, const QString &key) {
-    return section + QLatin1Char('/') + key;
-}
+QByteArray pathBytes(const QString &path) { return QFile::encodeName(path); }
 
 } // namespace
 
-QString SettingsStore::GetValue(const QString &application, const QString &section,
-                                const QString &key, const QString &defaultValue) const {
-    const auto settings = open(application);
-    const QVariant value = settings->value(keyPath(section, key));
-    if (!value.isValid())
-        return defaultValue;
-    // A key written as a list ("a, b" in the file) comes back as a list: rejoin it, so the
-    // caller sees the text the file holds.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
+QString SettingsStore::FileName(const QString &application) const {
+    // The location QSettings uses for user settings on Linux (it honours XDG_CONFIG_HOME).
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + application + QLatin1Char('/') + application +
+           QStringLiteral(".conf");
 }
 
-bool SettingsStore::Contains(const QString &application, const QString &section,
-                             const QString &key) const {
-    return open(application)->contains(keyPath(section, key));
+SettingsStore::ReadResult SettingsStore::Read(const QString &application,
+                                              ini::Document &document) const {
+    document = ini::Document{};
+    const QByteArray path = pathBytes(FileName(application));
+    // Look before opening: opening a FIFO for reading would wait for a writer.
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return errno == ENOENT ? ReadResult{ReadStatus::NoFile, 0}
+                               : ReadResult{ReadStatus::Unreadable, errno};
+    if (!S_ISREG(st.st_mode))
+        return {ReadStatus::NotRegular, 0};
+    if (st.st_size > MaxFileSize)
+        return {ReadStatus::TooLarge, 0};
+
+    // The file may have been swapped since: O_NONBLOCK keeps a FIFO from holding the open
+    // up, and the opened file is checked again.
+    UniqueFd fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd)
+        return errno == ENOENT ? ReadResult{ReadStatus::NoFile, 0}
+                               : ReadResult{ReadStatus::Unreadable, errno};
+    if (::fstat(fd.get(), &st) != 0)
+        return {ReadStatus::Unreadable, errno};
+    if (!S_ISREG(st.st_mode))
+        return {ReadStatus::NotRegular, 0};
+
+    // Read one byte past the limit, so a file that grew since the look is still caught.
+    QByteArray bytes(MaxFileSize + 1, Qt::Uninitialized);
+    qsizetype total = 0;
+    while (total < bytes.size()) {
+        const ssize_t n =
+            ::read(fd.get(), bytes.data() + total, static_cast<std::size_t>(bytes.size() - total));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return {ReadStatus::Unreadable, errno};
+        }
+        if (n == 0)
+            break;
+        total += n;
+    }
+    if (total > MaxFileSize)
+        return {ReadStatus::TooLarge, 0};
+    bytes.truncate(total);
+    if (!ini::Parse(bytes, document))
+        return {ReadStatus::BadFormat, 0};
+    return {ReadStatus::Ok, 0};
 }
 
-bool SettingsStore::SetValue(const QString &application, const QString &section, const QString &key,
-                             const QString &text) {
-    const auto settings = open(application);
-    settings->setValue(keyPath(section, key), text);
-    settings->sync();
-    return settings->status() == QSettings::NoError;
+int SettingsStore::Write(const QString &application, const ini::Document &document) {
+    const QString file = FileName(application);
+    // The folder is made as QSettings makes it; a failure shows in the write below.
+    (void)QDir().mkpath(QFileInfo(file).absolutePath());
+    const QByteArray text = ini::Format(document);
+    return SafeWrite(
+        pathBytes(file).toStdString(),
+        [&text](const std::function<int(std::string_view)> &write) {
+            return write(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+        },
+        SpecialTarget::Refuse);
 }
 
 bool SettingsStore::DeleteApplication(const QString &application) {
-    const auto settings = open(application);
-    const QString file = settings->fileName();
-    const bool existed = QFileInfo::exists(file);
-    settings->clear();
-    // clear() leaves an empty file behind once synced; remove it only when no change is
-    // pending any more, so a later sync cannot bring it back.
-    settings->sync();
-    if (!existed)
-        return false;
-    return QFile::remove(file);
-}
-
-QString SettingsStore::FileName(const QString &application) const {
-    return open(application)->fileName();
-}
-
-QSettings::Status SettingsStore::Status(const QString &application) const {
-    const auto settings = open(application);
-    QFile file(settings->fileName());
-    if (!file.exists())
-        return QSettings::NoError;
-    if (!file.open(QIODevice::ReadOnly))
-        return QSettings::AccessError;
-    // QSettings reports a parse failure only to the first object that reads a file (later
-    // ones share its cached, partly parsed content), so the file is checked here on its
-    // own terms: every line that is not blank or a comment is a whole "[section]" or holds
-    // a "=".
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (const QByteArray &raw : lines) {
-        const QByteArray line = raw.trimmed();
-        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
-            continue;
-        if (line.startsWith('[') ? !line.endsWith(']') : !line.contains('='))
-            return QSettings::FormatError;
-    }
-    return settings->status();
+    return ::unlink(pathBytes(FileName(application)).constData()) == 0;
 }
 
 } // namespace dirwise

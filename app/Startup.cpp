@@ -11,12 +11,41 @@
 #include <QPointer>
 #include <QSessionManager>
 
+#include <cstdio>
 #include <exception>
 
 namespace dirwise {
 
-QString joinArguments(const QStringList &arguments) {
-    return arguments.mid(1).join(QLatin1Char(' '));
+QString usageText() {
+    return QStringLiteral(
+        "Usage: dw [MASTER [COMPARE]]\n"
+        "       dw /?\n"
+        "       dw --help | --version\n"
+        "Compare two directory trees file by file, in a window.\n"
+        "\n"
+        "  MASTER     the master directory to show, in place of the saved one\n"
+        "  COMPARE    the compare directory to show, in place of the saved one\n"
+        "  /?         show only the About box\n"
+        "  --help     show this text and exit\n"
+        "  --version  show the version and exit\n"
+        "\n"
+        "Qt's own options, such as -platform NAME or -style NAME, are also accepted.\n");
+}
+
+std::optional<EarlyExit> earlyExit(const QStringList &arguments) {
+    for (const QString &argument : arguments) {
+        if (!argument.startsWith(QLatin1String("--")))
+            continue;
+        if (argument == QLatin1String("--help"))
+            return EarlyExit{.status = 0, .out = usageText(), .err = {}};
+        if (argument == QLatin1String("--version"))
+            return EarlyExit{.status = 0, .out = "dw " + VersionText() + '\n', .err = {}};
+        return EarlyExit{.status = 2,
+                         .out = {},
+                         .err = QStringLiteral("dw: unknown option \"%1\"\n").arg(argument) +
+                                usageText()};
+    }
+    return std::nullopt;
 }
 
 StartupServices defaultStartupServices() {
@@ -24,12 +53,16 @@ StartupServices defaultStartupServices() {
     s.showAboutBox = [] {
         AboutBox box;
         QObject::connect(&box, &AboutBox::pictureClicked, &box,
-                         [] { desktop::openTarget(HomePageAddress()); });
+                         [] { desktop::openTargetWithBusyPointer(HomePageAddress()); });
         box.exec();
     };
     s.runEventLoop = [] { return QApplication::exec(); };
     s.showFailure = [](const QString &title, const QString &text) {
         prompts().message(nullptr, Prompts::Icon::Critical, title, text);
+    };
+    s.printError = [](const QString &text) {
+        const QByteArray bytes = text.toLocal8Bit();
+        std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
     };
     return s;
 }
@@ -42,12 +75,17 @@ int reportStartupFailure(const QString &description, const StartupServices &serv
     return 1;
 }
 
-int runStartup(const QString &argumentString, const StartupServices &services,
+int runStartup(const QStringList &arguments, const StartupServices &services,
                std::unique_ptr<MainWindow> *window) {
-    if (argumentString == QStringLiteral("/?")) {
+    if (arguments == QStringList{QStringLiteral("/?")}) {
         if (services.showAboutBox)
             services.showAboutBox();
         return 0;
+    }
+    if (arguments.size() > 2) {
+        if (services.printError)
+            services.printError(QStringLiteral("dw: too many arguments\n") + usageText());
+        return 2;
     }
 
     std::unique_ptr<MainWindow> main;
@@ -59,6 +97,7 @@ int runStartup(const QString &argumentString, const StartupServices &services,
         return reportStartupFailure(QString::fromUtf8(e.what()), services);
     }
     main->show();
+    main->takeCommandLineDirectories(arguments.value(0), arguments.value(1));
 
     // Every way the session can end the program closes the window the same way: the
     // settings are written (or deleted) and the process ends.

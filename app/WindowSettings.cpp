@@ -5,7 +5,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace dirwise {
@@ -14,17 +16,24 @@ namespace {
 
 const QString kSection = QStringLiteral("Settings");
 
+// The keys in the order they are written.
+constexpr const char *kKeys[] = {"Save",       "MasterDir",  "CompareDir",     "SubDir",
+                                 "CheckSize",  "CheckDate",  "NoShowMatch",    "Ext1",
+                                 "Ext2",       "Ext3",       "Ext4",           "FormLeft",
+                                 "FormTop",    "FormHeight", "FormWidth",      "TimeTolerance",
+                                 "HourShifts", "ShowExtra",  "VerifyContents", "FollowLinks"};
+
 // Reads one key of the settings, knowing the file for its error messages.
 class Reader {
 public:
-    explicit Reader(const SettingsStore &store) : m_store(store), m_app(ApplicationTitle()) {}
+    Reader(const ini::Document &document, QString fileName)
+        : m_document(document), m_fileName(std::move(fileName)) {}
 
-    [[nodiscard]] QString fileName() const { return m_store.FileName(m_app); }
     [[nodiscard]] bool has(const char *key) const {
-        return m_store.Contains(m_app, kSection, QString::fromLatin1(key));
+        return m_document.value(kSection, QString::fromLatin1(key)).has_value();
     }
     [[nodiscard]] QString text(const char *key, const QString &fallback) const {
-        return m_store.GetValue(m_app, kSection, QString::fromLatin1(key), fallback);
+        return m_document.value(kSection, QString::fromLatin1(key)).value_or(fallback);
     }
 
     // A number as the settings keep it: C locale, no grouping, blanks around it allowed.
@@ -42,12 +51,16 @@ public:
             bad(key, value, QStringLiteral("which is out of range for a 16-bit integer"));
         return static_cast<int>(n);
     }
-    [[nodiscard]] int checkValue(const char *key, int fallback) const {
+    // A whole number from 0 to `most`; `what` names the range in the message.
+    [[nodiscard]] int choice(const char *key, int fallback, int most, const char *what) const {
         const QString value = text(key, QString::number(fallback));
         const int n = int16(key, value);
-        if (n < 0 || n > 2)
-            bad(key, value, QStringLiteral("which is not a check box value (0, 1 or 2)"));
+        if (n < 0 || n > most)
+            bad(key, value, QStringLiteral("which is not %1").arg(QLatin1String(what)));
         return n;
+    }
+    [[nodiscard]] int checkValue(const char *key, int fallback) const {
+        return choice(key, fallback, 2, "a check box value (0, 1 or 2)");
     }
     // A stored single-precision number, or none when the key is absent.
     [[nodiscard]] std::optional<double> single(const char *key) const {
@@ -63,12 +76,12 @@ public:
 private:
     [[noreturn]] void bad(const char *key, const QString &value, const QString &why) const {
         throw LoadError(QStringLiteral("the setting \"%1\" holds \"%2\", %3 (settings file %4)")
-                            .arg(QString::fromLatin1(key), value, why, fileName())
+                            .arg(QString::fromLatin1(key), value, why, m_fileName)
                             .toStdString());
     }
 
-    const SettingsStore &m_store;
-    QString m_app;
+    const ini::Document &m_document;
+    QString m_fileName;
 };
 
 // How numbers are written to the settings: whole numbers as plain digits, others in the
@@ -79,23 +92,32 @@ QString numberText(double value) {
     return QLocale::c().toString(value, 'g', 9);
 }
 
+[[noreturn]] void unreadable(const QString &file, const QString &why) {
+    throw LoadError(
+        QStringLiteral("the settings file %1 cannot be read: %2").arg(file, why).toStdString());
+}
+
 } // namespace
 
 WindowSettings WindowSettings::read(const SettingsStore &store) {
-    const Reader r(store);
-    switch (store.Status(ApplicationTitle())) {
-    case QSettings::NoError:
+    const QString file = store.FileName(ApplicationTitle());
+    ini::Document document;
+    const SettingsStore::ReadResult result = store.Read(ApplicationTitle(), document);
+    switch (result.status) {
+    case SettingsStore::ReadStatus::Ok:
+    case SettingsStore::ReadStatus::NoFile:
         break;
-    case QSettings::FormatError:
-        throw LoadError(QStringLiteral("the settings file %1 cannot be read: it is not in "
-                                       "the settings format")
-                            .arg(r.fileName())
-                            .toStdString());
-    case QSettings::AccessError:
-        throw LoadError(
-            QStringLiteral("the settings file %1 cannot be read").arg(r.fileName()).toStdString());
+    case SettingsStore::ReadStatus::NotRegular:
+        unreadable(file, QStringLiteral("it is not a regular file"));
+    case SettingsStore::ReadStatus::TooLarge:
+        unreadable(file, QStringLiteral("it is larger than 1 MiB"));
+    case SettingsStore::ReadStatus::Unreadable:
+        unreadable(file, QString::fromLocal8Bit(std::strerror(result.error)));
+    case SettingsStore::ReadStatus::BadFormat:
+        unreadable(file, QStringLiteral("it is not in the settings format"));
     }
 
+    const Reader r(document, file);
     WindowSettings s;
     // "Save" is read twice: first as the gate (any number but 0 means settings were saved),
     // then as the check box's own value.
@@ -115,39 +137,77 @@ WindowSettings WindowSettings::read(const SettingsStore &store) {
     s.formTop = r.single("FormTop");
     s.formHeight = r.single("FormHeight");
     s.formWidth = r.single("FormWidth");
+    s.timeTolerance = r.choice("TimeTolerance", 0, 2, "a time tolerance (0, 1 or 2 seconds)");
+    const char *const onOff = "0 or 1";
+    s.hourShifts = r.choice("HourShifts", 0, 1, onOff);
+    s.showExtra = r.choice("ShowExtra", 0, 1, onOff);
+    s.verifyContents = r.choice("VerifyContents", 0, 1, onOff);
+    s.followLinks = r.choice("FollowLinks", 1, 1, onOff);
     return s;
 }
 
 bool WindowSettings::write(SettingsStore &store) const {
     const QString app = ApplicationTitle();
-    bool ok = true;
-    auto set = [&](const char *key, const QString &text) {
-        ok = store.SetValue(app, kSection, QString::fromLatin1(key), text) && ok;
+    // What is stored now: Form keys this value lacks keep their stored text, and keys and
+    // sections of other versions go on as they are. A file that cannot be read is replaced.
+    ini::Document document;
+    (void)store.Read(app, document);
+    QList<ini::Entry> stored;
+    if (ini::Section *section = document.find(kSection))
+        stored = section->entries;
+    else
+        document.sections.append(ini::Section{.name = kSection, .entries = {}});
+    auto storedText = [&](const char *key) -> std::optional<QString> {
+        for (const ini::Entry &e : stored)
+            if (e.key == QLatin1String(key))
+                return e.value;
+        return std::nullopt;
     };
-    set("Save", QString::number(save));
-    set("MasterDir", masterDir);
-    set("CompareDir", compareDir);
-    set("SubDir", QString::number(subDir));
-    set("CheckSize", QString::number(checkSize));
-    set("CheckDate", QString::number(checkDate));
-    set("NoShowMatch", QString::number(noShowMatch));
-    set("Ext1", extensions[0]);
-    set("Ext2", extensions[1]);
-    set("Ext3", extensions[2]);
-    set("Ext4", extensions[3]);
-    const std::pair<const char *, const std::optional<double> *> geometry[] = {
-        {"FormLeft", &formLeft},
-        {"FormTop", &formTop},
-        {"FormHeight", &formHeight},
-        {"FormWidth", &formWidth}};
-    for (const auto &[key, value] : geometry)
-        if (value->has_value())
-            set(key, numberText(**value));
-    return ok;
+
+    auto geometryText = [&](const char *key, const std::optional<double> &value) {
+        return value ? std::optional(numberText(*value)) : storedText(key);
+    };
+    // In the order of kKeys; a key without a value is left out.
+    const std::optional<QString> values[] = {QString::number(save),
+                                             masterDir,
+                                             compareDir,
+                                             QString::number(subDir),
+                                             QString::number(checkSize),
+                                             QString::number(checkDate),
+                                             QString::number(noShowMatch),
+                                             extensions[0],
+                                             extensions[1],
+                                             extensions[2],
+                                             extensions[3],
+                                             geometryText("FormLeft", formLeft),
+                                             geometryText("FormTop", formTop),
+                                             geometryText("FormHeight", formHeight),
+                                             geometryText("FormWidth", formWidth),
+                                             QString::number(timeTolerance),
+                                             QString::number(hourShifts),
+                                             QString::number(showExtra),
+                                             QString::number(verifyContents),
+                                             QString::number(followLinks)};
+    static_assert(std::size(values) == std::size(kKeys));
+
+    QList<ini::Entry> entries;
+    for (std::size_t i = 0; i < std::size(kKeys); ++i)
+        if (values[i])
+            entries.append(ini::Entry{.key = QString::fromLatin1(kKeys[i]), .value = *values[i]});
+    for (const ini::Entry &e : stored)
+        if (std::find_if(std::begin(kKeys), std::end(kKeys), [&](const char *k) {
+                return e.key == QLatin1String(k);
+            }) == std::end(kKeys))
+            entries.append(e);
+    document.find(kSection)->entries = entries;
+    return store.Write(app, document) == 0;
 }
 
 int twipsToPixels(double twips, int dpi) {
-    return static_cast<int>(std::lround(twips * dpi / 1440.0));
+    const double exact = twips * dpi / 1440.0;
+    const double pixels =
+        std::isnan(exact) ? 0.0 : std::clamp(exact, -double(PixelLimit), double(PixelLimit));
+    return static_cast<int>(std::lround(pixels));
 }
 
 double pixelsToTwips(double pixels, int dpi) { return pixels * 1440.0 / dpi; }

@@ -3,9 +3,11 @@
 #include "DesktopEntry.h"
 #include "Io.h"
 
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QRegularExpression>
@@ -254,6 +256,12 @@ void openTarget(const QString &target) {
         return;
     // An empty browser path makes this second call report "not found" and do nothing.
     (void)shellOpen(findDefaultBrowser(), target);
+}
+
+void openTargetWithBusyPointer(const QString &target) {
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    openTarget(target);
+    QGuiApplication::restoreOverrideCursor();
 }
 
 } // namespace dirwise::desktop

@@ -67,4 +67,9 @@ inline constexpr char scratchFileContent[] = "<HTML> <\\HTML>\r\n";
 // Any other result ends it. Nothing is reported.
 void openTarget(const QString &target);
 
+// openTarget with the busy pointer over the application's windows while it runs, for the
+// window's commands: looking the browser up asks the desktop's tools, which may take
+// seconds. Needs a QGuiApplication.
+void openTargetWithBusyPointer(const QString &target);
+
 } // namespace dirwise::desktop

@@ -15,29 +15,55 @@ QString DefaultPrompts::browseForFolder(QWidget *owner, const QString &title,
 }
 
 QString DefaultPrompts::askSaveFileName(QWidget *owner, const QString &title, const QString &start,
-                                        const QString &filter) {
+                                        const QString &filters, QString *selected) {
     // The static chooser confirms an overwrite by default; with a platform theme it is the
     // desktop's own dialog, which users expect.
-    return QFileDialog::getSaveFileName(owner, title, start, filter);
+    return QFileDialog::getSaveFileName(owner, title, start, filters, selected);
 }
 
+namespace {
+
+// The nearest folder of `path` that exists: itself, or the closest folder above it.
+QString nearestExistingFolder(const QString &path) {
+    QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    while (!QFileInfo(folder).isDir()) {
+        const QString up = QFileInfo(folder).absolutePath();
+        if (up == folder)
+            break;
+        folder = up;
+    }
+    return folder;
+}
+
+} // namespace
+
 QString DefaultPrompts::saveFileName(QWidget *owner, const QString &title,
-                                     const QString &initialName, const QString &filter) {
+                                     const QString &initialName, const QString &filters,
+                                     QString *chosenFilter) {
     QString start = initialName;
+    QString selected = filters.section(u";;"_s, 0, 0);
     for (;;) {
-        const QString chosen = askSaveFileName(owner, title, start, filter);
+        const QString chosen = askSaveFileName(owner, title, start, filters, &selected);
         if (chosen.isEmpty())
             return QString();
         // Qt's own chooser accepts a name in a folder that does not exist, so check here
         // rather than let the save fail later with a less helpful message.
-        const QFileInfo folder(QFileInfo(chosen).absolutePath());
-        if (folder.isDir())
+        const QFileInfo typed(chosen);
+        const QFileInfo folder(typed.absolutePath());
+        if (folder.isDir()) {
+            if (chosenFilter)
+                *chosenFilter = selected;
             return chosen;
+        }
         message(owner, Icon::Exclamation, title,
                 u"The folder \"%1\" does not exist.\nChoose an existing folder."_s.arg(
                     QDir::toNativeSeparators(folder.absoluteFilePath())));
-        // Open again at what the user typed, so nothing they entered is lost.
-        start = chosen;
+        // Open again where the user was, with the name they typed: a chooser cannot open
+        // in a folder that does not exist.
+        QString near = nearestExistingFolder(folder.absoluteFilePath());
+        if (!near.endsWith(u'/'))
+            near += u'/';
+        start = near + typed.fileName();
     }
 }
 

@@ -22,11 +22,13 @@ public:
     virtual QString browseForFolder(QWidget *owner, const QString &title,
                                     const QString &initialDir) = 0;
     // The save chooser, modal over `owner`, titled `title`, proposing `initialName` with
-    // `filter` in Qt's form ("Text File (*.txt)"). It asks before an existing file is
-    // replaced and refuses a name whose folder does not exist. Returns the chosen file's
-    // full path, or the empty string when the user cancels.
+    // the file types `filters` in Qt's form, separated by ";;" ("Text File (*.txt);;CSV
+    // File (*.csv)"), the first one chosen. It asks before an existing file is replaced and
+    // refuses a name whose folder does not exist. Returns the chosen file's full path, or
+    // the empty string when the user cancels; `chosenFilter`, when given, receives the file
+    // type the user left chosen (one of `filters`, as written there).
     virtual QString saveFileName(QWidget *owner, const QString &title, const QString &initialName,
-                                 const QString &filter) = 0;
+                                 const QString &filters, QString *chosenFilter = nullptr) = 0;
     // A modal message box with an OK button. `details`, when not empty, is shown as the
     // box's expandable details.
     virtual void message(QWidget *owner, Icon icon, const QString &title, const QString &text,

@@ -41,7 +41,8 @@ namespace {
 class BenchPrompts final : public Prompts {
 public:
     QString browseForFolder(QWidget *, const QString &, const QString &) override { return {}; }
-    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override {
+    QString saveFileName(QWidget *, const QString &, const QString &, const QString &,
+                         QString *) override {
         return {};
     }
     void message(QWidget *, Icon, const QString &title, const QString &text,

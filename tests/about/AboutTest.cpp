@@ -130,6 +130,19 @@ private slots:
         QCOMPARE(shown->toPlainText(), before);
     }
 
+    void disclaimerFollowsADarkPalette() {
+        const QPalette before = QApplication::palette();
+        QPalette dark = before;
+        dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+        QApplication::setPalette(dark);
+        const QPalette shown =
+            AboutBox().findChild<QPlainTextEdit *>("txtAboutDisclaimer")->palette();
+        QApplication::setPalette(before);
+        QCOMPARE(shown.color(QPalette::Base), dark.color(QPalette::Base));
+        QCOMPARE(shown.color(QPalette::Text), dark.color(QPalette::Text));
+    }
+
     void desktopListPicksCandidatesInOrder_data() {
         QTest::addColumn<QString>("desktops");
         QTest::addColumn<QStringList>("expected");

@@ -6,6 +6,7 @@
 #include "Prompts.h"
 #include "ResultsModel.h"
 #include "TempTree.h"
+#include "WindowHost.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -49,8 +50,10 @@ public:
         return answer({title, initial});
     }
     QString saveFileName(QWidget *, const QString &title, const QString &initialName,
-                         const QString &filter) override {
-        return answer({title, initialName, filter});
+                         const QString &filters, QString *chosenFilter) override {
+        if (chosenFilter)
+            *chosenFilter = fileType.isEmpty() ? filters.section(";;", 0, 0) : fileType;
+        return answer({title, initialName, filters});
     }
     void message(QWidget *, Icon icon, const QString &title, const QString &text,
                  const QString &detailText) override {
@@ -59,6 +62,7 @@ public:
     }
 
     QStringList answers; // the choosers' answers in turn; none left: the user cancels
+    QString fileType;    // the save chooser's chosen file type; empty: the first offered
     QStringList asked;   // each chooser's arguments, joined by "|"
     // Each message as "<icon> <title>: <text>", the icon as "i" (information), "!"
     // (exclamation) or "x" (critical); and its details.
@@ -122,6 +126,48 @@ protected:
     int ends = 0;
     std::unique_ptr<MainWindow> w;
     std::unique_ptr<QAbstractItemModelTester> tester; // destroyed before the window
+};
+
+// A window on two small trees, its boxes filled: b, d and e match; a differs in size;
+// sub/c is missing from the compare tree.
+class RunFixture : public WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        for (const char *n : {"m/a", "m/b", "m/d", "m/e", "m/sub/c", "c/b", "c/d", "c/e"})
+            tree.file(std::string(n) + ".txt", 100);
+        tree.file("c/a.txt", 7);
+        openOnTrees();
+    }
+    // A new window (see open) with the trees in its boxes.
+    void openOnTrees() {
+        open();
+        child<QLineEdit>("txtMasterDir")->setText(QString::fromStdString(tree.path("m")));
+        child<QLineEdit>("txtCompareDir")->setText(QString::fromStdString(tree.path("c")));
+        w->updateBeginEnabled();
+    }
+    QTreeView *lv() { return child<QTreeView>("lvDw"); }
+    QMenu *menu() { return child<QMenu>("mnuPopupMenu"); }
+    void fill() {
+        w->beginCompare();
+        prompts.said.clear();
+    }
+    void select(std::initializer_list<int> rows) {
+        lv()->selectionModel()->clearSelection();
+        for (int r : rows)
+            lv()->selectionModel()->select(w->model().index(r, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    void clickHeader(int c) {
+        QHeaderView *h = lv()->header();
+        const int x = h->sectionViewportPosition(c) + h->sectionSize(c) / 2;
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, {x, h->height() / 2});
+    }
+    // Every yield is a real turn of the event loop.
+    void turnAtEveryYield() {
+        w->host().setClock([this] { return clock += 20'000'000; });
+    }
+    std::int64_t clock = 0;
 };
 
 } // namespace dirwise::test

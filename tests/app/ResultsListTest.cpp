@@ -71,48 +71,8 @@ TEST_F(HostTest, AYieldInsideATurnDoesNotNestAnotherTurn) {
     EXPECT_EQ(host.turns(), 1);
 }
 
-namespace {
-
-class RunFixture : public WindowFixture {
-protected:
-    void SetUp() override {
-        WindowFixture::SetUp();
-        // b, d and e match; a differs in size; sub/c is missing from the compare tree.
-        for (const char *n : {"m/a", "m/b", "m/d", "m/e", "m/sub/c", "c/b", "c/d", "c/e"})
-            tree.file(std::string(n) + ".txt", 100);
-        tree.file("c/a.txt", 7);
-        open();
-        child<QLineEdit>("txtMasterDir")->setText(QString::fromStdString(tree.path("m")));
-        child<QLineEdit>("txtCompareDir")->setText(QString::fromStdString(tree.path("c")));
-        w->updateBeginEnabled();
-    }
-    QTreeView *lv() { return child<QTreeView>("lvDw"); }
-    QMenu *menu() { return child<QMenu>("mnuPopupMenu"); }
-    void fill() {
-        w->beginCompare();
-        prompts.said.clear();
-    }
-    void select(std::initializer_list<int> rows) {
-        lv()->selectionModel()->clearSelection();
-        for (int r : rows)
-            lv()->selectionModel()->select(w->model().index(r, 0),
-                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-    void clickHeader(int c) {
-        QHeaderView *h = lv()->header();
-        const int x = h->sectionViewportPosition(c) + h->sectionSize(c) / 2;
-        QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, {x, h->height() / 2});
-    }
-    // Every yield is a real turn of the event loop.
-    void turnAtEveryYield() {
-        w->host().setClock([this] { return clock += 20'000'000; });
-    }
-    std::int64_t clock = 0;
-};
 using CompareRunTest = RunFixture;
 using ListCommandsTest = RunFixture;
-
-} // namespace
 
 TEST_F(CompareRunTest, BeginFillsTheListAndShowsTheSummaryWithLineBreaks) {
     QString duringRun; // Begin and Stop visible, Save List enabled
@@ -133,31 +93,6 @@ TEST_F(CompareRunTest, BeginFillsTheListAndShowsTheSummaryWithLineBreaks) {
     EXPECT_EQ(icons.size(), 3);
     EXPECT_EQ(w->statusText(), "Total Files: 5    Matching Files: 3    Different Files: 2");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "busy pointer restored";
-}
-
-TEST_F(CompareRunTest, AGrayedSizeBoxDoesNotCountAsMatchingSizes) {
-    child<QCheckBox>("chkSize")->setCheckState(Qt::PartiallyChecked);
-    child<QCheckBox>("chkDate")->setChecked(true);
-    // a.txt differs only in size, and every file has the same time.
-    w->beginCompare();
-    EXPECT_EQ(column(0), "Match,Match,Match,Match,Not Found");
-}
-
-TEST_F(CompareRunTest, AMissingCompareDirectoryIsRefusedBeforeARun) {
-    const QString missing = QString::fromStdString(tree.path("nowhere"));
-    child<QLineEdit>("txtCompareDir")->setText(missing);
-    w->beginCompare();
-    EXPECT_EQ(prompts.said, QStringList{"! Invalid Path: Compare directory not found: " + missing});
-    EXPECT_EQ(w->host().yields(), 0) << "no run started";
-    EXPECT_EQ(w->statusText(), "Ready");
-}
-
-TEST_F(CompareRunTest, AMasterThatIsAFileIsRefusedBeforeARun) {
-    const QString file = QString::fromStdString(tree.path("m/a.txt"));
-    child<QLineEdit>("txtMasterDir")->setText(file);
-    w->beginCompare();
-    EXPECT_EQ(prompts.said, QStringList{"! Invalid Path: Master directory not found: " + file});
-    EXPECT_EQ(w->host().yields(), 0) << "no run started";
 }
 
 TEST_F(CompareRunTest, StopAtAChosenYieldGivesAnEmptyListAndTheStoppedMessage) {
@@ -301,22 +236,81 @@ TEST_F(ListCommandsTest, ASortedListIsSortedAgainAfterTheNextRun) {
     EXPECT_FALSE(w->sortDescending()) << "the alternation goes on across runs";
 }
 
-TEST_F(ListCommandsTest, NoContextMenuOverAnEmptyList) {
-    QTest::mouseRelease(lv()->viewport(), Qt::RightButton, Qt::NoModifier, {5, 5});
-    EXPECT_FALSE(menu()->isVisible());
-}
-
-TEST_F(ListCommandsTest, NoContextMenuOnTheLeftButton) {
-    fill();
-    QTest::mouseRelease(lv()->viewport(), Qt::LeftButton, Qt::NoModifier, {5, 5});
-    EXPECT_FALSE(menu()->isVisible());
-}
-
-TEST_F(ListCommandsTest, ContextMenuOnTheRightAndTheMiddleButton) {
-    fill();
-    for (Qt::MouseButton b : {Qt::RightButton, Qt::MiddleButton}) {
-        QTest::mouseRelease(lv()->viewport(), b, Qt::NoModifier, {5, 5});
-        EXPECT_TRUE(QTest::qWaitFor([&] { return menu()->isVisible(); })) << b;
+TEST_F(ListCommandsTest, ContextMenuRoutes) {
+    // The key routes open it below the current row, the third.
+    const struct {
+        const char *name;
+        bool filled;            // the list holds rows
+        Qt::MouseButton button; // Qt::NoButton: the key
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool shows;
+    } routes[] = {
+        {.name = "right button over an empty list",
+         .filled = false,
+         .button = Qt::RightButton,
+         .key = Qt::Key_unknown,
+         .modifiers = Qt::NoModifier,
+         .shows = false},
+        {.name = "left button",
+         .filled = true,
+         .button = Qt::LeftButton,
+         .key = Qt::Key_unknown,
+         .modifiers = Qt::NoModifier,
+         .shows = false},
+        {.name = "right button",
+         .filled = true,
+         .button = Qt::RightButton,
+         .key = Qt::Key_unknown,
+         .modifiers = Qt::NoModifier,
+         .shows = true},
+        {.name = "middle button",
+         .filled = true,
+         .button = Qt::MiddleButton,
+         .key = Qt::Key_unknown,
+         .modifiers = Qt::NoModifier,
+         .shows = true},
+        {.name = "Shift+F10",
+         .filled = true,
+         .button = Qt::NoButton,
+         .key = Qt::Key_F10,
+         .modifiers = Qt::ShiftModifier,
+         .shows = true},
+        {.name = "Menu key",
+         .filled = true,
+         .button = Qt::NoButton,
+         .key = Qt::Key_Menu,
+         .modifiers = Qt::NoModifier,
+         .shows = true},
+        {.name = "Menu key over an empty list",
+         .filled = false,
+         .button = Qt::NoButton,
+         .key = Qt::Key_Menu,
+         .modifiers = Qt::NoModifier,
+         .shows = false},
+    };
+    for (const auto &route : routes) {
+        openOnTrees();
+        if (route.filled) {
+            fill();
+            lv()->setCurrentIndex(w->model().index(2, 0));
+        }
+        if (route.button != Qt::NoButton) {
+            QTest::mouseRelease(lv()->viewport(), route.button, Qt::NoModifier, {5, 5});
+        } else {
+            lv()->setFocus();
+            QTest::keyClick(lv(), route.key, route.modifiers);
+        }
+        if (!route.shows) {
+            QCoreApplication::processEvents();
+            EXPECT_FALSE(menu()->isVisible()) << route.name;
+            continue;
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return menu()->isVisible(); })) << route.name;
+        if (route.button == Qt::NoButton) {
+            const QRect row = lv()->visualRect(w->model().index(2, 0));
+            EXPECT_EQ(menu()->pos(), lv()->viewport()->mapToGlobal(row.bottomLeft())) << route.name;
+        }
         menu()->hide();
     }
 }
@@ -355,11 +349,26 @@ TEST_F(ListCommandsTest, ReportFollowsTheSortAndTheRemovals) {
     WriteFile(path, std::string(10000, 'x')); // a longer old file is replaced whole
     prompts.answers = {QString::fromStdString(path)};
     QTest::mouseClick(child("cmdSave"), Qt::LeftButton);
-    EXPECT_EQ(prompts.asked, QStringList{"Save Results As...|dw.txt|Text File (*.txt)"});
+    EXPECT_EQ(prompts.asked, QStringList{"Save Results As...|dw.txt|Text File (*.txt);;CSV "
+                                         "File, all columns (*.csv)"});
     EXPECT_EQ(prompts.said, QStringList{"i Complete: File save complete"});
     std::string expected; // the core's report lines of the rows as displayed
     for (std::size_t i = 0; i < 4; ++i)
         AppendReportLine(expected, w->results(), i);
+    EXPECT_EQ(ReadFile(path), expected);
+}
+
+TEST_F(ListCommandsTest, TheCsvFileTypeWritesEveryColumnWhateverTheName) {
+    fill();
+    tree.dir("out");
+    const std::string path = tree.path("out/report.txt");
+    prompts.answers = {QString::fromStdString(path)};
+    prompts.fileType = "CSV File, all columns (*.csv)";
+    w->saveList();
+    EXPECT_EQ(prompts.said, QStringList{"i Complete: File save complete"});
+    std::string expected = CsvHeader();
+    for (std::size_t i = 0; i < w->results().Count(); ++i)
+        AppendCsvLine(expected, w->results(), i);
     EXPECT_EQ(ReadFile(path), expected);
 }
 
@@ -369,24 +378,24 @@ TEST_F(ListCommandsTest, ACancelledSaveWritesAndSaysNothing) {
     EXPECT_TRUE(prompts.said.isEmpty());
 }
 
-TEST_F(ListCommandsTest, AFileThatCannotBeOpenedGivesCannotSaveFile) {
-    fill();
-    prompts.answers = {QString::fromStdString(tree.path("no/such/dir/r.txt"))};
-    w->saveList();
-    ASSERT_EQ(prompts.said.size(), 1);
-    EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ") && prompts.said[0].size() > 20)
-        << prompts.said[0].toStdString(); // with the error's description
-}
-
-TEST_F(ListCommandsTest, AWriteThatFailsAfterTheOpenGivesCannotSaveFile) {
+TEST_F(ListCommandsTest, ASaveThatFailsGivesCannotSaveFileWithTheReason) {
     if (!QFile::exists("/dev/full"))
         GTEST_SKIP() << "needs /dev/full, a device whose writes fail";
     fill();
-    prompts.answers = {"/dev/full"};
-    w->saveList();
-    ASSERT_EQ(prompts.said.size(), 1);
-    EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ") && prompts.said[0].size() > 20)
-        << prompts.said[0].toStdString();
+    const struct {
+        const char *name;
+        std::string path;
+    } rows[] = {{.name = "a folder that does not exist", .path = tree.path("no/such/dir/r.txt")},
+                {.name = "a device whose writes fail", .path = "/dev/full"}};
+    for (const auto &row : rows) {
+        prompts.said.clear();
+        prompts.answers = {QString::fromStdString(row.path)};
+        w->saveList();
+        ASSERT_EQ(prompts.said.size(), 1) << row.name;
+        EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ") &&
+                    prompts.said[0].size() > 20)
+            << row.name << ": " << prompts.said[0].toStdString(); // with the error's description
+    }
 }
 
 namespace {
@@ -405,14 +414,23 @@ QStringList propertiesShown(QWidget *owner) {
 
 } // namespace
 
-TEST_F(ListCommandsTest, DoubleClickShowsBothFilesOfADifferingRow) {
-    fill();
-    // Row 0 is a.txt, which differs in size: both files exist. No file manager answers
-    // here, so Dirwise's own window shows them.
-    const QRect cell = lv()->visualRect(w->model().index(0, 2));
-    QTest::mouseDClick(lv()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+TEST_F(ListCommandsTest, DoubleClickAndEnterShowBothFilesOfADifferingRow) {
     const QString root = QString::fromStdString(tree.root());
-    EXPECT_EQ(propertiesShown(w.get()), (QStringList{root + "/m/a.txt", root + "/c/a.txt"}));
+    for (const bool enter : {false, true}) {
+        openOnTrees();
+        fill();
+        // Row 0 is a.txt, which differs in size: both files exist. No file manager answers
+        // here, so Dirwise's own window shows them.
+        const QRect cell = lv()->visualRect(w->model().index(0, 2));
+        if (enter) {
+            lv()->setCurrentIndex(w->model().index(0, 0));
+            QTest::keyClick(lv(), Qt::Key_Return);
+        } else {
+            QTest::mouseDClick(lv()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+        }
+        EXPECT_EQ(propertiesShown(w.get()), (QStringList{root + "/m/a.txt", root + "/c/a.txt"}))
+            << (enter ? "Enter" : "double click");
+    }
 }
 
 TEST_F(ListCommandsTest, PropertiesOfANotFoundRowShowOnlyTheMasterFile) {

@@ -2,6 +2,7 @@
 // rule, choosers and closing keys.
 #include "AppInfo.h"
 #include "AppTestSupport.h"
+#include "ProductInfo.h"
 #include "SettingsStore.h"
 #include "Startup.h"
 #include "WindowHost.h"
@@ -16,69 +17,119 @@ namespace {
 class StartupTest : public WindowFixture {
 protected:
     // Runs start-up with services that only record what they were asked to do.
-    int run(const QString &args) {
+    int run(const QStringList &args) {
         log.clear();
         return runStartup(
             args,
             {[this] { log << "about"; }, [this] { return log << "loop", 0; },
              [this](const QString &title, const QString &text) { log << title + "|" + text; },
-             [this](MainWindow &created) { created.setProgramEnd([this] { ++ends; }); }},
+             [this](MainWindow &created) { created.setProgramEnd([this] { ++ends; }); },
+             [this](const QString &text) { log << "stderr|" + text; }},
             &w);
     }
     QStringList log;
-};
-
-class SettingsTest : public WindowFixture {
-protected:
-    QString state() {
-        return props("checked", {"chkSubDir", "chkSize", "chkDate", "chkHide", "chkSave"}) + "|" +
-               props("text", {"txtMasterDir", "txtCompareDir", "txtEXT3"});
-    }
-    // WindowSettings::read of a settings file holding `content` after "[Settings]".
-    static WindowSettings readStored(const QString &content) {
-        WriteSettings("[Settings]\n" + content + "\n");
-        return WindowSettings::read(SettingsStore());
-    }
 };
 
 using WindowTest = WindowFixture;
 
 } // namespace
 
-TEST_F(StartupTest, ArgumentsAreJoinedWithSingleBlanks) {
-    EXPECT_EQ(joinArguments({"dw", "/?", "/?"}), "/? /?");
+TEST(CommandLine, InformationOptionsAnswerWithoutADisplay) {
+    const std::string usage = "Usage: dw [MASTER [COMPARE]]\n";
+    const struct {
+        const char *option;
+        int status;
+        const char *out; // what standard output starts with
+        const char *err; // what standard error starts with
+    } rows[] = {
+        {.option = "--help", .status = 0, .out = usage.c_str(), .err = ""},
+        {.option = "--version", .status = 0, .out = "dw 7.0.0\n", .err = ""},
+        {.option = "--hlep", .status = 2, .out = "", .err = "dw: unknown option \"--hlep\"\n"},
+    };
+    for (const auto &row : rows) {
+        // No display to connect to: the answer must come before Qt looks for one.
+        const ProcessResult r = RunProcess({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
+                                            "QT_QPA_PLATFORM=xcb", DW_PATH, "/tmp", row.option},
+                                           20);
+        EXPECT_EQ(r.status, row.status) << row.option << ": " << r.err;
+        EXPECT_TRUE(r.out.starts_with(row.out)) << row.option << ": " << r.out;
+        EXPECT_TRUE(r.err.starts_with(row.err)) << row.option << ": " << r.err;
+        EXPECT_EQ(r.status == 2, r.err.find(usage) != std::string::npos) << row.option;
+    }
 }
 
 TEST_F(StartupTest, HelpRequestShowsOnlyTheAboutBox) {
     // A settings file that would fail the load proves it is never read, nor written.
     const QString bad = "[Settings]\nSave=1\nCheckDate=abc\n";
     WriteSettings(bad);
-    EXPECT_EQ(run("/?"), 0);
+    EXPECT_EQ(run({"/?"}), 0);
     EXPECT_EQ(log, QStringList{"about"});
     EXPECT_EQ(w, nullptr);
     EXPECT_EQ(ReadSettings(), bad);
 }
 
-TEST_F(StartupTest, EveryOtherArgumentStringStartsTheWindow) {
+TEST_F(StartupTest, EveryOtherCommandLineStartsTheWindow) {
     const struct {
         const char *name;
-        const char *args;
-    } rows[] = {{.name = "none", .args = ""},
-                {.name = "another option", .args = "/h"},
-                {.name = "a near miss", .args = "-?"},
-                {.name = "the request twice, joined", .args = "/?/?"},
-                {.name = "a trailing blank", .args = "/? "},
-                {.name = "the request twice", .args = "/? /?"}};
+        QStringList args;
+    } rows[] = {{.name = "none", .args = {}},
+                {.name = "a near miss", .args = {"-?"}},
+                {.name = "the request with a trailing blank", .args = {"/? "}},
+                {.name = "the request and a directory", .args = {"/?", "/x"}}};
     for (const auto &row : rows) {
-        EXPECT_EQ(run(QString::fromLatin1(row.args)), 0) << row.name;
+        EXPECT_EQ(run(row.args), 0) << row.name;
         EXPECT_EQ(log, QStringList{"loop"}) << row.name;
         EXPECT_TRUE(w && w->isVisible()) << row.name;
     }
 }
 
+TEST_F(StartupTest, AThirdDirectoryPrintsTheUsage) {
+    EXPECT_EQ(run({"/a", "/b", "/c"}), 2);
+    ASSERT_EQ(log.size(), 1) << "neither window nor event loop";
+    EXPECT_TRUE(log[0].startsWith("stderr|dw: too many arguments\nUsage: dw [MASTER [COMPARE]]"))
+        << log[0].toStdString();
+}
+
+TEST_F(StartupTest, CommandLineDirectoriesFillTheBoxesAsAChooserWould) {
+    const QString here = QDir::currentPath();
+    const QString refused = "! Invalid Path: Cannot specify same directory as %1 directory.";
+    const struct {
+        const char *name;
+        QStringList args;
+        const char *boxes; // both boxes afterwards; the settings held /m and /c
+        QString said;
+    } rows[] = {
+        {.name = "a pair, missing directories shown as given",
+         .args = {"/no/such/", "/x/../y"},
+         .boxes = "/no/such|/y",
+         .said = {}},
+        {.name = "MASTER alone, relative", .args = {"rel"}, .boxes = "@/rel|/c", .said = {}},
+        {.name = "the stored pair swapped", .args = {"/c", "/m"}, .boxes = "/c|/m", .said = {}},
+        {.name = "MASTER equal to the stored COMPARE",
+         .args = {"/c"},
+         .boxes = "/m|/c",
+         .said = refused.arg("compare")},
+        {.name = "the same directory twice",
+         .args = {"/d", "/d/"},
+         .boxes = "/m|/d",
+         .said = refused.arg("compare")},
+    };
+    for (const auto &row : rows) {
+        WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\n");
+        prompts.said.clear();
+        ASSERT_EQ(run(row.args), 0) << row.name;
+        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir"}),
+                  QString::fromLatin1(row.boxes).replace("@", here))
+            << row.name;
+        EXPECT_EQ(prompts.said.join('#'), row.said) << row.name;
+        EXPECT_TRUE(child("cmdBegin")->isEnabled()) << row.name;
+        EXPECT_EQ(w->host().yields(), 0) << row.name << ": no run starts";
+    }
+}
+
 TEST_F(StartupTest, BadStoredValueGoesToTheStartupFailure) {
     WriteSettings("[Settings]\nSave=1\nCheckDate=abc\n");
-    EXPECT_EQ(run(QString()), 1);
+    EXPECT_EQ(run({}), 1);
     EXPECT_EQ(w, nullptr) << "the main window never appears";
     ASSERT_EQ(log.size(), 1) << "no event loop either";
     EXPECT_TRUE(log[0].startsWith("Dirwise : Error|Error loading main form: ") &&
@@ -99,144 +150,13 @@ TEST_F(StartupTest, TerminationSignalsSaveTheSettingsAndEnd) {
     for (const auto &row : rows) {
         WriteSettings({});
         ends = 0;
-        ASSERT_EQ(run(QString()), 0);
+        ASSERT_EQ(run({}), 0);
         ::raise(row.signal);
         EXPECT_TRUE(QTest::qWaitFor([&] { return ends > 0; })) << row.name;
         EXPECT_TRUE(ReadSettings().contains("Save=1")) << row.name;
         w->close(); // a second route finds the close steps done
         EXPECT_EQ(ends, 1) << row.name;
     }
-}
-
-TEST_F(SettingsTest, EveryControlRoundTrips) {
-    open();
-    child<QLineEdit>("txtMasterDir")->setText("/data/master dir, x=1");
-    child<QLineEdit>("txtCompareDir")->setText("/data/compare");
-    for (const char *name : {"chkSubDir", "chkSize", "chkDate", "chkHide"})
-        child<QCheckBox>(name)->click();
-    child<QLineEdit>("txtEXT3")->setText("e3");
-    const QString before = state();
-    w->close();
-    EXPECT_EQ(ends, 1) << "closing ends the program";
-    EXPECT_EQ(ReadSettings().split(QLatin1Char('\n')).filter("=").size(), 15);
-    EXPECT_TRUE(ReadSettings().contains("CheckSize=0\n"));
-
-    open(false);
-    EXPECT_EQ(state(), before);
-    EXPECT_TRUE(child("cmdBegin")->isEnabled()) << "both boxes and Date checked";
-}
-
-TEST_F(SettingsTest, UncheckedSaveOnExitDeletesTheFile) {
-    WriteSettings("[Settings]\nSave=1\nMasterDir=/x\n");
-    open(false);
-    child<QCheckBox>("chkSave")->click();
-    w->close();
-    EXPECT_FALSE(QFile::exists(SettingsFile())) << "no empty file left behind either";
-}
-
-TEST_F(SettingsTest, SaveZeroRestoresNothing) {
-    WriteSettings("[Settings]\nSave=0\nMasterDir=/x\nCheckDate=1\n");
-    open(false);
-    EXPECT_EQ(state(), "1|1|0|0|1|||");
-}
-
-TEST_F(SettingsTest, ASystemWideFileIsIgnored) {
-    WriteSettings("[Settings]\nSave=1\nMasterDir=/x\nCheckDate=1\n", true);
-    open(false);
-    EXPECT_EQ(state(), "1|1|0|0|1|||");
-}
-
-TEST_F(SettingsTest, SaveZeroReadsNoOtherKey) {
-    EXPECT_EQ(readStored("Save=0\nCheckDate=abc\nFormWidth=wide"), WindowSettings{});
-}
-
-TEST_F(SettingsTest, NumbersAreReadWithBlanksAndRoundedHalfToEven) {
-    const WindowSettings s = readStored("Save=1\nSubDir= 1.5 \nCheckSize=0.5\nFormTop=-30.25");
-    EXPECT_EQ(s.subDir, 2);
-    EXPECT_EQ(s.checkSize, 0);
-    EXPECT_EQ(s.formTop, -30.25);
-    EXPECT_FALSE(s.formLeft.has_value()) << "an absent key is not stored geometry";
-}
-
-TEST_F(SettingsTest, UnusableValuesAndUnparsableFilesFailTheLoad) {
-    const struct {
-        const char *name;
-        const char *content;  // the file after "[Settings]"
-        const char *mustName; // what the failure's description must name
-    } rows[] = {
-        {.name = "a letter where a number belongs",
-         .content = "Save=1\nCheckDate=abc",
-         .mustName = "\"abc\""},
-        {.name = "a check box value above 2", .content = "Save=1\nSubDir=3", .mustName = "SubDir"},
-        {.name = "a word for the gate", .content = "Save=yes", .mustName = "Save"},
-        {.name = "a word for a size", .content = "Save=1\nFormWidth=wide", .mustName = "FormWidth"},
-        {.name = "past a 16-bit integer",
-         .content = "Save=1\nNoShowMatch=99999",
-         .mustName = "NoShowMatch"},
-        {.name = "past a single-precision number",
-         .content = "Save=1\nFormLeft=1e39",
-         .mustName = "FormLeft"},
-        {.name = "an open section header",
-         .content = "Save=1\n[Settings",
-         .mustName = "cannot be read"},
-        {.name = "a line without =", .content = "Save", .mustName = "cannot be read"}};
-    for (const auto &row : rows) {
-        try {
-            (void)readStored(QString::fromLatin1(row.content));
-            ADD_FAILURE() << "loaded: " << row.name;
-        } catch (const LoadError &e) {
-            const QString what = QString::fromUtf8(e.what());
-            EXPECT_TRUE(what.contains(row.mustName) && what.contains(SettingsFile()))
-                << row.name << ": " << e.what();
-        }
-    }
-}
-
-TEST_F(SettingsTest, WrittenSettingsReadBackAlike) {
-    WindowSettings s;
-    s.save = 1;
-    s.masterDir = "/a b, c=d";
-    s.checkDate = 2;
-    s.extensions = {"txt", "", " x ", "*.gz"};
-    s.formLeft = -45;
-    s.formTop = 1234.5;
-    s.formHeight = 7000;
-    s.formWidth = 9000.25;
-    SettingsStore store;
-    ASSERT_TRUE(s.write(store));
-    EXPECT_EQ(WindowSettings::read(store), s);
-}
-
-TEST_F(SettingsTest, SettingsWithoutGeometryKeepTheStoredGeometry) {
-    WriteSettings("[Settings]\nSave=1\nFormWidth=9000\n");
-    SettingsStore store;
-    ASSERT_TRUE(WindowSettings{}.write(store));
-    EXPECT_EQ(WindowSettings::read(store).formWidth, 9000);
-}
-
-TEST_F(SettingsTest, MaximisedCloseKeepsTheLastNormalGeometry) {
-    WriteSettings(QStringLiteral("[Settings]\nSave=1\nFormLeft=1500\nFormTop=1500\n"
-                                 "FormHeight=7000\nFormWidth=9000\n"));
-    open(false).showMaximized();
-    (void)QTest::qWaitForWindowExposed(w.get());
-    child<QLineEdit>("txtMasterDir")->setText("/after");
-    w->close();
-    for (const char *line : {"MasterDir=/after\n", "FormWidth=9000\n", "FormLeft=1500\n"})
-        EXPECT_TRUE(ReadSettings().contains(QString::fromLatin1(line))) << line;
-}
-
-TEST_F(SettingsTest, GeometryIsStableOverRestarts) {
-    WriteSettings(QStringLiteral("[Settings]\nSave=1\nFormLeft=1800\nFormTop=2400\n"
-                                 "FormHeight=7200\nFormWidth=9600\n"));
-    for (int start = 0; start < 3; ++start) {
-        open();
-        const int dpi = w->logicalDpiX();
-        EXPECT_EQ(w->frameGeometry(), QRect(twipsToPixels(1800, dpi), twipsToPixels(2400, dpi),
-                                            twipsToPixels(9600, dpi), twipsToPixels(7200, dpi)))
-            << "start " << start;
-        w->close();
-    }
-    EXPECT_TRUE(ReadSettings().contains("FormWidth=9600\n")) << ReadSettings().toStdString();
 }
 
 TEST_F(WindowTest, FirstStartWithAnEmptyStore) {
@@ -255,20 +175,23 @@ TEST_F(WindowTest, FirstStartWithAnEmptyStore) {
     EXPECT_EQ(w->model().headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), "Compare Date");
 }
 
-TEST_F(WindowTest, HelpControlsAreDisabledWithoutTheHelpPage) {
-    QTemporaryDir programDir;
-    SetProgramFilePathForTests(programDir.filePath("dw"));
-    open(false);
-    EXPECT_EQ(props("enabled", {"cmdHelp", "mnuHelpContents"}), "0|0");
-    SetProgramFilePathForTests(QString());
+TEST_F(WindowTest, HelpControlsFollowTheHelpPageBesideTheProgram) {
+    for (const bool page : {false, true}) {
+        QTemporaryDir programDir;
+        SetProgramFilePathForTests(programDir.filePath("dw"));
+        if (page)
+            WriteFile(programDir.filePath("dw.htm").toStdString(), "<html></html>");
+        open(false);
+        EXPECT_EQ(props("enabled", {"cmdHelp", "mnuHelpContents"}), page ? "1|1" : "0|0");
+        SetProgramFilePathForTests(QString());
+    }
 }
 
-TEST_F(WindowTest, HelpControlsAreEnabledWithTheHelpPage) {
-    QTemporaryDir programDir;
-    SetProgramFilePathForTests(programDir.filePath("dw"));
-    WriteFile(programDir.filePath("dw.htm").toStdString(), "<html></html>");
-    open(false);
-    EXPECT_EQ(props("enabled", {"cmdHelp", "mnuHelpContents"}), "1|1");
+TEST(AppInfo, HelpOnTheWebFindsThePageBesideTheProgramUnlessAnAddressIsBuiltIn) {
+    if (productinfo::homePage[0] != '\0')
+        GTEST_SKIP() << "this build has the home page " << productinfo::homePage;
+    SetProgramFilePathForTests("/opt/dir wise/dw");
+    EXPECT_EQ(HomePageAddress(), "file:///opt/dir%20wise/dw.htm");
     SetProgramFilePathForTests(QString());
 }
 
@@ -297,7 +220,10 @@ TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicks) {
 TEST_F(WindowTest, AGrayedMatchOptionDoesNotEnableBegin) {
     WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\nCheckSize=2\nCheckDate=0\n");
     open(false);
-    EXPECT_FALSE(child("cmdBegin")->isEnabled());
+    EXPECT_FALSE(child("cmdBegin")->isEnabled()) << "after the load";
+    prompts.answers = {"/m2"};
+    w->chooseMasterDirectory();
+    EXPECT_FALSE(child("cmdBegin")->isEnabled()) << "after a choice";
 }
 
 TEST_F(WindowTest, ChoosingDirectoriesThroughButtonsAndPictures) {
@@ -347,13 +273,15 @@ TEST_F(WindowTest, ChoosingDirectoriesThroughButtonsAndPictures) {
               (QStringList{refused.arg("compare directory"), refused.arg("master directory")}));
 }
 
-TEST_F(WindowTest, EscapeF8AndExitRunTheCloseSteps) {
+TEST_F(WindowTest, EscapeF8CtrlQAndExitRunTheCloseSteps) {
     const struct {
         const char *name;
         Qt::Key key; // Qt::Key_unknown: File > Exit
-    } routes[] = {{.name = "Escape", .key = Qt::Key_Escape},
-                  {.name = "F8", .key = Qt::Key_F8},
-                  {.name = "File > Exit", .key = Qt::Key_unknown}};
+        Qt::KeyboardModifiers modifiers;
+    } routes[] = {{.name = "Escape", .key = Qt::Key_Escape, .modifiers = Qt::NoModifier},
+                  {.name = "F8", .key = Qt::Key_F8, .modifiers = Qt::NoModifier},
+                  {.name = "Ctrl+Q", .key = Qt::Key_Q, .modifiers = Qt::ControlModifier},
+                  {.name = "File > Exit", .key = Qt::Key_unknown, .modifiers = Qt::NoModifier}};
     for (const auto &route : routes) {
         WriteSettings({});
         ends = 0;
@@ -361,10 +289,122 @@ TEST_F(WindowTest, EscapeF8AndExitRunTheCloseSteps) {
         if (route.key == Qt::Key_unknown)
             child<QAction>("mnuFileExit")->trigger();
         else
-            QTest::keyClick(child("lvDw"), route.key);
+            QTest::keyClick(child("lvDw"), route.key, route.modifiers);
         EXPECT_EQ(ends, 1) << route.name;
         EXPECT_FALSE(w->isVisible()) << route.name;
         EXPECT_TRUE(QFile::exists(SettingsFile())) << route.name;
+    }
+}
+
+TEST_F(WindowTest, EscapeOnAnActiveMenuBarOnlyLeavesIt) {
+    open();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    // As after tapping Alt, or after Esc closed a menu: the menu bar has the keyboard.
+    w->menuBar()->setFocus(Qt::MenuBarFocusReason);
+    QTest::keyClick(w->menuBar(), Qt::Key_Escape);
+    EXPECT_EQ(ends, 0);
+    EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(WindowTest, EnterPressesTheFocusedButton) {
+    WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\n");
+    const struct {
+        const char *button;
+        const char *shows; // the first question or message it brings
+    } rows[] = {{.button = "cmdMasterDir", .shows = "Select Master Directory...|/m"},
+                {.button = "cmdBegin", .shows = "! Invalid Path: Master directory not found: /m"}};
+    for (const auto &row : rows) {
+        open();
+        prompts.asked.clear();
+        prompts.said.clear();
+        child(row.button)->setFocus();
+        QTest::keyClick(child(row.button), Qt::Key_Return);
+        EXPECT_EQ((prompts.asked + prompts.said).join('#'), row.shows) << row.button;
+    }
+}
+
+TEST_F(WindowTest, DroppedFoldersAreChosen) {
+    tree.dir("a");
+    tree.dir("b");
+    tree.file("f.txt");
+    const QString a = QString::fromStdString(tree.path("a")),
+                  b = QString::fromStdString(tree.path("b")),
+                  file = QString::fromStdString(tree.path("f.txt"));
+    const struct {
+        const char *name;
+        const char *target; // where it is dropped ("" for the window)
+        QStringList dropped;
+        bool accepted;
+        QString boxes; // afterwards; they held /m and b
+        QString said;
+    } rows[] = {
+        {.name = "a folder on the master box",
+         .target = "txtMasterDir",
+         .dropped = {a + "/"},
+         .accepted = true,
+         .boxes = a + "|" + b,
+         .said = {}},
+        {.name = "a folder on the compare picture",
+         .target = "imgCompare",
+         .dropped = {a},
+         .accepted = true,
+         .boxes = "/m|" + a,
+         .said = {}},
+        {.name = "two folders on the window",
+         .target = "",
+         .dropped = {a, b},
+         .accepted = true,
+         .boxes = a + "|" + b,
+         .said = {}},
+        {.name = "two folders on an extension box",
+         .target = "txtEXT0",
+         .dropped = {b, a},
+         .accepted = true,
+         .boxes = b + "|" + a,
+         .said = {}},
+        {.name = "one folder on the window",
+         .target = "",
+         .dropped = {a},
+         .accepted = false,
+         .boxes = "/m|" + b,
+         .said = {}},
+        {.name = "a file on a box",
+         .target = "txtCompareDir",
+         .dropped = {file},
+         .accepted = false,
+         .boxes = "/m|" + b,
+         .said = {}},
+        {.name = "the other box's folder",
+         .target = "imgMaster",
+         .dropped = {b},
+         .accepted = true,
+         .boxes = "/m|" + b,
+         .said = "! Invalid Path: Cannot specify same directory as compare directory."},
+    };
+    for (const auto &row : rows) {
+        WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=" + b + "\n");
+        open();
+        prompts.said.clear();
+        QWidget *target = *row.target ? child(row.target) : w.get();
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString &path : row.dropped)
+            urls << QUrl::fromLocalFile(path);
+        data.setUrls(urls);
+        data.setText(row.dropped.join('\n')); // as file managers offer them
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        EXPECT_EQ(enter.isAccepted(), row.accepted) << row.name;
+        if (enter.isAccepted()) {
+            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &drop);
+            QCoreApplication::processEvents(); // the drop is taken once it is over
+        }
+        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir"}), row.boxes) << row.name;
+        EXPECT_EQ(prompts.said.join('#'), row.said) << row.name;
+        EXPECT_EQ(props("text", {"txtEXT0"}), "") << row.name << ": no text dropped in";
     }
 }
 

@@ -178,6 +178,45 @@ TEST_F(Desktop, DefaultBrowserReplacesAStaleScratchFileAndLeavesNone) {
     EXPECT_TRUE(QDir(dir).isEmpty());
 }
 
+TEST_F(Desktop, TheScratchDirectoryIsMadePrivateAndUsedOnlyWhenFoundPrivate) {
+    const struct {
+        const char *name;
+        int foundMode; // the directory's mode before the look-up; -1: none there
+        mode_t umask;
+        bool used;     // the scratch file went into it
+        int modeAfter; // its mode after the look-up
+    } rows[] = {{.name = "made under an umask that hides nothing",
+                 .foundMode = -1,
+                 .umask = 0,
+                 .used = true,
+                 .modeAfter = 0700},
+                {.name = "found open to others",
+                 .foundMode = 0755,
+                 .umask = 022,
+                 .used = false,
+                 .modeAfter = 0755}};
+    const QByteArray dir = QFile::encodeName(browserScratchDir());
+    for (const auto &row : rows) {
+        ::rmdir(dir.constData());
+        QFile::remove(root() + "/logs/xdg-mime.log");
+        if (row.foundMode >= 0) {
+            ASSERT_TRUE(::mkdir(dir.constData(), 0700) == 0 &&
+                        ::chmod(dir.constData(), static_cast<mode_t>(row.foundMode)) == 0);
+        }
+        const mode_t old = ::umask(row.umask);
+        EXPECT_EQ(findDefaultBrowser(), browserPath()) << row.name;
+        ::umask(old);
+        EXPECT_EQ(calls("xdg-mime")
+                      .value(0)
+                      .startsWith("[query] [filetype] [" + browserScratchDir() + u'/'),
+                  row.used)
+            << row.name;
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.constData(), &st), 0) << row.name;
+        EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(row.modeAfter)) << row.name;
+    }
+}
+
 TEST_F(Desktop, DefaultBrowserNeverWritesThroughAPlantedLink) {
     // Another user's trap: our directory's name is a link to a folder they can read.
     const QString trap = root() + "/trap";
@@ -267,11 +306,14 @@ public:
         asked << title << text;
     }
     QStringList answers, asked;
+    QString fileType; // the file type each round leaves chosen; empty: as offered
 
 protected:
     QString askSaveFileName(QWidget *, const QString &title, const QString &start,
-                            const QString &filter) override {
-        asked << title << start << filter;
+                            const QString &filters, QString *selected) override {
+        asked << title << start << filters << *selected;
+        if (!fileType.isEmpty())
+            *selected = fileType;
         return next();
     }
     QString next() { return answers.isEmpty() ? QString() : answers.takeFirst(); }
@@ -284,32 +326,39 @@ protected:
     void TearDown() override { setPrompts(nullptr); }
     ScriptedPrompts scripted;
     QTemporaryDir dir;
-    const QString saveTitle = "Save Results As...", filter = "Text File (*.txt)";
+    const QString saveTitle = "Save Results As...", text = "Text File (*.txt)",
+                  csv = "CSV File, all columns (*.csv)", filters = text + ";;" + csv;
 };
 
 } // namespace
 
-TEST_F(Choosers, TheSaveChooserGetsTheCallersTextsAndGivesItsAnswer) {
+TEST_F(Choosers, TheSaveChooserGetsTheCallersTextsAndGivesItsAnswerAndFileType) {
     const QString good = dir.path() + "/dw.txt";
     scripted.answers = {good};
-    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filter), good);
-    EXPECT_EQ(scripted.asked, (QStringList{saveTitle, "dw.txt", filter}));
+    scripted.fileType = csv;
+    QString chosenType;
+    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filters, &chosenType), good);
+    EXPECT_EQ(scripted.asked, (QStringList{saveTitle, "dw.txt", filters, text}));
+    EXPECT_EQ(chosenType, csv);
 }
 
-TEST_F(Choosers, TheSaveChooserRefusesANameInAMissingFolderAndAsksAgainFromIt) {
-    const QString missing = dir.path() + "/no such folder/dw.txt", good = dir.path() + "/dw.txt";
+TEST_F(Choosers, TheSaveChooserRefusesANameInAMissingFolderAndReopensWhereTheUserWas) {
+    const QString missing = dir.path() + "/no such folder/deeper/report.csv",
+                  good = dir.path() + "/report.csv";
     scripted.answers = {missing, good};
-    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filter), good);
-    ASSERT_EQ(scripted.asked.size(), 8);
-    // The warning names the folder; the second round starts from what was typed.
-    EXPECT_EQ(scripted.asked[3], saveTitle);
-    EXPECT_TRUE(scripted.asked[4].contains(dir.path() + "/no such folder"))
-        << scripted.asked[4].toStdString();
-    EXPECT_EQ(scripted.asked.mid(5), (QStringList{saveTitle, missing, filter}));
+    scripted.fileType = csv;
+    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filters), good);
+    ASSERT_EQ(scripted.asked.size(), 10);
+    // The warning names the folder; the second round opens in the nearest folder that
+    // exists, with the typed name and the chosen file type.
+    EXPECT_EQ(scripted.asked[4], saveTitle);
+    EXPECT_TRUE(scripted.asked[5].contains(dir.path() + "/no such folder/deeper"))
+        << scripted.asked[5].toStdString();
+    EXPECT_EQ(scripted.asked.mid(6), (QStringList{saveTitle, good, filters, csv}));
 }
 
 TEST_F(Choosers, ACancelledSaveChooserGivesNothing) {
-    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filter), QString());
+    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filters), QString());
 }
 
 TEST_F(Choosers, TheSystemAboutShowsTheTextsAndTheSystem) {

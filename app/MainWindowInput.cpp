@@ -1,0 +1,236 @@
+// The main window's keys, mouse clicks and drops, and the window events it reacts to.
+#include "MainWindow.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+
+namespace dirwise {
+
+namespace {
+
+// Sees every key press of the application before its receiver does, and hands those meant
+// for one window's widgets to that window. A separate object from the window, so the
+// window's own event filter is never called twice for the same event.
+class KeyPreview final : public QObject {
+public:
+    KeyPreview(QWidget *window, std::function<bool(QObject *, const QKeyEvent &)> handler)
+        : QObject(window), m_window(window), m_handler(std::move(handler)) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+            return false;
+        if (static_cast<QWidget *>(watched)->window() != m_window)
+            return false;
+        return m_handler(watched, *static_cast<QKeyEvent *>(event));
+    }
+
+private:
+    QWidget *m_window;
+    std::function<bool(QObject *, const QKeyEvent &)> m_handler;
+};
+
+} // namespace
+
+void MainWindow::installKeyPreview() {
+    // The window sees key presses before the focused control does.
+    new KeyPreview(this, [this](QObject *watched, const QKeyEvent &key) {
+        return handlePreviewKey(watched, key);
+    });
+}
+
+bool MainWindow::handlePreviewKey(QObject *watched, const QKeyEvent &key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    const bool inList = watched == m_lvDw || watched == m_lvDw->viewport();
+    switch (key.key()) {
+    case Qt::Key_Escape:
+        // A menu bar that has the keyboard (Alt was tapped, or a menu was closed with Esc)
+        // takes Esc to let go of it: closing the window there would lose the list.
+        if (qobject_cast<QMenuBar *>(watched))
+            return false;
+        close();
+        return true;
+    case Qt::Key_F8:
+        close();
+        return true;
+    case Qt::Key_F1:
+        openHelpPage();
+        return true;
+    case Qt::Key_F2:
+        showAboutBox();
+        return true;
+    case Qt::Key_F10:
+        if (!inList || modifiers != Qt::ShiftModifier)
+            return false;
+        showListMenuAtCurrentRow();
+        return true;
+    case Qt::Key_Menu:
+        if (!inList)
+            return false;
+        showListMenuAtCurrentRow();
+        return true;
+    case Qt::Key_Delete:
+        if (!inList)
+            return false;
+        removeSelectedRows();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        if (modifiers != Qt::NoModifier)
+            return false;
+        if (inList) {
+            showRowProperties(); // as a double click does
+            return true;
+        }
+        // The command buttons are no dialog's default buttons, so Enter would pass them by.
+        auto *button = qobject_cast<QAbstractButton *>(watched);
+        if (!button ||
+            !(qobject_cast<QPushButton *>(button) || qobject_cast<QToolButton *>(button)))
+            return false;
+        if (button->isEnabled())
+            button->click();
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void MainWindow::showListMenuAtCurrentRow() {
+    if (m_list.Count() < 1)
+        return;
+    const QModelIndex current = m_lvDw->currentIndex();
+    QPoint at(0, 0);
+    if (current.isValid()) {
+        m_lvDw->scrollTo(current);
+        at = m_lvDw->visualRect(current).bottomLeft();
+    }
+    showListMenu(m_lvDw->viewport()->mapToGlobal(at));
+}
+
+void MainWindow::changeEvent(QEvent *event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitToFont();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    saveSettingsOnClose();
+    event->accept();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
+    const QEvent::Type type = event->type();
+    if (handleDragAndDrop(watched, event))
+        return true;
+    if (watched == m_client) {
+        if (type == QEvent::MouseButtonDblClick) {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            if (!m_client->childAt(mouse->position().toPoint())) {
+                showSystemAboutBox();
+                return true;
+            }
+        }
+        return false;
+    }
+    if ((watched == m_imgMaster || watched == m_imgCompare) && type == QEvent::MouseButtonRelease) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        auto *picture = static_cast<QWidget *>(watched);
+        if (mouse->button() == Qt::LeftButton &&
+            picture->rect().contains(mouse->position().toPoint())) {
+            if (watched == m_imgMaster)
+                chooseMasterDirectory();
+            else
+                chooseCompareDirectory();
+            return true;
+        }
+        return false;
+    }
+    if (m_lvDw && watched == m_lvDw->viewport()) {
+        if (type == QEvent::MouseButtonRelease) {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() != Qt::LeftButton)
+                showListMenu(mouse->globalPosition().toPoint());
+        } else if (type == QEvent::MouseButtonDblClick) {
+            // The press before it has already made the clicked row current.
+            showRowProperties();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- drops ------------------------------------------------------------------------------
+
+QStringList MainWindow::droppedFolders(const QMimeData *mime) const {
+    QStringList folders;
+    if (!mime || !mime->hasUrls())
+        return folders;
+    for (const QUrl &url : mime->urls()) {
+        const QString path = url.toLocalFile();
+        // Only folders: a file among them makes the whole drop something else.
+        if (path.isEmpty() || !QFileInfo(path).isDir())
+            return {};
+        folders << QDir::cleanPath(path);
+    }
+    return folders;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event) { (void)handleDragAndDrop(this, event); }
+
+void MainWindow::dragMoveEvent(QDragMoveEvent *event) { (void)handleDragAndDrop(this, event); }
+
+void MainWindow::dropEvent(QDropEvent *event) { (void)handleDragAndDrop(this, event); }
+
+bool MainWindow::handleDragAndDrop(QObject *watched, QEvent *event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return false;
+    auto *drop = static_cast<QDropEvent *>(event);
+    const QStringList folders = droppedFolders(drop->mimeData());
+    const bool masterSpot = watched == m_txtMasterDir || watched == m_imgMaster;
+    const bool compareSpot = watched == m_txtCompareDir || watched == m_imgCompare;
+    const bool directorySpot = masterSpot || compareSpot;
+    // An extension box keeps its own text drops; folders are the window's.
+    if (folders.isEmpty() && !directorySpot && watched != this)
+        return false;
+    const bool wanted = folders.size() == 2 || (folders.size() == 1 && directorySpot);
+    if (!wanted) {
+        drop->ignore();
+        return true;
+    }
+    drop->acceptProposedAction();
+    if (type == QEvent::Drop) {
+        // Taken once the drop is over: an "Invalid Path" box must not hold the drag source.
+        QMetaObject::invokeMethod(
+            this,
+            [this, folders, masterSpot] {
+                if (folders.size() == 2)
+                    takeCommandLineDirectories(folders[0], folders[1]);
+                else
+                    (void)takeDirectory(masterSpot, folders[0]);
+            },
+            Qt::QueuedConnection);
+    }
+    return true;
+}
+
+} // namespace dirwise

@@ -1,0 +1,115 @@
+// The main window's menus: File, Options and Help on the menu bar, and the results list's
+// context menu; and the Options menu's choices as settings and as run options.
+#include "MainWindow.h"
+
+#include "Compare.h"
+#include "WindowSettings.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <algorithm>
+
+namespace dirwise {
+
+namespace {
+
+QAction *addCheckable(QMenu *menu, const char *name, const QString &text) {
+    QAction *action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setCheckable(true);
+    return action;
+}
+
+} // namespace
+
+void MainWindow::buildMenus() {
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    QAction *exit = file->addAction(QStringLiteral("Exit"));
+    exit->setObjectName(QStringLiteral("mnuFileExit"));
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(exit, &QAction::triggered, this, &MainWindow::close);
+
+    QMenu *options = menuBar()->addMenu(QStringLiteral("&Options"));
+    options->setObjectName(QStringLiteral("mnuOptions"));
+    buildOptionsMenu(options);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    m_mnuHelpContents = help->addAction(QStringLiteral("Help Contents..."));
+    m_mnuHelpContents->setObjectName(QStringLiteral("mnuHelpContents"));
+    connect(m_mnuHelpContents, &QAction::triggered, this, &MainWindow::openHelpPage);
+    QAction *web = help->addAction(QStringLiteral("Help on the Web..."));
+    web->setObjectName(QStringLiteral("mnuHelpWeb"));
+    connect(web, &QAction::triggered, this, &MainWindow::openHomePage);
+    help->addSeparator()->setObjectName(QStringLiteral("mnuSep0"));
+    m_mnuHelpAbout = help->addAction(QStringLiteral("About"));
+    m_mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
+    connect(m_mnuHelpAbout, &QAction::triggered, this, &MainWindow::showAboutBox);
+
+    // The results list's context menu; it never shows on the menu bar.
+    m_mnuPopupMenu = new QMenu(QStringLiteral("PopupMenu"), this);
+    m_mnuPopupMenu->setObjectName(QStringLiteral("mnuPopupMenu"));
+    QAction *remove = m_mnuPopupMenu->addAction(QStringLiteral("Remove From List"));
+    remove->setObjectName(QStringLiteral("mnuRemove"));
+    connect(remove, &QAction::triggered, this, &MainWindow::removeSelectedRows);
+    m_mnuPopupMenu->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
+    QAction *cancel = m_mnuPopupMenu->addAction(QStringLiteral("Cancel"));
+    cancel->setObjectName(QStringLiteral("mnuCancel"));
+}
+
+void MainWindow::buildOptionsMenu(QMenu *options) {
+    QMenu *time = options->addMenu(QStringLiteral("Time Tolerance"));
+    time->setObjectName(QStringLiteral("mnuTimeTolerance"));
+    auto *tolerance = new QActionGroup(time);
+    tolerance->setExclusive(true);
+    const std::pair<const char *, const char *> times[] = {
+        {"mnuTimeExact", "Exact"}, {"mnuTime1", "1 Second"}, {"mnuTime2", "2 Seconds (FAT)"}};
+    for (std::size_t seconds = 0; seconds < m_mnuTime.size(); ++seconds) {
+        const auto &[name, text] = times[seconds];
+        m_mnuTime[seconds] = addCheckable(time, name, QString::fromLatin1(text));
+        tolerance->addAction(m_mnuTime[seconds]);
+    }
+    m_mnuTime[0]->setChecked(true);
+
+    m_mnuHourShifts = addCheckable(options, "mnuHourShifts",
+                                   QStringLiteral("Ignore 1-Hour Shifts (Daylight Saving)"));
+    m_mnuShowExtra = addCheckable(options, "mnuShowExtra",
+                                  QStringLiteral("List Files Only in Compare Directory"));
+    m_mnuVerify = addCheckable(options, "mnuVerify", QStringLiteral("Verify Contents"));
+    m_mnuFollowLinks =
+        addCheckable(options, "mnuFollowLinks", QStringLiteral("Follow Links to Directories"));
+    m_mnuFollowLinks->setChecked(true);
+}
+
+void MainWindow::setMenuOptions(const WindowSettings &s) {
+    m_mnuTime[static_cast<std::size_t>(std::clamp(s.timeTolerance, 0, 2))]->setChecked(true);
+    m_mnuHourShifts->setChecked(s.hourShifts == 1);
+    m_mnuShowExtra->setChecked(s.showExtra == 1);
+    m_mnuVerify->setChecked(s.verifyContents == 1);
+    m_mnuFollowLinks->setChecked(s.followLinks == 1);
+}
+
+void MainWindow::getMenuOptions(WindowSettings &s) const {
+    s.timeTolerance = m_mnuTime[2]->isChecked() ? 2 : m_mnuTime[1]->isChecked() ? 1 : 0;
+    s.hourShifts = m_mnuHourShifts->isChecked() ? 1 : 0;
+    s.showExtra = m_mnuShowExtra->isChecked() ? 1 : 0;
+    s.verifyContents = m_mnuVerify->isChecked() ? 1 : 0;
+    s.followLinks = m_mnuFollowLinks->isChecked() ? 1 : 0;
+}
+
+void MainWindow::setRunOptions(CompareOptions &o) const {
+    WindowSettings s;
+    getMenuOptions(s);
+    o.timeTolerance = s.timeTolerance;
+    o.hourShifts = s.hourShifts;
+    o.listExtras = s.showExtra != 0;
+    o.verifyContents = s.verifyContents != 0;
+    o.followLinks = s.followLinks != 0;
+}
+
+} // namespace dirwise
