@@ -160,6 +160,10 @@ bool ListingAhead::full() const {
     return m_running.size() + m_done.size() >= MaxAhead || m_doneBytes >= MaxAheadBytes;
 }
 
+bool ListingAhead::halfEmpty() const {
+    return m_running.size() + m_done.size() <= MaxAhead / 2 && m_doneBytes <= MaxAheadBytes / 2;
+}
+
 void ListingAhead::dropBefore(const std::string &position) {
     m_queued.erase(m_queued.begin(), m_queued.lower_bound(position));
     for (auto it = m_done.begin(); it != m_done.end() && it->first < position;) {
@@ -256,11 +260,14 @@ AheadAnswer ListingAhead::Take(const std::string &position, const std::string &r
     }
     AheadAnswer answer;
     if (auto it = m_done.find(position); it != m_done.end()) {
-        Done done = std::move(it->second);
+        // Taken out whole: its memory goes back after the lock is released.
+        auto node = m_done.extract(it);
+        Done &done = node.mapped();
         m_doneBytes -= done.bytes;
-        m_done.erase(it);
-        if (!m_queued.empty())
-            wakeWorkers(1); // room again in the window
+        // Workers that stopped at a full window go on once half of it is taken: one burst
+        // of listings instead of a wake-up (and a system call here) for every directory.
+        if (m_idle > 0 && !m_queued.empty() && halfEmpty())
+            wakeWorkers(m_queued.size());
         lock.unlock();
         // The same place: a directory renamed or replaced since its parent was listed by a
         // worker is listed again here.
@@ -275,6 +282,10 @@ AheadAnswer ListingAhead::Take(const std::string &position, const std::string &r
 
 void ListingAhead::work(std::vector<char> buffer) {
     int slowInARow = 0;
+    // Made and freed outside the lock, spliced in under it: the walk waits for the lock
+    // as briefly as possible.
+    std::map<std::string, Task> children;
+    std::map<std::string, Done> done;
     std::unique_lock lock(m_mutex);
     for (;;) {
         ++m_idle;
@@ -282,45 +293,45 @@ void ListingAhead::work(std::vector<char> buffer) {
         --m_idle;
         if (m_stopping)
             return;
-        // Out of memory anywhere here, the directory is simply not listed ahead: the walk
-        // lists it itself, and says so if it cannot either.
-        std::string position;
-        Task task;
+        auto node = m_queued.extract(m_queued.begin());
+        const std::string &position = node.key();
+        Task &task = node.mapped();
+        bool running = false;
         try {
-            auto first = m_queued.begin();
-            position = first->first;
-            task = std::move(first->second);
-            m_queued.erase(first);
             m_running.emplace(position, task.relative);
+            running = true;
         } catch (const std::exception &) {
-            m_queued.erase(position);
-            continue;
+            // Out of memory: not listed ahead; the walk lists it itself.
         }
         lock.unlock();
-
-        const std::int64_t began = MonotonicNanoseconds();
-        AheadAnswer answer;
-        std::vector<std::pair<std::string, Task>> children;
-        try {
-            answer = ListByPath(task.relative, task.viaLink, buffer);
-            // Not below a link: there a walk may find a loop, which only the walk can tell.
-            if (answer.listing && !task.viaLink)
-                children = childTasks(position, task.relative, *answer.listing);
-        } catch (const std::exception &) {
-            answer = AheadAnswer{};
-            children.clear();
-        }
-        const bool slow = MonotonicNanoseconds() - began > SlowCallNanoseconds;
-
-        lock.lock();
-        m_running.erase(position);
-        std::size_t queued = 0;
-        if (position >= m_walkAt) {
+        children.clear();
+        done.clear();
+        bool slow = false;
+        if (running) {
+            // Out of memory here, the directory is simply not listed ahead: the walk lists it
+            // itself, and says so if it cannot either.
             try {
-                record(position, std::move(task), std::move(answer), children, queued);
+                slow = listAhead(position, task, buffer, children, done);
             } catch (const std::exception &) {
-                // Not kept: the walk lists it itself.
+                children.clear();
+                done.clear();
             }
+        }
+        lock.lock();
+        if (running)
+            m_running.erase(position);
+        std::size_t queued = 0;
+        if (!done.empty() && position >= m_walkAt) {
+            const Done &d = done.begin()->second;
+            if (!children.empty() &&
+                m_queued.size() + m_running.size() + m_done.size() + children.size() <= MaxAhead) {
+                const std::size_t before = m_queued.size();
+                m_queued.merge(children);
+                queued = m_queued.size() - before;
+                done.begin()->second.answer.childrenQueued = true;
+            }
+            m_doneBytes += d.bytes;
+            m_done.merge(done);
         }
         // Slow answers: the workers wait on the file system, so more of them keep more
         // requests in flight.
@@ -335,26 +346,24 @@ void ListingAhead::work(std::vector<char> buffer) {
     }
 }
 
-void ListingAhead::record(const std::string &position, Task task, AheadAnswer answer,
-                          std::vector<std::pair<std::string, Task>> &children,
-                          std::size_t &queued) {
-    Done done;
-    if (answer.listing) {
-        // Only while the window has room; otherwise the walk queues them on entry.
-        if (!task.viaLink &&
-            m_queued.size() + m_running.size() + m_done.size() + children.size() <= MaxAhead) {
-            for (auto &[key, child] : children)
-                queued += m_queued.try_emplace(std::move(key), std::move(child)).second;
-            answer.childrenQueued = true;
-        }
-        done.bytes = answer.listing->bytes() + position.size() + task.relative.size();
-    }
-    done.answer = std::move(answer);
-    done.relative = std::move(task.relative);
-    done.viaLink = task.viaLink;
-    const std::size_t bytes = done.bytes;
-    m_done.emplace(position, std::move(done));
-    m_doneBytes += bytes;
+bool ListingAhead::listAhead(const std::string &position, const Task &task,
+                             std::vector<char> &buffer, std::map<std::string, Task> &children,
+                             std::map<std::string, Done> &done) const {
+    const std::int64_t began = MonotonicNanoseconds();
+    AheadAnswer answer = ListByPath(task.relative, task.viaLink, buffer);
+    const bool slow = MonotonicNanoseconds() - began > SlowCallNanoseconds;
+    // Not below a link: there a walk may find a loop, which only the walk can tell.
+    if (answer.listing && !task.viaLink)
+        for (auto &[key, child] : childTasks(position, task.relative, *answer.listing))
+            children.emplace(std::move(key), std::move(child));
+    Done d;
+    if (answer.listing)
+        d.bytes = answer.listing->bytes() + position.size() + task.relative.size();
+    d.answer = std::move(answer);
+    d.relative = task.relative;
+    d.viaLink = task.viaLink;
+    done.emplace(position, std::move(d));
+    return slow;
 }
 
 } // namespace dirwise::detail

@@ -145,10 +145,11 @@ private:
 
     void work(std::vector<char> buffer);
     void startWorker(); // with m_mutex held
-    // Keeps a worker's listing of `position` for the walk and queues its subdirectories
-    // (m_mutex held); adds how many were queued to `queued`. May throw std::bad_alloc.
-    void record(const std::string &position, Task task, AheadAnswer answer,
-                std::vector<std::pair<std::string, Task>> &children, std::size_t &queued);
+    // Lists the directory of `task` at `position` for the walk into `done` (one entry,
+    // also when it could not be listed) and its subdirectories' tasks into `children`.
+    // Returns whether the listing was slow. Needs no lock; may throw std::bad_alloc.
+    bool listAhead(const std::string &position, const Task &task, std::vector<char> &buffer,
+                   std::map<std::string, Task> &children, std::map<std::string, Done> &done) const;
     // The tasks for the subdirectories of `listing`, the directory at `position`.
     [[nodiscard]] std::vector<std::pair<std::string, Task>>
     childTasks(const std::string &position, const std::string &relative,
@@ -156,6 +157,7 @@ private:
     void dropBefore(const std::string &position); // m_mutex held
     void wakeWorkers(std::size_t tasks);          // m_mutex held
     [[nodiscard]] bool full() const;              // m_mutex held
+    [[nodiscard]] bool halfEmpty() const;         // m_mutex held
 
     static constexpr std::size_t MaxPath = 2048;
     static constexpr std::size_t MaxAhead = 2048;
