@@ -200,6 +200,9 @@ TEST_F(DwcRun, OutOfMemoryInTheWorkersIsNeverACrash) {
             {"sh", "-c",
              "ulimit -v " + std::to_string(kb) + " && exec '" DWC_PATH "' --verify \"$0\" \"$1\"",
              g.path("m"), g.path("c")});
+        if (r.status == 127 ||
+            r.err.find("error while loading shared libraries") != std::string::npos)
+            continue; // the loader itself found no room
         SCOPED_TRACE(::testing::Message() << kb << " KiB: " << r.err);
         EXPECT_TRUE(r.status == 0 || r.status == 2) << "status " << r.status;
         const bool said = r.err.find("out of memory") != std::string::npos ||
