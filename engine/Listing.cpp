@@ -36,9 +36,8 @@ std::int64_t MonotonicNanoseconds() {
 }
 
 PoolSize DefaultPoolSize() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    if (cores <= 1)
-        return {0, 0};
+    // Even one core is worth two workers: on a slow mount they wait, not work.
+    const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
     return {std::min(2 * cores, 32u), 32u};
 }
 

@@ -67,7 +67,7 @@ struct PoolSize {
     unsigned start = 0;
     unsigned most = 0;
 };
-// Two workers per core (at least 2) up to 32; none on a single core.
+// Two workers per core (2 when the core count is unknown) to start, up to 32.
 [[nodiscard]] PoolSize DefaultPoolSize();
 // A call slower than this tells a pool its workers are waiting, not working.
 constexpr std::int64_t SlowCallNanoseconds = 200'000;
