@@ -112,8 +112,10 @@ public:
                const std::vector<std::string> &subdirs, const std::vector<bool> &viaLink);
 
     // The walk enters the directory at `position`, path `relative`, reached through a link
-    // or not. Waits while a worker is listing it; otherwise takes what is there. Everything
-    // that comes before `position` in the walk's order is dropped: the walk is past it.
+    // or not. Waits while a worker is listing it; otherwise takes what is there: a listing
+    // (now the caller's) or Pseudo made for that same path and link flag, else ListHere (a
+    // queued task for it is withdrawn). Everything that comes before `position` in the
+    // walk's order is dropped: the walk is past it.
     [[nodiscard]] AheadAnswer Take(const std::string &position, const std::string &relative,
                                    bool viaLink);
 
