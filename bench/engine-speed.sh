@@ -42,8 +42,8 @@ for k, r in res.items():
     print(f"  {k:8s} median {r['median']:7.3f} s  (min {r['min']:.3f}, max {r['max']:.3f}, "
           f"{len(r['times'])} runs, cpu {cpu:.3f} s)")
 first = next(iter(res))
-for spec in sys.argv[2:]:
-    other, goal = spec.split("=")
+for item in sys.argv[2:]:
+    other, goal = item.split("=")
     print(f"  {first} / {other} = {res[first]['median'] / res[other]['median']:.2f}   ({goal})")
 PY
 }
