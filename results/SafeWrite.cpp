@@ -225,16 +225,25 @@ std::string ResolveWriteTarget(const std::string &path) {
     return resolveTarget(path, target) == 0 ? target : path;
 }
 
-int CheckWriteTarget(const std::string &path, SpecialTarget special) {
+// Where `path` leads: its target after links, and that target's status when it exists.
+// Returns 0 or the errno that stops any write to it.
+static int locateTarget(const std::string &path, std::string &target, struct stat &st,
+                        bool &exists) {
     if (path.empty())
         return ENOENT;
-    std::string target;
     if (const int err = resolveTarget(path, target))
         return err;
+    exists = ::stat(target.c_str(), &st) == 0;
+    return exists || errno == ENOENT ? 0 : errno;
+}
+
+int CheckWriteTarget(const std::string &path, SpecialTarget special) {
+    std::string target;
     struct stat st {};
-    if (::stat(target.c_str(), &st) != 0) {
-        if (errno != ENOENT)
-            return errno;
+    bool exists = false;
+    if (const int err = locateTarget(path, target, st, exists))
+        return err;
+    if (!exists) {
         const std::string dir = directoryOf(target);
         return ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
     }
@@ -248,15 +257,11 @@ int CheckWriteTarget(const std::string &path, SpecialTarget special) {
 }
 
 int SafeWrite(const std::string &path, const ByteProducer &produce, SpecialTarget special) {
-    if (path.empty())
-        return ENOENT;
     std::string target;
-    if (const int err = resolveTarget(path, target))
-        return err;
     struct stat st {};
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT)
-        return errno;
+    bool exists = false;
+    if (const int err = locateTarget(path, target, st, exists))
+        return err;
     const SignalHold hold;
     if (!exists)
         return replaceWhole(target, produce, nullptr);
