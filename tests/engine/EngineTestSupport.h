@@ -31,10 +31,9 @@ public:
 // line each: short to write and readable when it differs.
 inline std::string Rows(const ResultsList &list, bool difference = false) {
     std::string out;
-    for (std::size_t i = 0; i < list.Count(); ++i) {
-        out += list.Text(i, Column::Result) + " " + list.RelativeDir(i) + list.Row(i).name;
-        out += (difference ? " " + list.Text(i, Column::Difference) : "") + "\n";
-    }
+    for (std::size_t i = 0; i < list.Count(); ++i)
+        out += list.Text(i, Column::Result) + " " + list.RelativeDir(i) + list.Row(i).name +
+               (difference ? " " + list.Text(i, Column::Difference) : "") + "\n";
     return out;
 }
 
@@ -42,11 +41,12 @@ inline std::string NotComparedLine(const std::string &path, int error) {
     return "not compared " + path + " " + std::to_string(error) + "\n";
 }
 
-// The files a scan listed, relative to its root, each followed by a blank.
-inline std::string Listed(const ScanState &state) {
+// The paths of the files a scan listed, without the `root` before them, each followed by
+// a blank.
+inline std::string Listed(const ScanState &state, const std::string &root) {
     std::string out;
     for (std::size_t i = 0; i < state.ScanFileNames.size(); ++i)
-        out += state.RelativeDir(state.ScanFileDirs[i]) + state.ScanFileNames[i] + " ";
+        out += state.ScanFilePath(i).substr(root.size()) + " ";
     return out;
 }
 

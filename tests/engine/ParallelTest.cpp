@@ -59,7 +59,7 @@ TEST(WideTree, ListsInByteOrderDepthFirstWhateverTheWorkersListFirst) {
     for (int run = 0; run < 3; ++run) {
         ScanState state;
         ScanDirectory(state, host, t.path("m"), {"*.*"}, ScanRules{});
-        EXPECT_EQ(Listed(state), expected) << "run " << run;
+        EXPECT_EQ(Listed(state, t.path("m")), expected) << "run " << run;
     }
 }
 
@@ -117,8 +117,7 @@ TEST(Ahead, WorkersListWhatIsQueuedAndLeaveTheRestToTheWalk) {
     EXPECT_EQ(ahead->ListByPath("one/", false, buffer).kind, Kind::Listed);
 }
 
-class ManyFiles : public EngineRun {
-protected:
+struct ManyFiles : EngineRun {
     ManyFiles() : EngineRun(true) {}
 };
 
@@ -140,7 +139,6 @@ TEST_F(ManyFiles, RowsComeInListingOrderPastTheReadAheadWindow) {
             expected += std::string(result) + " /" + rel + "\n";
         }
     }
-    ASSERT_GT(n, 17000);
     expected += "Different Files: " + std::to_string(different) + "\n";
     // The compare loop dawdles at its start, so the workers run as far ahead as they may.
     host.onYield = [&](int, const Progress &p) {
