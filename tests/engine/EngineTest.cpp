@@ -80,9 +80,9 @@ TEST(Roots, NormalisedAndCheckedOnceNamingWhyOneIsUnusable) {
     EXPECT_EQ(CheckRoot(t.path("missing")), ENOENT);
     EXPECT_EQ(CheckRoot(t.path("plain")), ENOTDIR);
     EXPECT_EQ(CheckRoot(""), ENOENT);
-    // A directory this user may enter but not list.
+    // A directory the child, as nobody, may enter but not list.
     ::chmod(t.root().c_str(), 0755);
-    ::chmod(t.path("d").c_str(), 0300);
+    ::chmod(t.path("d").c_str(), 0711);
     const ChildResult r = RunInChild([&](std::string &out) {
         if (!DropRootInChild() || ::access(t.path("d").c_str(), R_OK) == 0)
             return 77;
