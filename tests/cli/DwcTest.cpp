@@ -39,11 +39,16 @@ std::string Summary(int total, int matching, int different) {
            "\nDifferent Files: " + std::to_string(different) + "\n";
 }
 
-// `text` with every "@" replaced by `with`.
-std::string Fill(std::string text, const std::string &with) {
-    for (std::size_t at = 0; (at = text.find('@', at)) != std::string::npos; at += with.size())
-        text.replace(at, 1, with);
-    return text;
+// 5000 files in name order: every third only in the master tree, every fifth of the rest
+// with another size.
+void FillLarge(TempTree &tree) {
+    for (int i = 0; i < 5000; ++i) {
+        char name[8];
+        std::snprintf(name, sizeof name, "f%04d", i);
+        tree.file(std::string("m/") + name, 1, T0);
+        if (i % 3 != 0)
+            tree.file(std::string("c/") + name, i % 5 == 0 ? 2 : 1, T0);
+    }
 }
 
 class DwcRun : public ::testing::Test {
@@ -61,30 +66,23 @@ protected:
     }
     std::string m() const { return t.path("m"); }
     std::string c() const { return t.path("c"); }
-    // The words of `line`; M and C stand for the roots, P for a plain file, E for "".
+    // The words of `line`, M and C standing for the roots.
     std::vector<std::string> Args(const std::string &line) const {
         std::vector<std::string> args;
         std::istringstream words(line);
         for (std::string w; words >> w;)
-            args.push_back(w == "M"   ? m()
-                           : w == "C" ? c()
-                           : w == "P" ? t.path("m/a.txt")
-                           : w == "E" ? ""
-                                      : w);
+            args.push_back(w == "M" ? m() : w == "C" ? c() : w);
         return args;
     }
     TempTree t;
 };
 
-TEST_F(DwcRun, VersionAndHelpGoToStandardOutput) {
+TEST_F(DwcRun, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithAMessage) {
     EXPECT_EQ(Dwc({"--version"}).out, "dwc 7.0.0\n");
     const ProcessResult h = Dwc({"--help"});
     EXPECT_EQ(h.status, 0);
     EXPECT_EQ(h.out.rfind("Usage: dwc [options] MASTER COMPARE\n", 0), 0u) << h.out;
     EXPECT_EQ(Dwc({"-h"}).out, h.out);
-}
-
-TEST_F(DwcRun, UsageErrorsExitTwoWithAMessageAndNoReport) {
     const std::pair<const char *, const char *> cases[] = {
         {"an unknown option", "--bogus M C"},
         {"an ambiguous abbreviation", "--no M C"},
@@ -97,8 +95,8 @@ TEST_F(DwcRun, UsageErrorsExitTwoWithAMessageAndNoReport) {
         {"nothing to match", "--no-size M C"},
         {"one root", "M"},
         {"three roots", "M C C"},
-        {"an empty report name", "-o E M C"},
-        {"a compare root that is a file", "M P"},
+        {"an empty report name", "--output= M C"},
+        {"a compare root that is a file", "M " DWC_PATH},
         {"an option after -- is a root", "-- --date M C"},
         {"a tolerance that is no number", "--time-tolerance 2s M C"},
         {"a negative tolerance", "--time-tolerance=-1 M C"},
@@ -153,13 +151,10 @@ TEST_F(DwcRun, ExitStatusSummaryAndOptions) {
 // Extras and content checks are asked for, never done unasked; the CSV lines end in LF.
 TEST_F(DwcRun, ExtraAndVerifyOnlyWhenAskedShownInCsv) {
     TempTree g;
-    g.dir("m");
-    g.dir("c");
-    WriteFile(g.path("m/f"), "same size");
-    WriteFile(g.path("c/f"), "same SIZE");
-    g.setTime("m/f", T0);
-    g.setTime("c/f", T0);
     g.file("c/left-over", 2, T0);
+    g.file("m/f", 9, T0);
+    WriteFile(g.path("c/f"), "xxxxxYxxx");
+    g.setTime("c/f", T0);
     EXPECT_EQ(Dwc({"--date", g.path("m"), g.path("c")}).status, 0);
     const ProcessResult r =
         Dwc({"--date", "--verify", "--extra", "--format", "csv", "-q", g.path("m"), g.path("c")});
@@ -227,9 +222,7 @@ TEST_F(DwcRun, ReportTargetsAreCheckedBeforeTheRun) {
 TEST_F(DwcRun, NotComparedIsTroubleAndDiagnosticsShowControlCharactersEscaped) {
     t.symlink("m/e.lnk", "nowhere");
     t.symlink("m/bad\x1b[31m\tname\x7f", "nowhere");
-    t.symlink("m/c1\xc2\x9b"
-              "2Jname",
-              "nowhere");
+    t.symlink("m/c1\302\2332Jname", "nowhere"); // U+009B, then "2J"
     const ProcessResult r = Dwc({m(), c()});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(
@@ -273,13 +266,14 @@ TEST_F(DwcRun, ReportBytesWithOddNamesHugeSizesAndFarTimes) {
     const ProcessResult out = Dwc({"--date", g.path("m"), g.path("c")});
     EXPECT_EQ(out.status, 1);
     // clang-format off
-    EXPECT_EQ(out.out, Fill(
-        "Date\t@/\tfuture\t000,000,001\t000,000,001\t01/01/2100\r\n"
-        "Match\t@/\tnew\\nline\t000,000,002\t000,000,002\t09/09/2001 01:46:40\r\n"
-        "Match\t@/\told\t000,000,001\t000,000,001\t04/24/1938 22:13:20\r\n"
-        "Match\t@/\tsub\t000,000,001\t000,000,001\t09/09/2001 01:46:40\r\n"
-        "Size\t@/\twrap\t4,294,967,296\t000,000,000\t09/09/2001 01:46:40\r\n"
-        "Match\t@/\ty2038\t000,000,001\t000,000,001\t01/19/2038 03:14:08\r\n", g.path("c")));
+    const std::string c = "\t" + g.path("c") + "/\t";
+    EXPECT_EQ(out.out,
+        "Date" + c + "future\t000,000,001\t000,000,001\t01/01/2100\r\n"
+        "Match" + c + "new\\nline\t000,000,002\t000,000,002\t09/09/2001 01:46:40\r\n"
+        "Match" + c + "old\t000,000,001\t000,000,001\t04/24/1938 22:13:20\r\n"
+        "Match" + c + "sub\t000,000,001\t000,000,001\t09/09/2001 01:46:40\r\n"
+        "Size" + c + "wrap\t4,294,967,296\t000,000,000\t09/09/2001 01:46:40\r\n"
+        "Match" + c + "y2038\t000,000,001\t000,000,001\t01/19/2038 03:14:08\r\n");
     // clang-format on
 }
 
@@ -333,57 +327,17 @@ TEST_F(DwcRun, InterruptStopsTheRunKeepsTheRowsAndExits130) {
     EXPECT_LT(std::count(text.begin(), text.end(), '\n'), 2000) << "the run went on to the end";
 }
 
-TEST_F(DwcRun, ProgressLineOnlyOnATerminal) {
-    TempTree tree(true);
-    tree.dir("c");
-    for (int i = 0; i < 1500; ++i)
-        tree.file("m/f" + std::to_string(i), 1);
-    const std::string args =
-        " -o " + tree.path("dw.txt") + " " + tree.path("m") + " " + tree.path("c");
-    const ProcessResult piped = RunProcess({"sh", "-c", "'" DWC_PATH "'" + args}, 60);
-    EXPECT_EQ(piped.status, 1);
-    EXPECT_EQ(piped.err, Summary(1500, 0, 1500));
-    // script(1) runs dwc on a pseudo-terminal and copies what the terminal shows.
-    const ProcessResult shown =
-        RunProcess({"script", "-qec", "'" DWC_PATH "'" + args, "/dev/null"}, 60);
-    const std::size_t summary = shown.out.find("Dirwise complete.");
-    // Whatever its wording, a progress line comes before the summary.
-    EXPECT_TRUE(shown.status == 1 && summary != std::string::npos && summary > 0) << shown.out;
-    EXPECT_NE(shown.out.find("Different Files: 1500"), std::string::npos) << shown.out;
-    EXPECT_EQ(RunProcess({"script", "-qec", "'" DWC_PATH "' -q" + args, "/dev/null"}, 60).out, "");
-}
-
 // Without --sort, dwc writes rows as the run appends them; a large run's report must still
 // be the same bytes wherever it goes.
-class DwcLargeRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        UseTimeZone("UTC0");
-        ::setenv("LC_ALL", "C", 1);
-        for (int i = 0; i < 5000; ++i) {
-            char name[16];
-            std::snprintf(name, sizeof name, "f%04d", i);
-            tree.file(std::string("m/") + name, 1, T0);
-            if (i % 3 != 0)
-                tree.file(std::string("c/") + name, i % 5 == 0 ? 2 : 1, T0);
-        }
-    }
-    std::vector<std::string> Args(std::vector<std::string> more) const {
-        more.insert(more.begin(), DWC_PATH);
-        more.push_back(tree.path("m"));
-        more.push_back(tree.path("c"));
-        return more;
-    }
-    TempTree tree{true};
-};
-
-TEST_F(DwcLargeRun, EveryRowOnceInListingOrderOnStandardOutputAndInAnyFile) {
-    const std::string file = tree.path("r.txt");
+TEST_F(DwcRun, ALargeRunIsStreamedEveryRowOnceToStandardOutputOrAnyFile) {
+    TempTree big(true);
+    FillLarge(big);
+    const std::string file = big.path("r.txt"), M = big.path("m"), C = big.path("c");
     for (const std::string format : {"report", "csv", "json"}) {
         SCOPED_TRACE(format);
-        const ProcessResult out = RunProcess(Args({"--format", format}), 60);
+        const ProcessResult out = Dwc({"--format", format, M, C});
         ASSERT_EQ(out.status, 1) << out.err;
-        ASSERT_EQ(RunProcess(Args({"--format", format, "-o", file}), 60).status, 1);
+        ASSERT_EQ(Dwc({"--format", format, "-o", file, M, C}).status, 1);
         EXPECT_TRUE(ReadFile(file) == out.out) << "the file differs";
         const bool csv = format == "csv";
         EXPECT_EQ(std::count(out.out.begin(), out.out.end(), '\n'), 5000 + (csv ? 1 : 0));
@@ -395,40 +349,42 @@ TEST_F(DwcLargeRun, EveryRowOnceInListingOrderOnStandardOutputAndInAnyFile) {
     }
     // A file with two links is written in place: its new contents are measured first and
     // written after, so the report's bytes are asked for twice.
-    const ProcessResult out = RunProcess(Args({}), 60);
-    ASSERT_EQ(::link(file.c_str(), tree.path("other.txt").c_str()), 0);
-    ASSERT_EQ(RunProcess(Args({"-o", file}), 60).status, 1);
+    const ProcessResult out = Dwc({M, C});
+    ASSERT_EQ(::link(file.c_str(), big.path("other.txt").c_str()), 0);
+    ASSERT_EQ(Dwc({"-o", file, M, C}).status, 1);
     EXPECT_TRUE(ReadFile(file) == out.out);
-    EXPECT_TRUE(ReadFile(tree.path("other.txt")) == out.out) << "the link was replaced";
+    EXPECT_TRUE(ReadFile(big.path("other.txt")) == out.out) << "the link was replaced";
     // Without a temporary folder for the rows the file is the same.
     ASSERT_EQ(::unlink(file.c_str()), 0);
-    ::setenv("TMPDIR", tree.path("nowhere").c_str(), 1);
-    const ProcessResult r = RunProcess(Args({"-o", file}), 60);
+    ::setenv("TMPDIR", big.path("nowhere").c_str(), 1);
+    const ProcessResult r = Dwc({"-o", file, M, C});
     ::unsetenv("TMPDIR");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(ReadFile(file) == out.out);
 }
 
-TEST_F(DwcLargeRun, AReportThatCannotBeWrittenStopsTheRun) {
-    // Standard output is a pipe nobody reads: the first piece of the report fails, long
-    // before the last file is compared, and the run ends there.
-    int fds[2];
-    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-    ::close(fds[0]);
-    int err[2];
-    ASSERT_EQ(::pipe2(err, O_CLOEXEC), 0);
-    const pid_t pid = SpawnProcess(Args({}), -1, fds[1], err[1]);
-    ::close(fds[1]);
-    ::close(err[1]);
-    std::string text;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;)
-        text.append(buf, static_cast<std::size_t>(n));
-    ::close(err[0]);
-    EXPECT_EQ(WaitProcess(pid, 60), 2);
-    EXPECT_NE(text.find("dwc: cannot write the report: standard output: "), std::string::npos)
-        << text;
-    EXPECT_NE(text.find("Dirwise stopped."), std::string::npos) << text;
+TEST_F(DwcRun, ALargeRunShowsProgressOnlyOnATerminalAndStopsWhenItsReportFails) {
+    TempTree big(true);
+    FillLarge(big);
+    const std::string args =
+        " -o " + big.path("dw.txt") + " " + big.path("m") + " " + big.path("c");
+    EXPECT_EQ(Dwc({"-o", big.path("dw.txt"), big.path("m"), big.path("c")}).err,
+              Summary(5000, 2667, 2333));
+    // script(1) runs dwc on a pseudo-terminal and copies what the terminal shows.
+    const ProcessResult shown =
+        RunProcess({"script", "-qec", "'" DWC_PATH "'" + args, "/dev/null"}, 60);
+    const std::size_t summary = shown.out.find("Dirwise complete.");
+    // Whatever its wording, a progress line comes before the summary.
+    EXPECT_TRUE(shown.status == 1 && summary != std::string::npos && summary > 0) << shown.out;
+    EXPECT_NE(shown.out.find("Different Files: 2333"), std::string::npos) << shown.out;
+    EXPECT_EQ(RunProcess({"script", "-qec", "'" DWC_PATH "' -q" + args, "/dev/null"}, 60).out, "");
+    // The first piece of the report fails, long before the last file is compared, and the
+    // run ends there.
+    const ProcessResult full = Dwc({"-o", "/dev/full", big.path("m"), big.path("c")});
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("dwc: cannot write the report: /dev/full: "), std::string::npos)
+        << full.err;
+    EXPECT_NE(full.err.find("Dirwise stopped."), std::string::npos) << full.err;
 }
 
 } // namespace

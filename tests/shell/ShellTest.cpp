@@ -146,69 +146,58 @@ TEST_F(Desktop, AssociatedProgramAsksXdgMimeForTheTypeThenItsDefault) {
     EXPECT_EQ(calls("xdg-mime").size(), 6);
 }
 
-TEST_F(Desktop, DefaultBrowserReplacesAStaleScratchFileAndLeavesNone) {
-    const QString dir = browserScratchDir();
+// Each look-up writes the scratch file into the private directory, made 0700 whatever the
+// umask and kept, and deletes it. A stale file there is replaced; a directory found open to
+// others is neither used nor changed; a link planted under its name is not written through.
+TEST_F(Desktop, DefaultBrowserUsesAPrivateScratchDirectoryAndLeavesNoFile) {
+    const QString dir = browserScratchDir(), name = QFileInfo(dir).fileName();
+    const QByteArray dirBytes = QFile::encodeName(dir);
     ASSERT_TRUE(dir.startsWith(tmpDir() + u'/'));
-    ASSERT_EQ(::mkdir(QFile::encodeName(dir).constData(), 0700), 0);
-    const QString scratch = makeFile("tmp/" + QFileInfo(dir).fileName() + "/_temp.htm",
-                                     "stale content from a crashed run\n");
-
+    struct stat st {};
+    // What xdg-mime was asked to type in the `round`th look-up.
+    const auto typed = [&](int round) { return calls("xdg-mime").value(2 * round); };
+    const mode_t old = ::umask(0);
     EXPECT_EQ(findDefaultBrowser(), browserPath());
+    ::umask(old);
+    EXPECT_EQ(typed(0), "[query] [filetype] " + bracketed(dir + "/_temp.htm"));
+    EXPECT_TRUE(::stat(dirBytes.constData(), &st) == 0 && (st.st_mode & 07777) == 0700);
+    const QString scratch = makeFile("tmp/" + name + "/_temp.htm", "stale, from a crashed run\n");
+    EXPECT_EQ(findDefaultBrowser(), browserPath());
+    EXPECT_EQ(typed(1), "[query] [filetype] " + bracketed(scratch));
     EXPECT_EQ(logged("seen"), QByteArray(scratchContent)); // the fresh 16 bytes only
-    EXPECT_EQ(calls("xdg-mime").value(0), "[query] [filetype] " + bracketed(scratch));
-    EXPECT_FALSE(QFileInfo::exists(scratch));
-    // Again, from the private directory that is kept.
-    EXPECT_EQ(findDefaultBrowser(), browserPath());
-    EXPECT_EQ(tmpEntries(), QStringList{QFileInfo(dir).fileName()});
+    EXPECT_EQ(tmpEntries(), QStringList{name});
     EXPECT_TRUE(QDir(dir).isEmpty());
-}
 
-TEST_F(Desktop, TheScratchDirectoryIsMadePrivateAndUsedOnlyWhenFoundPrivate) {
-    const struct {
-        int foundMode, umask, modeAfter; // foundMode -1: no directory there before
-        bool used;                       // the scratch file went into it
-    } rows[] = {{-1, 0, 0700, true}, {0755, 022, 0755, false}};
-    const QByteArray dir = QFile::encodeName(browserScratchDir());
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.foundMode);
-        ::rmdir(dir.constData());
-        QFile::remove(root() + "/logs/xdg-mime.log");
-        if (row.foundMode >= 0) {
-            ASSERT_TRUE(::mkdir(dir.constData(), 0700) == 0 &&
-                        ::chmod(dir.constData(), static_cast<mode_t>(row.foundMode)) == 0);
-        }
-        const mode_t old = ::umask(static_cast<mode_t>(row.umask));
-        EXPECT_EQ(findDefaultBrowser(), browserPath());
-        ::umask(old);
-        const QString asked = calls("xdg-mime").value(0);
-        EXPECT_EQ(asked.startsWith("[query] [filetype] [" + browserScratchDir() + u'/'), row.used);
-        struct stat st {};
-        ASSERT_EQ(::stat(dir.constData(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(row.modeAfter));
-    }
-}
+    ASSERT_EQ(::chmod(dirBytes.constData(), 0755), 0);
+    EXPECT_EQ(findDefaultBrowser(), browserPath());
+    EXPECT_FALSE(typed(2).contains(dir + u'/')) << typed(2).toStdString();
+    EXPECT_TRUE(::stat(dirBytes.constData(), &st) == 0 && (st.st_mode & 07777) == 0755);
 
-TEST_F(Desktop, DefaultBrowserNeverWritesThroughAPlantedLink) {
     // Another user's trap: our directory's name is a link to a folder they can read.
     const QString trap = root() + "/trap";
-    ASSERT_TRUE(QDir().mkpath(trap));
-    ASSERT_TRUE(QFile::link(trap, browserScratchDir()));
-
+    ASSERT_TRUE(QDir().mkpath(trap) && ::rmdir(dirBytes.constData()) == 0);
+    ASSERT_TRUE(QFile::link(trap, dir));
     EXPECT_EQ(findDefaultBrowser(), browserPath());
     EXPECT_EQ(logged("seen"), QByteArray(scratchContent));
-    const QString asked = calls("xdg-mime").value(0);
-    EXPECT_TRUE(asked.startsWith("[query] [filetype] [" + tmpDir() + u'/')) << asked.toStdString();
-    EXPECT_FALSE(asked.contains(browserScratchDir() + u'/')) << asked.toStdString();
+    EXPECT_TRUE(typed(3).startsWith("[query] [filetype] [" + tmpDir() + u'/'));
+    EXPECT_FALSE(typed(3).contains(dir + u'/')) << typed(3).toStdString();
     EXPECT_TRUE(QDir(trap).isEmpty());
     // The fresh private directory used instead is gone again; only the link is left.
-    EXPECT_EQ(tmpEntries(), QStringList{QFileInfo(browserScratchDir()).fileName()});
+    EXPECT_EQ(tmpEntries(), QStringList{name});
 }
 
-TEST_F(Desktop, ShellOpenHandsEachTargetOverWhole) {
-    const QString doc = makeFile("a, b/help page.htm");
+TEST_F(Desktop, ShellOpenHandsEachTargetOverWholeAndStartsNothingForAMissingOne) {
+    for (const QString &target :
+         {root() + "/absent.htm", "file://" + root() + "/absent.htm", QString()})
+        EXPECT_EQ(shellOpen(target), OpenResult::NotFound) << target.toStdString();
+    EXPECT_EQ(shellOpen(root() + "/no-program", "arg"), OpenResult::NotFound);
+    EXPECT_EQ(shellOpen("no-such-program-anywhere", "arg"), OpenResult::NotFound);
+
+    const QString doc = makeFile("a, b/help page.htm"), url = makeFile("present.htm");
     const QString address = "https://example.org/a page?q=1&r=2";
     makeFile("-x");
     EXPECT_EQ(shellOpen(doc), OpenResult::HandedOver);
+    EXPECT_EQ(shellOpen("file://" + url), OpenResult::HandedOver);
     EXPECT_EQ(shellOpen(address), OpenResult::HandedOver);
     // A relative path goes over as an absolute one, so "-x" cannot read as an option.
     const QString oldDir = QDir::currentPath();
@@ -219,27 +208,14 @@ TEST_F(Desktop, ShellOpenHandsEachTargetOverWhole) {
     // With a parameter, the program itself starts with it as its one argument.
     EXPECT_EQ(shellOpen(browserPath(), "/some dir/page.htm"), OpenResult::HandedOver);
 
-    ASSERT_TRUE(waitForCalls("xdg-open", 3) && waitForCalls("browser", 1));
+    // Anything started for the missing targets would have logged before these.
+    ASSERT_TRUE(waitForCalls("xdg-open", 4) && waitForCalls("browser", 1));
     QStringList got = calls("xdg-open");
-    QStringList want{bracketed(doc), bracketed(address), bracketed(root() + "/-x")};
+    QStringList want{bracketed(doc), bracketed(url), bracketed(address), bracketed(root() + "/-x")};
     got.sort();
     want.sort();
     EXPECT_EQ(got, want);
     EXPECT_EQ(calls("browser"), QStringList{"[/some dir/page.htm]"});
-}
-
-TEST_F(Desktop, ShellOpenOfAMissingLocalTargetGivesNotFoundAndStartsNothing) {
-    for (const QString &target :
-         {root() + "/absent.htm", "file://" + root() + "/absent.htm", QString()})
-        EXPECT_EQ(shellOpen(target), OpenResult::NotFound) << target.toStdString();
-    EXPECT_EQ(shellOpen(root() + "/no-program", "arg"), OpenResult::NotFound);
-    EXPECT_EQ(shellOpen("no-such-program-anywhere", "arg"), OpenResult::NotFound);
-    // Anything started above would have logged before this later call's line.
-    const QString doc = makeFile("present.htm");
-    EXPECT_EQ(shellOpen("file://" + doc), OpenResult::HandedOver);
-    ASSERT_TRUE(waitForCalls("xdg-open", 1));
-    EXPECT_EQ(calls("xdg-open"), QStringList{bracketed(doc)});
-    EXPECT_TRUE(calls("browser").isEmpty());
 }
 
 TEST_F(Desktop, OpenTargetFallsBackToTheBrowserOnlyWhenTheTargetIsNotFound) {
