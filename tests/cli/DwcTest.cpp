@@ -337,6 +337,7 @@ TEST_F(DwcRun, ALargeRunIsStreamedEveryRowOnceToStandardOutputOrAnyFile) {
         const bool csv = format == "csv";
         EXPECT_EQ(std::count(out.out.begin(), out.out.end(), '\n'), 5000 + (csv ? 1 : 0));
         EXPECT_EQ(out.out.find('\r') == std::string::npos, format != "report");
+        EXPECT_EQ(out.out.rfind("{\"result\":", 0) == 0, format == "json");
         EXPECT_EQ(out.out.find("result,path"), csv ? 0 : std::string::npos) << "one header";
         EXPECT_EQ(out.out.rfind("result,path"), csv ? 0 : std::string::npos);
         EXPECT_LT(out.out.find("f0000"), out.out.find("f2499"));
