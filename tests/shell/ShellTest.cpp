@@ -120,21 +120,15 @@ protected:
 
 } // namespace
 
-TEST(DesktopEntry, SplitsExecByItsQuotingRules) {
-    EXPECT_EQ(desktop::splitExec(" firefox-esr  %u "), (QStringList{"firefox-esr", "%u"}));
-    EXPECT_EQ(desktop::splitExec(R"("/opt/my app/run" --name="a \"b\" \$c" 100%%)"),
+TEST(DesktopEntry, ExecIsSplitByItsQuotingRulesAndTheMainGroupsKeysReadUnescaped) {
+    EXPECT_EQ(splitExec(" firefox-esr  %u "), (QStringList{"firefox-esr", "%u"}));
+    EXPECT_EQ(splitExec(R"("/opt/my app/run" --name="a \"b\" \$c" 100%%)"),
               (QStringList{"/opt/my app/run", "--name=a \"b\" $c", "100%"}));
-}
-
-TEST(DesktopEntry, AnUnclosedQuoteGivesNoArguments) {
-    EXPECT_TRUE(desktop::splitExec("\"unclosed arg").isEmpty());
-}
-
-TEST(DesktopEntry, ReadsTheMainGroupsPlainKeysUnescaped) {
+    EXPECT_TRUE(splitExec("\"unclosed arg").isEmpty());
     const QByteArray entry = "[Desktop Action new]\nExec=action\n[Desktop Entry]\n"
                              "Exec[de]=localized\n  Exec  =  main --x  \nName=A\\sB\\\\C\n";
-    EXPECT_EQ(desktop::entryValue(entry, "Exec"), "main --x");
-    EXPECT_EQ(desktop::entryValue(entry, "Name"), "A B\\C");
+    EXPECT_EQ(entryValue(entry, "Exec"), "main --x");
+    EXPECT_EQ(entryValue(entry, "Name"), "A B\\C");
 }
 
 TEST_F(Desktop, AssociatedProgramAsksXdgMimeForTheTypeThenItsDefault) {
@@ -142,102 +136,68 @@ TEST_F(Desktop, AssociatedProgramAsksXdgMimeForTheTypeThenItsDefault) {
     EXPECT_EQ(findAssociatedProgram(doc), browserPath());
     EXPECT_EQ(calls("xdg-mime"), (QStringList{"[query] [filetype] " + bracketed(doc),
                                               "[query] [default] [text/html]"}));
-}
-
-TEST_F(Desktop, NoAssociatedProgramForAnUninstalledDefault) {
-    makeFile("logs/default-app", "not-installed.desktop\n");
-    EXPECT_EQ(findAssociatedProgram(makeFile("page.htm")), QString());
-    EXPECT_EQ(calls("xdg-mime").size(), 2);
-}
-
-TEST_F(Desktop, NoAssociatedProgramWithoutADefault) {
-    makeFile("logs/default-app", "");
-    EXPECT_EQ(findAssociatedProgram(makeFile("page.htm")), QString());
-    EXPECT_EQ(calls("xdg-mime").size(), 2);
-}
-
-TEST_F(Desktop, NoAssociatedProgramForAMissingDocument) {
+    // None for a missing document, which is not even typed, nor for a default that is not
+    // installed or not set, though both questions were asked.
     EXPECT_EQ(findAssociatedProgram(root() + "/absent.htm"), QString());
-    EXPECT_TRUE(calls("xdg-mime").isEmpty());
-}
-
-TEST_F(Desktop, DefaultBrowserReplacesAStaleScratchFileAndLeavesNone) {
-    const QString dir = browserScratchDir();
-    ASSERT_TRUE(dir.startsWith(tmpDir() + u'/'));
-    ASSERT_EQ(::mkdir(QFile::encodeName(dir).constData(), 0700), 0);
-    const QString scratch = makeFile("tmp/" + QFileInfo(dir).fileName() + "/_temp.htm",
-                                     "stale content from a crashed run\n");
-
-    EXPECT_EQ(findDefaultBrowser(), browserPath());
-    EXPECT_EQ(logged("seen"), QByteArray(scratchContent)); // the fresh 16 bytes only
-    EXPECT_EQ(calls("xdg-mime").value(0), "[query] [filetype] " + bracketed(scratch));
-    EXPECT_FALSE(QFileInfo::exists(scratch));
-    // Again, from the private directory that is kept.
-    EXPECT_EQ(findDefaultBrowser(), browserPath());
-    EXPECT_EQ(tmpEntries(), QStringList{QFileInfo(dir).fileName()});
-    EXPECT_TRUE(QDir(dir).isEmpty());
-}
-
-TEST_F(Desktop, TheScratchDirectoryIsMadePrivateAndUsedOnlyWhenFoundPrivate) {
-    const struct {
-        const char *name;
-        int foundMode; // the directory's mode before the look-up; -1: none there
-        mode_t umask;
-        bool used;     // the scratch file went into it
-        int modeAfter; // its mode after the look-up
-    } rows[] = {{.name = "made under an umask that hides nothing",
-                 .foundMode = -1,
-                 .umask = 0,
-                 .used = true,
-                 .modeAfter = 0700},
-                {.name = "found open to others",
-                 .foundMode = 0755,
-                 .umask = 022,
-                 .used = false,
-                 .modeAfter = 0755}};
-    const QByteArray dir = QFile::encodeName(browserScratchDir());
-    for (const auto &row : rows) {
-        ::rmdir(dir.constData());
-        QFile::remove(root() + "/logs/xdg-mime.log");
-        if (row.foundMode >= 0) {
-            ASSERT_TRUE(::mkdir(dir.constData(), 0700) == 0 &&
-                        ::chmod(dir.constData(), static_cast<mode_t>(row.foundMode)) == 0);
-        }
-        const mode_t old = ::umask(row.umask);
-        EXPECT_EQ(findDefaultBrowser(), browserPath()) << row.name;
-        ::umask(old);
-        EXPECT_EQ(calls("xdg-mime")
-                      .value(0)
-                      .startsWith("[query] [filetype] [" + browserScratchDir() + u'/'),
-                  row.used)
-            << row.name;
-        struct stat st {};
-        ASSERT_EQ(::stat(dir.constData(), &st), 0) << row.name;
-        EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(row.modeAfter)) << row.name;
+    for (const char *defaultApp : {"not-installed.desktop\n", ""}) {
+        makeFile("logs/default-app", defaultApp);
+        EXPECT_EQ(findAssociatedProgram(doc), QString()) << defaultApp;
     }
+    EXPECT_EQ(calls("xdg-mime").size(), 6);
 }
 
-TEST_F(Desktop, DefaultBrowserNeverWritesThroughAPlantedLink) {
+// Each look-up writes the scratch file into the private directory, made 0700 whatever the
+// umask and kept, and deletes it. A stale file there is replaced; a directory found open to
+// others is neither used nor changed; a link planted under its name is not written through.
+TEST_F(Desktop, DefaultBrowserUsesAPrivateScratchDirectoryAndLeavesNoFile) {
+    const QString dir = browserScratchDir(), name = QFileInfo(dir).fileName();
+    const QByteArray dirBytes = QFile::encodeName(dir);
+    ASSERT_TRUE(dir.startsWith(tmpDir() + u'/'));
+    struct stat st {};
+    // What xdg-mime was asked to type in the `round`th look-up.
+    const auto typed = [&](int round) { return calls("xdg-mime").value(2 * round); };
+    const mode_t old = ::umask(0);
+    EXPECT_EQ(findDefaultBrowser(), browserPath());
+    ::umask(old);
+    EXPECT_EQ(typed(0), "[query] [filetype] " + bracketed(dir + "/_temp.htm"));
+    EXPECT_TRUE(::stat(dirBytes.constData(), &st) == 0 && (st.st_mode & 07777) == 0700);
+    const QString scratch = makeFile("tmp/" + name + "/_temp.htm", "stale, from a crashed run\n");
+    EXPECT_EQ(findDefaultBrowser(), browserPath());
+    EXPECT_EQ(typed(1), "[query] [filetype] " + bracketed(scratch));
+    EXPECT_EQ(logged("seen"), QByteArray(scratchContent)); // the fresh 16 bytes only
+    EXPECT_EQ(tmpEntries(), QStringList{name});
+    EXPECT_TRUE(QDir(dir).isEmpty());
+
+    ASSERT_EQ(::chmod(dirBytes.constData(), 0755), 0);
+    EXPECT_EQ(findDefaultBrowser(), browserPath());
+    EXPECT_FALSE(typed(2).contains(dir + u'/')) << typed(2).toStdString();
+    EXPECT_TRUE(::stat(dirBytes.constData(), &st) == 0 && (st.st_mode & 07777) == 0755);
+
     // Another user's trap: our directory's name is a link to a folder they can read.
     const QString trap = root() + "/trap";
-    ASSERT_TRUE(QDir().mkpath(trap));
-    ASSERT_TRUE(QFile::link(trap, browserScratchDir()));
-
+    ASSERT_TRUE(QDir().mkpath(trap) && ::rmdir(dirBytes.constData()) == 0);
+    ASSERT_TRUE(QFile::link(trap, dir));
     EXPECT_EQ(findDefaultBrowser(), browserPath());
     EXPECT_EQ(logged("seen"), QByteArray(scratchContent));
-    const QString asked = calls("xdg-mime").value(0);
-    EXPECT_TRUE(asked.startsWith("[query] [filetype] [" + tmpDir() + u'/')) << asked.toStdString();
-    EXPECT_FALSE(asked.contains(browserScratchDir() + u'/')) << asked.toStdString();
+    EXPECT_TRUE(typed(3).startsWith("[query] [filetype] [" + tmpDir() + u'/'));
+    EXPECT_FALSE(typed(3).contains(dir + u'/')) << typed(3).toStdString();
     EXPECT_TRUE(QDir(trap).isEmpty());
     // The fresh private directory used instead is gone again; only the link is left.
-    EXPECT_EQ(tmpEntries(), QStringList{QFileInfo(browserScratchDir()).fileName()});
+    EXPECT_EQ(tmpEntries(), QStringList{name});
 }
 
-TEST_F(Desktop, ShellOpenHandsEachTargetOverWhole) {
-    const QString doc = makeFile("a, b/help page.htm");
+TEST_F(Desktop, ShellOpenHandsEachTargetOverWholeAndStartsNothingForAMissingOne) {
+    for (const QString &target :
+         {root() + "/absent.htm", "file://" + root() + "/absent.htm", QString()})
+        EXPECT_EQ(shellOpen(target), OpenResult::NotFound) << target.toStdString();
+    EXPECT_EQ(shellOpen(root() + "/no-program", "arg"), OpenResult::NotFound);
+    EXPECT_EQ(shellOpen("no-such-program-anywhere", "arg"), OpenResult::NotFound);
+
+    const QString doc = makeFile("a, b/help page.htm"), url = makeFile("present.htm");
     const QString address = "https://example.org/a page?q=1&r=2";
     makeFile("-x");
     EXPECT_EQ(shellOpen(doc), OpenResult::HandedOver);
+    EXPECT_EQ(shellOpen("file://" + url), OpenResult::HandedOver);
     EXPECT_EQ(shellOpen(address), OpenResult::HandedOver);
     // A relative path goes over as an absolute one, so "-x" cannot read as an option.
     const QString oldDir = QDir::currentPath();
@@ -248,30 +208,17 @@ TEST_F(Desktop, ShellOpenHandsEachTargetOverWhole) {
     // With a parameter, the program itself starts with it as its one argument.
     EXPECT_EQ(shellOpen(browserPath(), "/some dir/page.htm"), OpenResult::HandedOver);
 
-    ASSERT_TRUE(waitForCalls("xdg-open", 3) && waitForCalls("browser", 1));
+    // Anything started for the missing targets would have logged before these.
+    ASSERT_TRUE(waitForCalls("xdg-open", 4) && waitForCalls("browser", 1));
     QStringList got = calls("xdg-open");
-    QStringList want{bracketed(doc), bracketed(address), bracketed(root() + "/-x")};
+    QStringList want{bracketed(doc), bracketed(url), bracketed(address), bracketed(root() + "/-x")};
     got.sort();
     want.sort();
     EXPECT_EQ(got, want);
     EXPECT_EQ(calls("browser"), QStringList{"[/some dir/page.htm]"});
 }
 
-TEST_F(Desktop, ShellOpenOfAMissingLocalTargetGivesNotFoundAndStartsNothing) {
-    for (const QString &target :
-         {root() + "/absent.htm", "file://" + root() + "/absent.htm", QString()})
-        EXPECT_EQ(shellOpen(target), OpenResult::NotFound) << target.toStdString();
-    EXPECT_EQ(shellOpen(root() + "/no-program", "arg"), OpenResult::NotFound);
-    EXPECT_EQ(shellOpen("no-such-program-anywhere", "arg"), OpenResult::NotFound);
-    // Anything started above would have logged before this later call's line.
-    const QString doc = makeFile("present.htm");
-    EXPECT_EQ(shellOpen("file://" + doc), OpenResult::HandedOver);
-    ASSERT_TRUE(waitForCalls("xdg-open", 1));
-    EXPECT_EQ(calls("xdg-open"), QStringList{bracketed(doc)});
-    EXPECT_TRUE(calls("browser").isEmpty());
-}
-
-TEST_F(Desktop, OpenTargetFallsBackToTheBrowserWhenTheTargetIsNotFound) {
+TEST_F(Desktop, OpenTargetFallsBackToTheBrowserOnlyWhenTheTargetIsNotFound) {
     const QString doc = makeFile("dw.htm");
     openTarget(doc);
     ASSERT_TRUE(waitForCalls("xdg-open", 1));
@@ -282,91 +229,70 @@ TEST_F(Desktop, OpenTargetFallsBackToTheBrowserWhenTheTargetIsNotFound) {
     ASSERT_TRUE(waitForCalls("browser", 1));
     EXPECT_EQ(calls("browser"), QStringList{bracketed(missing)});
     EXPECT_EQ(calls("xdg-open"), QStringList{bracketed(doc)});
-}
 
-TEST_F(Desktop, OpenTargetStopsOnAnyOtherFailure) {
-    const QString doc = makeFile("dw.htm");
+    // Any other failure ends it: without xdg-open no browser is looked up.
     ASSERT_TRUE(QFile::remove(root() + "/bin/xdg-open"));
     qputenv("PATH", QFile::encodeName(root()) + "/bin");
     EXPECT_EQ(shellOpen(doc), OpenResult::NoAssociation);
+    QFile::remove(root() + "/logs/xdg-mime.log");
     openTarget(doc);
-    // The browser is only ever found through xdg-mime, which was never asked.
     EXPECT_TRUE(calls("xdg-mime").isEmpty());
-    EXPECT_TRUE(calls("browser").isEmpty());
+    EXPECT_EQ(calls("browser").size(), 1);
 }
 
 namespace {
 
 // The real prompts with every save chooser round answered from `answers` (a cancel once
-// they run out), and every question and message recorded in `asked`.
-class ScriptedPrompts : public DefaultPrompts {
+// they run out) leaving `fileType` chosen, and every question and message recorded in
+// `asked`. Installed as the process-wide prompts for one test.
+class Choosers : public ::testing::Test, public DefaultPrompts {
 public:
     void message(QWidget *, Icon, const QString &title, const QString &text,
                  const QString &) override {
         asked << title << text;
     }
-    QStringList answers, asked;
-    QString fileType; // the file type each round leaves chosen; empty: as offered
 
 protected:
+    void SetUp() override { setPrompts(this); }
+    void TearDown() override { setPrompts(nullptr); }
     QString askSaveFileName(QWidget *, const QString &title, const QString &start,
                             const QString &filters, QString *selected) override {
         asked << title << start << filters << *selected;
-        if (!fileType.isEmpty())
-            *selected = fileType;
-        return next();
+        *selected = fileType;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
     }
-    QString next() { return answers.isEmpty() ? QString() : answers.takeFirst(); }
-};
-
-// The scripted prompts installed as the process-wide prompts for one test.
-class Choosers : public ::testing::Test {
-protected:
-    void SetUp() override { setPrompts(&scripted); }
-    void TearDown() override { setPrompts(nullptr); }
-    ScriptedPrompts scripted;
-    QTemporaryDir dir;
-    const QString saveTitle = "Save Results As...", text = "Text File (*.txt)",
-                  csv = "CSV File, all columns (*.csv)", filters = text + ";;" + csv;
+    QStringList answers, asked;
+    QString fileType;
 };
 
 } // namespace
 
-TEST_F(Choosers, TheSaveChooserGetsTheCallersTextsAndGivesItsAnswerAndFileType) {
-    const QString good = dir.path() + "/dw.txt";
-    scripted.answers = {good};
-    scripted.fileType = csv;
-    QString chosenType;
-    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filters, &chosenType), good);
-    EXPECT_EQ(scripted.asked, (QStringList{saveTitle, "dw.txt", filters, text}));
-    EXPECT_EQ(chosenType, csv);
-}
-
 TEST_F(Choosers, TheSaveChooserRefusesANameInAMissingFolderAndReopensWhereTheUserWas) {
-    const QString missing = dir.path() + "/no such folder/deeper/report.csv",
+    QTemporaryDir dir;
+    const QString title = "Save Results As...", text = "Text File (*.txt)",
+                  csv = "CSV File, all columns (*.csv)", filters = text + ";;" + csv,
                   good = dir.path() + "/report.csv";
-    scripted.answers = {missing, good};
-    scripted.fileType = csv;
-    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filters), good);
-    ASSERT_EQ(scripted.asked.size(), 10);
-    // The warning names the folder; the second round opens in the nearest folder that
-    // exists, with the typed name and the chosen file type.
-    EXPECT_EQ(scripted.asked[4], saveTitle);
-    EXPECT_TRUE(scripted.asked[5].contains(dir.path() + "/no such folder/deeper"))
-        << scripted.asked[5].toStdString();
-    EXPECT_EQ(scripted.asked.mid(6), (QStringList{saveTitle, good, filters, csv}));
-}
-
-TEST_F(Choosers, ACancelledSaveChooserGivesNothing) {
-    EXPECT_EQ(prompts().saveFileName(nullptr, saveTitle, "dw.txt", filters), QString());
+    answers = {dir.path() + "/no such folder/deeper/report.csv", good};
+    fileType = csv;
+    QString chosenType;
+    EXPECT_EQ(prompts().saveFileName(nullptr, title, "dw.txt", filters, &chosenType), good);
+    EXPECT_EQ(chosenType, csv);
+    // The first round gets the caller's texts and the first file type; the warning names
+    // the folder; the second round opens in the nearest folder that exists, with the typed
+    // name and the chosen file type.
+    ASSERT_EQ(asked.size(), 10);
+    EXPECT_EQ(asked.mid(0, 5), (QStringList{title, "dw.txt", filters, text, title}));
+    EXPECT_TRUE(asked[5].contains(dir.path() + "/no such folder/deeper")) << asked[5].toStdString();
+    EXPECT_EQ(asked.mid(6), (QStringList{title, good, filters, csv}));
+    EXPECT_EQ(prompts().saveFileName(nullptr, title, "dw.txt", filters), QString()); // cancel
 }
 
 TEST_F(Choosers, TheSystemAboutShowsTheTextsAndTheSystem) {
     showSystemAbout("Dirwise 7.0.0", "Other line");
-    ASSERT_EQ(scripted.asked.size(), 2);
-    EXPECT_EQ(scripted.asked[0], "About Dirwise 7.0.0");
-    EXPECT_TRUE(scripted.asked[1].startsWith("Dirwise 7.0.0\nOther line\n"));
-    EXPECT_TRUE(scripted.asked[1].contains(QSysInfo::prettyProductName()));
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_EQ(asked[0], "About Dirwise 7.0.0");
+    EXPECT_TRUE(asked[1].startsWith("Dirwise 7.0.0\nOther line\n"));
+    EXPECT_TRUE(asked[1].contains(QSysInfo::prettyProductName()));
 }
 
 // Stands in for a desktop file manager on the test's private bus. It records each
