@@ -49,8 +49,7 @@ public:
     // of `size` (zero) bytes at the bottom. Works relative to directory descriptors, so the depth
     // is not limited by the system's path length. Returns false when a step failed.
     [[nodiscard]] bool deepFile(const std::string &rel, int depth, const std::string &dirName,
-                                const std::string &fileName, std::int64_t size,
-                                std::int64_t mtime);
+                                const std::string &fileName, std::int64_t size, std::int64_t mtime);
 
 private:
     std::string m_root;
@@ -70,7 +69,8 @@ struct ProcessResult {
     std::string out;
     std::string err;
 };
-[[nodiscard]] ProcessResult RunProcess(const std::vector<std::string> &argv, int timeoutSeconds = 60);
+[[nodiscard]] ProcessResult RunProcess(const std::vector<std::string> &argv,
+                                       int timeoutSeconds = 60);
 
 // Starts a program with the given descriptors as its standard input, output and error
 // (-1: /dev/null), none of them 0, 1 or 2. The caller keeps its descriptors. Returns the
