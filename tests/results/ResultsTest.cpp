@@ -91,7 +91,6 @@ TEST(ResultsListSort, EveryColumnSortsByValueBothWays) {
             list.Sort(key, order);
             EXPECT_EQ(Names(list), order == SortOrder::Ascending ? ascending : descending)
                 << ColumnHeader(key) << " " << static_cast<int>(order);
-            EXPECT_TRUE(list.Sorting().key == key && list.Sorting().order == order);
         }
     }
     // By their bytes É (C3 89) comes before é (C3 A9); without regard to case the second
@@ -148,7 +147,7 @@ protected:
 };
 
 // The report: six fields escaped and joined by tabs, CR LF, no header, no compare date.
-TEST_F(Report, ReportCsvAndJsonLinesBytes) {
+TEST_F(Report, BytesOfTheReportCsvAndJsonLines) {
     const ResultsList list = MakeList(OddRows);
     EXPECT_EQ(Saved(list, ReportFormat::Report),
               "Size\t/c\\\\d/sub/deep/\ta,b \"q\"\\nline\t5,368,709,120\t5,368,709,121\t"

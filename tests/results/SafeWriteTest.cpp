@@ -106,31 +106,28 @@ TEST_F(SafeWriteTest, FilesAnotherUserMayWriteButNotReplaceAreWrittenInPlace) {
     }
 }
 
-int FailingSync(int) {
-    errno = EIO;
-    return -1;
-}
-
 TEST_F(SafeWriteTest, AFailedFlushLeavesTheOldFileAndNoTemporaryOne) {
     t.dir("d");
     WriteFile(t.path("d/f"), "old");
     ASSERT_EQ(::link(t.path("d/f").c_str(), t.path("d/g").c_str()), 0);
     WriteFile(t.path("d/single"), "old");
-    SetSyncForTests(&FailingSync);
+    SetSyncForTests([](int) {
+        errno = EIO;
+        return -1;
+    });
     EXPECT_EQ(SafeWrite(t.path("d/single"), Bytes("new"), SpecialTarget::Refuse), EIO);
     EXPECT_EQ(ReadFile(t.path("d/single")), "old");
     EXPECT_EQ(SafeWrite(t.path("d/f"), Bytes("new"), SpecialTarget::Refuse), EIO);
     EXPECT_EQ(Entries(t.path("d")), 3);
 }
 
-// On a private tiny tmpfs, nothing outside this child sees: neither a file that would be
-// replaced nor a hard-linked one that would be written in place changes.
-TEST_F(SafeWriteTest, AFullDiskFailsBeforeAnyFileChanges) {
+// In a child that first calls `limit` (false: this process cannot be limited), saves 200 KiB
+// over a file that would be replaced and over a hard-linked one that would be written in
+// place. Says for each the error and whether it kept its old bytes, then the entries left.
+std::string SaveOverLimit(const TempTree &t, const std::function<bool()> &limit) {
     const std::string old(4096, 'o');
     const ChildResult r = RunInChild([&](std::string &out) {
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("none", t.root().c_str(), "tmpfs", 0, "size=64k") != 0)
+        if (!limit())
             return 77;
         WriteFile(t.path("single"), old);
         WriteFile(t.path("f"), old);
@@ -144,11 +141,26 @@ TEST_F(SafeWriteTest, AFullDiskFailsBeforeAnyFileChanges) {
         out += std::to_string(Entries(t.root()));
         return 0;
     });
-    if (r.status == 77)
+    return r.status == 0 ? r.out : "status " + std::to_string(r.status);
+}
+
+TEST_F(SafeWriteTest, AFileSizeLimitOrAFullDiskFailsBeforeAnyFileChanges) {
+    const std::string tooBig = std::to_string(EFBIG), full = std::to_string(ENOSPC);
+    const auto sizeLimit = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{65536, 65536};
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    };
+    EXPECT_EQ(SaveOverLimit(t, sizeLimit), tooBig + " old " + tooBig + " old 3");
+    // A private mount of a tiny tmpfs: nothing outside the child sees it.
+    const std::string disk = SaveOverLimit(t, [&] {
+        return ::unshare(CLONE_NEWNS) == 0 &&
+               ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               ::mount("none", t.root().c_str(), "tmpfs", 0, "size=64k") == 0;
+    });
+    if (disk == "status 77")
         GTEST_SKIP() << "cannot mount a small tmpfs here";
-    ASSERT_EQ(r.status, 0);
-    const std::string full = std::to_string(ENOSPC);
-    EXPECT_EQ(r.out, full + " old " + full + " old 3");
+    EXPECT_EQ(disk, full + " old " + full + " old 3");
 }
 
 TEST_F(SafeWriteTest, ASignalDuringTheSaveFinishesItAndLeavesNoTemporaryFile) {

@@ -66,8 +66,7 @@ void WriteFile(const std::string &path, const std::string &content);
 // (then kills it and reports status -1), and captures both outputs.
 struct ProcessResult {
     int status = -1; // exit status, 128 + signal when killed by a signal, -1 on timeout
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 [[nodiscard]] ProcessResult RunProcess(const std::vector<std::string> &argv,
                                        int timeoutSeconds = 60);
