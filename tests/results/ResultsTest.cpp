@@ -15,17 +15,17 @@ namespace {
 
 constexpr std::int64_t T0 = 1000000000; // 2001-09-09T01:46:40Z
 
-struct RowSpec {
+struct RowData {
     Result result;
     std::string dir, name;
     std::int64_t masterSize = 0, compareSize = 0, masterTime = 0, compareTime = 0;
 };
 
 // A list with the given rows in order, appended as a compare run appends them.
-ResultsList MakeList(const std::vector<RowSpec> &rows, const std::string &compareRoot = "/c\\d") {
+ResultsList MakeList(const std::vector<RowData> &rows, const std::string &compareRoot = "/c\\d") {
     ResultsList list;
     list.SetRoots("/m", compareRoot);
-    for (const RowSpec &r : rows) {
+    for (const RowData &r : rows) {
         ResultRow row{r.name, r.masterSize, r.masterTime, r.compareSize, r.compareTime};
         row.dir = list.InternDirectory(r.dir);
         row.result = r.result;
@@ -36,7 +36,7 @@ ResultsList MakeList(const std::vector<RowSpec> &rows, const std::string &compar
 
 // Match rows in the root with the given names.
 ResultsList Named(const std::vector<std::string> &names) {
-    std::vector<RowSpec> rows;
+    std::vector<RowData> rows;
     for (const std::string &name : names)
         rows.push_back({Result::Match, "/", name});
     return MakeList(rows);
@@ -52,7 +52,7 @@ std::string Names(const ResultsList &list) {
 
 // Names that need quoting or escaping, sizes beyond 32 bits, times before 1970 and at
 // midnight, one row of each kind that leaves a side empty.
-const std::vector<RowSpec> OddRows = {
+const std::vector<RowData> OddRows = {
     {Result::Size, "/sub/deep/", "a,b \"q\"\nline", 5368709120, 5368709121, -T0, -T0},
     {Result::NotFound, "/", "back\\slash\xff\xc3\xa9\x01", 1, 0, 0, 0},
     {Result::Extra, "/s\tub/", "x\r\n.cpp", 0, 7, 0, T0},
@@ -63,7 +63,7 @@ const std::vector<RowSpec> OddRows = {
 // ("1,000,000,000" < "999,999,999" as text; "12/31/1969" > "01/01/2100" as text).
 TEST(ResultsListSort, EveryColumnSortsByValueBothWays) {
     // clang-format off
-    const std::vector<RowSpec> rows = {
+    const std::vector<RowData> rows = {
         {Result::Size, "/b/", "beta", 10240, 5368709120, T0, 4102444800},
         {Result::NotFound, "/", "Alpha", 1024, 0, -86400, 0},
         {Result::Match, "/B/", "alpha", 999999999, 999999999, 0, 0},
@@ -104,7 +104,7 @@ TEST(ResultsListSort, EveryColumnSortsByValueBothWays) {
 TEST(ResultsListSort, StaysStableBeyondSmallRuns) {
     // std::sort falls back to insertion sort below 16 elements, which happens to be stable:
     // a hundred equal keys show whether stability is real.
-    std::vector<RowSpec> rows;
+    std::vector<RowData> rows;
     std::string even, odd;
     for (int i = 0; i < 100; ++i) {
         rows.push_back({Result::Match, "/", "f" + std::to_string(i), i % 2});
