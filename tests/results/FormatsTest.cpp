@@ -1,160 +1,65 @@
-// The machine formats and the Difference column: the bytes of csv and JSON Lines for odd
-// names, extreme sizes and times, in any locale; the words that say why a row differs.
+// The text forms of a row: names escaped for display, and the words that say why a row
+// differs.
 
-#include "Report.h"
-#include "ResultsList.h"
-#include "TempTree.h"
+#include "ResultRow.h"
 #include "TextForms.h"
 
-#include <clocale>
+#include <gtest/gtest.h>
 
 namespace dirwise::test {
 namespace {
 
 constexpr std::int64_t T0 = 1000000000; // 2001-09-09T01:46:40Z
 
-ResultsList OddRows() {
-    ResultsList list;
-    list.SetRoots("/m", "/c");
-    list.Append({.name = "a,b \"q\"\nline",
-                 .masterSize = 5368709120,
-                 .masterTime = -1000000000,
-                 .compareSize = 5368709121,
-                 .compareTime = -1000000000,
-                 .dir = list.InternDirectory("/sub/deep/"),
-                 .result = Result::Size});
-    list.Append({.name = "back\\slash\xff\xc3\xa9",
-                 .masterSize = 1,
-                 .masterTime = T0,
-                 .dir = list.InternDirectory("/"),
-                 .result = Result::NotFound});
-    list.Append({.name = "x\n.cpp",
-                 .compareSize = 7,
-                 .compareTime = T0,
-                 .dir = list.InternDirectory("/sub/"),
-                 .result = Result::Extra});
-    return list;
+// A row with the given sizes and times, master side first.
+ResultRow Row(Result result, std::int64_t masterSize, std::int64_t compareSize,
+              std::int64_t masterTime, std::int64_t compareTime, std::int64_t offset = 0,
+              Detail detail = Detail::None) {
+    return {"f", masterSize, masterTime, compareSize, compareTime, offset, 0, result, detail};
 }
 
-class Formats : public ::testing::Test {
-protected:
-    void SetUp() override {
-        UseTimeZone("UTC0");
-        std::setlocale(LC_ALL, "C");
-        ReloadLocaleForms();
-    }
-    void TearDown() override { SetUp(); }
-    // The whole output of one format, as SaveReport writes it.
-    std::string Saved(const ResultsList &list, ReportFormat format) {
-        EXPECT_TRUE(SaveReport(list, t.path("out"), format).ok);
-        return ReadFile(t.path("out"));
-    }
-    TempTree t;
-};
-
-TEST_F(Formats, CsvQuotesFieldsAndWritesPlainNumbersAndUtcDates) {
-    EXPECT_EQ(Saved(OddRows(), ReportFormat::Csv),
-              "result,path,master_size,compare_size,master_date,compare_date,difference\n"
-              "Size,\"sub/deep/a,b \"\"q\"\"\nline\",5368709120,5368709121,"
-              "1938-04-24T22:13:20Z,1938-04-24T22:13:20Z,+1 byte\n"
-              "Not Found,back\\\\slash\\xff\xc3\xa9,1,,2001-09-09T01:46:40Z,,"
-              "not in the compare directory\n"
-              "Extra,\"sub/x\n.cpp\",,7,,2001-09-09T01:46:40Z,not in the master directory\n");
+TEST(DisplayEscape, NamesShowTheSameEverywhereAndCannotDriveATerminal) {
+    // clang-format off
+    const struct {
+        const char *what;
+        std::string bytes, shown;
+    } cases[] = {
+        {"plain UTF-8 is copied", "caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+        {"a backslash stays one", "a\\b", "a\\b"},
+        {"tab, CR and LF by name", "a\tb\rc\nd", "a\\tb\\rc\\nd"},
+        {"other controls and DEL in hex", "\x1b[2J\x7f", "\\x1b[2J\\x7f"},
+        {"a byte that is no UTF-8", "\xe9t\xe9", "\\xe9t\\xe9"},
+        {"a C1 control", "\xc2\x9b" "2J", "\\u009b2J"},
+        {"an overlong slash", "\xc0\xaf", "\\xc0\\xaf"},
+        {"a three-byte overlong form", "\xe0\x80\xaf", "\\xe0\\x80\\xaf"},
+        {"a four-byte overlong form", "\xf0\x80\x80\xaf", "\\xf0\\x80\\x80\\xaf"},
+        {"a surrogate", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
+        {"a sequence cut short", "a\xe2\x82", "a\\xe2\\x82"},
+    };
+    // clang-format on
+    for (const auto &[what, bytes, shown] : cases)
+        EXPECT_EQ(EscapeForDisplay(bytes), shown) << what;
 }
-
-TEST_F(Formats, JsonLinesCarryTheSameKeysWithNullsForAbsentValues) {
-    EXPECT_EQ(
-        Saved(OddRows(), ReportFormat::Json),
-        "{\"result\":\"Size\",\"path\":\"sub/deep/a,b \\\"q\\\"\\nline\","
-        "\"master_size\":5368709120,\"compare_size\":5368709121,"
-        "\"master_date\":\"1938-04-24T22:13:20Z\",\"compare_date\":\"1938-04-24T22:13:20Z\","
-        "\"difference\":\"+1 byte\"}\n"
-        "{\"result\":\"Not Found\",\"path\":\"back\\\\\\\\slash\\\\xff\xc3\xa9\","
-        "\"master_size\":1,\"compare_size\":null,\"master_date\":\"2001-09-09T01:46:40Z\","
-        "\"compare_date\":null,\"difference\":\"not in the compare directory\"}\n"
-        "{\"result\":\"Extra\",\"path\":\"sub/x\\n.cpp\",\"master_size\":null,\"compare_size\":7,"
-        "\"master_date\":null,\"compare_date\":\"2001-09-09T01:46:40Z\","
-        "\"difference\":\"not in the master directory\"}\n");
-}
-
-TEST_F(Formats, MachineFormatsReadTheSameInAnotherLocaleAndTimeZone) {
-    const ResultsList list = OddRows();
-    const std::string csv = Saved(list, ReportFormat::Csv);
-    const std::string json = Saved(list, ReportFormat::Json);
-    if (!std::setlocale(LC_ALL, "C.UTF-8"))
-        GTEST_SKIP() << "no C.UTF-8 locale";
-    ::setenv("LC_NUMERIC", "de_DE.UTF-8", 1); // takes when installed; harmless when not
-    std::setlocale(LC_ALL, "");
-    ReloadLocaleForms();
-    UseTimeZone("JST-9");
-    EXPECT_EQ(Saved(list, ReportFormat::Csv), csv);
-    EXPECT_EQ(Saved(list, ReportFormat::Json), json);
-    ::unsetenv("LC_NUMERIC");
-}
-
-TEST_F(Formats, AnEmptyListGivesTheCsvHeaderAndNoJson) {
-    EXPECT_EQ(Saved(ResultsList{}, ReportFormat::Csv),
-              "result,path,master_size,compare_size,master_date,compare_date,difference\n");
-    EXPECT_EQ(Saved(ResultsList{}, ReportFormat::Json), "");
-}
-
-struct DifferenceCase {
-    const char *what;
-    ResultRow row;
-    const char *text;
-};
 
 TEST(Difference, SaysWhyARowDiffersAndByHowMuch) {
-    const DifferenceCase cases[] = {
-        {.what = "a plain match says nothing",
-         .row = {.name = "f", .result = Result::Match},
-         .text = ""},
-        {.what = "a smaller copy",
-         .row = {.name = "f", .masterSize = 5000, .compareSize = 1, .result = Result::Size},
-         .text = "-4,999 bytes"},
-        {.what = "a newer copy by a whole hour",
-         .row = {.name = "f", .masterTime = T0, .compareTime = T0 + 3600, .result = Result::Date},
-         .text = "compare newer by 1 h (whole hours: time zone or daylight saving?)"},
-        {.what = "an older copy by FAT rounding",
-         .row = {.name = "f", .masterTime = T0, .compareTime = T0 - 1, .result = Result::Date},
-         .text = "compare older by 1 s (FAT rounding?)"},
-        {.what = "days, hours, minutes and seconds",
-         .row = {.name = "f",
-                 .masterTime = T0,
-                 .compareTime = T0 + 2 * 86400 + 3 * 3600 + 4 * 60 + 5,
-                 .result = Result::Date},
-         .text = "compare newer by 2 d 3 h 4 min 5 s"},
-        {.what = "both size and date",
-         .row = {.name = "f",
-                 .masterSize = 1,
-                 .masterTime = T0,
-                 .compareSize = 2,
-                 .compareTime = T0 + 60,
-                 .result = Result::SizeAndDate},
-         .text = "+1 byte; compare newer by 1 min"},
-        {.what = "a two-hour shift ignored",
-         .row = {.name = "f",
-                 .masterTime = T0,
-                 .compareTime = T0 - 7201,
-                 .result = Result::Match,
-                 .detail = Detail::HourShiftIgnored},
-         .text = "2-hour shift ignored"},
-        {.what = "a content difference",
-         .row = {.name = "f",
-                 .masterSize = 9,
-                 .compareSize = 9,
-                 .contentOffset = 4096,
-                 .result = Result::Content},
-         .text = "contents differ from offset 4,096"},
-        {.what = "the far ends of time",
-         .row = {.name = "f",
-                 .masterTime = INT64_MIN,
-                 .compareTime = INT64_MAX,
-                 .result = Result::Date},
-         .text = "compare newer by 213503982334601 d 7 h 15 s"},
+    using enum Result;
+    // clang-format off
+    const std::pair<ResultRow, const char *> cases[] = {
+        {Row(Match, 0, 0, 0, 0), ""},
+        {Row(Size, 5000, 1, 0, 0), "-4,999 bytes"},
+        {Row(Date, 0, 0, T0, T0 + 3600),
+         "compare newer by 1 h (whole hours: time zone or daylight saving?)"},
+        {Row(Date, 0, 0, T0, T0 - 1), "compare older by 1 s (FAT rounding?)"},
+        {Row(Date, 0, 0, T0, T0 + 2 * 86400 + 3 * 3600 + 4 * 60 + 5),
+         "compare newer by 2 d 3 h 4 min 5 s"},
+        {Row(SizeAndDate, 1, 2, T0, T0 + 60), "+1 byte; compare newer by 1 min"},
+        {Row(Match, 0, 0, T0, T0 - 7201, 0, Detail::HourShiftIgnored), "2-hour shift ignored"},
+        {Row(Content, 9, 9, 0, 0, 4096), "contents differ from offset 4,096"},
+        {Row(Date, 0, 0, INT64_MIN, INT64_MAX), "compare newer by 213503982334601 d 7 h 15 s"},
     };
-    for (const DifferenceCase &c : cases)
-        EXPECT_EQ(DifferenceText(c.row, ","), c.text) << c.what;
+    // clang-format on
+    for (const auto &[row, text] : cases)
+        EXPECT_EQ(DifferenceText(row, ","), text) << text;
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 
 namespace dirwise::test {
 namespace {
@@ -16,6 +15,7 @@ ByteProducer Bytes(std::string text) {
     return [text](const std::function<int(std::string_view)> &write) { return write(text); };
 }
 
+// How many entries directory `path` holds: a temporary file left behind shows here.
 long Entries(const std::string &path) {
     return std::distance(std::filesystem::directory_iterator(path), {});
 }
@@ -32,85 +32,78 @@ class SafeWriteTest : public ::testing::Test {
 protected:
     void SetUp() override { ::chmod(t.root().c_str(), 0777); }
     void TearDown() override { SetSyncForTests(nullptr); }
+    // Saves "new" to `rel` and says whether the file was replaced (has a new inode).
+    bool Replaced(const std::string &rel) {
+        const ino_t before = StatOf(t.path(rel)).st_ino;
+        EXPECT_EQ(SafeWrite(t.path(rel), Bytes("new"), SpecialTarget::Refuse), 0) << rel;
+        EXPECT_EQ(ReadFile(t.path(rel)), "new") << rel;
+        return StatOf(t.path(rel)).st_ino != before;
+    }
     TempTree t;
 };
 
-TEST_F(SafeWriteTest, AnOwnFileWithOneLinkIsReplacedWholeAndKeepsItsMode) {
+TEST_F(SafeWriteTest, WhichTargetsAreReplacedWrittenInPlaceOrRefused) {
+    const std::string old = "old contents, longer than the new";
     t.dir("d");
-    WriteFile(t.path("d/f"), "old");
-    ::chmod(t.path("d/f").c_str(), 0640);
-    const ino_t before = StatOf(t.path("d/f")).st_ino;
-    ASSERT_EQ(SafeWrite(t.path("d/f"), Bytes("new"), SpecialTarget::Refuse), 0);
-    EXPECT_EQ(ReadFile(t.path("d/f")), "new");
-    EXPECT_NE(StatOf(t.path("d/f")).st_ino, before);
-    EXPECT_EQ(StatOf(t.path("d/f")).st_mode & 07777, 0640u);
-    EXPECT_EQ(Entries(t.path("d")), 1) << "a temporary file was left";
-}
-
-TEST_F(SafeWriteTest, AHardLinkedFileIsWrittenInPlaceSoEveryNameSeesIt) {
-    t.dir("d");
-    WriteFile(t.path("d/f"), "old contents, longer than the new");
+    WriteFile(t.path("d/f"), old);
+    ::chmod(t.path("d/f").c_str(), 0604);
+    t.symlink("d/link", "f");
+    EXPECT_TRUE(Replaced("d/link"));
+    EXPECT_EQ(StatOf(t.path("d/f")).st_mode & 07777, 0604u);
+    EXPECT_EQ(Entries(t.path("d")), 2) << "a temporary file was left";
+    // A second name sees the new bytes: the file was written in place.
+    WriteFile(t.path("d/f"), old);
     ASSERT_EQ(::link(t.path("d/f").c_str(), t.path("d/g").c_str()), 0);
-    const ino_t before = StatOf(t.path("d/f")).st_ino;
-    ASSERT_EQ(SafeWrite(t.path("d/f"), Bytes("new"), SpecialTarget::Refuse), 0);
+    EXPECT_FALSE(Replaced("d/f"));
     EXPECT_EQ(ReadFile(t.path("d/g")), "new");
-    EXPECT_EQ(StatOf(t.path("d/f")).st_ino, before);
-    EXPECT_EQ(Entries(t.path("d")), 2);
-}
-
-// Run in a child: the user "nobody" saves into files it may write but not replace.
-int SaveAsNobody(const std::string &path, const std::string &text) {
-    const ChildResult r = RunInChild([&](std::string &out) {
-        if (!DropRootInChild() || ::geteuid() != Nobody)
-            return 77;
-        out = std::to_string(SafeWrite(path, Bytes(text), SpecialTarget::Refuse));
-        return 0;
-    });
-    return r.status == 0 ? std::stoi(r.out) : r.status == 77 ? -77 : -1;
-}
-
-TEST_F(SafeWriteTest, AWritableFileInADirectoryTheUserCannotWriteIsWrittenInPlace) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to make a file another user may write but not replace";
-    t.dir("locked");
-    WriteFile(t.path("locked/f"), "old");
-    ::chmod(t.path("locked/f").c_str(), 0666);
-    ::chmod(t.path("locked").c_str(), 0755);
-    const int err = SaveAsNobody(t.path("locked/f"), "written by nobody");
-    ASSERT_NE(err, -77) << "cannot become nobody";
-    EXPECT_EQ(err, 0) << std::strerror(err > 0 ? err : 0);
-    EXPECT_EQ(ReadFile(t.path("locked/f")), "written by nobody");
-}
-
-TEST_F(SafeWriteTest, AnotherUsersGroupWritableFileKeepsItsOwner) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to make a file owned by another user";
-    t.dir("shared");
-    ::chmod(t.path("shared").c_str(), 0777);
-    WriteFile(t.path("shared/f"), "old");
-    ASSERT_EQ(::chown(t.path("shared/f").c_str(), 0, Nobody), 0);
-    ::chmod(t.path("shared/f").c_str(), 0664);
-    const ino_t before = StatOf(t.path("shared/f")).st_ino;
-    ASSERT_EQ(SaveAsNobody(t.path("shared/f"), "new"), 0);
-    const struct stat after = StatOf(t.path("shared/f"));
-    EXPECT_EQ(after.st_uid, 0u) << "the file changed hands";
-    EXPECT_EQ(after.st_ino, before);
-    EXPECT_EQ(ReadFile(t.path("shared/f")), "new");
-}
-
-TEST_F(SafeWriteTest, AnOwnFileInAStickyDirectoryIsWrittenInPlace) {
     t.dir("sticky");
     ::chmod(t.path("sticky").c_str(), 01777);
     WriteFile(t.path("sticky/f"), "old");
-    const ino_t before = StatOf(t.path("sticky/f")).st_ino;
-    ASSERT_EQ(SafeWrite(t.path("sticky/f"), Bytes("new"), SpecialTarget::Refuse), 0);
-    EXPECT_EQ(StatOf(t.path("sticky/f")).st_ino, before);
-    EXPECT_EQ(ReadFile(t.path("sticky/f")), "new");
+    EXPECT_FALSE(Replaced("sticky/f"));
+    // A dangling link names the file to make, which gets 0666 less the umask.
+    t.symlink("d/dangling", "made");
+    const mode_t mask = ::umask(027);
+    EXPECT_EQ(SafeWrite(t.path("d/dangling"), Bytes("x"), SpecialTarget::Refuse), 0);
+    ::umask(mask);
+    EXPECT_EQ(ReadFile(t.path("d/made")), "x");
+    EXPECT_EQ(StatOf(t.path("d/made")).st_mode & 07777, 0640u);
+    struct stat st {};
+    for (const char *link : {"d/link", "d/dangling"})
+        EXPECT_TRUE(::lstat(t.path(link).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << link;
+    // A directory is refused; a FIFO is refused for settings, and for a report written in
+    // place, which without a reader fails at once rather than hang.
+    EXPECT_EQ(SafeWrite(t.path("d"), Bytes("x"), SpecialTarget::WriteInPlace), EISDIR);
+    t.fifo("pipe");
+    EXPECT_EQ(SafeWrite(t.path("pipe"), Bytes("x"), SpecialTarget::Refuse), EINVAL);
+    EXPECT_EQ(SafeWrite(t.path("pipe"), Bytes("x"), SpecialTarget::WriteInPlace), ENXIO);
+    EXPECT_TRUE(S_ISFIFO(StatOf(t.path("pipe")).st_mode));
 }
 
-int FailingSync(int) {
-    errno = EIO;
-    return -1;
+// The user "nobody" saves into a writable file in a directory it may not write, and into
+// root's group-writable file: both written in place, the file keeping its owner.
+TEST_F(SafeWriteTest, FilesAnotherUserMayWriteButNotReplaceAreWrittenInPlace) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make files another user may write but not replace";
+    t.dir("locked");
+    t.dir("shared");
+    ::chmod(t.path("shared").c_str(), 0777);
+    WriteFile(t.path("locked/f"), "old");
+    WriteFile(t.path("shared/f"), "old");
+    ::chmod(t.path("locked/f").c_str(), 0666);
+    ASSERT_EQ(::chown(t.path("shared/f").c_str(), 0, Nobody), 0);
+    ::chmod(t.path("shared/f").c_str(), 0664);
+    for (const char *rel : {"locked/f", "shared/f"}) {
+        const ino_t before = StatOf(t.path(rel)).st_ino;
+        const ChildResult r = RunInChild([&](std::string &) {
+            if (!DropRootInChild() || ::geteuid() != Nobody)
+                return 77; // could not become nobody
+            return SafeWrite(t.path(rel), Bytes("new"), SpecialTarget::Refuse);
+        });
+        EXPECT_EQ(r.status, 0) << rel << ": " << std::strerror(r.status);
+        EXPECT_EQ(ReadFile(t.path(rel)), "new") << rel;
+        EXPECT_EQ(StatOf(t.path(rel)).st_uid, 0u) << rel << " changed hands";
+        EXPECT_EQ(StatOf(t.path(rel)).st_ino, before) << rel;
+    }
 }
 
 TEST_F(SafeWriteTest, AFailedFlushLeavesTheOldFileAndNoTemporaryOne) {
@@ -118,72 +111,73 @@ TEST_F(SafeWriteTest, AFailedFlushLeavesTheOldFileAndNoTemporaryOne) {
     WriteFile(t.path("d/f"), "old");
     ASSERT_EQ(::link(t.path("d/f").c_str(), t.path("d/g").c_str()), 0);
     WriteFile(t.path("d/single"), "old");
-    SetSyncForTests(&FailingSync);
+    SetSyncForTests([](int) {
+        errno = EIO;
+        return -1;
+    });
     EXPECT_EQ(SafeWrite(t.path("d/single"), Bytes("new"), SpecialTarget::Refuse), EIO);
     EXPECT_EQ(ReadFile(t.path("d/single")), "old");
     EXPECT_EQ(SafeWrite(t.path("d/f"), Bytes("new"), SpecialTarget::Refuse), EIO);
     EXPECT_EQ(Entries(t.path("d")), 3);
 }
 
-TEST_F(SafeWriteTest, AFullDiskFailsBeforeAHardLinkedFileChanges) {
+// In a child that first calls `limit` (false: this process cannot be limited), saves 200 KiB
+// over a file that would be replaced and over a hard-linked one that would be written in
+// place. Says for each the error and whether it kept its old bytes, then the entries left.
+std::string SaveOverLimit(const TempTree &t, const std::function<bool()> &limit) {
     const std::string old(4096, 'o');
     const ChildResult r = RunInChild([&](std::string &out) {
-        // A private mount of a tiny tmpfs: nothing outside this child sees it.
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("none", t.root().c_str(), "tmpfs", 0, "size=64k") != 0)
+        if (!limit())
             return 77;
+        WriteFile(t.path("single"), old);
         WriteFile(t.path("f"), old);
         if (::link(t.path("f").c_str(), t.path("g").c_str()) != 0)
             return 78;
-        const int err =
-            SafeWrite(t.path("f"), Bytes(std::string(200 * 1024, 'n')), SpecialTarget::Refuse);
-        out = std::to_string(err) + " " + std::to_string(ReadFile(t.path("g")) == old) + " " +
-              std::to_string(Entries(t.root()));
+        for (const char *name : {"single", "f"}) {
+            const int err =
+                SafeWrite(t.path(name), Bytes(std::string(200 * 1024, 'n')), SpecialTarget::Refuse);
+            out += std::to_string(err) + (ReadFile(t.path(name)) == old ? " old " : " changed ");
+        }
+        out += std::to_string(Entries(t.root()));
         return 0;
     });
-    if (r.status == 77)
+    return r.status == 0 ? r.out : "status " + std::to_string(r.status);
+}
+
+TEST_F(SafeWriteTest, AFileSizeLimitOrAFullDiskFailsBeforeAnyFileChanges) {
+    const std::string tooBig = std::to_string(EFBIG), full = std::to_string(ENOSPC);
+    const auto sizeLimit = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{65536, 65536};
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    };
+    EXPECT_EQ(SaveOverLimit(t, sizeLimit), tooBig + " old " + tooBig + " old 3");
+    // A private mount of a tiny tmpfs: nothing outside the child sees it.
+    const std::string disk = SaveOverLimit(t, [&] {
+        return ::unshare(CLONE_NEWNS) == 0 &&
+               ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               ::mount("none", t.root().c_str(), "tmpfs", 0, "size=64k") == 0;
+    });
+    if (disk == "status 77")
         GTEST_SKIP() << "cannot mount a small tmpfs here";
-    ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, std::to_string(ENOSPC) + " 1 2");
+    EXPECT_EQ(disk, full + " old " + full + " old 3");
 }
 
 TEST_F(SafeWriteTest, ASignalDuringTheSaveFinishesItAndLeavesNoTemporaryFile) {
     t.dir("d");
     WriteFile(t.path("d/f"), "old");
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    const ChildResult r = RunInChild([&](std::string &) {
         const ByteProducer raising = [](const std::function<int(std::string_view)> &write) {
             if (const int err = write("first half, "))
                 return err;
-            ::raise(SIGTERM); // held back until the save is done
+            ::raise(SIGTERM); // held back until the save is done, which it then ends
             return write("second half");
         };
-        const int err = SafeWrite(t.path("d/f"), raising, SpecialTarget::Refuse);
-        ::_exit(err == 0 ? 3 : 4); // not reached when the signal ends the process
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+        return SafeWrite(t.path("d/f"), raising, SpecialTarget::Refuse);
+    });
+    EXPECT_EQ(r.status, 128 + SIGTERM);
     EXPECT_EQ(ReadFile(t.path("d/f")), "first half, second half");
     EXPECT_EQ(Entries(t.path("d")), 1);
-}
-
-TEST_F(SafeWriteTest, SpecialTargetsAreRefusedOrWrittenButNeverReplaced) {
-    t.fifo("pipe");
-    EXPECT_EQ(SafeWrite(t.path("pipe"), Bytes("x"), SpecialTarget::Refuse), EINVAL);
-    EXPECT_EQ(SafeWrite(t.path("pipe"), Bytes("x"), SpecialTarget::WriteInPlace), ENXIO)
-        << "a FIFO without a reader must fail at once, not hang";
-    EXPECT_TRUE(S_ISFIFO(StatOf(t.path("pipe")).st_mode));
-    t.dir("dir");
-    EXPECT_EQ(SafeWrite(t.path("dir"), Bytes("x"), SpecialTarget::WriteInPlace), EISDIR);
-    t.symlink("dangling", "made-through-link");
-    ASSERT_EQ(SafeWrite(t.path("dangling"), Bytes("x"), SpecialTarget::Refuse), 0);
-    EXPECT_EQ(ReadFile(t.path("made-through-link")), "x");
-    struct stat st {};
-    ASSERT_EQ(::lstat(t.path("dangling").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
 }
 
 } // namespace

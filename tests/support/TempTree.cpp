@@ -8,27 +8,29 @@
 
 namespace dirwise::test {
 
-namespace fs = std::filesystem;
-
 namespace {
 
-// Everything a child wrote to the unnamed temporary file `f`, which is closed.
-std::string readAll(FILE *f) {
-    std::string text(static_cast<std::size_t>(::lseek(::fileno(f), 0, SEEK_END)), '\0');
-    const auto n = ::pread(::fileno(f), text.data(), text.size(), 0);
-    std::fclose(f);
-    return n == static_cast<ssize_t>(text.size()) ? text : std::string();
+// Makes the parent directories of `path` and returns it.
+const std::string &made(const std::string &path) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    return path;
 }
 
-void parents(const std::string &path) { fs::create_directories(fs::path(path).parent_path()); }
+// Everything written to the unnamed temporary file `f`, which is closed.
+std::string readAll(FILE *f) {
+    std::string text = ReadFile("/proc/self/fd/" + std::to_string(::fileno(f)));
+    std::fclose(f);
+    return text;
+}
 
 } // namespace
 
 TempTree::TempTree(bool inMemory) {
     const char *tmp = std::getenv("TMPDIR");
-    m_root = inMemory && ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : tmp && *tmp ? tmp : "/tmp";
-    m_root += "/dwtest.XXXXXX";
-    if (::mkdtemp(m_root.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    const bool shm = inMemory && ::access("/dev/shm", W_OK | X_OK) == 0;
+    m_root = std::string(shm ? "/dev/shm" : tmp && *tmp ? tmp : "/tmp") + "/dwtest.XXXXXX";
+    if (::mkdtemp(m_root.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
 }
 
 TempTree::~TempTree() { remove(""); }
@@ -37,33 +39,29 @@ std::string TempTree::path(const std::string &rel) const {
     return rel.empty() ? m_root : m_root + "/" + rel;
 }
 
-void TempTree::dir(const std::string &rel) { fs::create_directories(path(rel)); }
+void TempTree::dir(const std::string &rel) { std::filesystem::create_directories(path(rel)); }
 
 void TempTree::file(const std::string &rel, std::int64_t size, std::int64_t mtime) {
-    parents(path(rel));
-    WriteFile(path(rel), std::string(static_cast<std::size_t>(size), 'x'));
+    WriteFile(made(path(rel)), std::string(static_cast<std::size_t>(size), 'x'));
     setTime(rel, mtime);
 }
 
 void TempTree::sparse(const std::string &rel, std::int64_t size, std::int64_t mtime) {
-    file(rel, 0, mtime);
+    WriteFile(made(path(rel)), "");
     ASSERT_EQ(::truncate(path(rel).c_str(), size), 0) << std::strerror(errno);
     setTime(rel, mtime);
 }
 
 void TempTree::symlink(const std::string &rel, const std::string &target) {
-    parents(path(rel));
-    ASSERT_EQ(::symlink(target.c_str(), path(rel).c_str()), 0) << std::strerror(errno);
+    ASSERT_EQ(::symlink(target.c_str(), made(path(rel)).c_str()), 0) << std::strerror(errno);
 }
 
 void TempTree::fifo(const std::string &rel) {
-    parents(path(rel));
-    ASSERT_EQ(::mkfifo(path(rel).c_str(), 0644), 0) << std::strerror(errno);
+    ASSERT_EQ(::mkfifo(made(path(rel)).c_str(), 0644), 0) << std::strerror(errno);
 }
 
 void TempTree::setTime(const std::string &rel, std::int64_t mtime, long nanoseconds) {
-    const timespec times[2] = {{static_cast<time_t>(mtime), nanoseconds},
-                               {static_cast<time_t>(mtime), nanoseconds}};
+    const timespec times[2] = {{mtime, nanoseconds}, {mtime, nanoseconds}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path(rel).c_str(), times, AT_SYMLINK_NOFOLLOW), 0)
         << rel << ": " << std::strerror(errno);
 }
@@ -72,9 +70,8 @@ void TempTree::setTime(const std::string &rel, std::int64_t mtime, long nanoseco
 // linear time; chmod first reopens what a test made unreadable (links are not followed).
 void TempTree::remove(const std::string &rel) {
     const std::string p = path(rel);
-    const int status = WaitProcess(
-        SpawnProcess({"sh", "-c", "chmod -R u+rwx \"$0\" 2>/dev/null; rm -rf \"$0\"", p}, -1, -1, -1),
-        600);
+    const char *script = "chmod -R u+rwx \"$0\" 2>/dev/null; rm -rf \"$0\"";
+    const int status = WaitProcess(SpawnProcess({"sh", "-c", script, p}, -1, -1, -1), 600);
     struct stat st {};
     ASSERT_TRUE(status == 0 && ::lstat(p.c_str(), &st) != 0) << p << " is still there";
 }
@@ -94,7 +91,7 @@ bool TempTree::deepFile(const std::string &rel, int depth, const std::string &di
     // A failed step leaves -1, which every later call turns into a failure.
     const int file = ::openat(fd, fileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     ::close(fd);
-    const timespec times[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
+    const timespec times[2] = {{mtime, 0}, {mtime, 0}};
     const bool ok = ::ftruncate(file, size) == 0 && ::futimens(file, times) == 0;
     return ::close(file) == 0 && ok;
 }
@@ -105,10 +102,9 @@ std::string ReadFile(const std::string &path) {
 }
 
 void WriteFile(const std::string &path, const std::string &content) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    const bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    ASSERT_TRUE(std::fclose(f) == 0 && ok) << path;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(out.write(content.data(), static_cast<std::streamsize>(content.size())).flush())
+        << path;
 }
 
 void UseTimeZone(const char *tz) {
@@ -118,21 +114,23 @@ void UseTimeZone(const char *tz) {
 
 pid_t SpawnProcess(const std::vector<std::string> &argv, int in, int out, int err) {
     const pid_t pid = ::fork();
-    if (pid != 0) return pid;
+    if (pid != 0)
+        return pid;
     const int fds[3] = {in, out, err};
-    for (int target = 0; target < 3; ++target) {
-        const int fd = fds[target] >= 0 ? fds[target] : ::open("/dev/null", target == 0 ? O_RDONLY : O_WRONLY);
-        ::dup2(fd, target);
-    }
+    for (int target = 0; target < 3; ++target)
+        ::dup2(fds[target] >= 0 ? fds[target] : ::open("/dev/null", target ? O_WRONLY : O_RDONLY),
+               target);
     std::vector<char *> args;
-    for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
     ::execvp(args[0], args.data());
     ::_exit(127);
 }
 
 int WaitProcess(pid_t pid, int timeoutSeconds) {
-    if (pid <= 0) return -1;
+    if (pid <= 0)
+        return -1;
     int status = 0;
     for (int waited = 0; ::waitpid(pid, &status, WNOHANG) != pid; waited += 5) {
         if (waited >= timeoutSeconds * 1000) {
@@ -142,7 +140,8 @@ int WaitProcess(pid_t pid, int timeoutSeconds) {
         }
         ::usleep(5000);
     }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
@@ -151,32 +150,27 @@ ChildResult RunInChild(const std::function<int(std::string &out)> &body, int tim
     const pid_t pid = ::fork();
     if (pid == 0) {
         std::string out;
-        int code = 125;
-        try {
-            code = body(out);
-        } catch (...) {
-            out += "exception in child";
-        }
-        if (::write(::fileno(file), out.data(), out.size()) != static_cast<ssize_t>(out.size()))
-            code = 124;
+        // An exception must not unwind into the parent's test: it ends the child (SIGABRT).
+        const int code = [&]() noexcept { return body(out); }();
+        const auto size = static_cast<ssize_t>(out.size());
         // _exit: the child must not run the parent's test teardown or flush its buffers.
-        ::_exit(code);
+        ::_exit(::write(::fileno(file), out.data(), out.size()) == size ? code : 124);
     }
-    const int status = WaitProcess(pid, timeoutSeconds);
-    return {status, readAll(file), {}};
+    return {WaitProcess(pid, timeoutSeconds), readAll(file), {}};
 }
 
 bool DropRootInChild() {
-    if (::geteuid() != 0) return true;
     constexpr uid_t Nobody = 65534;
-    return ::setgroups(0, nullptr) == 0 && ::setresgid(Nobody, Nobody, Nobody) == 0 &&
-           ::setresuid(Nobody, Nobody, Nobody) == 0 && ::geteuid() == Nobody;
+    return ::geteuid() != 0 ||
+           (::setgroups(0, nullptr) == 0 && ::setresgid(Nobody, Nobody, Nobody) == 0 &&
+            ::setresuid(Nobody, Nobody, Nobody) == 0 && ::geteuid() == Nobody);
 }
 
 ProcessResult RunProcess(const std::vector<std::string> &argv, int timeoutSeconds) {
     FILE *out = std::tmpfile();
     FILE *err = std::tmpfile();
-    const int status = WaitProcess(SpawnProcess(argv, -1, ::fileno(out), ::fileno(err)), timeoutSeconds);
+    const int status =
+        WaitProcess(SpawnProcess(argv, -1, ::fileno(out), ::fileno(err)), timeoutSeconds);
     return {status, readAll(out), readAll(err)};
 }
 

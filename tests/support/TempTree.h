@@ -49,8 +49,7 @@ public:
     // of `size` (zero) bytes at the bottom. Works relative to directory descriptors, so the depth
     // is not limited by the system's path length. Returns false when a step failed.
     [[nodiscard]] bool deepFile(const std::string &rel, int depth, const std::string &dirName,
-                                const std::string &fileName, std::int64_t size,
-                                std::int64_t mtime);
+                                const std::string &fileName, std::int64_t size, std::int64_t mtime);
 
 private:
     std::string m_root;
@@ -67,10 +66,10 @@ void WriteFile(const std::string &path, const std::string &content);
 // (then kills it and reports status -1), and captures both outputs.
 struct ProcessResult {
     int status = -1; // exit status, 128 + signal when killed by a signal, -1 on timeout
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
-[[nodiscard]] ProcessResult RunProcess(const std::vector<std::string> &argv, int timeoutSeconds = 60);
+[[nodiscard]] ProcessResult RunProcess(const std::vector<std::string> &argv,
+                                       int timeoutSeconds = 60);
 
 // Starts a program with the given descriptors as its standard input, output and error
 // (-1: /dev/null), none of them 0, 1 or 2. The caller keeps its descriptors. Returns the
