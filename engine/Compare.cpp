@@ -90,9 +90,9 @@ public:
             if (f.excluded) {
                 // Counted by the master pass, where it matters.
             } else if (f.masterError != 0) {
-                notCompared(state, i, m_compareRoot, f.masterError);
+                notCompared(state, i, m_compareRoot, f.masterError, false);
             } else if (f.compareError == ENOENT && f.compareRootGone) {
-                notCompared(state, i, m_masterRoot, ENOENT);
+                notCompared(state, i, m_masterRoot, ENOENT, false);
             } else if (f.compareError == ENOENT) {
                 ++m_summary.extras;
                 m_list.Append(ResultRow{.name = state.ScanFileNames[i],
@@ -122,13 +122,17 @@ private:
         return listDirs[d];
     }
 
-    void notCompared(const ScanState &state, std::size_t i, const std::string &root, int err) {
+    // `masterFile`: the file is one of the master listing's, so it leaves the totals; a
+    // compare-only file of the extras pass was never in them.
+    void notCompared(const ScanState &state, std::size_t i, const std::string &root, int err,
+                     bool masterFile = true) {
         Diagnostic diag{root + state.RelativeDir(state.ScanFileDirs[i]).substr(1) +
                             state.ScanFileNames[i],
                         err, false};
         m_host.diagnostic(diag);
         m_summary.notCompared.push_back(std::move(diag));
-        ++m_summary.notComparedFiles;
+        if (masterFile)
+            ++m_summary.notComparedFiles;
     }
 
     void comparePair(const ScanState &state, std::size_t i, const FileFacts &f,

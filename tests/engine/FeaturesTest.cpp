@@ -85,6 +85,7 @@ TEST_F(Features, ExtrasPassDiagnosesUnreadableFilesStopsAndNeedsItsMasterRoot) {
     const CompareSummary s = run(o);
     EXPECT_EQ(s.notCompared, (std::vector<Diagnostic>{{t.path("c/dangling"), ENOENT}}));
     EXPECT_EQ(s.extras, 5);
+    EXPECT_EQ(s.total(), 1) << "an unreadable compare-only file is no master file";
     host.onYield = [](int, const Progress &p) {
         return p.phase == Phase::Extras && p.compared == 3;
     };
@@ -100,6 +101,8 @@ TEST_F(Features, ExtrasPassDiagnosesUnreadableFilesStopsAndNeedsItsMasterRoot) {
     const CompareSummary gone = run(o);
     EXPECT_EQ(gone.extras, 0) << "an unplugged master drive made every file an extra";
     EXPECT_EQ(gone.notCompared.size(), 7u) << "every compare file";
+    EXPECT_EQ(gone.total(), 1) << "the master file compared before the drive went";
+    EXPECT_EQ(gone.matching(), 1);
 }
 
 TEST_F(Features, VerificationReadsMatchingPairsAndDatePairsOfOneSize) {
