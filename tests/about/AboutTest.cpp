@@ -25,7 +25,7 @@ class AboutTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void captionTextsAndTips() {
+    void captionTextsTipsAndPicture() {
         AboutBox box;
         QCOMPARE(box.windowTitle(), "About Dirwise");
         // The author line has the sign right after the notice.
@@ -42,10 +42,7 @@ private slots:
             QCOMPARE(control->property("text").toString(), QString::fromUtf8(text));
             QCOMPARE(control->toolTip(), tip);
         }
-    }
-
-    void pictureAsksForTheHomePageOnALeftClickOnly() {
-        AboutBox box;
+        // The picture asks for the home page on a left click only.
         auto *picture = box.findChild<QLabel *>("imgAboutIcon");
         QVERIFY(!picture->pixmap().isNull());
         QSignalSpy clicked(&box, &AboutBox::pictureClicked);

@@ -100,63 +100,47 @@ TEST_F(WindowLayout, OpensAtTheDesignSizeAndGivesExtraRoomToTheListAndTheBoxes) 
     EXPECT_EQ(place("cmdStop"), begin);
 }
 
-namespace {
-
-// A window whose list holds two rows with long values and a long compare root.
-class ResultColumns : public WindowLayout {
-protected:
-    void SetUp() override {
-        WindowLayout::SetUp();
-        open();
-        ResultsList &list = w->results();
-        list.SetRoots("/master", m_compareRoot);
-        const std::uint32_t dir = list.InternDirectory("/one/two/three/four/");
-        for (Result r : {Result::SizeAndDate, Result::NotFound})
-            list.Append(ResultRow{.name = "a-file-name.txt",
-                                  .masterSize = 123456789,
-                                  .masterTime = 1735426738,
-                                  .compareSize = 987654321,
-                                  .compareTime = 1735426739,
-                                  .dir = dir,
-                                  .result = r});
-        w->model().sync();
-        QCoreApplication::sendPostedEvents();
-    }
-    QTreeView *lv() { return child<QTreeView>("lvDw"); }
-    const std::string m_compareRoot = "/a/rather/long/compare/root/that/needs/room";
-};
-
-} // namespace
-
-TEST_F(ResultColumns, HeadersAndValuesFitTheComparePathIsElidedInTheMiddleAndTheLastStretches) {
-    const QAbstractItemView *view = lv(); // the view's own measure of the rows' cells
+TEST_F(WindowLayout, ColumnsFitHeadersAndValuesTheComparePathIsElidedInTheMiddleTheLastStretches) {
+    open();
+    // Two rows with long values and a long compare root.
+    const std::string compareRoot = "/a/rather/long/compare/root/that/needs/room";
+    ResultsList &list = w->results();
+    list.SetRoots("/master", compareRoot);
+    const std::uint32_t dir = list.InternDirectory("/one/two/three/four/");
+    for (Result r : {Result::SizeAndDate, Result::NotFound})
+        list.Append({"a-file-name.txt", 123456789, 1735426738, 987654321, 1735426739, 0, dir, r,
+                     Detail::None});
+    w->model().sync();
+    QCoreApplication::sendPostedEvents();
+    QTreeView *lv = child<QTreeView>("lvDw");
+    const QAbstractItemView *view = lv; // the view's own measure of the rows' cells
     for (int c = 0; c < ColumnCount; ++c)
-        EXPECT_GE(lv()->columnWidth(c), lv()->header()->sectionSizeHint(c)) << c;
+        EXPECT_GE(lv->columnWidth(c), lv->header()->sectionSizeHint(c)) << c;
     for (Column c : {Column::Result, Column::MasterSize, Column::CompareSize, Column::MasterDate,
                      Column::CompareDate}) {
         const int i = static_cast<int>(c);
-        EXPECT_GE(lv()->columnWidth(i), view->sizeHintForColumn(i)) << ColumnHeader(c);
+        EXPECT_GE(lv->columnWidth(i), view->sizeHintForColumn(i)) << ColumnHeader(c);
     }
     const QModelIndex cell = w->model().index(0, static_cast<int>(Column::ComparePath));
-    auto *delegate = qobject_cast<MiddleElideDelegate *>(lv()->itemDelegateForIndex(cell));
+    auto *delegate = qobject_cast<MiddleElideDelegate *>(lv->itemDelegateForIndex(cell));
     ASSERT_NE(delegate, nullptr);
     QStyleOptionViewItem option;
     option.textElideMode = Qt::ElideRight; // as the view hands it over
     delegate->initStyleOption(&option, cell);
     EXPECT_EQ(option.textElideMode, Qt::ElideMiddle);
     EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(),
-              QString::fromStdString(m_compareRoot + "/one/two/three/four/"))
+              QString::fromStdString(compareRoot + "/one/two/three/four/"))
         << "the whole path in the tip";
     const QModelIndex name = w->model().index(0, static_cast<int>(Column::FileName));
-    EXPECT_EQ(qobject_cast<MiddleElideDelegate *>(lv()->itemDelegateForIndex(name)), nullptr);
-    EXPECT_EQ(lv()->textElideMode(), Qt::ElideRight) << "other columns";
+    EXPECT_EQ(qobject_cast<MiddleElideDelegate *>(lv->itemDelegateForIndex(name)), nullptr);
+    EXPECT_EQ(lv->textElideMode(), Qt::ElideRight) << "other columns";
 
     const int last = ColumnCount - 1;
     for (int c = 0; c <= last; ++c) // room for the last column to fill
-        lv()->setColumnWidth(c, 20);
-    QHeaderView *header = lv()->header();
-    EXPECT_EQ(header->sectionPosition(last) + header->sectionSize(last), lv()->viewport()->width());
-    const int before = lv()->columnWidth(last);
+        lv->setColumnWidth(c, 20);
+    QHeaderView *header = lv->header();
+    EXPECT_EQ(header->sectionPosition(last) + header->sectionSize(last), lv->viewport()->width());
+    const int before = lv->columnWidth(last);
     resizeBy(300, 0);
-    EXPECT_EQ(lv()->columnWidth(last), before + 300);
+    EXPECT_EQ(lv->columnWidth(last), before + 300);
 }

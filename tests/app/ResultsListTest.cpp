@@ -42,8 +42,9 @@ TEST_F(ListCommandsTest, HeaderClicksAlternateTheOrderAcrossColumnsAndRuns) {
 }
 
 TEST_F(ListCommandsTest, ContextMenuRoutes) {
-    // Whether the list holds rows, the mouse button released over it (Qt::NoButton: the key
-    // pressed), whether the menu shows. The keys open it below the current row, the third.
+    // In turn on one window: whether the list holds rows (once filled, it stays so), the mouse
+    // button released over it (Qt::NoButton: the key pressed), whether the menu shows. The
+    // keys open it below the current row, the third.
     const struct {
         bool filled;
         Qt::MouseButton button;
@@ -52,17 +53,16 @@ TEST_F(ListCommandsTest, ContextMenuRoutes) {
         bool shows;
     } routes[] = {
         {false, Qt::RightButton, Qt::Key_unknown, Qt::NoModifier, false},
+        {false, Qt::NoButton, Qt::Key_Menu, Qt::NoModifier, false},
         {true, Qt::LeftButton, Qt::Key_unknown, Qt::NoModifier, false},
         {true, Qt::RightButton, Qt::Key_unknown, Qt::NoModifier, true},
         {true, Qt::MiddleButton, Qt::Key_unknown, Qt::NoModifier, true},
         {true, Qt::NoButton, Qt::Key_F10, Qt::ShiftModifier, true},
         {true, Qt::NoButton, Qt::Key_Menu, Qt::NoModifier, true},
-        {false, Qt::NoButton, Qt::Key_Menu, Qt::NoModifier, false},
     };
     for (const auto &route : routes) {
         const std::string name = std::to_string(&route - routes);
-        openOnTrees();
-        if (route.filled) {
+        if (route.filled && w->model().rowCount() == 0) {
             fill();
             lv()->setCurrentIndex(w->model().index(2, 0));
         }
@@ -123,28 +123,20 @@ TEST_F(ListCommandsTest, SaveListWritesTheRowsAsShownInTheChosenFileType) {
                                   "Not Found\t" + c + "/sub/\tc.txt\t000,000,100\t" + at +
                                   "Size\t" + c + "/\ta.txt\t000,000,100\t000,000,007" + at);
 
-    // The CSV file type writes every column, whatever the name.
+    // The CSV file type writes every column, whatever the name (its bytes: the results
+    // tests).
     prompts.answers = {QString::fromStdString(path)};
     prompts.fileType = "CSV File, all columns (*.csv)";
     w->saveList();
-    const std::string times = ",2001-09-09T01:46:40Z";
-    EXPECT_EQ(ReadFile(path),
-              "result,path,master_size,compare_size,master_date,compare_date,difference\n"
-              "Match,e.txt,100,100" +
-                  times + times + ",\n" + "Match,d.txt,100,100" + times + times + ",\n" +
-                  "Not Found,sub/c.txt,100," + times + ",,not in the compare directory\n" +
-                  "Size,a.txt,100,7" + times + times + ",-93 bytes\n");
-
-    // A folder that does not exist, and a device whose writes fail.
-    for (const std::string &failing : {tree.path("no/such/dir/r.txt"), std::string("/dev/full")}) {
-        prompts.said.clear();
-        prompts.answers = {QString::fromStdString(failing)};
-        w->saveList();
-        ASSERT_EQ(prompts.said.size(), 1) << failing;
-        EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ") &&
-                    prompts.said[0].size() > 20)
-            << failing << ": " << prompts.said[0]; // with the error's description
-    }
+    EXPECT_TRUE(ReadFile(path).starts_with("result,path,master_size,compare_size,master_date,"
+                                           "compare_date,difference\nMatch,e.txt,100,100,"));
+    // A failed write says so, with the reason.
+    prompts.said.clear();
+    prompts.answers = {QString::fromStdString(tree.path("no/such/dir/r.txt"))};
+    w->saveList();
+    ASSERT_EQ(prompts.said.size(), 1);
+    EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ") && prompts.said[0].size() > 20)
+        << prompts.said[0];
 }
 
 TEST_F(ListCommandsTest, DoubleClickEnterAndPropertiesShowTheRowsFiles) {

@@ -61,30 +61,45 @@ TEST_F(RunTest, BeginFillsTheListAndShowsTheSummaryWithLineBreaks) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "busy pointer restored";
 }
 
-TEST_F(RunTest, StopEndsOnlyTheRunItIsClickedIn) {
+TEST_F(RunTest, AStopOrRunningOutOfMemoryEndsOnlyThatRunWithAnEmptyList) {
     for (int i = 0; i < 40; ++i) // many files: many yields
         tree.file("m/many/f" + std::to_string(i), 1);
     w->stopCompare(); // outside a run: ignored
-    w->beginCompare();
-    EXPECT_TRUE(prompts.said.last().startsWith("i Complete: "));
-    prompts.said.clear();
     // Stop is clicked through the event queue at the 5th yield, as a person's click would
-    // arrive.
+    // arrive; memory runs out at the 3rd yield. Each time a whole run fills the list before.
     turnAtEveryYield();
-    w->host().setYieldHook([&](std::int64_t n) {
-        if (n == 5)
-            QMetaObject::invokeMethod(child<QAbstractButton>("cmdStop"), &QAbstractButton::click,
-                                      Qt::QueuedConnection);
-    });
-    w->beginCompare();
-    EXPECT_EQ(prompts.said, QStringList{"i Stopped: Dirwise stopped."});
-    EXPECT_EQ(w->results().Count(), 0u);
-    EXPECT_FALSE(child("cmdSave")->isEnabled());
-    EXPECT_EQ(w->statusText(), "Stopped");
-    EXPECT_EQ(w->host().yields(), 5) << "the stop was seen at once";
+    const std::pair<QString, QString> endings[] = {
+        {"i Stopped: Dirwise stopped.", "Stopped"},
+        {"x Out of Memory: There was not enough memory to finish the compare. The list has "
+         "been cleared.",
+         "Out of memory"},
+    };
+    for (const auto &[said, status] : endings) {
+        w->host().setYieldHook(nullptr);
+        w->beginCompare();
+        EXPECT_TRUE(prompts.said.last().startsWith("i Complete: ")) << "the run before";
+        EXPECT_EQ(w->results().Count(), 45u);
+        prompts.said.clear();
+        w->host().setYieldHook([&](std::int64_t n) {
+            if (n == 5 && status == "Stopped")
+                QMetaObject::invokeMethod(child<QAbstractButton>("cmdStop"),
+                                          &QAbstractButton::click, Qt::QueuedConnection);
+            if (n == 3 && status != "Stopped")
+                throw std::bad_alloc();
+        });
+        w->beginCompare();
+        EXPECT_EQ(prompts.said, QStringList{said});
+        EXPECT_EQ(w->results().Count(), 0u);
+        EXPECT_EQ(w->model().rowCount(), 0);
+        EXPECT_EQ(props("visible", {"cmdBegin", "cmdStop"}) + props("enabled", {"cmdSave"}),
+                  "1|00");
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(w->statusText(), status);
+        EXPECT_EQ(w->host().yields(), status == "Stopped" ? 5 : 3) << "seen at once";
+    }
     w->host().setYieldHook(nullptr);
     w->beginCompare();
-    EXPECT_TRUE(prompts.said.last().startsWith("i Complete: ")) << "the stop cleared";
+    EXPECT_EQ(w->results().Count(), 45u) << "the next run works";
 }
 
 TEST_F(RunTest, TheStatusBarMovesOnlyOnTurnsAndCountsBytesOnlyWhenVerifying) {
@@ -244,43 +259,16 @@ TEST_F(RunTest, ListEditsAreIgnoredDuringARun) {
     EXPECT_EQ(prompts.said.size(), 2) << "one summary per run";
 }
 
-TEST_F(RunTest, NotComparedPlacesGoToTheSummaryAndItsDetails) {
+TEST_F(RunTest, OddNamesShowEscapedAndNotComparedPlacesGoToTheSummaryAndItsDetails) {
     tree.symlink("m/dangling.txt", "/nonexistent/target");
+    // A control and a byte that is no UTF-8 show escaped (every form: the results tests).
+    tree.file("m/tab\t\xff.txt", 1);
     w->beginCompare();
+    EXPECT_TRUE(column(2).split(u',').contains("tab\\t\\xff.txt")) << column(2);
     ASSERT_EQ(prompts.said.size(), 1);
     EXPECT_TRUE(prompts.said[0].startsWith("! Complete: ") &&
                 prompts.said[0].endsWith("\nNot Compared: 1"))
         << prompts.said[0];
     EXPECT_TRUE(prompts.details[0].contains("dangling.txt"));
     EXPECT_TRUE(w->statusText().contains("Not Compared: 1"));
-}
-
-TEST_F(RunTest, OddNamesShowEscapedAsDwcShowsThem) {
-    // Controls, a Latin-1 byte, a lone continuation byte, an overlong "/", a surrogate, a
-    // C1 control and a cut sequence show escaped; valid characters around them stay, and a
-    // backslash stays one backslash.
-    tree.file("m/\t\n\\\x07\xe9\x80\xc0\xaf\xed\xa0\x80\xff\xc3\xa9\xc2\x85\xe2\x82\xac\xe2\x82",
-              1);
-    w->beginCompare();
-    const QString shown = QString::fromUtf8("\\t\\n\\\\x07\\xe9\\x80\\xc0\\xaf\\xed\\xa0\\x80\\xff"
-                                            "\xc3\xa9\\u0085\xe2\x82\xac\\xe2\\x82");
-    EXPECT_TRUE(column(2).split(u',').contains(shown)) << column(2);
-}
-
-TEST_F(RunTest, RunningOutOfMemoryClearsTheListAndSaysSo) {
-    fill(); // rows from an earlier run
-    w->host().setYieldHook([](std::int64_t n) {
-        if (n == 3)
-            throw std::bad_alloc();
-    });
-    w->beginCompare();
-    EXPECT_EQ(prompts.said, QStringList{"x Out of Memory: There was not enough memory to finish "
-                                        "the compare. The list has been cleared."});
-    EXPECT_EQ(w->results().Count(), 0u);
-    EXPECT_EQ(w->model().rowCount(), 0);
-    EXPECT_EQ(props("visible", {"cmdBegin", "cmdStop"}) + props("enabled", {"cmdSave"}), "1|00");
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    w->host().setYieldHook(nullptr);
-    w->beginCompare();
-    EXPECT_EQ(w->results().Count(), 5u) << "the next run works";
 }

@@ -123,19 +123,6 @@ TEST_F(StartupTest, CommandLineDirectoriesFillTheBoxesAsAChooserWould) {
     }
 }
 
-TEST_F(StartupTest, TerminationSignalsSaveTheSettingsAndEnd) {
-    for (const int signal : {SIGTERM, SIGHUP}) {
-        WriteSettings({});
-        ends = 0;
-        ASSERT_EQ(run({}), 0);
-        ::raise(signal);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ends > 0; })) << signal;
-        EXPECT_TRUE(ReadSettings().contains("Save=1")) << signal;
-        w->close(); // a second route finds the close steps done
-        EXPECT_EQ(ends, 1) << signal;
-    }
-}
-
 TEST_F(WindowTest, FirstStartAndStoresThatSaveNothingOpenAlike) {
     // Save=0 reads no other key: the values that would fail the load are never read.
     const QString unsaved = "[Settings]\nSave=0\nMasterDir=/x\nCheckDate=abc\nFormWidth=wide\n";
@@ -202,7 +189,7 @@ TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicksButNotAGrayedBox) 
     EXPECT_FALSE(child("cmdBegin")->isEnabled()) << "a grayed Match box, after a choice";
 }
 
-TEST_F(WindowTest, ChoosingDirectoriesThroughButtonsAndPictures) {
+TEST_F(WindowTest, ChoosingDirectoriesThroughButtonsPicturesAndEnter) {
     open();
     // Steps in order, each from the boxes the step before left: the control clicked, the
     // chooser's answer ("" cancels), both boxes afterwards.
@@ -228,6 +215,13 @@ TEST_F(WindowTest, ChoosingDirectoriesThroughButtonsAndPictures) {
     const QString refused = "! Invalid Path: Cannot specify same directory as %1.";
     EXPECT_EQ(prompts.said,
               (QStringList{refused.arg("compare directory"), refused.arg("master directory")}));
+    // Enter presses the focused button.
+    for (const char *button : {"cmdCompareDir", "cmdBegin"}) {
+        child(button)->setFocus();
+        QTest::keyClick(child(button), Qt::Key_Return);
+    }
+    EXPECT_EQ(prompts.asked.last(), "Select Compare Directory...|/");
+    EXPECT_EQ(prompts.said.last(), "! Invalid Path: Master directory not found: /data/set");
 }
 
 TEST_F(WindowTest, DroppedFoldersAreChosen) {
@@ -281,27 +275,33 @@ TEST_F(WindowTest, DroppedFoldersAreChosen) {
     }
 }
 
-TEST_F(WindowTest, EscapeF8CtrlQAndExitRunTheCloseStepsButEscapeOnTheMenuBarOnlyLeavesIt) {
-    // Qt::Key_unknown: File > Exit.
-    const std::pair<Qt::Key, Qt::KeyboardModifiers> routes[] = {
-        {Qt::Key_Escape, Qt::NoModifier},
-        {Qt::Key_F8, Qt::NoModifier},
-        {Qt::Key_Q, Qt::ControlModifier},
-        {Qt::Key_unknown, Qt::NoModifier},
+TEST_F(StartupTest, EveryCloseRouteSavesTheSettingsAndEndsOnce) {
+    // A key on the list, File > Exit (Qt::Key_unknown) or a termination signal.
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, int> routes[] = {
+        {Qt::Key_Escape, Qt::NoModifier, 0}, {Qt::Key_F8, Qt::NoModifier, 0},
+        {Qt::Key_Q, Qt::ControlModifier, 0}, {Qt::Key_unknown, Qt::NoModifier, 0},
+        {Qt::Key_unknown, {}, SIGTERM},      {Qt::Key_unknown, {}, SIGHUP},
     };
-    for (const auto &[key, modifiers] : routes) {
+    for (const auto &[key, modifiers, signal] : routes) {
         WriteSettings({});
         ends = 0;
-        open();
-        if (key == Qt::Key_unknown)
+        ASSERT_EQ(run({}), 0);
+        (void)QTest::qWaitForWindowActive(w.get());
+        if (signal != 0)
+            ::raise(signal);
+        else if (key == Qt::Key_unknown)
             child<QAction>("mnuFileExit")->trigger();
         else
             QTest::keyClick(child("lvDw"), key, modifiers);
-        EXPECT_EQ(ends, 1) << key;
-        EXPECT_FALSE(w->isVisible()) << key;
-        EXPECT_TRUE(QFile::exists(SettingsFile())) << key;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ends > 0; })) << key << " " << signal;
+        EXPECT_TRUE(signal != 0 || !w->isVisible()) << key;
+        EXPECT_TRUE(ReadSettings().contains("Save=1")) << key << " " << signal;
+        w->close(); // a second route finds the close steps done
+        EXPECT_EQ(ends, 1) << key << " " << signal;
     }
-    ends = 0;
+}
+
+TEST_F(WindowTest, EscapeOnAnActiveMenuBarOnlyLeavesIt) {
     open();
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
@@ -310,23 +310,6 @@ TEST_F(WindowTest, EscapeF8CtrlQAndExitRunTheCloseStepsButEscapeOnTheMenuBarOnly
     QTest::keyClick(w->menuBar(), Qt::Key_Escape);
     EXPECT_EQ(ends, 0);
     EXPECT_TRUE(w->isVisible());
-}
-
-TEST_F(WindowTest, EnterPressesTheFocusedButton) {
-    WriteSettings(kStored);
-    // A button and the first question or message it brings.
-    const std::pair<const char *, QString> rows[] = {
-        {"cmdMasterDir", "Select Master Directory...|/m"},
-        {"cmdBegin", "! Invalid Path: Master directory not found: /m"},
-    };
-    for (const auto &[button, shows] : rows) {
-        open();
-        prompts.asked.clear();
-        prompts.said.clear();
-        child(button)->setFocus();
-        QTest::keyClick(child(button), Qt::Key_Return);
-        EXPECT_EQ((prompts.asked + prompts.said).join('#'), shows) << button;
-    }
 }
 
 TEST_F(WindowTest, AnAccessKeySharedByTwoControlsMovesTheFocusBetweenThem) {
