@@ -66,7 +66,8 @@ TEST_F(RunTest, AStopOrRunningOutOfMemoryEndsOnlyThatRunWithAnEmptyList) {
         tree.file("m/many/f" + std::to_string(i), 1);
     w->stopCompare(); // outside a run: ignored
     // Stop is clicked through the event queue at the 5th yield, as a person's click would
-    // arrive; memory runs out at the 3rd yield. Each time a whole run fills the list before.
+    // arrive; memory runs out once the run has listed rows. Each time a whole run fills the list
+    // before.
     turnAtEveryYield();
     const std::pair<QString, QString> endings[] = {
         {"i Stopped: Dirwise stopped.", "Stopped"},
@@ -84,7 +85,7 @@ TEST_F(RunTest, AStopOrRunningOutOfMemoryEndsOnlyThatRunWithAnEmptyList) {
             if (n == 5 && status == "Stopped")
                 QMetaObject::invokeMethod(child<QAbstractButton>("cmdStop"),
                                           &QAbstractButton::click, Qt::QueuedConnection);
-            if (n == 3 && status != "Stopped")
+            if (status != "Stopped" && w->results().Count() > 0) // rows for it to clear
                 throw std::bad_alloc();
         });
         w->beginCompare();
@@ -95,7 +96,7 @@ TEST_F(RunTest, AStopOrRunningOutOfMemoryEndsOnlyThatRunWithAnEmptyList) {
                   "1|00");
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_EQ(w->statusText(), status);
-        EXPECT_EQ(w->host().yields(), status == "Stopped" ? 5 : 3) << "seen at once";
+        EXPECT_TRUE(status != "Stopped" || w->host().yields() == 5) << "the stop seen at once";
     }
     w->host().setYieldHook(nullptr);
     w->beginCompare();
