@@ -3,6 +3,8 @@
 // first QSettings exists.
 #include "AppTestSupport.h"
 
+#include <clocale>
+
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -12,6 +14,9 @@ int main(int argc, char **argv) {
     qputenv("XDG_CONFIG_HOME", scratch.filePath(QStringLiteral("config")).toUtf8());
     qputenv("XDG_CONFIG_DIRS", scratch.filePath(QStringLiteral("system")).toUtf8());
     QApplication app(argc, argv);
+    // Dates and sizes in the list and the report read the same on every machine.
+    std::setlocale(LC_ALL, "C");
+    dirwise::test::UseTimeZone("UTC0");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -13,8 +13,11 @@
 
 #include <gtest/gtest.h>
 
-// Failed comparisons show a QString as its text.
+// Failed comparisons show a QString as its text, quoted; a failure's message unquoted.
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline std::ostream &operator<<(std::ostream &os, const QString &s) {
+    return os << s.toStdString();
+}
 
 namespace dirwise::test {
 
@@ -112,6 +115,13 @@ protected:
             out << (v.typeId() == QMetaType::Bool ? QString::number(v.toBool()) : v.toString());
         }
         return out.join(QLatin1Char('|'));
+    }
+    // The check boxes, the directory boxes, one extension box and the Options menu's checks.
+    QString state() {
+        return props("checked", {"chkSubDir", "chkSize", "chkDate", "chkHide", "chkSave"}) + "|" +
+               props("text", {"txtMasterDir", "txtCompareDir", "txtEXT3"}) + "|" +
+               props("checked", {"mnuTimeExact", "mnuTime1", "mnuTime2", "mnuHourShifts",
+                                 "mnuShowExtra", "mnuVerify", "mnuFollowLinks"});
     }
     // The display texts of one column of the list, top to bottom, joined by ",".
     QString column(int c) {

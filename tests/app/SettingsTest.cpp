@@ -17,12 +17,6 @@ namespace {
 
 class SettingsTest : public WindowFixture {
 protected:
-    QString state() {
-        return props("checked", {"chkSubDir", "chkSize", "chkDate", "chkHide", "chkSave"}) + "|" +
-               props("text", {"txtMasterDir", "txtCompareDir", "txtEXT3"}) + "|" +
-               props("checked", {"mnuTimeExact", "mnuTime1", "mnuTime2", "mnuHourShifts",
-                                 "mnuShowExtra", "mnuVerify", "mnuFollowLinks"});
-    }
     // WindowSettings::read of a settings file holding `content` after "[Settings]".
     static WindowSettings readStored(const QString &content) {
         WriteSettings("[Settings]\n" + content + "\n");
@@ -35,6 +29,12 @@ protected:
             if (line.contains('='))
                 keys << line.section('=', 0, 0);
         return keys;
+    }
+    // The window's frame for a stored geometry in twips.
+    QRect frameOf(double left, double top, double width, double height) {
+        const int dpi = w->logicalDpiX();
+        return {twipsToPixels(left, dpi), twipsToPixels(top, dpi), twipsToPixels(width, dpi),
+                twipsToPixels(height, dpi)};
     }
 };
 
@@ -69,13 +69,9 @@ TEST_F(SettingsTest, UncheckedSaveOnExitRemovesTheEntryButNeverALinksTarget) {
     QTemporaryDir elsewhere;
     const QString target = elsewhere.filePath("kept.conf");
     const QByteArray stored = "[Settings]\nSave=1\nMasterDir=/x\n";
-    const struct {
-        const char *name;
-        bool link; // the settings file is a link to `target`
-    } rows[] = {{.name = "a file", .link = false}, {.name = "a link", .link = true}};
-    for (const auto &row : rows) {
+    for (const bool link : {false, true}) {
         WriteSettings(QString::fromLatin1(stored));
-        if (row.link) {
+        if (link) {
             WriteFile(target.toStdString(), stored.toStdString());
             QFile::remove(SettingsFile());
             ASSERT_TRUE(QFile::link(target, SettingsFile()));
@@ -84,32 +80,9 @@ TEST_F(SettingsTest, UncheckedSaveOnExitRemovesTheEntryButNeverALinksTarget) {
         child<QCheckBox>("chkSave")->click();
         w->close();
         EXPECT_FALSE(QFileInfo(SettingsFile()).exists() || QFileInfo(SettingsFile()).isSymLink())
-            << row.name << ": no empty file left behind either";
-        if (row.link) {
-            EXPECT_EQ(ReadFile(target.toStdString()), stored.toStdString()) << row.name;
-        }
+            << link << ": no empty file left behind either";
     }
-}
-
-TEST_F(SettingsTest, NothingSavedOpensAsTheFirstStart) {
-    const struct {
-        const char *name;
-        const char *save;
-        bool systemWide;
-    } rows[] = {{.name = "Save=0", .save = "0", .systemWide = false},
-                {.name = "only a system-wide file", .save = "1", .systemWide = true}};
-    for (const auto &row : rows) {
-        WriteSettings("[Settings]\nSave=" + QString::fromLatin1(row.save) +
-                          "\nMasterDir=/x\nCheckDate=1\nVerifyContents=1\n",
-                      row.systemWide);
-        open(false);
-        EXPECT_EQ(state(), "1|1|0|0|1||||1|0|0|0|0|0|1") << row.name;
-        WriteSettings({}, row.systemWide);
-    }
-}
-
-TEST_F(SettingsTest, SaveZeroReadsNoOtherKey) {
-    EXPECT_EQ(readStored("Save=0\nCheckDate=abc\nFormWidth=wide"), WindowSettings{});
+    EXPECT_EQ(ReadFile(target.toStdString()), stored.toStdString());
 }
 
 TEST_F(SettingsTest, NumbersAreReadWithBlanksAndRoundedHalfToEvenGeometryInSinglePrecision) {
@@ -124,75 +97,50 @@ TEST_F(SettingsTest, NumbersAreReadWithBlanksAndRoundedHalfToEvenGeometryInSingl
 }
 
 TEST_F(SettingsTest, UnusableValuesAndUnparsableFilesFailTheLoad) {
-    const struct {
-        const char *name;
-        const char *content;  // the file after "[Settings]"
-        const char *mustName; // what the failure's description must name
-    } rows[] = {
-        {.name = "a letter where a number belongs",
-         .content = "Save=1\nCheckDate=abc",
-         .mustName = "\"abc\""},
-        {.name = "a check box value above 2", .content = "Save=1\nSubDir=3", .mustName = "SubDir"},
-        {.name = "a word for the gate", .content = "Save=yes", .mustName = "Save"},
-        {.name = "a word for a size", .content = "Save=1\nFormWidth=wide", .mustName = "FormWidth"},
-        {.name = "past a 16-bit integer",
-         .content = "Save=1\nNoShowMatch=99999",
-         .mustName = "NoShowMatch"},
-        {.name = "past a single-precision number",
-         .content = "Save=1\nFormLeft=1e39",
-         .mustName = "FormLeft"},
-        {.name = "an open section header",
-         .content = "Save=1\n[Settings",
-         .mustName = "cannot be read"},
-        {.name = "a line without =", .content = "Save", .mustName = "cannot be read"},
-        {.name = "a time tolerance of 3 seconds",
-         .content = "Save=1\nTimeTolerance=3",
-         .mustName = "\"TimeTolerance\" holds \"3\""},
-        {.name = "hour shifts of 2", .content = "Save=1\nHourShifts=2", .mustName = "HourShifts"},
-        {.name = "a menu switch of -1",
-         .content = "Save=1\nFollowLinks=-1",
-         .mustName = "\"FollowLinks\" holds \"-1\""}};
-    for (const auto &row : rows) {
+    // The file after "[Settings]", and what the failure's description must name.
+    const std::pair<const char *, const char *> rows[] = {
+        {"Save=1\nCheckDate=abc", "\"abc\""},
+        {"Save=1\nSubDir=3", "SubDir"}, // a check box value above 2
+        {"Save=yes", "Save"},
+        {"Save=1\nFormWidth=wide", "FormWidth"},
+        {"Save=1\nNoShowMatch=99999", "NoShowMatch"}, // past a 16-bit integer
+        {"Save=1\nFormLeft=1e39", "FormLeft"},        // past a single-precision number
+        {"Save=1\n[Settings", "cannot be read"},
+        {"Save", "cannot be read"},
+        {"Save=1\nTimeTolerance=3", "\"TimeTolerance\" holds \"3\""},
+        {"Save=1\nHourShifts=2", "HourShifts"},
+        {"Save=1\nFollowLinks=-1", "\"FollowLinks\" holds \"-1\""},
+    };
+    for (const auto &[content, mustName] : rows) {
         try {
-            (void)readStored(QString::fromLatin1(row.content));
-            ADD_FAILURE() << "loaded: " << row.name;
+            (void)readStored(QString::fromLatin1(content));
+            ADD_FAILURE() << "loaded: " << content;
         } catch (const LoadError &e) {
             const QString what = QString::fromUtf8(e.what());
-            EXPECT_TRUE(what.contains(row.mustName) && what.contains(SettingsFile()))
-                << row.name << ": " << e.what();
+            EXPECT_TRUE(what.contains(mustName) && what.contains(SettingsFile())) << e.what();
         }
     }
 }
 
 TEST_F(SettingsTest, ASettingsFileThatIsNoPlainFileFailsTheLoadAtOnce) {
     const std::string file = SettingsFile().toStdString();
+    const char *const odd = "it is not a regular file";
     QDir().mkpath(QFileInfo(SettingsFile()).absolutePath());
-    const struct {
-        const char *name;
-        std::function<bool()> make;
-        const char *says;
-    } rows[] = {
-        {.name = "a FIFO nobody writes",
-         .make = [&] { return ::mkfifo(file.c_str(), 0600) == 0; },
-         .says = "it is not a regular file"},
-        {.name = "a directory",
-         .make = [&] { return ::mkdir(file.c_str(), 0700) == 0; },
-         .says = "it is not a regular file"},
-        {.name = "a link to a device",
-         .make = [&] { return ::symlink("/dev/full", file.c_str()) == 0; },
-         .says = "it is not a regular file"},
-        {.name = "a file over 1 MiB",
-         .make =
-             [&] {
-                 WriteFile(file, "[Settings]\nSave=1\n" + std::string(1024 * 1024, ';'));
-                 return true;
-             },
-         .says = "it is larger than 1 MiB"},
+    const std::tuple<const char *, std::function<bool()>, const char *> rows[] = {
+        {"a FIFO nobody writes", [&] { return ::mkfifo(file.c_str(), 0600) == 0; }, odd},
+        {"a directory", [&] { return ::mkdir(file.c_str(), 0700) == 0; }, odd},
+        {"a link to a device", [&] { return ::symlink("/dev/full", file.c_str()) == 0; }, odd},
+        {"a 2 MiB file",
+         [&] {
+             WriteFile(file, "[Settings]\nSave=1\n");
+             return ::truncate(file.c_str(), 2 << 20) == 0;
+         },
+         "it is larger than 1 MiB"},
     };
-    for (const auto &row : rows) {
+    for (const auto &[name, make, says] : rows) {
         ::rmdir(file.c_str());
         ::unlink(file.c_str());
-        ASSERT_TRUE(row.make()) << row.name;
+        ASSERT_TRUE(make()) << name;
         // In a child, so that a read that blocks fails this test instead of hanging the run.
         const ChildResult r = RunInChild(
             [](std::string &out) {
@@ -207,10 +155,9 @@ TEST_F(SettingsTest, ASettingsFileThatIsNoPlainFileFailsTheLoadAtOnce) {
                 return clock.elapsed() < 1000 ? 0 : 1;
             },
             10);
-        EXPECT_EQ(r.status, 0) << row.name << ": a second or more, or no answer";
-        EXPECT_TRUE(r.out.find(file) != std::string::npos &&
-                    r.out.find(row.says) != std::string::npos)
-            << row.name << ": " << r.out;
+        EXPECT_EQ(r.status, 0) << name << ": a second or more, or no answer";
+        EXPECT_TRUE(r.out.find(file) != std::string::npos && r.out.find(says) != std::string::npos)
+            << name << ": " << r.out;
     }
     ::rmdir(file.c_str());
     ::unlink(file.c_str());
@@ -219,42 +166,43 @@ TEST_F(SettingsTest, ASettingsFileThatIsNoPlainFileFailsTheLoadAtOnce) {
 TEST_F(SettingsTest, AFailedWriteLeavesTheStoredFileAsItWas) {
     const std::string file = SettingsFile().toStdString();
     const std::string old = "[Settings]\nSave=1\nMasterDir=/old\n" + std::string(200, ';') + "\n";
-    const struct {
-        const char *name;
-        bool deviceLink; // the file is a link to /dev/full; otherwise the disk is "full"
-    } rows[] = {{.name = "a link to a device", .deviceLink = true},
-                {.name = "a full disk", .deviceLink = false}};
-    for (const auto &row : rows) {
+    // The file is a link to /dev/full, or else the disk is "full".
+    for (const bool deviceLink : {true, false}) {
         WriteSettings({});
         open(false);
-        if (row.deviceLink) {
+        if (deviceLink)
             ASSERT_EQ(::symlink("/dev/full", file.c_str()), 0);
-        } else {
+        else
             WriteFile(file, old);
-        }
         const ChildResult r = RunInChild([&](std::string &) {
             // Files may not grow past 64 bytes: the write runs out of room as on a full disk.
             const rlimit small{64, 64};
             ::signal(SIGXFSZ, SIG_IGN);
-            if (!row.deviceLink && ::setrlimit(RLIMIT_FSIZE, &small) != 0)
+            if (!deviceLink && ::setrlimit(RLIMIT_FSIZE, &small) != 0)
                 return 77;
             w->close();
             return ends == 1 ? 0 : 1;
         });
-        ASSERT_NE(r.status, 77) << row.name;
-        EXPECT_EQ(r.status, 0) << row.name << ": the program ends all the same";
-        if (row.deviceLink) {
-            EXPECT_EQ(QFileInfo(SettingsFile()).symLinkTarget(), "/dev/full") << row.name;
-        } else {
-            EXPECT_EQ(ReadFile(file), old) << row.name;
-        }
+        EXPECT_EQ(r.status, 0) << deviceLink << ": the program ends all the same";
+        if (deviceLink)
+            EXPECT_EQ(QFileInfo(SettingsFile()).symLinkTarget(), "/dev/full");
+        else
+            EXPECT_EQ(ReadFile(file), old);
         ::unlink(file.c_str());
     }
 }
 
-TEST_F(SettingsTest, WrittenSettingsReadBackAlike) {
+TEST_F(SettingsTest, WrittenSettingsReadBackAlikeAndAWriteKeepsWhatItDoesNotSet) {
+    WriteSettings("[Settings]\nSave=1\nFormWidth=9000\nLater=x\n\n[Other]\nKey=1\n");
+    SettingsStore store;
+    ASSERT_TRUE(WindowSettings{}.write(store));
+    EXPECT_EQ(WindowSettings::read(store).formWidth, 9000) << "no geometry: the stored stays";
+    ini::Document stored;
+    ASSERT_EQ(store.Read("Dirwise", stored).status, SettingsStore::ReadStatus::Ok);
+    EXPECT_EQ(stored.value("Settings", "Later"), "x") << "a later version's key";
+    EXPECT_EQ(stored.value("Other", "Key"), "1") << "another section";
+
     WindowSettings s;
-    s.save = 1;
     s.masterDir = "/a b, c=d";
     s.checkDate = 2;
     s.extensions = {"txt", "", " x ", "*.gz"};
@@ -265,23 +213,13 @@ TEST_F(SettingsTest, WrittenSettingsReadBackAlike) {
     s.timeTolerance = 1;
     s.showExtra = 1;
     s.followLinks = 0;
-    SettingsStore store;
     ASSERT_TRUE(s.write(store));
     EXPECT_EQ(WindowSettings::read(store), s);
 }
 
-TEST_F(SettingsTest, AWriteKeepsWhatItDoesNotSet) {
-    WriteSettings("[Settings]\nSave=1\nFormWidth=9000\nLater=x\n\n[Other]\nKey=1\n");
-    SettingsStore store;
-    ASSERT_TRUE(WindowSettings{}.write(store));
-    EXPECT_EQ(WindowSettings::read(store).formWidth, 9000) << "no geometry: the stored stays";
-    ini::Document stored;
-    ASSERT_EQ(store.Read("Dirwise", stored).status, SettingsStore::ReadStatus::Ok);
-    EXPECT_EQ(stored.value("Settings", "Later"), "x") << "a later version's key";
-    EXPECT_EQ(stored.value("Other", "Key"), "1") << "another section";
-}
-
 TEST(IniText, ValuesReadAndWriteAsQSettingsDoes) {
+    // Blanks, separators, quotes, escapes, Qt's own prefixes, controls, characters beyond
+    // ASCII and a NUL.
     const QStringList values = {
         "plain",
         "",
@@ -294,10 +232,7 @@ TEST(IniText, ValuesReadAndWriteAsQSettingsDoes) {
         "@ByteArray(x)",
         "tab\tnew\nline\rbell\a",
         QString::fromUtf8("\xc3\xbcn\xc3\xaf \xe2\x82\xac \xf0\x9f\x98\x80"),
-        QString::fromLatin1(QByteArray("nul\0"
-                                       "9 esc\x1b"
-                                       "f",
-                                       11))};
+        QString::fromLatin1(QByteArray("nul\0009 esc\x1b\x66", 11))};
     QTemporaryDir dir;
     const QString theirs = dir.filePath("qsettings.conf"), ours = dir.filePath("ours.conf");
     ini::Document written;
@@ -320,64 +255,48 @@ TEST(IniText, ValuesReadAndWriteAsQSettingsDoes) {
     EXPECT_EQ(qt.status(), QSettings::NoError);
 }
 
-TEST_F(SettingsTest, MaximisedCloseKeepsTheLastNormalGeometry) {
-    WriteSettings(QStringLiteral("[Settings]\nSave=1\nFormLeft=1500\nFormTop=1500\n"
-                                 "FormHeight=7000\nFormWidth=9000\n"));
-    open(false).showMaximized();
-    (void)QTest::qWaitForWindowExposed(w.get());
-    child<QLineEdit>("txtMasterDir")->setText("/after");
-    w->close();
-    for (const char *line : {"MasterDir=/after\n", "FormWidth=9000\n", "FormLeft=1500\n"})
+TEST_F(SettingsTest, GeometryIsStableOverRestartsAndAMaximisedCloseKeepsTheNormalOne) {
+    WriteSettings("[Settings]\nSave=1\nFormLeft=1800\nFormTop=2400\nFormHeight=7200\n"
+                  "FormWidth=9600\n");
+    for (int start = 0; start < 3; ++start) {
+        open();
+        EXPECT_EQ(w->frameGeometry(), frameOf(1800, 2400, 9600, 7200)) << "start " << start;
+        if (start == 1) {
+            w->showMaximized();
+            (void)QTest::qWaitForWindowExposed(w.get());
+            child<QLineEdit>("txtMasterDir")->setText("/after");
+        }
+        w->close();
+    }
+    for (const char *line : {"MasterDir=/after\n", "FormWidth=9600\n", "FormLeft=1800\n"})
         EXPECT_TRUE(ReadSettings().contains(QString::fromLatin1(line))) << line;
 }
 
-TEST_F(SettingsTest, GeometryIsStableOverRestarts) {
-    WriteSettings(QStringLiteral("[Settings]\nSave=1\nFormLeft=1800\nFormTop=2400\n"
-                                 "FormHeight=7200\nFormWidth=9600\n"));
-    for (int start = 0; start < 3; ++start) {
-        open();
-        const int dpi = w->logicalDpiX();
-        EXPECT_EQ(w->frameGeometry(), QRect(twipsToPixels(1800, dpi), twipsToPixels(2400, dpi),
-                                            twipsToPixels(9600, dpi), twipsToPixels(7200, dpi)))
-            << "start " << start;
-        w->close();
-    }
-    EXPECT_TRUE(ReadSettings().contains("FormWidth=9600\n")) << ReadSettings().toStdString();
-}
-
 TEST_F(SettingsTest, UnusableGeometryGivesAUsableWindowWhoseRealGeometryIsStored) {
-    const struct {
-        const char *name;
-        const char *geometry;
-    } rows[] = {
-        {.name = "far off every screen", .geometry = "FormLeft=1e30\nFormTop=-1e30"},
-        {.name = "wholly left of the screen", .geometry = "FormLeft=-150000\nFormTop=300"},
-        {.name = "no size", .geometry = "FormWidth=0\nFormHeight=0"},
-        {.name = "a negative size", .geometry = "FormWidth=-900\nFormHeight=-5"},
-        {.name = "below the minimum", .geometry = "FormWidth=300\nFormHeight=300"},
-        {.name = "beyond the desktop", .geometry = "FormWidth=1e30\nFormHeight=3e38"},
-        {.name = "beyond the desktop from off the screen",
-         .geometry = "FormLeft=-150000\nFormWidth=1e30"},
+    const char *const rows[] = {
+        "FormLeft=1e30\nFormTop=-1e30",  // far off every screen
+        "FormLeft=-150000\nFormTop=300", // wholly left of the screen
+        "FormWidth=0\nFormHeight=0",        "FormWidth=-900\nFormHeight=-5",
+        "FormWidth=300\nFormHeight=300",   // below the minimum
+        "FormWidth=1e30\nFormHeight=3e38", // beyond the desktop
+        "FormLeft=-150000\nFormWidth=1e30",
     };
-    for (const auto &row : rows) {
-        WriteSettings("[Settings]\nSave=1\n" + QString::fromLatin1(row.geometry) + "\n");
+    for (const char *geometry : rows) {
+        WriteSettings("[Settings]\nSave=1\n" + QString::fromLatin1(geometry) + "\n");
         open();
         const QRect frame = w->frameGeometry();
         const QScreen *screen = w->screen();
-        EXPECT_TRUE(screen->availableGeometry().intersects(frame)) << row.name;
+        EXPECT_TRUE(screen->availableGeometry().intersects(frame)) << geometry;
         EXPECT_TRUE(screen->availableVirtualGeometry()
                         .size()
                         .expandedTo(w->minimumSizeHint())
                         .boundedTo(frame.size()) == frame.size())
-            << row.name << ": not beyond the desktop";
-        EXPECT_EQ(w->size().expandedTo(w->minimumSizeHint()), w->size()) << row.name;
+            << geometry << ": not beyond the desktop";
+        EXPECT_EQ(w->size().expandedTo(w->minimumSizeHint()), w->size()) << geometry;
         w->close();
         const WindowSettings stored = WindowSettings::read(SettingsStore());
-        const int dpi = w->logicalDpiX();
-        EXPECT_EQ(QRect(twipsToPixels(*stored.formLeft, dpi), twipsToPixels(*stored.formTop, dpi),
-                        twipsToPixels(*stored.formWidth, dpi),
-                        twipsToPixels(*stored.formHeight, dpi)),
+        EXPECT_EQ(frameOf(*stored.formLeft, *stored.formTop, *stored.formWidth, *stored.formHeight),
                   frame)
-            << row.name << ": the real geometry is stored";
+            << geometry << ": the real geometry is stored";
     }
 }

@@ -1,11 +1,9 @@
-// The desktop program's start-up, its settings, and the main window's first state, Begin
-// rule, choosers and closing keys.
+// The desktop program's start-up and the main window's first state, Begin rule, choosers,
+// drops and keys.
 #include "AppInfo.h"
 #include "AppTestSupport.h"
 #include "ProductInfo.h"
-#include "SettingsStore.h"
 #include "Startup.h"
-#include "WindowHost.h"
 
 #include <csignal>
 
@@ -16,9 +14,12 @@ namespace {
 
 class StartupTest : public WindowFixture {
 protected:
-    // Runs start-up with services that only record what they were asked to do.
+    // Runs start-up with services that only record what they were asked to do; a window it
+    // makes lands in `w`.
     int run(const QStringList &args) {
         log.clear();
+        tester.reset();
+        w.reset();
         return runStartup(
             args,
             {[this] { log << "about"; }, [this] { return log << "loop", 0; },
@@ -32,19 +33,21 @@ protected:
 
 using WindowTest = WindowFixture;
 
+const QString kStored = "[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\n";
+
 } // namespace
 
 TEST(CommandLine, InformationOptionsAnswerWithoutADisplay) {
     const std::string usage = "Usage: dw [MASTER [COMPARE]]\n";
+    // What standard output and standard error start with.
     const struct {
         const char *option;
         int status;
-        const char *out; // what standard output starts with
-        const char *err; // what standard error starts with
+        std::string out, err;
     } rows[] = {
-        {.option = "--help", .status = 0, .out = usage.c_str(), .err = ""},
-        {.option = "--version", .status = 0, .out = "dw 7.0.0\n", .err = ""},
-        {.option = "--hlep", .status = 2, .out = "", .err = "dw: unknown option \"--hlep\"\n"},
+        {"--help", 0, usage, ""},
+        {"--version", 0, "dw 7.0.0\n", ""},
+        {"--hlep", 2, "", "dw: unknown option \"--hlep\"\n"},
     };
     for (const auto &row : rows) {
         // No display to connect to: the answer must come before Qt looks for one.
@@ -58,83 +61,36 @@ TEST(CommandLine, InformationOptionsAnswerWithoutADisplay) {
     }
 }
 
-TEST_F(StartupTest, HelpRequestShowsOnlyTheAboutBox) {
-    // A settings file that would fail the load proves it is never read, nor written.
+TEST_F(StartupTest, TheCommandLineDecidesBetweenAboutBoxWindowUsageAndFailure) {
+    // A stored value that fails the load shows where the settings are read; they are never
+    // written, as no window closes.
     const QString bad = "[Settings]\nSave=1\nCheckDate=abc\n";
-    WriteSettings(bad);
-    EXPECT_EQ(run({"/?"}), 0);
-    EXPECT_EQ(log, QStringList{"about"});
-    EXPECT_EQ(w, nullptr);
-    EXPECT_EQ(ReadSettings(), bad);
-}
-
-TEST_F(StartupTest, EveryOtherCommandLineStartsTheWindow) {
     const struct {
-        const char *name;
         QStringList args;
-    } rows[] = {{.name = "none", .args = {}},
-                {.name = "a near miss", .args = {"-?"}},
-                {.name = "the request with a trailing blank", .args = {"/? "}},
-                {.name = "the request and a directory", .args = {"/?", "/x"}}};
-    for (const auto &row : rows) {
-        EXPECT_EQ(run(row.args), 0) << row.name;
-        EXPECT_EQ(log, QStringList{"loop"}) << row.name;
-        EXPECT_TRUE(w && w->isVisible()) << row.name;
-    }
-}
-
-TEST_F(StartupTest, AThirdDirectoryPrintsTheUsage) {
-    EXPECT_EQ(run({"/a", "/b", "/c"}), 2);
-    ASSERT_EQ(log.size(), 1) << "neither window nor event loop";
-    EXPECT_TRUE(log[0].startsWith("stderr|dw: too many arguments\nUsage: dw [MASTER [COMPARE]]"))
-        << log[0].toStdString();
-}
-
-TEST_F(StartupTest, CommandLineDirectoriesFillTheBoxesAsAChooserWould) {
-    const QString here = QDir::currentPath();
-    const QString refused = "! Invalid Path: Cannot specify same directory as %1 directory.";
-    const struct {
-        const char *name;
-        QStringList args;
-        const char *boxes; // both boxes afterwards; the settings held /m and /c
-        QString said;
+        QString stored;
+        int status;
+        QString log; // the one entry, or how it starts
+        bool window;
     } rows[] = {
-        {.name = "a pair, missing directories shown as given",
-         .args = {"/no/such/", "/x/../y"},
-         .boxes = "/no/such|/y",
-         .said = {}},
-        {.name = "MASTER alone, relative", .args = {"rel"}, .boxes = "@/rel|/c", .said = {}},
-        {.name = "the stored pair swapped", .args = {"/c", "/m"}, .boxes = "/c|/m", .said = {}},
-        {.name = "MASTER equal to the stored COMPARE",
-         .args = {"/c"},
-         .boxes = "/m|/c",
-         .said = refused.arg("compare")},
-        {.name = "the same directory twice",
-         .args = {"/d", "/d/"},
-         .boxes = "/m|/d",
-         .said = refused.arg("compare")},
+        {{"/?"}, bad, 0, "about", false},
+        {{}, "", 0, "loop", true},
+        {{"-?"}, "", 0, "loop", true},
+        {{"/? "}, "", 0, "loop", true},
+        {{"/?", "/x"}, "", 0, "loop", true},
+        {{"/a", "/b", "/c"}, "", 2, "stderr|dw: too many arguments\nUsage: dw [MASTER", false},
+        {{}, bad, 1, "Dirwise : Error|Error loading main form: ", false},
     };
     for (const auto &row : rows) {
-        WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\n");
-        prompts.said.clear();
-        ASSERT_EQ(run(row.args), 0) << row.name;
-        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir"}),
-                  QString::fromLatin1(row.boxes).replace("@", here))
-            << row.name;
-        EXPECT_EQ(prompts.said.join('#'), row.said) << row.name;
-        EXPECT_TRUE(child("cmdBegin")->isEnabled()) << row.name;
-        EXPECT_EQ(w->host().yields(), 0) << row.name << ": no run starts";
+        const QString name = row.args.join(' ') + " " + row.stored;
+        WriteSettings(row.stored);
+        EXPECT_EQ(run(row.args), row.status) << name;
+        ASSERT_EQ(log.size(), 1) << name << log.join('#');
+        EXPECT_TRUE(log[0].startsWith(row.log)) << name << log[0];
+        EXPECT_EQ(w != nullptr, row.window) << name;
+        EXPECT_TRUE(!w || w->isVisible()) << name;
+        EXPECT_EQ(ReadSettings(), row.stored) << name;
     }
-}
-
-TEST_F(StartupTest, BadStoredValueGoesToTheStartupFailure) {
-    WriteSettings("[Settings]\nSave=1\nCheckDate=abc\n");
-    EXPECT_EQ(run({}), 1);
-    EXPECT_EQ(w, nullptr) << "the main window never appears";
-    ASSERT_EQ(log.size(), 1) << "no event loop either";
-    EXPECT_TRUE(log[0].startsWith("Dirwise : Error|Error loading main form: ") &&
-                log[0].contains("\"abc\"") && log[0].contains(SettingsFile()))
-        << log[0].toStdString();
+    EXPECT_TRUE(log[0].contains("\"abc\"") && log[0].contains(SettingsFile())) << log[0];
 }
 
 TEST_F(StartupTest, TheRealFailureShowsACriticalMessage) {
@@ -142,36 +98,50 @@ TEST_F(StartupTest, TheRealFailureShowsACriticalMessage) {
     EXPECT_EQ(prompts.said, QStringList{"x Dirwise : Error: Error loading main form: boom"});
 }
 
-TEST_F(StartupTest, TerminationSignalsSaveTheSettingsAndEnd) {
+TEST_F(StartupTest, CommandLineDirectoriesFillTheBoxesAsAChooserWould) {
+    const QString refused = "! Invalid Path: Cannot specify same directory as compare directory.";
+    // The boxes afterwards ("@": the working directory); the settings held /m and /c.
     const struct {
-        const char *name;
-        int signal;
-    } rows[] = {{.name = "SIGTERM", .signal = SIGTERM}, {.name = "SIGHUP", .signal = SIGHUP}};
+        QStringList args;
+        QString boxes, said;
+    } rows[] = {
+        {{"/no/such/", "/x/../y"}, "/no/such|/y", ""}, // missing directories shown as given
+        {{"rel"}, "@/rel|/c", ""},
+        {{"/c", "/m"}, "/c|/m", ""},
+        {{"/c"}, "/m|/c", refused}, // MASTER equal to the stored COMPARE
+        {{"/d", "/d/"}, "/m|/d", refused},
+    };
     for (const auto &row : rows) {
-        WriteSettings({});
-        ends = 0;
-        ASSERT_EQ(run({}), 0);
-        ::raise(row.signal);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ends > 0; })) << row.name;
-        EXPECT_TRUE(ReadSettings().contains("Save=1")) << row.name;
-        w->close(); // a second route finds the close steps done
-        EXPECT_EQ(ends, 1) << row.name;
+        WriteSettings(kStored);
+        prompts.said.clear();
+        ASSERT_EQ(run(row.args), 0) << row.args.join(' ');
+        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir"}),
+                  QString(row.boxes).replace("@", QDir::currentPath()));
+        EXPECT_EQ(prompts.said.join('#'), row.said) << row.args.join(' ');
+        EXPECT_TRUE(child("cmdBegin")->isEnabled()) << row.args.join(' ');
+        EXPECT_EQ(w->host().yields(), 0) << row.args.join(' ') << ": no run starts";
     }
 }
 
-TEST_F(WindowTest, FirstStartWithAnEmptyStore) {
-    open();
-    EXPECT_EQ(props("checked", {"chkSubDir", "chkSize", "chkDate", "chkHide", "chkSave", "optEX"}),
-              "1|1|0|0|1|1");
-    EXPECT_EQ(props("enabled", {"cmdBegin", "cmdSave"}), "0|0");
-    EXPECT_EQ(props("visible", {"cmdBegin", "cmdStop"}), "1|0");
-    EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir", "optIN", "chkHide", "mnuHelpAbout"}),
-              "||Include Extentions >|Don't Show Files that &Match|About Dirwise...");
+TEST_F(WindowTest, FirstStartAndStoresThatSaveNothingOpenAlike) {
+    // Save=0 reads no other key: the values that would fail the load are never read.
+    const QString unsaved = "[Settings]\nSave=0\nMasterDir=/x\nCheckDate=abc\nFormWidth=wide\n";
+    const QString systemWide = "[Settings]\nSave=1\nMasterDir=/x\nCheckDate=1\nVerifyContents=1\n";
+    for (const QString &stored : {QString(), unsaved, systemWide}) {
+        WriteSettings(stored == systemWide ? QString() : stored);
+        WriteSettings(stored == systemWide ? stored : QString(), true);
+        open();
+        EXPECT_EQ(state(), "1|1|0|0|1||||1|0|0|0|0|0|1") << stored;
+        EXPECT_EQ(props("checked", {"optEX"}) + props("enabled", {"cmdBegin", "cmdSave"}), "10|0");
+        EXPECT_EQ(props("visible", {"cmdBegin", "cmdStop"}), "1|0");
+        EXPECT_EQ(QApplication::focusWidget(), child("cmdMasterDir"));
+        EXPECT_EQ(w->statusText(), "Ready");
+    }
+    EXPECT_EQ(props("text", {"optIN", "chkHide", "mnuHelpAbout"}),
+              "Include Extentions >|Don't Show Files that &Match|About Dirwise...");
     EXPECT_EQ(props("toolTip", {"cmdMasterDir", "cmdSave", "cmdBegin", "cmdStop"}),
               "Select Directory|Save Results|Begin Compare|Stop Compare");
     EXPECT_EQ(w->windowTitle(), "Dirwise 7.0.0");
-    EXPECT_EQ(QApplication::focusWidget(), child("cmdMasterDir"));
-    EXPECT_EQ(w->statusText(), "Ready");
     EXPECT_EQ(w->model().headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), "Compare Date");
 }
 
@@ -183,19 +153,15 @@ TEST_F(WindowTest, HelpControlsFollowTheHelpPageBesideTheProgram) {
             WriteFile(programDir.filePath("dw.htm").toStdString(), "<html></html>");
         open(false);
         EXPECT_EQ(props("enabled", {"cmdHelp", "mnuHelpContents"}), page ? "1|1" : "0|0");
-        SetProgramFilePathForTests(QString());
     }
-}
-
-TEST(AppInfo, HelpOnTheWebFindsThePageBesideTheProgramUnlessAnAddressIsBuiltIn) {
-    if (productinfo::homePage[0] != '\0')
-        GTEST_SKIP() << "this build has the home page " << productinfo::homePage;
     SetProgramFilePathForTests("/opt/dir wise/dw");
-    EXPECT_EQ(HomePageAddress(), "file:///opt/dir%20wise/dw.htm");
+    if (productinfo::homePage[0] == '\0') { // else the build's own address
+        EXPECT_EQ(HomePageAddress(), "file:///opt/dir%20wise/dw.htm");
+    }
     SetProgramFilePathForTests(QString());
 }
 
-TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicks) {
+TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicksButNotAGrayedBox) {
     open(false);
     auto *size = child<QCheckBox>("chkSize");
     auto *date = child<QCheckBox>("chkDate");
@@ -204,7 +170,7 @@ TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicks) {
         act();
         seen += child("cmdBegin")->isEnabled() ? u'1' : u'0';
     };
-    prompts.answers = {"/m", "/c", "/m2"};
+    prompts.answers = {"/m", "/c", "/m2", "/m3"};
     step([&] { w->chooseMasterDirectory(); }); // the compare box still empty
     step([&] { w->chooseCompareDirectory(); });
     step([&] { size->click(); }); // neither option checked
@@ -215,84 +181,123 @@ TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicks) {
     child<QLineEdit>("txtCompareDir")->setText(" ");
     step([&] { size->click(); }); // a box of blanks counts as filled
     EXPECT_EQ(seen, "0101011");
-}
 
-TEST_F(WindowTest, AGrayedMatchOptionDoesNotEnableBegin) {
-    WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\nCheckSize=2\nCheckDate=0\n");
+    WriteSettings(kStored + "CheckSize=2\nCheckDate=0\n");
     open(false);
-    EXPECT_FALSE(child("cmdBegin")->isEnabled()) << "after the load";
-    prompts.answers = {"/m2"};
+    EXPECT_FALSE(child("cmdBegin")->isEnabled()) << "a grayed Match box, after the load";
     w->chooseMasterDirectory();
-    EXPECT_FALSE(child("cmdBegin")->isEnabled()) << "after a choice";
+    EXPECT_FALSE(child("cmdBegin")->isEnabled()) << "a grayed Match box, after a choice";
 }
 
-TEST_F(WindowTest, ChoosingDirectoriesThroughButtonsAndPictures) {
+TEST_F(WindowTest, ChoosingDirectoriesThroughButtonsPicturesAndEnter) {
     open();
-    // Steps in order, each starting from the boxes the step before left.
+    // Steps in order, each from the boxes the step before left: the control clicked, the
+    // chooser's answer ("" cancels), both boxes afterwards.
     const struct {
-        const char *control; // clicked
-        const char *answer;  // the chooser's ("" cancels)
-        const char *boxes;   // both boxes after the step
-        const char *shows;
-    } steps[] = {{.control = "imgMaster",
-                  .answer = "",
-                  .boxes = "/old|/data/Set",
-                  .shows = "a cancel changes nothing"},
-                 {.control = "cmdMasterDir",
-                  .answer = "/data/Set",
-                  .boxes = "/old|/data/Set",
-                  .shows = "the other box's directory is refused"},
-                 {.control = "cmdMasterDir",
-                  .answer = "/data/set",
-                  .boxes = "/data/set|/data/Set",
-                  .shows = "another case is another directory"},
-                 {.control = "imgCompare",
-                  .answer = "/data/set",
-                  .boxes = "/data/set|/data/Set",
-                  .shows = "the compare side refuses the master's"},
-                 {.control = "cmdCompareDir",
-                  .answer = "/mnt/x/",
-                  .boxes = "/data/set|/mnt/x",
-                  .shows = "the trailing separator goes"},
-                 {.control = "imgCompare",
-                  .answer = "/",
-                  .boxes = "/data/set|/",
-                  .shows = "the root keeps its own"}};
+        const char *control, *answer, *boxes, *shows;
+    } steps[] = {
+        {"imgMaster", "", "/old|/data/Set", "a cancel changes nothing"},
+        {"cmdMasterDir", "/data/Set", "/old|/data/Set", "the other box's directory is refused"},
+        {"cmdMasterDir", "/data/set", "/data/set|/data/Set", "another case is another directory"},
+        {"imgCompare", "/data/set", "/data/set|/data/Set", "the compare side refuses the master's"},
+        {"cmdCompareDir", "/mnt/x/", "/data/set|/mnt/x", "the trailing separator goes"},
+        {"imgCompare", "/", "/data/set|/", "the root keeps its own"},
+    };
     child<QLineEdit>("txtMasterDir")->setText("/old");
     child<QLineEdit>("txtCompareDir")->setText("/data/Set");
     for (const auto &step : steps) {
         prompts.answers = {QString::fromLatin1(step.answer)};
         QTest::mouseClick(child(step.control), Qt::LeftButton);
-        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir"}), QString::fromLatin1(step.boxes))
-            << step.shows;
+        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir"}), step.boxes) << step.shows;
     }
     EXPECT_EQ(prompts.asked.value(0), "Select Master Directory...|/old");
     EXPECT_EQ(prompts.asked.value(5), "Select Compare Directory...|/mnt/x");
     const QString refused = "! Invalid Path: Cannot specify same directory as %1.";
     EXPECT_EQ(prompts.said,
               (QStringList{refused.arg("compare directory"), refused.arg("master directory")}));
+    // Enter presses the focused button.
+    for (const char *button : {"cmdCompareDir", "cmdBegin"}) {
+        child(button)->setFocus();
+        QTest::keyClick(child(button), Qt::Key_Return);
+    }
+    EXPECT_EQ(prompts.asked.last(), "Select Compare Directory...|/");
+    EXPECT_EQ(prompts.said.last(), "! Invalid Path: Master directory not found: /data/set");
 }
 
-TEST_F(WindowTest, EscapeF8CtrlQAndExitRunTheCloseSteps) {
+TEST_F(WindowTest, DroppedFoldersAreChosen) {
+    tree.dir("a");
+    tree.dir("b");
+    tree.file("f.txt");
+    const QString a = QString::fromStdString(tree.path("a")),
+                  b = QString::fromStdString(tree.path("b")),
+                  file = QString::fromStdString(tree.path("f.txt"));
+    const QString refused = "! Invalid Path: Cannot specify same directory as compare directory.";
+    // Where it is dropped ("" for the window), what, whether the drag is taken, and the
+    // boxes afterwards; they held /m and b.
     const struct {
-        const char *name;
-        Qt::Key key; // Qt::Key_unknown: File > Exit
-        Qt::KeyboardModifiers modifiers;
-    } routes[] = {{.name = "Escape", .key = Qt::Key_Escape, .modifiers = Qt::NoModifier},
-                  {.name = "F8", .key = Qt::Key_F8, .modifiers = Qt::NoModifier},
-                  {.name = "Ctrl+Q", .key = Qt::Key_Q, .modifiers = Qt::ControlModifier},
-                  {.name = "File > Exit", .key = Qt::Key_unknown, .modifiers = Qt::NoModifier}};
-    for (const auto &route : routes) {
+        const char *target;
+        QStringList dropped;
+        bool accepted;
+        QString boxes, said;
+    } rows[] = {
+        {"txtMasterDir", {a + "/"}, true, a + "|" + b, ""},
+        {"imgCompare", {a}, true, "/m|" + a, ""},
+        {"", {a, b}, true, a + "|" + b, ""},
+        {"txtEXT0", {b, a}, true, b + "|" + a, ""}, // two folders on an extension box
+        {"", {a}, false, "/m|" + b, ""},            // one folder on the window
+        {"txtCompareDir", {file}, false, "/m|" + b, ""},
+        {"imgMaster", {b}, true, "/m|" + b, refused},
+    };
+    for (const auto &row : rows) {
+        const QString name = row.target + QStringLiteral(" ") + row.dropped.join(' ');
+        WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=" + b + "\n");
+        open();
+        prompts.said.clear();
+        QWidget *target = *row.target ? child(row.target) : w.get();
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString &path : row.dropped)
+            urls << QUrl::fromLocalFile(path);
+        data.setUrls(urls);
+        data.setText(row.dropped.join('\n')); // as file managers offer them
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        EXPECT_EQ(enter.isAccepted(), row.accepted) << name;
+        if (enter.isAccepted()) {
+            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &drop);
+            QCoreApplication::processEvents(); // the drop is taken once it is over
+        }
+        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir", "txtEXT0"}), row.boxes + "|")
+            << name << ": no text dropped in";
+        EXPECT_EQ(prompts.said.join('#'), row.said) << name;
+    }
+}
+
+TEST_F(StartupTest, EveryCloseRouteSavesTheSettingsAndEndsOnce) {
+    // A key on the list, File > Exit (Qt::Key_unknown) or a termination signal.
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, int> routes[] = {
+        {Qt::Key_Escape, Qt::NoModifier, 0}, {Qt::Key_F8, Qt::NoModifier, 0},
+        {Qt::Key_Q, Qt::ControlModifier, 0}, {Qt::Key_unknown, Qt::NoModifier, 0},
+        {Qt::Key_unknown, {}, SIGTERM},      {Qt::Key_unknown, {}, SIGHUP},
+    };
+    for (const auto &[key, modifiers, signal] : routes) {
         WriteSettings({});
         ends = 0;
-        open();
-        if (route.key == Qt::Key_unknown)
+        ASSERT_EQ(run({}), 0);
+        (void)QTest::qWaitForWindowActive(w.get());
+        if (signal != 0)
+            ::raise(signal);
+        else if (key == Qt::Key_unknown)
             child<QAction>("mnuFileExit")->trigger();
         else
-            QTest::keyClick(child("lvDw"), route.key, route.modifiers);
-        EXPECT_EQ(ends, 1) << route.name;
-        EXPECT_FALSE(w->isVisible()) << route.name;
-        EXPECT_TRUE(QFile::exists(SettingsFile())) << route.name;
+            QTest::keyClick(child("lvDw"), key, modifiers);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ends > 0; })) << key << " " << signal;
+        EXPECT_TRUE(signal != 0 || !w->isVisible()) << key;
+        EXPECT_TRUE(ReadSettings().contains("Save=1")) << key << " " << signal;
+        w->close(); // a second route finds the close steps done
+        EXPECT_EQ(ends, 1) << key << " " << signal;
     }
 }
 
@@ -307,109 +312,8 @@ TEST_F(WindowTest, EscapeOnAnActiveMenuBarOnlyLeavesIt) {
     EXPECT_TRUE(w->isVisible());
 }
 
-TEST_F(WindowTest, EnterPressesTheFocusedButton) {
-    WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\n");
-    const struct {
-        const char *button;
-        const char *shows; // the first question or message it brings
-    } rows[] = {{.button = "cmdMasterDir", .shows = "Select Master Directory...|/m"},
-                {.button = "cmdBegin", .shows = "! Invalid Path: Master directory not found: /m"}};
-    for (const auto &row : rows) {
-        open();
-        prompts.asked.clear();
-        prompts.said.clear();
-        child(row.button)->setFocus();
-        QTest::keyClick(child(row.button), Qt::Key_Return);
-        EXPECT_EQ((prompts.asked + prompts.said).join('#'), row.shows) << row.button;
-    }
-}
-
-TEST_F(WindowTest, DroppedFoldersAreChosen) {
-    tree.dir("a");
-    tree.dir("b");
-    tree.file("f.txt");
-    const QString a = QString::fromStdString(tree.path("a")),
-                  b = QString::fromStdString(tree.path("b")),
-                  file = QString::fromStdString(tree.path("f.txt"));
-    const struct {
-        const char *name;
-        const char *target; // where it is dropped ("" for the window)
-        QStringList dropped;
-        bool accepted;
-        QString boxes; // afterwards; they held /m and b
-        QString said;
-    } rows[] = {
-        {.name = "a folder on the master box",
-         .target = "txtMasterDir",
-         .dropped = {a + "/"},
-         .accepted = true,
-         .boxes = a + "|" + b,
-         .said = {}},
-        {.name = "a folder on the compare picture",
-         .target = "imgCompare",
-         .dropped = {a},
-         .accepted = true,
-         .boxes = "/m|" + a,
-         .said = {}},
-        {.name = "two folders on the window",
-         .target = "",
-         .dropped = {a, b},
-         .accepted = true,
-         .boxes = a + "|" + b,
-         .said = {}},
-        {.name = "two folders on an extension box",
-         .target = "txtEXT0",
-         .dropped = {b, a},
-         .accepted = true,
-         .boxes = b + "|" + a,
-         .said = {}},
-        {.name = "one folder on the window",
-         .target = "",
-         .dropped = {a},
-         .accepted = false,
-         .boxes = "/m|" + b,
-         .said = {}},
-        {.name = "a file on a box",
-         .target = "txtCompareDir",
-         .dropped = {file},
-         .accepted = false,
-         .boxes = "/m|" + b,
-         .said = {}},
-        {.name = "the other box's folder",
-         .target = "imgMaster",
-         .dropped = {b},
-         .accepted = true,
-         .boxes = "/m|" + b,
-         .said = "! Invalid Path: Cannot specify same directory as compare directory."},
-    };
-    for (const auto &row : rows) {
-        WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=" + b + "\n");
-        open();
-        prompts.said.clear();
-        QWidget *target = *row.target ? child(row.target) : w.get();
-        QMimeData data;
-        QList<QUrl> urls;
-        for (const QString &path : row.dropped)
-            urls << QUrl::fromLocalFile(path);
-        data.setUrls(urls);
-        data.setText(row.dropped.join('\n')); // as file managers offer them
-        const QPoint at = target->rect().center();
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &enter);
-        EXPECT_EQ(enter.isAccepted(), row.accepted) << row.name;
-        if (enter.isAccepted()) {
-            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(target, &drop);
-            QCoreApplication::processEvents(); // the drop is taken once it is over
-        }
-        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir"}), row.boxes) << row.name;
-        EXPECT_EQ(prompts.said.join('#'), row.said) << row.name;
-        EXPECT_EQ(props("text", {"txtEXT0"}), "") << row.name << ": no text dropped in";
-    }
-}
-
 TEST_F(WindowTest, AnAccessKeySharedByTwoControlsMovesTheFocusBetweenThem) {
-    WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\n");
+    WriteSettings(kStored);
     open();
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));

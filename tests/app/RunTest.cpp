@@ -1,0 +1,275 @@
+// A compare run from the window: the window's host, Begin and Stop, the summary and the
+// status bar, what a run takes from the controls and the Options menu, what it refuses
+// before it starts, the list during a run, and a run that runs out of memory.
+#include "AppTestSupport.h"
+#include "WindowHost.h"
+
+#include <new>
+
+using namespace dirwise;
+using namespace dirwise::test;
+
+namespace {
+
+using RunTest = RunFixture;
+
+constexpr std::int64_t T0 = 1700000000;
+
+} // namespace
+
+TEST(WindowHost, TurnsFirstThenAfter10msNeverInsideATurnAndAnswersAStopUntilTheNextRun) {
+    std::int64_t clock = 0;
+    WindowHost host([] {});
+    host.setClock([&] { return clock; });
+    host.beginRun();
+    const auto yieldAt = [&](std::int64_t nanoseconds) {
+        clock = nanoseconds;
+        return host.yield(Progress{});
+    };
+    EXPECT_FALSE(yieldAt(0));
+    EXPECT_FALSE(yieldAt(9'999'999)); // under 10 ms since the last turn: no turn
+    EXPECT_EQ(host.turns(), 1);
+    QTimer::singleShot(0, [&] {
+        (void)yieldAt(50'000'000);
+        host.requestStop(); // as a click on Stop arrives
+    });
+    EXPECT_TRUE(yieldAt(10'000'000)) << "asked during a turn, answered by that yield";
+    EXPECT_EQ(host.turns(), 2) << "the yield inside the turn turned no more";
+    EXPECT_TRUE(yieldAt(10'000'001)) << "no turn is due, the stop is still answered";
+    host.beginRun();
+    EXPECT_FALSE(yieldAt(10'000'002));
+}
+
+TEST_F(RunTest, BeginFillsTheListAndShowsTheSummaryWithLineBreaks) {
+    QString duringRun; // Begin and Stop visible, Save List enabled
+    w->host().setYieldHook([&](std::int64_t) {
+        duringRun = props("visible", {"cmdBegin", "cmdStop"}) + props("enabled", {"cmdSave"});
+    });
+    QTest::mouseClick(child("cmdBegin"), Qt::LeftButton);
+    EXPECT_EQ(duringRun, "0|10");
+    EXPECT_EQ(props("visible", {"cmdBegin", "cmdStop"}) + props("enabled", {"cmdSave"}), "1|01");
+    EXPECT_TRUE(child("lvDw")->hasFocus());
+    EXPECT_EQ(prompts.said.join(u'#'), "i Complete: Dirwise complete.\n\nTotal Files: 5\n"
+                                       "Matching Files: 3\nDifferent Files: 2");
+    EXPECT_EQ(column(0), "Size,Match,Match,Match,Not Found");
+    EXPECT_TRUE(column(1).endsWith(QString::fromStdString(tree.path("c") + "/sub/")));
+    QSet<qint64> icons; // the three results show three different pictures
+    for (int r = 0; r < 5; ++r)
+        icons << w->model().index(r, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey();
+    EXPECT_EQ(icons.size(), 3);
+    EXPECT_EQ(w->statusText(), "Total Files: 5    Matching Files: 3    Different Files: 2");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "busy pointer restored";
+}
+
+TEST_F(RunTest, AStopOrRunningOutOfMemoryEndsOnlyThatRunWithAnEmptyList) {
+    for (int i = 0; i < 40; ++i) // many files: many yields
+        tree.file("m/many/f" + std::to_string(i), 1);
+    w->stopCompare(); // outside a run: ignored
+    // Stop is clicked through the event queue at the 5th yield, as a person's click would
+    // arrive; memory runs out once the run has listed rows. Each time a whole run fills the list
+    // before.
+    turnAtEveryYield();
+    const std::pair<QString, QString> endings[] = {
+        {"i Stopped: Dirwise stopped.", "Stopped"},
+        {"x Out of Memory: There was not enough memory to finish the compare. The list has "
+         "been cleared.",
+         "Out of memory"},
+    };
+    for (const auto &[said, status] : endings) {
+        w->host().setYieldHook(nullptr);
+        w->beginCompare();
+        EXPECT_TRUE(prompts.said.last().startsWith("i Complete: ")) << "the run before";
+        EXPECT_EQ(w->results().Count(), 45u);
+        prompts.said.clear();
+        w->host().setYieldHook([&](std::int64_t n) {
+            if (n == 5 && status == "Stopped")
+                QMetaObject::invokeMethod(child<QAbstractButton>("cmdStop"),
+                                          &QAbstractButton::click, Qt::QueuedConnection);
+            if (status != "Stopped" && w->results().Count() > 0) // rows for it to clear
+                throw std::bad_alloc();
+        });
+        w->beginCompare();
+        EXPECT_EQ(prompts.said, QStringList{said});
+        EXPECT_EQ(w->results().Count(), 0u);
+        EXPECT_EQ(w->model().rowCount(), 0);
+        EXPECT_EQ(props("visible", {"cmdBegin", "cmdStop"}) + props("enabled", {"cmdSave"}),
+                  "1|00");
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(w->statusText(), status);
+        EXPECT_TRUE(status != "Stopped" || w->host().yields() == 5) << "the stop seen at once";
+    }
+    w->host().setYieldHook(nullptr);
+    w->beginCompare();
+    EXPECT_EQ(w->results().Count(), 45u) << "the next run works";
+}
+
+TEST_F(RunTest, TheStatusBarMovesOnlyOnTurnsAndCountsBytesOnlyWhenVerifying) {
+    for (int i = 0; i < 30; ++i)
+        tree.file("m/many/f" + std::to_string(i), 1);
+    tree.file("m/big.bin", 3 << 20);
+    tree.file("c/big.bin", 3 << 20);
+    QStringList statuses;
+    w->host().setYieldHook([&](std::int64_t) { statuses << w->statusText(); });
+    w->host().setClock([] { return std::int64_t{5}; }); // never moves: one turn, at the start
+    w->beginCompare();
+    EXPECT_EQ(w->host().turns(), 1);
+    statuses.removeDuplicates();
+    EXPECT_EQ(statuses, (QStringList{"Starting...", "Listing: 0 files found"}));
+
+    const QRegularExpression verifying(
+        "^Comparing: \\d+ of 36 files, \\d+(\\.\\d)? (bytes|KiB|MiB) "
+        "verified$");
+    for (const bool verify : {false, true}) {
+        openOnTrees();
+        child<QAction>("mnuVerify")->setChecked(verify);
+        statuses.clear();
+        w->host().setYieldHook([&](std::int64_t) { statuses << w->statusText(); });
+        turnAtEveryYield();
+        w->beginCompare();
+        EXPECT_EQ(w->host().turns(), w->host().yields());
+        const QStringList comparing = statuses.filter("Comparing: ");
+        ASSERT_FALSE(comparing.isEmpty());
+        EXPECT_EQ(comparing.filter(verifying).size(), verify ? comparing.size() : 0)
+            << comparing.join('#');
+        if (verify) {
+            EXPECT_TRUE(comparing.last().endsWith(" MiB verified")) << comparing.last();
+        } else {
+            EXPECT_TRUE(statuses.contains("Listing: 20 files found")) << statuses.join('#');
+            EXPECT_TRUE(statuses.contains("Comparing: 20 of 36 files")) << statuses.join('#');
+        }
+    }
+}
+
+TEST_F(RunTest, TotalsAreGroupedAsTheProgressIs) {
+    for (int i = 0; i < 1000; ++i) {
+        tree.file("m/many/f" + std::to_string(i), 1);
+        tree.file("c/many/f" + std::to_string(i), 1);
+    }
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    child<QCheckBox>("chkHide")->setChecked(true);
+    w->beginCompare();
+    QLocale::setDefault(before);
+    EXPECT_EQ(w->statusText(), "Total Files: 1.005    Matching Files: 1.003    Different Files: 2");
+}
+
+TEST_F(RunTest, GrayedBoxesCountAsTheRunRulesSay) {
+    // a.txt differs only in size; every file has the same time. A grayed size box with date:
+    // sizes are not matched. Grayed subdirectories: sub/c.txt is looked for.
+    const std::pair<const char *, const char *> rows[] = {
+        {"chkSize", "Match,Match,Match,Match,Not Found"},
+        {"chkSubDir", "Size,Match,Match,Match,Not Found"},
+    };
+    for (const auto &[grayed, results] : rows) {
+        openOnTrees();
+        child<QCheckBox>("chkDate")->setChecked(true);
+        child<QCheckBox>(grayed)->setCheckState(Qt::PartiallyChecked);
+        w->beginCompare();
+        EXPECT_EQ(column(0), results) << grayed;
+    }
+}
+
+TEST_F(RunTest, TheOptionsMenuReachesTheRun) {
+    // One file per choice, whose result that choice decides.
+    tree.file("m/t1.txt", 5, T0);
+    tree.file("c/t1.txt", 5, T0 + 1); // a second apart
+    tree.file("m/t2.txt", 5, T0);
+    tree.file("c/t2.txt", 5, T0 + 2); // two seconds apart, as FAT keeps times
+    tree.file("m/hour.txt", 5, T0);
+    tree.file("c/hour.txt", 5, T0 + 3600); // a daylight saving shift
+    tree.file("c/extra.txt", 5, T0);       // only in the compare tree
+    WriteFile(tree.path("m/bytes.txt"), "aaaa");
+    WriteFile(tree.path("c/bytes.txt"), "aaab");
+    tree.setTime("m/bytes.txt", T0);
+    tree.setTime("c/bytes.txt", T0);
+    tree.file("elsewhere/linked/l.txt", 5, T0);
+    tree.symlink("m/link", tree.path("elsewhere/linked"));
+    // The Options menu's entries triggered in turn, whether Match File Date is checked, a
+    // file and its result ("": no row).
+    const struct {
+        QStringList actions;
+        bool date;
+        const char *file, *result;
+    } rows[] = {
+        {{}, true, "t1.txt", "Date"},
+        {{"mnuTime1"}, true, "t1.txt", "Match"},
+        {{"mnuTime1"}, true, "t2.txt", "Date"},
+        {{"mnuTime2"}, true, "t2.txt", "Match"},
+        {{"mnuTime2", "mnuTimeExact"}, true, "t1.txt", "Date"},
+        {{}, true, "hour.txt", "Date"},
+        {{"mnuHourShifts"}, true, "hour.txt", "Match"},
+        {{}, false, "extra.txt", ""},
+        {{"mnuShowExtra"}, false, "extra.txt", "Extra"},
+        {{}, false, "bytes.txt", "Match"},
+        {{"mnuVerify"}, false, "bytes.txt", "Content"},
+        {{}, false, "l.txt", "Not Found"},
+        {{"mnuFollowLinks"}, false, "l.txt", ""},
+    };
+    for (const auto &row : rows) {
+        openOnTrees();
+        child<QCheckBox>("chkDate")->setChecked(row.date);
+        for (const QString &action : row.actions)
+            w->findChild<QAction *>(action)->trigger();
+        w->beginCompare();
+        const int at = static_cast<int>(column(2).split(u',').indexOf(row.file));
+        EXPECT_EQ(at < 0 ? QString() : w->model().index(at, 0).data().toString(), row.result)
+            << row.file << " after " << row.actions.join(' ');
+    }
+}
+
+TEST_F(RunTest, RootsThatCannotBeComparedAreRefusedBeforeARun) {
+    // Which directories cannot be compared (an unreadable one too) is the engine's CheckRoot.
+    const std::pair<const char *, std::string> rows[] = {
+        {"txtCompareDir", tree.path("nowhere")},
+        {"txtMasterDir", tree.path("c/a.txt")},
+    };
+    for (const auto &[box, path] : rows) {
+        openOnTrees();
+        prompts.said.clear();
+        child<QLineEdit>(box)->setText(QString::fromStdString(path));
+        w->beginCompare();
+        EXPECT_EQ(prompts.said.join('#') + "|" + w->statusText(),
+                  QString("! Invalid Path: %1 directory not found: %2|Ready")
+                      .arg(box[3] == 'M' ? "Master" : "Compare", QString::fromStdString(path)));
+        EXPECT_EQ(w->host().yields(), 0) << path << ": a run started";
+    }
+}
+
+TEST_F(RunTest, ListEditsAreIgnoredDuringARun) {
+    w->beginCompare(); // a filled list to begin with
+    bool tried = false;
+    w->host().setYieldHook([&](std::int64_t) {
+        if (tried || w->model().rowCount() == 0)
+            return;
+        tried = true;
+        const bool descending = w->sortDescending();
+        select({0});
+        const QString names = column(2);
+        w->sortByColumn(2);
+        EXPECT_EQ(w->sortDescending(), descending) << "a header click does not flip the flag";
+        w->removeSelectedRows();
+        QTest::keyClick(lv(), Qt::Key_Delete);
+        w->showRowProperties();
+        w->beginCompare(); // a second Begin inside the run is ignored
+        EXPECT_EQ(column(2), names) << "neither sorted nor removed";
+    });
+    turnAtEveryYield();
+    w->beginCompare();
+    EXPECT_TRUE(tried);
+    EXPECT_EQ(w->results().Count(), 5u);
+    EXPECT_EQ(prompts.said.size(), 2) << "one summary per run";
+}
+
+TEST_F(RunTest, OddNamesShowEscapedAndNotComparedPlacesGoToTheSummaryAndItsDetails) {
+    tree.symlink("m/dangling.txt", "/nonexistent/target");
+    // A control and a byte that is no UTF-8 show escaped (every form: the results tests).
+    tree.file("m/tab\t\xff.txt", 1);
+    w->beginCompare();
+    EXPECT_TRUE(column(2).split(u',').contains("tab\\t\\xff.txt")) << column(2);
+    ASSERT_EQ(prompts.said.size(), 1);
+    EXPECT_TRUE(prompts.said[0].startsWith("! Complete: ") &&
+                prompts.said[0].endsWith("\nNot Compared: 1"))
+        << prompts.said[0];
+    EXPECT_TRUE(prompts.details[0].contains("dangling.txt"));
+    EXPECT_TRUE(w->statusText().contains("Not Compared: 1"));
+}
