@@ -40,7 +40,10 @@ TEST(WindowHost, TurnsFirstThenAfter10msNeverInsideATurnAndAnswersAStopUntilTheN
     EXPECT_FALSE(yieldAt(10'000'002));
 }
 
-TEST_F(RunTest, BeginFillsTheListAndShowsTheSummaryWithLineBreaks) {
+TEST_F(RunTest, BeginFillsTheListAndShowsTheSummaryAndTheNotComparedPlaces) {
+    tree.symlink("m/dangling.txt", "/nonexistent/target");
+    // A control and a byte that is no UTF-8 show escaped (every form: the results tests).
+    tree.file("m/tab\t\xff.txt", 1);
     QString duringRun; // Begin and Stop visible, Save List enabled
     w->host().setYieldHook([&](std::int64_t) {
         duringRun = props("visible", {"cmdBegin", "cmdStop"}) + props("enabled", {"cmdSave"});
@@ -49,15 +52,18 @@ TEST_F(RunTest, BeginFillsTheListAndShowsTheSummaryWithLineBreaks) {
     EXPECT_EQ(duringRun, "0|10");
     EXPECT_EQ(props("visible", {"cmdBegin", "cmdStop"}) + props("enabled", {"cmdSave"}), "1|01");
     EXPECT_TRUE(child("lvDw")->hasFocus());
-    EXPECT_EQ(prompts.said.join(u'#'), "i Complete: Dirwise complete.\n\nTotal Files: 5\n"
-                                       "Matching Files: 3\nDifferent Files: 2");
-    EXPECT_EQ(column(0), "Size,Match,Match,Match,Not Found");
+    EXPECT_EQ(prompts.said.join(u'#'), "! Complete: Dirwise complete.\n\nTotal Files: 6\n"
+                                       "Matching Files: 3\nDifferent Files: 3\nNot Compared: 1");
+    EXPECT_TRUE(prompts.details.value(0).contains("dangling.txt")) << prompts.details.value(0);
+    EXPECT_EQ(column(0), "Size,Match,Match,Match,Not Found,Not Found");
+    EXPECT_TRUE(column(2).split(u',').contains("tab\\t\\xff.txt")) << column(2);
     EXPECT_TRUE(column(1).endsWith(QString::fromStdString(tree.path("c") + "/sub/")));
     QSet<qint64> icons; // the three results show three different pictures
-    for (int r = 0; r < 5; ++r)
+    for (int r = 0; r < 6; ++r)
         icons << w->model().index(r, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey();
     EXPECT_EQ(icons.size(), 3);
-    EXPECT_EQ(w->statusText(), "Total Files: 5    Matching Files: 3    Different Files: 2");
+    EXPECT_EQ(w->statusText(), "Total Files: 6    Matching Files: 3    Different Files: 3    "
+                               "Not Compared: 1");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "busy pointer restored";
 }
 
@@ -103,9 +109,11 @@ TEST_F(RunTest, AStopOrRunningOutOfMemoryEndsOnlyThatRunWithAnEmptyList) {
     EXPECT_EQ(w->results().Count(), 45u) << "the next run works";
 }
 
-TEST_F(RunTest, TheStatusBarMovesOnlyOnTurnsAndCountsBytesOnlyWhenVerifying) {
-    for (int i = 0; i < 30; ++i)
+TEST_F(RunTest, TheStatusBarMovesOnlyOnTurnsCountsBytesOnlyWhenVerifyingAndGroupsNumbers) {
+    for (int i = 0; i < 1000; ++i) {
         tree.file("m/many/f" + std::to_string(i), 1);
+        tree.file("c/many/f" + std::to_string(i), 1);
+    }
     tree.file("m/big.bin", 3 << 20);
     tree.file("c/big.bin", 3 << 20);
     QStringList statuses;
@@ -116,12 +124,16 @@ TEST_F(RunTest, TheStatusBarMovesOnlyOnTurnsAndCountsBytesOnlyWhenVerifying) {
     statuses.removeDuplicates();
     EXPECT_EQ(statuses, (QStringList{"Starting...", "Listing: 0 files found"}));
 
+    // Counts are grouped as the locale groups them, during the run and after.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
     const QRegularExpression verifying(
-        "^Comparing: \\d+ of 36 files, \\d+(\\.\\d)? (bytes|KiB|MiB) "
-        "verified$");
+        "^Comparing: [\\d.]+ of 1.006 files, \\d+ ([Bb]ytes|KiB|MiB) verified$");
     for (const bool verify : {false, true}) {
         openOnTrees();
         child<QAction>("mnuVerify")->setChecked(verify);
+        child<QCheckBox>("chkHide")->setChecked(true); // a short list
         statuses.clear();
         w->host().setYieldHook([&](std::int64_t) { statuses << w->statusText(); });
         turnAtEveryYield();
@@ -131,45 +143,18 @@ TEST_F(RunTest, TheStatusBarMovesOnlyOnTurnsAndCountsBytesOnlyWhenVerifying) {
         ASSERT_FALSE(comparing.isEmpty());
         EXPECT_EQ(comparing.filter(verifying).size(), verify ? comparing.size() : 0)
             << comparing.join('#');
+        EXPECT_EQ(w->statusText(),
+                  "Total Files: 1.006    Matching Files: 1.004    Different Files: 2");
         if (verify) {
             EXPECT_TRUE(comparing.last().endsWith(" MiB verified")) << comparing.last();
         } else {
-            EXPECT_TRUE(statuses.contains("Listing: 20 files found")) << statuses.join('#');
-            EXPECT_TRUE(statuses.contains("Comparing: 20 of 36 files")) << statuses.join('#');
+            EXPECT_TRUE(statuses.contains("Listing: 1.000 files found")) << statuses.join('#');
+            EXPECT_TRUE(statuses.contains("Comparing: 1.000 of 1.006 files")) << statuses.join('#');
         }
     }
 }
 
-TEST_F(RunTest, TotalsAreGroupedAsTheProgressIs) {
-    for (int i = 0; i < 1000; ++i) {
-        tree.file("m/many/f" + std::to_string(i), 1);
-        tree.file("c/many/f" + std::to_string(i), 1);
-    }
-    const QLocale before;
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    child<QCheckBox>("chkHide")->setChecked(true);
-    w->beginCompare();
-    QLocale::setDefault(before);
-    EXPECT_EQ(w->statusText(), "Total Files: 1.005    Matching Files: 1.003    Different Files: 2");
-}
-
-TEST_F(RunTest, GrayedBoxesCountAsTheRunRulesSay) {
-    // a.txt differs only in size; every file has the same time. A grayed size box with date:
-    // sizes are not matched. Grayed subdirectories: sub/c.txt is looked for.
-    const std::pair<const char *, const char *> rows[] = {
-        {"chkSize", "Match,Match,Match,Match,Not Found"},
-        {"chkSubDir", "Size,Match,Match,Match,Not Found"},
-    };
-    for (const auto &[grayed, results] : rows) {
-        openOnTrees();
-        child<QCheckBox>("chkDate")->setChecked(true);
-        child<QCheckBox>(grayed)->setCheckState(Qt::PartiallyChecked);
-        w->beginCompare();
-        EXPECT_EQ(column(0), results) << grayed;
-    }
-}
-
-TEST_F(RunTest, TheOptionsMenuReachesTheRun) {
+TEST_F(RunTest, TheOptionsMenuAndGrayedBoxesReachTheRun) {
     // One file per choice, whose result that choice decides.
     tree.file("m/t1.txt", 5, T0);
     tree.file("c/t1.txt", 5, T0 + 1); // a second apart
@@ -184,8 +169,9 @@ TEST_F(RunTest, TheOptionsMenuReachesTheRun) {
     tree.setTime("c/bytes.txt", T0);
     tree.file("elsewhere/linked/l.txt", 5, T0);
     tree.symlink("m/link", tree.path("elsewhere/linked"));
-    // The Options menu's entries triggered in turn, whether Match File Date is checked, a
-    // file and its result ("": no row).
+    // The Options menu's entries triggered in turn (or a check box grayed: "~"), whether
+    // Match File Date is checked, a file and its result ("": no row). a.txt differs only in
+    // size: a grayed size box is off; a grayed subdirectories box is on.
     const struct {
         QStringList actions;
         bool date;
@@ -204,12 +190,18 @@ TEST_F(RunTest, TheOptionsMenuReachesTheRun) {
         {{"mnuVerify"}, false, "bytes.txt", "Content"},
         {{}, false, "l.txt", "Not Found"},
         {{"mnuFollowLinks"}, false, "l.txt", ""},
+        {{"chkSize~"}, true, "a.txt", "Match"},
+        {{"chkSubDir~"}, true, "c.txt", "Not Found"},
     };
     for (const auto &row : rows) {
         openOnTrees();
         child<QCheckBox>("chkDate")->setChecked(row.date);
-        for (const QString &action : row.actions)
-            w->findChild<QAction *>(action)->trigger();
+        for (const QString &action : row.actions) {
+            if (action.endsWith(u'~'))
+                w->findChild<QCheckBox *>(action.chopped(1))->setCheckState(Qt::PartiallyChecked);
+            else
+                w->findChild<QAction *>(action)->trigger();
+        }
         w->beginCompare();
         const int at = static_cast<int>(column(2).split(u',').indexOf(row.file));
         EXPECT_EQ(at < 0 ? QString() : w->model().index(at, 0).data().toString(), row.result)
@@ -258,18 +250,4 @@ TEST_F(RunTest, ListEditsAreIgnoredDuringARun) {
     EXPECT_TRUE(tried);
     EXPECT_EQ(w->results().Count(), 5u);
     EXPECT_EQ(prompts.said.size(), 2) << "one summary per run";
-}
-
-TEST_F(RunTest, OddNamesShowEscapedAndNotComparedPlacesGoToTheSummaryAndItsDetails) {
-    tree.symlink("m/dangling.txt", "/nonexistent/target");
-    // A control and a byte that is no UTF-8 show escaped (every form: the results tests).
-    tree.file("m/tab\t\xff.txt", 1);
-    w->beginCompare();
-    EXPECT_TRUE(column(2).split(u',').contains("tab\\t\\xff.txt")) << column(2);
-    ASSERT_EQ(prompts.said.size(), 1);
-    EXPECT_TRUE(prompts.said[0].startsWith("! Complete: ") &&
-                prompts.said[0].endsWith("\nNot Compared: 1"))
-        << prompts.said[0];
-    EXPECT_TRUE(prompts.details[0].contains("dangling.txt"));
-    EXPECT_TRUE(w->statusText().contains("Not Compared: 1"));
 }

@@ -39,25 +39,21 @@ const QString kStored = "[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\n";
 
 TEST(CommandLine, InformationOptionsAnswerWithoutADisplay) {
     const std::string usage = "Usage: dw [MASTER [COMPARE]]\n";
-    // What standard output and standard error start with.
-    const struct {
-        const char *option;
-        int status;
-        std::string out, err;
-    } rows[] = {
+    // The option, its exit status, and what standard output and standard error start with.
+    const std::tuple<const char *, int, std::string, std::string> rows[] = {
         {"--help", 0, usage, ""},
         {"--version", 0, "dw 7.0.0\n", ""},
         {"--hlep", 2, "", "dw: unknown option \"--hlep\"\n"},
     };
-    for (const auto &row : rows) {
+    for (const auto &[option, status, out, err] : rows) {
         // No display to connect to: the answer must come before Qt looks for one.
         const ProcessResult r = RunProcess({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
-                                            "QT_QPA_PLATFORM=xcb", DW_PATH, "/tmp", row.option},
+                                            "QT_QPA_PLATFORM=xcb", DW_PATH, "/tmp", option},
                                            20);
-        EXPECT_EQ(r.status, row.status) << row.option << ": " << r.err;
-        EXPECT_TRUE(r.out.starts_with(row.out)) << row.option << ": " << r.out;
-        EXPECT_TRUE(r.err.starts_with(row.err)) << row.option << ": " << r.err;
-        EXPECT_EQ(r.status == 2, r.err.find(usage) != std::string::npos) << row.option;
+        EXPECT_EQ(r.status, status) << option << ": " << r.err;
+        EXPECT_TRUE(r.out.starts_with(out)) << option << ": " << r.out;
+        EXPECT_TRUE(r.err.starts_with(err)) << option << ": " << r.err;
+        EXPECT_EQ(r.status == 2, r.err.find(usage) != std::string::npos) << option;
     }
 }
 
@@ -142,7 +138,6 @@ TEST_F(WindowTest, FirstStartAndStoresThatSaveNothingOpenAlike) {
     EXPECT_EQ(props("toolTip", {"cmdMasterDir", "cmdSave", "cmdBegin", "cmdStop"}),
               "Select Directory|Save Results|Begin Compare|Stop Compare");
     EXPECT_EQ(w->windowTitle(), "Dirwise 7.0.0");
-    EXPECT_EQ(w->model().headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), "Compare Date");
 }
 
 TEST_F(WindowTest, HelpControlsFollowTheHelpPageBesideTheProgram) {
@@ -301,18 +296,7 @@ TEST_F(StartupTest, EveryCloseRouteSavesTheSettingsAndEndsOnce) {
     }
 }
 
-TEST_F(WindowTest, EscapeOnAnActiveMenuBarOnlyLeavesIt) {
-    open();
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    // As after tapping Alt, or after Esc closed a menu: the menu bar has the keyboard.
-    w->menuBar()->setFocus(Qt::MenuBarFocusReason);
-    QTest::keyClick(w->menuBar(), Qt::Key_Escape);
-    EXPECT_EQ(ends, 0);
-    EXPECT_TRUE(w->isVisible());
-}
-
-TEST_F(WindowTest, AnAccessKeySharedByTwoControlsMovesTheFocusBetweenThem) {
+TEST_F(WindowTest, AnAccessKeySharedByTwoControlsAndEscapeOnTheMenuBarOnlyMoveTheFocus) {
     WriteSettings(kStored);
     open();
     w->activateWindow();
@@ -327,4 +311,10 @@ TEST_F(WindowTest, AnAccessKeySharedByTwoControlsMovesTheFocusBetweenThem) {
     EXPECT_EQ(focused, (QStringList{"chkSubDir", "cmdBegin", "chkSubDir"}));
     EXPECT_TRUE(child<QCheckBox>("chkSubDir")->isChecked());
     EXPECT_EQ(w->host().yields(), 0) << "no run began";
+    // As after tapping Alt, or after Esc closed a menu: the menu bar has the keyboard, and
+    // Esc only leaves it.
+    w->menuBar()->setFocus(Qt::MenuBarFocusReason);
+    QTest::keyClick(w->menuBar(), Qt::Key_Escape);
+    EXPECT_EQ(ends, 0);
+    EXPECT_TRUE(w->isVisible());
 }
