@@ -52,12 +52,10 @@ TEST_F(SettingsTest, EveryControlAndMenuChoiceRoundTripsInTheFixedKeyOrder) {
     const QString before = state();
     w->close();
     EXPECT_EQ(ends, 1) << "closing ends the program";
-    EXPECT_EQ(storedKeys(),
-              (QStringList{"Save",       "MasterDir",  "CompareDir",     "SubDir",
-                           "CheckSize",  "CheckDate",  "NoShowMatch",    "Ext1",
-                           "Ext2",       "Ext3",       "Ext4",           "FormLeft",
-                           "FormTop",    "FormHeight", "FormWidth",      "TimeTolerance",
-                           "HourShifts", "ShowExtra",  "VerifyContents", "FollowLinks"}));
+    EXPECT_EQ(storedKeys().join(' '), "Save MasterDir CompareDir SubDir CheckSize CheckDate "
+                                      "NoShowMatch Ext1 Ext2 Ext3 Ext4 FormLeft FormTop "
+                                      "FormHeight FormWidth TimeTolerance HourShifts ShowExtra "
+                                      "VerifyContents FollowLinks");
     EXPECT_TRUE(ReadSettings().contains("CheckSize=0\n"));
 
     open(false);
@@ -83,17 +81,6 @@ TEST_F(SettingsTest, UncheckedSaveOnExitRemovesTheEntryButNeverALinksTarget) {
             << link << ": no empty file left behind either";
     }
     EXPECT_EQ(ReadFile(target.toStdString()), stored.toStdString());
-}
-
-TEST_F(SettingsTest, NumbersAreReadWithBlanksAndRoundedHalfToEvenGeometryInSinglePrecision) {
-    const WindowSettings s = readStored(
-        "Save=1\nSubDir= 1.5 \nCheckSize=0.5\nFormTop=-30.25\nFormWidth=9000.0001\nFormHeight=0.1");
-    EXPECT_EQ(s.subDir, 2);
-    EXPECT_EQ(s.checkSize, 0);
-    EXPECT_EQ(s.formTop, -30.25);
-    EXPECT_EQ(s.formWidth, 9000) << "beyond single precision";
-    EXPECT_EQ(s.formHeight, double(0.1f));
-    EXPECT_FALSE(s.formLeft.has_value()) << "an absent key is not stored geometry";
 }
 
 TEST_F(SettingsTest, UnusableValuesAndUnparsableFilesFailTheLoad) {
@@ -192,8 +179,15 @@ TEST_F(SettingsTest, AFailedWriteLeavesTheStoredFileAsItWas) {
     }
 }
 
-TEST_F(SettingsTest, WrittenSettingsReadBackAlikeAndAWriteKeepsWhatItDoesNotSet) {
-    WriteSettings("[Settings]\nSave=1\nFormWidth=9000\nLater=x\n\n[Other]\nKey=1\n");
+TEST_F(SettingsTest, NumbersReadWithBlanksRoundedAWriteKeepsWhatItDoesNotSetAndReadsBack) {
+    WindowSettings s = readStored("Save=1\nSubDir= 1.5 \nCheckSize=0.5\nFormTop=-30.25\n"
+                                  "FormWidth=9000.0001\nFormHeight=0.1\nLater=x\n\n[Other]\nKey=1");
+    EXPECT_EQ(s.subDir, 2) << "half to even";
+    EXPECT_EQ(s.checkSize, 0);
+    EXPECT_EQ(s.formTop, -30.25);
+    EXPECT_EQ(s.formWidth, 9000) << "beyond single precision";
+    EXPECT_EQ(s.formHeight, double(0.1f));
+    EXPECT_FALSE(s.formLeft.has_value()) << "an absent key is not stored geometry";
     SettingsStore store;
     ASSERT_TRUE(WindowSettings{}.write(store));
     EXPECT_EQ(WindowSettings::read(store).formWidth, 9000) << "no geometry: the stored stays";
@@ -202,13 +196,10 @@ TEST_F(SettingsTest, WrittenSettingsReadBackAlikeAndAWriteKeepsWhatItDoesNotSet)
     EXPECT_EQ(stored.value("Settings", "Later"), "x") << "a later version's key";
     EXPECT_EQ(stored.value("Other", "Key"), "1") << "another section";
 
-    WindowSettings s;
-    s.masterDir = "/a b, c=d";
     s.checkDate = 2;
     s.extensions = {"txt", "", " x ", "*.gz"};
     s.formLeft = -45;
     s.formTop = 1234.5;
-    s.formHeight = 7000;
     s.formWidth = 9000.25;
     s.timeTolerance = 1;
     s.showExtra = 1;
@@ -220,19 +211,13 @@ TEST_F(SettingsTest, WrittenSettingsReadBackAlikeAndAWriteKeepsWhatItDoesNotSet)
 TEST(IniText, ValuesReadAndWriteAsQSettingsDoes) {
     // Blanks, separators, quotes, escapes, Qt's own prefixes, controls, characters beyond
     // ASCII and a NUL.
+    // clang-format off
     const QStringList values = {
-        "plain",
-        "",
-        "/a b, c=d",
-        " lead",
-        "trail ",
-        "semi;colon",
-        "quote\"back\\slash",
-        "@at",
-        "@ByteArray(x)",
-        "tab\tnew\nline\rbell\a",
+        "plain", "", "/a b, c=d", " lead", "trail ", "semi;colon", "quote\"back\\slash", "@at",
+        "@ByteArray(x)", "tab\tnew\nline\rbell\a",
         QString::fromUtf8("\xc3\xbcn\xc3\xaf \xe2\x82\xac \xf0\x9f\x98\x80"),
         QString::fromLatin1(QByteArray("nul\0009 esc\x1b\x66", 11))};
+    // clang-format on
     QTemporaryDir dir;
     const QString theirs = dir.filePath("qsettings.conf"), ours = dir.filePath("ours.conf");
     ini::Document written;
@@ -255,36 +240,25 @@ TEST(IniText, ValuesReadAndWriteAsQSettingsDoes) {
     EXPECT_EQ(qt.status(), QSettings::NoError);
 }
 
-TEST_F(SettingsTest, GeometryIsStableOverRestartsAndAMaximisedCloseKeepsTheNormalOne) {
-    WriteSettings("[Settings]\nSave=1\nFormLeft=1800\nFormTop=2400\nFormHeight=7200\n"
-                  "FormWidth=9600\n");
-    for (int start = 0; start < 3; ++start) {
-        open();
-        EXPECT_EQ(w->frameGeometry(), frameOf(1800, 2400, 9600, 7200)) << "start " << start;
-        if (start == 1) {
-            w->showMaximized();
-            (void)QTest::qWaitForWindowExposed(w.get());
-            child<QLineEdit>("txtMasterDir")->setText("/after");
-        }
-        w->close();
-    }
-    for (const char *line : {"MasterDir=/after\n", "FormWidth=9600\n", "FormLeft=1800\n"})
-        EXPECT_TRUE(ReadSettings().contains(QString::fromLatin1(line))) << line;
-}
-
-TEST_F(SettingsTest, UnusableGeometryGivesAUsableWindowWhoseRealGeometryIsStored) {
+TEST_F(SettingsTest, UsableGeometryIsKeptUnusableGivesAUsableWindowTheRealOneIsStored) {
     const char *const rows[] = {
         "FormLeft=1e30\nFormTop=-1e30",  // far off every screen
         "FormLeft=-150000\nFormTop=300", // wholly left of the screen
-        "FormWidth=0\nFormHeight=0",        "FormWidth=-900\nFormHeight=-5",
+        "FormWidth=0\nFormHeight=0",
+        "FormWidth=-900\nFormHeight=-5",
         "FormWidth=300\nFormHeight=300",   // below the minimum
         "FormWidth=1e30\nFormHeight=3e38", // beyond the desktop
         "FormLeft=-150000\nFormWidth=1e30",
+        "FormLeft=1800\nFormTop=2400\nFormHeight=7200\nFormWidth=9600", // usable: kept (the last
+                                                                        // row)
     };
     for (const char *geometry : rows) {
         WriteSettings("[Settings]\nSave=1\n" + QString::fromLatin1(geometry) + "\n");
         open();
         const QRect frame = w->frameGeometry();
+        if (geometry == std::end(rows)[-1]) {
+            EXPECT_EQ(frame, frameOf(1800, 2400, 9600, 7200));
+        }
         const QScreen *screen = w->screen();
         EXPECT_TRUE(screen->availableGeometry().intersects(frame)) << geometry;
         EXPECT_TRUE(screen->availableVirtualGeometry()
@@ -299,4 +273,12 @@ TEST_F(SettingsTest, UnusableGeometryGivesAUsableWindowWhoseRealGeometryIsStored
                   frame)
             << geometry << ": the real geometry is stored";
     }
+    // A maximised close keeps the last normal geometry.
+    open();
+    w->showMaximized();
+    (void)QTest::qWaitForWindowExposed(w.get());
+    child<QLineEdit>("txtMasterDir")->setText("/after");
+    w->close();
+    for (const char *line : {"MasterDir=/after\n", "FormWidth=9600\n", "FormLeft=1800\n"})
+        EXPECT_TRUE(ReadSettings().contains(QString::fromLatin1(line))) << line;
 }
