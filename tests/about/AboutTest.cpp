@@ -144,9 +144,8 @@ private slots:
                 QCOMPARE(qAlpha(img.pixel(corner)), 0);
             // Not an empty picture: a fair share of it is opaque.
             const auto *px = reinterpret_cast<const QRgb *>(img.constBits());
-            QVERIFY(std::count_if(px, px + img.width() * img.height(), [](QRgb p) {
-                        return qAlpha(p) > 200;
-                    }) > img.width() * img.height() / 5);
+            const int n = img.width() * img.height();
+            QVERIFY(std::count_if(px, px + n, [](QRgb p) { return qAlpha(p) > 200; }) > n / 5);
         }
     }
 

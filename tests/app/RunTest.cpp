@@ -2,7 +2,6 @@
 // status bar, what a run takes from the controls and the Options menu, what it refuses
 // before it starts, the list during a run, and a run that runs out of memory.
 #include "AppTestSupport.h"
-#include "WindowHost.h"
 
 #include <new>
 
@@ -84,7 +83,6 @@ TEST_F(RunTest, AStopOrRunningOutOfMemoryEndsOnlyThatRunWithAnEmptyList) {
     for (const auto &[said, status] : endings) {
         w->host().setYieldHook(nullptr);
         w->beginCompare();
-        EXPECT_TRUE(prompts.said.last().startsWith("i Complete: ")) << "the run before";
         EXPECT_EQ(w->results().Count(), 45u);
         prompts.said.clear();
         w->host().setYieldHook([&](std::int64_t n) {
