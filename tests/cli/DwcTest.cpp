@@ -186,21 +186,18 @@ TEST_F(DwcRun, ReportTargetsAreCheckedBeforeTheRun) {
     EXPECT_NE(same.err.find("the same directory"), std::string::npos) << same.err;
 }
 
-// A place not compared is trouble, and trouble wins over differences. Names and options are
-// shown with control characters escaped, C1 too: U+009B acts as ESC [ on terminals that
-// honour it.
+// A place not compared is trouble, and trouble wins over differences. Names, roots and
+// options are shown with control characters escaped (which ones: the display escape's tests).
 TEST_F(DwcRun, NotComparedIsTroubleAndDiagnosticsShowControlCharactersEscaped) {
     t.symlink("m/bad\x1b[31m\tname\x7f", "nowhere");
-    t.symlink("m/c1\302\2332Jname", "nowhere"); // U+009B, then "2J"
     const ProcessResult r = Dwc({m(), c()});
     EXPECT_EQ(r.status, 2);
     const std::string bad = t.path("m/bad\\x1b[31m\\tname\\x7f");
     EXPECT_NE(r.err.find("dwc: not compared: " + bad + ": " + std::strerror(ENOENT) + "\n"),
               std::string::npos)
         << r.err;
-    EXPECT_NE(r.err.find("Different Files: 2\nNot Compared: 2\n"), std::string::npos);
-    EXPECT_NE(r.err.find("2Jname"), std::string::npos) << r.err;
-    for (const char *raw : {"\x1b", "\x7f", "\t", "\xc2\x9b"})
+    EXPECT_NE(r.err.find("Different Files: 2\nNot Compared: 1\n"), std::string::npos);
+    for (const char *raw : {"\x1b", "\x7f", "\t"})
         EXPECT_EQ(r.err.find(raw), std::string::npos) << "a control character reached the terminal";
     EXPECT_NE(Dwc({t.path("no\apath"), c()}).err.find("no\\x07path"), std::string::npos);
     const ProcessResult option = Dwc({"--x\x1b[2J", m(), c()});
@@ -210,7 +207,7 @@ TEST_F(DwcRun, NotComparedIsTroubleAndDiagnosticsShowControlCharactersEscaped) {
 }
 
 // Sizes beyond 32 bits (4 GiB + 1 would wrap to the compare side's 1 byte), times before 1970
-// or after 2038 come through the scan whole; dates compare to the second. The texts
+// or after 2038 (2100) come through the scan whole; dates compare to the second. The texts
 // themselves have their tests with the report.
 TEST_F(DwcRun, ReportBytesWithHugeSizesAndFarTimes) {
     TempTree g;
@@ -218,8 +215,7 @@ TEST_F(DwcRun, ReportBytesWithHugeSizesAndFarTimes) {
         {"future", 4102444800, 4102444801},
         {"old", -1000000000, -1000000000},
         {"sub", T0, T0},
-        {"wrap", T0, T0},
-        {"y2038", 2147483648, 2147483648}};
+        {"wrap", T0, T0}};
     for (const auto &[n, masterTime, compareTime] : files) {
         g.file(std::string("m/") + n, 1, masterTime);
         g.file(std::string("c/") + n, 1, compareTime);
@@ -239,8 +235,7 @@ TEST_F(DwcRun, ReportBytesWithHugeSizesAndFarTimes) {
         "Date" + c + "future\t000,000,001\t000,000,001\t01/01/2100\r\n"
         "Match" + c + "old\t000,000,001\t000,000,001\t04/24/1938 22:13:20\r\n"
         "Match" + c + "sub\t000,000,001\t000,000,001\t09/09/2001 01:46:40\r\n"
-        "Size" + c + "wrap\t4,294,967,297\t000,000,001\t09/09/2001 01:46:40\r\n"
-        "Match" + c + "y2038\t000,000,001\t000,000,001\t01/19/2038 03:14:08\r\n");
+        "Size" + c + "wrap\t4,294,967,297\t000,000,001\t09/09/2001 01:46:40\r\n");
     // clang-format on
 }
 
@@ -320,8 +315,8 @@ TEST_F(DwcRun, ALargeRunIsStreamedEveryRowOnceShowsProgressAndStopsWhenItsReport
         EXPECT_EQ(out.out.find('\r') == std::string::npos, format != "report");
         EXPECT_EQ(out.out.rfind("{\"result\":", 0) == 0, format == "json");
         EXPECT_EQ(out.out.rfind("result,path"), csv ? 0 : std::string::npos) << "one header";
-        EXPECT_LT(out.out.find("f0000"), out.out.find("f2499"));
-        EXPECT_LT(out.out.find("f2499"), out.out.find("f4999"));
+        const std::size_t first = out.out.find("f0000"), middle = out.out.find("f2499");
+        EXPECT_TRUE(first < middle && middle < out.out.find("f4999")) << "not in name order";
     }
     // A file with two links is written in place: its new contents are measured first and
     // written after, so the report's bytes are asked for twice.

@@ -37,13 +37,18 @@ namespace {
 
 QString bracketed(const QString &arg) { return u'[' + arg + u']'; }
 std::string bytes(const QString &path) { return QFile::encodeName(path).toStdString(); }
+// Detached programs log in any order.
+QStringList sorted(QStringList list) {
+    list.sort();
+    return list;
+}
 
 // Every fake desktop program (xdg-open, xdg-mime, the browser) logs each call's arguments
 // as one line "[a] [b]" in logs/<its name>.log. xdg-mime keeps a copy of the document it is
 // asked to type, calls it text/html, and names logs/default-app as its default application.
 constexpr char fakeProgram[] = R"(#!/bin/sh
 line=; for a in "$@"; do line="$line[$a] "; done
-printf '%s\n' "$line" >> "$DW_ROOT/logs/${0##*/}.log"
+printf '%s\n' "${line% }" >> "$DW_ROOT/logs/${0##*/}.log"
 case "$1 $2" in
 "query filetype") cat "$3" > "$DW_ROOT/logs/seen"; echo text/html ;;
 "query default") cat "$DW_ROOT/logs/default-app" 2>/dev/null ;;
@@ -119,12 +124,7 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     [[nodiscard]] QStringList calls(const QString &program) const {
-        QStringList out;
-        for (const QByteArray &line : logged(program + ".log").split('\n')) {
-            if (!line.isEmpty())
-                out << QString::fromUtf8(line).trimmed();
-        }
-        return out;
+        return QString::fromUtf8(logged(program + ".log")).split(u'\n', Qt::SkipEmptyParts);
     }
     // The programs run detached: waits until `program` has logged `count` calls.
     [[nodiscard]] bool waitForCalls(const QString &program, int count) const {
@@ -246,11 +246,8 @@ TEST_F(Desktop, ShellOpenHandsEachTargetOverWholeAndStartsNothingForAMissingOne)
 
     // Anything started for the missing targets would have logged before these.
     ASSERT_TRUE(waitForCalls("xdg-open", 4) && waitForCalls("browser", 1));
-    QStringList got = calls("xdg-open");
-    QStringList want{bracketed(doc), bracketed(url), bracketed(address), bracketed(root() + "/-x")};
-    got.sort();
-    want.sort();
-    EXPECT_EQ(got, want);
+    EXPECT_EQ(sorted(calls("xdg-open")), sorted({bracketed(doc), bracketed(url), bracketed(address),
+                                                 bracketed(root() + "/-x")}));
     EXPECT_EQ(calls("browser"), QStringList{"[/some dir/page.htm]"});
 }
 
@@ -349,11 +346,8 @@ TEST_F(Desktop, FilePropertiesGoToTheFileManagerAndOurDialogShowsWhatItDoesNot) 
         &PropertiesRequest::finished);
     ASSERT_TRUE(finished.wait(15000));
     const QString base = "file://" + QFile::encodeName(root()).toPercentEncoding("/");
-    QStringList want{base + "/a%20b.txt", base + "/n%E9w%20%25.txt", base + "/refuse",
-                     base + "/hang"};
-    want.sort();
-    fake.calls.sort();
-    EXPECT_EQ(fake.calls, want);
+    EXPECT_EQ(sorted(fake.calls), sorted({base + "/a%20b.txt", base + "/n%E9w%20%25.txt",
+                                          base + "/refuse", base + "/hang"}));
     dialog = finished.at(0).at(0).value<FilePropertiesDialog *>();
     ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(dialog->fileCount(), 2);
