@@ -80,27 +80,30 @@ TEST_F(SafeWriteTest, WhichTargetsAreReplacedWrittenInPlaceOrRefused) {
 }
 
 // The user "nobody" saves into a writable file in a directory it may not write, and into
-// root's group-writable file: both written in place, the file keeping its owner.
+// root's group-writable file: both written in place, the file keeping its owner. Root's
+// read-only file in a directory anybody may write is refused, not replaced.
 TEST_F(SafeWriteTest, FilesAnotherUserMayWriteButNotReplaceAreWrittenInPlace) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to make files another user may write but not replace";
     t.dir("locked");
     t.dir("shared");
     ::chmod(t.path("shared").c_str(), 0777);
-    WriteFile(t.path("locked/f"), "old");
-    WriteFile(t.path("shared/f"), "old");
-    ::chmod(t.path("locked/f").c_str(), 0666);
-    ASSERT_EQ(::chown(t.path("shared/f").c_str(), 0, Nobody), 0);
-    ::chmod(t.path("shared/f").c_str(), 0664);
-    for (const char *rel : {"locked/f", "shared/f"}) {
+    const std::tuple<const char *, mode_t, int, const char *> cases[] = {
+        {"locked/f", 0666, 0, "new"},
+        {"shared/f", 0664, 0, "new"},
+        {"shared/ro", 0444, EACCES, "old"}};
+    for (const auto &[rel, mode, error, content] : cases) {
+        WriteFile(t.path(rel), "old");
+        ASSERT_EQ(::chown(t.path(rel).c_str(), 0, Nobody), 0);
+        ::chmod(t.path(rel).c_str(), mode);
         const ino_t before = StatOf(t.path(rel)).st_ino;
         const ChildResult r = RunInChild([&](std::string &) {
             if (!DropRootInChild() || ::geteuid() != Nobody)
                 return 77; // could not become nobody
             return SafeWrite(t.path(rel), Bytes("new"), SpecialTarget::Refuse);
         });
-        EXPECT_EQ(r.status, 0) << rel << ": " << std::strerror(r.status);
-        EXPECT_EQ(ReadFile(t.path(rel)), "new") << rel;
+        EXPECT_EQ(r.status, error) << rel << ": " << std::strerror(r.status);
+        EXPECT_EQ(ReadFile(t.path(rel)), content) << rel;
         EXPECT_EQ(StatOf(t.path(rel)).st_uid, 0u) << rel << " changed hands";
         EXPECT_EQ(StatOf(t.path(rel)).st_ino, before) << rel;
     }

@@ -37,13 +37,18 @@ namespace {
 
 QString bracketed(const QString &arg) { return u'[' + arg + u']'; }
 std::string bytes(const QString &path) { return QFile::encodeName(path).toStdString(); }
+// Detached programs log in any order.
+QStringList sorted(QStringList list) {
+    list.sort();
+    return list;
+}
 
 // Every fake desktop program (xdg-open, xdg-mime, the browser) logs each call's arguments
 // as one line "[a] [b]" in logs/<its name>.log. xdg-mime keeps a copy of the document it is
 // asked to type, calls it text/html, and names logs/default-app as its default application.
 constexpr char fakeProgram[] = R"(#!/bin/sh
 line=; for a in "$@"; do line="$line[$a] "; done
-printf '%s\n' "$line" >> "$DW_ROOT/logs/${0##*/}.log"
+printf '%s\n' "${line% }" >> "$DW_ROOT/logs/${0##*/}.log"
 case "$1 $2" in
 "query filetype") cat "$3" > "$DW_ROOT/logs/seen"; echo text/html ;;
 "query default") cat "$DW_ROOT/logs/default-app" 2>/dev/null ;;
@@ -53,11 +58,20 @@ constexpr char scratchContent[] = "<HTML> <\\HTML>\r\n";
 
 // A stand-in desktop: a temporary root with its own PATH, TMPDIR and XDG data folders, the
 // fake programs, and a default browser whose path holds a blank. The environment comes back
-// as it was when the test ends.
-class Desktop : public ::testing::Test {
+// as it was when the test ends. It stands in for the user too: the real prompts, with every
+// save chooser round answered from `answers` (a cancel once they run out) leaving `fileType`
+// chosen, and every question and message recorded in `asked`.
+class Desktop : public ::testing::Test, public DefaultPrompts {
+public:
+    void message(QWidget *, Icon, const QString &title, const QString &text,
+                 const QString &) override {
+        asked << title << text;
+    }
+
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
+        setPrompts(this);
         for (const char *name : {"PATH", "TMPDIR", "XDG_DATA_HOME", "XDG_DATA_DIRS", "DW_ROOT"})
             m_env.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
                                                                      : std::nullopt);
@@ -78,6 +92,14 @@ protected:
     void TearDown() override {
         for (const auto &[name, value] : m_env)
             value ? qputenv(name, *value) : qunsetenv(name);
+        setPrompts(nullptr);
+        QDBusConnection::disconnectFromBus("fake-file-manager");
+    }
+    QString askSaveFileName(QWidget *, const QString &title, const QString &start,
+                            const QString &filters, QString *selected) override {
+        asked << title << start << filters << *selected;
+        *selected = fileType;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
     }
 
     [[nodiscard]] QString root() const { return m_dir.path(); }
@@ -102,12 +124,7 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     [[nodiscard]] QStringList calls(const QString &program) const {
-        QStringList out;
-        for (const QByteArray &line : logged(program + ".log").split('\n')) {
-            if (!line.isEmpty())
-                out << QString::fromUtf8(line).trimmed();
-        }
-        return out;
+        return QString::fromUtf8(logged(program + ".log")).split(u'\n', Qt::SkipEmptyParts);
     }
     // The programs run detached: waits until `program` has logged `count` calls.
     [[nodiscard]] bool waitForCalls(const QString &program, int count) const {
@@ -116,6 +133,25 @@ protected:
 
     QTemporaryDir m_dir;
     std::vector<std::pair<const char *, std::optional<QByteArray>>> m_env;
+    QStringList answers, asked;
+    QString fileType;
+};
+
+// Stands in for a desktop file manager on the test's private bus. It records each
+// ShowItemProperties call's URIs, refuses URIs holding "refuse" and never answers "hang".
+class FakeFileManager : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList calls;
+public slots:
+    void ShowItemProperties(const QStringList &uris, const QString &) {
+        calls << uris.join(u' ');
+        if (calls.last().contains("refuse"))
+            sendErrorReply(QDBusError::Failed, "cannot show");
+        else if (calls.last().contains("hang"))
+            setDelayedReply(true);
+    }
 };
 
 } // namespace
@@ -210,11 +246,8 @@ TEST_F(Desktop, ShellOpenHandsEachTargetOverWholeAndStartsNothingForAMissingOne)
 
     // Anything started for the missing targets would have logged before these.
     ASSERT_TRUE(waitForCalls("xdg-open", 4) && waitForCalls("browser", 1));
-    QStringList got = calls("xdg-open");
-    QStringList want{bracketed(doc), bracketed(url), bracketed(address), bracketed(root() + "/-x")};
-    got.sort();
-    want.sort();
-    EXPECT_EQ(got, want);
+    EXPECT_EQ(sorted(calls("xdg-open")), sorted({bracketed(doc), bracketed(url), bracketed(address),
+                                                 bracketed(root() + "/-x")}));
     EXPECT_EQ(calls("browser"), QStringList{"[/some dir/page.htm]"});
 }
 
@@ -240,39 +273,11 @@ TEST_F(Desktop, OpenTargetFallsBackToTheBrowserOnlyWhenTheTargetIsNotFound) {
     EXPECT_EQ(calls("browser").size(), 1);
 }
 
-namespace {
-
-// The real prompts with every save chooser round answered from `answers` (a cancel once
-// they run out) leaving `fileType` chosen, and every question and message recorded in
-// `asked`. Installed as the process-wide prompts for one test.
-class Choosers : public ::testing::Test, public DefaultPrompts {
-public:
-    void message(QWidget *, Icon, const QString &title, const QString &text,
-                 const QString &) override {
-        asked << title << text;
-    }
-
-protected:
-    void SetUp() override { setPrompts(this); }
-    void TearDown() override { setPrompts(nullptr); }
-    QString askSaveFileName(QWidget *, const QString &title, const QString &start,
-                            const QString &filters, QString *selected) override {
-        asked << title << start << filters << *selected;
-        *selected = fileType;
-        return answers.isEmpty() ? QString() : answers.takeFirst();
-    }
-    QStringList answers, asked;
-    QString fileType;
-};
-
-} // namespace
-
-TEST_F(Choosers, TheSaveChooserRefusesANameInAMissingFolderAndReopensWhereTheUserWas) {
-    QTemporaryDir dir;
+TEST_F(Desktop, TheSaveChooserRefusesANameInAMissingFolderAndReopensWhereTheUserWas) {
     const QString title = "Save Results As...", text = "Text File (*.txt)",
                   csv = "CSV File, all columns (*.csv)", filters = text + ";;" + csv,
-                  good = dir.path() + "/report.csv";
-    answers = {dir.path() + "/no such folder/deeper/report.csv", good};
+                  good = root() + "/report.csv";
+    answers = {root() + "/no such folder/deeper/report.csv", good};
     fileType = csv;
     QString chosenType;
     EXPECT_EQ(prompts().saveFileName(nullptr, title, "dw.txt", filters, &chosenType), good);
@@ -282,12 +287,12 @@ TEST_F(Choosers, TheSaveChooserRefusesANameInAMissingFolderAndReopensWhereTheUse
     // name and the chosen file type.
     ASSERT_EQ(asked.size(), 10);
     EXPECT_EQ(asked.mid(0, 5), (QStringList{title, "dw.txt", filters, text, title}));
-    EXPECT_TRUE(asked[5].contains(dir.path() + "/no such folder/deeper")) << asked[5].toStdString();
+    EXPECT_TRUE(asked[5].contains(root() + "/no such folder/deeper")) << asked[5].toStdString();
     EXPECT_EQ(asked.mid(6), (QStringList{title, good, filters, csv}));
     EXPECT_EQ(prompts().saveFileName(nullptr, title, "dw.txt", filters), QString()); // cancel
 }
 
-TEST_F(Choosers, TheSystemAboutShowsTheTextsAndTheSystem) {
+TEST_F(Desktop, TheSystemAboutShowsTheTextsAndTheSystem) {
     showSystemAbout("Dirwise 7.0.0", "Other line");
     ASSERT_EQ(asked.size(), 2);
     EXPECT_EQ(asked[0], "About Dirwise 7.0.0");
@@ -295,94 +300,55 @@ TEST_F(Choosers, TheSystemAboutShowsTheTextsAndTheSystem) {
     EXPECT_TRUE(asked[1].contains(QSysInfo::prettyProductName()));
 }
 
-// Stands in for a desktop file manager on the test's private bus. It records each
-// ShowItemProperties call's URIs, refuses URIs holding "refuse" and never answers "hang".
-class FakeFileManager : public QObject, protected QDBusContext {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
-public:
-    QStringList calls;
-public slots:
-    void ShowItemProperties(const QStringList &uris, const QString &) {
-        calls << uris.join(u' ');
-        if (calls.last().contains("refuse"))
-            sendErrorReply(QDBusError::Failed, "cannot show");
-        else if (calls.last().contains("hang"))
-            setDelayedReply(true);
-    }
-};
-
-namespace {
-
-constexpr qint64 fixedMtime = 1700000000;
-
-// A 1234-byte file "a b.txt" with mode 0640 and a fixed modification time. The tests run
-// only on the private bus of dbus-run-session, where no real file manager can answer.
-class Properties : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") ||
-            !QDBusConnection::sessionBus().isConnected())
-            GTEST_SKIP() << "needs the private session bus of dbus-run-session";
-        m_file = m_dir.path() + "/a b.txt";
-        QFile file(m_file);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1234, 'x')) == 1234);
-        file.close();
-        const struct timespec times[2] = {{fixedMtime, 0}, {fixedMtime, 0}};
-        ASSERT_EQ(::chmod(QFile::encodeName(m_file).constData(), 0640), 0);
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(m_file).constData(), times, 0), 0);
-    }
-    void TearDown() override { QDBusConnection::disconnectFromBus("fake-file-manager"); }
-
-    QTemporaryDir m_dir;
-    QString m_file;
-    QWidget m_owner;
-    FakeFileManager m_fake;
-};
-
-} // namespace
-
-TEST_F(Properties, WhenNoFileManagerAnswersOurOwnDialogShowsTheFacts) {
-    const QString compare = m_dir.path() + "/compare/a b.txt"; // missing
-    showFileProperties(&m_owner, bytes(m_file), bytes(compare));
+// Only on the private bus of dbus-run-session, where no real file manager can answer: with
+// none, our own dialog shows the facts; the fake one is asked once per file, and what it
+// refuses or leaves unanswered gets our dialog.
+TEST_F(Desktop, FilePropertiesGoToTheFileManagerAndOurDialogShowsWhatItDoesNot) {
+    if (!qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") ||
+        !QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs the private session bus of dbus-run-session";
+    qunsetenv("XDG_DATA_DIRS"); // the system's MIME database
+    constexpr qint64 mtime = 1700000000;
+    const QString file = makeFile("a b.txt", QByteArray(1234, 'x'));
+    const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+    ASSERT_EQ(::chmod(bytes(file).c_str(), 0640), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, bytes(file).c_str(), times, 0), 0);
+    QWidget owner;
+    const QString compare = root() + "/compare/a b.txt"; // missing
+    showFileProperties(&owner, bytes(file), bytes(compare));
     FilePropertiesDialog *dialog = nullptr;
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (dialog = m_owner.findChild<FilePropertiesDialog *>()) != nullptr; }, 15000));
+        [&] { return (dialog = owner.findChild<FilePropertiesDialog *>()) != nullptr; }, 15000));
     EXPECT_FALSE(dialog->isModal());
     ASSERT_EQ(dialog->fileCount(), 2);
-    EXPECT_EQ(dialog->fieldText(0, Field::Path), m_file);
+    EXPECT_EQ(dialog->fieldText(0, Field::Path), file);
     EXPECT_TRUE(dialog->fieldText(0, Field::Type).contains("text/plain"));
     EXPECT_TRUE(dialog->fieldText(0, Field::Size).startsWith(QLocale().toString(1234) + " bytes"));
     EXPECT_EQ(dialog->fieldText(0, Field::Modified),
-              QDateTime::fromSecsSinceEpoch(fixedMtime).toString("yyyy-MM-dd HH:mm:ss"));
+              QDateTime::fromSecsSinceEpoch(mtime).toString("yyyy-MM-dd HH:mm:ss"));
     EXPECT_EQ(dialog->fieldText(0, Field::Permissions), "-rw-r----- (0640)");
     EXPECT_TRUE(dialog->fieldText(0, Field::Owner).contains(QString("(%1)").arg(::geteuid())));
     EXPECT_EQ(dialog->fieldText(1, Field::Path), compare);
     EXPECT_TRUE(dialog->fieldText(1, Field::Type).startsWith("Cannot be examined"));
-}
 
-TEST_F(Properties, TheFileManagerIsAskedOncePerFileAndWhatItDropsGetsOurDialog) {
+    FakeFileManager fake;
     QDBusConnection fm =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
-    ASSERT_TRUE(fm.registerObject("/org/freedesktop/FileManager1", &m_fake,
-                                  QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(
+        fm.registerObject("/org/freedesktop/FileManager1", &fake, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(fm.registerService("org.freedesktop.FileManager1"));
-    const std::string dir = bytes(m_dir.path());
-    const std::vector<std::string> paths{bytes(m_file), dir + "/n\xe9w %.txt", dir + "/refuse",
+    const std::string dir = bytes(root());
+    const std::vector<std::string> paths{bytes(file), dir + "/n\xe9w %.txt", dir + "/refuse",
                                          dir + "/hang"};
     // The short deadline stands for a file manager that hangs.
     QSignalSpy finished(
-        PropertiesRequest::start(&m_owner, paths, QDBusConnection::sessionBus(), 1000),
+        PropertiesRequest::start(&owner, paths, QDBusConnection::sessionBus(), 1000),
         &PropertiesRequest::finished);
     ASSERT_TRUE(finished.wait(15000));
-
-    const QString base = "file://" + QFile::encodeName(m_dir.path()).toPercentEncoding("/");
-    QStringList want{base + "/a%20b.txt", base + "/n%E9w%20%25.txt", base + "/refuse",
-                     base + "/hang"};
-    want.sort();
-    m_fake.calls.sort();
-    EXPECT_EQ(m_fake.calls, want);
-    auto *dialog = finished.at(0).at(0).value<FilePropertiesDialog *>();
+    const QString base = "file://" + QFile::encodeName(root()).toPercentEncoding("/");
+    EXPECT_EQ(sorted(fake.calls), sorted({base + "/a%20b.txt", base + "/n%E9w%20%25.txt",
+                                          base + "/refuse", base + "/hang"}));
+    dialog = finished.at(0).at(0).value<FilePropertiesDialog *>();
     ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(dialog->fileCount(), 2);
     EXPECT_EQ(dialog->fieldText(0, Field::Path), QFile::decodeName(paths[2].c_str()));

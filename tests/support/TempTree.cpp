@@ -46,12 +46,6 @@ void TempTree::file(const std::string &rel, std::int64_t size, std::int64_t mtim
     setTime(rel, mtime);
 }
 
-void TempTree::sparse(const std::string &rel, std::int64_t size, std::int64_t mtime) {
-    WriteFile(made(path(rel)), "");
-    ASSERT_EQ(::truncate(path(rel).c_str(), size), 0) << std::strerror(errno);
-    setTime(rel, mtime);
-}
-
 void TempTree::symlink(const std::string &rel, const std::string &target) {
     ASSERT_EQ(::symlink(target.c_str(), made(path(rel)).c_str()), 0) << std::strerror(errno);
 }

@@ -38,8 +38,6 @@ public:
     void dir(const std::string &rel);
     // A file with `size` bytes of content ("x" repeated) and modification time `mtime`.
     void file(const std::string &rel, std::int64_t size = 0, std::int64_t mtime = 1000000000);
-    // A sparse file of `size` bytes (no blocks written), for sizes over 4 GiB.
-    void sparse(const std::string &rel, std::int64_t size, std::int64_t mtime = 1000000000);
     void symlink(const std::string &rel, const std::string &target);
     void fifo(const std::string &rel);
     void setTime(const std::string &rel, std::int64_t mtime, long nanoseconds = 0);
