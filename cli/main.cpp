@@ -51,12 +51,7 @@ public:
     int Flush(bool all) {
         const std::size_t n = m_list.Count();
         for (std::size_t i = 0; i < n && m_error == 0; ++i) {
-            if (m_format == ReportFormat::Csv)
-                AppendCsvLine(m_buffer, m_list, i);
-            else if (m_format == ReportFormat::Json)
-                AppendJsonLine(m_buffer, m_list, i);
-            else
-                AppendReportLine(m_buffer, m_list, i);
+            AppendLine(m_buffer, m_list, i, m_format);
             if (m_buffer.size() >= WriteAt)
                 write();
         }

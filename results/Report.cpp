@@ -33,12 +33,7 @@ ByteProducer rowsProducer(const ResultsList &list, ReportFormat format) {
         if (format == ReportFormat::Csv)
             buf += CsvHeader();
         for (std::size_t i = 0; i < list.Count(); ++i) {
-            if (format == ReportFormat::Csv)
-                AppendCsvLine(buf, list, i);
-            else if (format == ReportFormat::Json)
-                AppendJsonLine(buf, list, i);
-            else
-                AppendReportLine(buf, list, i);
+            AppendLine(buf, list, i, format);
             if (buf.size() >= FlushAt) {
                 if (const int err = write(buf))
                     return err;
@@ -50,6 +45,15 @@ ByteProducer rowsProducer(const ResultsList &list, ReportFormat format) {
 }
 
 } // namespace
+
+void AppendLine(std::string &out, const ResultsList &list, std::size_t i, ReportFormat format) {
+    if (format == ReportFormat::Csv)
+        AppendCsvLine(out, list, i);
+    else if (format == ReportFormat::Json)
+        AppendJsonLine(out, list, i);
+    else
+        AppendReportLine(out, list, i);
+}
 
 void AppendReportLine(std::string &out, const ResultsList &list, std::size_t i) {
     // The first six columns, as shown; the compare date is never written.

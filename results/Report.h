@@ -28,6 +28,8 @@ void AppendCsvLine(std::string &out, const ResultsList &list, std::size_t i);
 // Appends the JSON Lines object of row i with the csv's keys in the same order: sizes as
 // numbers, dates as the same ISO strings, absent values as null; LF at the end.
 void AppendJsonLine(std::string &out, const ResultsList &list, std::size_t i);
+// Appends row i in `format`: AppendReportLine, AppendCsvLine or AppendJsonLine.
+void AppendLine(std::string &out, const ResultsList &list, std::size_t i, ReportFormat format);
 // A name for the machine formats: UTF-8 kept, a byte that is not part of valid UTF-8 as
 // \xHH and a backslash as \\, so any name survives and reads back.
 [[nodiscard]] std::string MachineName(std::string_view bytes);
