@@ -103,7 +103,7 @@ public:
 
     void diagnostic(const Diagnostic &d) override {
         clearProgress();
-        writeErr("dwc: not compared: " + EscapeForDisplay(d.path) + ": " + std::strerror(d.error) +
+        writeErr("dwc: not compared: " + EscapeForDisplay(d.Path()) + ": " + std::strerror(d.error) +
                  "\n");
     }
 
