@@ -6,6 +6,7 @@
 #include "Io.h"
 #include "ProductInfo.h"
 #include "Report.h"
+#include "ReportTarget.h"
 #include "ResultsList.h"
 #include "SafeWrite.h"
 #include "TextForms.h"
@@ -27,9 +28,10 @@ using namespace dirwise;
 
 namespace {
 
+// The signal that asked the run to stop (SIGINT, SIGTERM or SIGHUP), or 0.
 volatile std::sig_atomic_t g_interrupted = 0;
 
-extern "C" void onInterrupt(int) { g_interrupted = 1; }
+extern "C" void onInterrupt(int signal) { g_interrupted = signal; }
 
 // Nothing useful can be done when standard error itself fails.
 void writeErr(const std::string &text) { (void)WriteAll(STDERR_FILENO, text); }
@@ -152,25 +154,24 @@ int trouble(const std::string &message) {
     return 2;
 }
 
-// The real path of an existing `path`, or "" when it has none.
-std::string realPath(const std::string &path) {
-    char *real = ::realpath(path.c_str(), nullptr);
-    std::string out = real ? real : "";
-    std::free(real);
-    return out;
+// The tree `place` lies in ("master" or "compare"), or nullptr when it lies in neither.
+const char *treeHolding(const CliOptions &o, const ReportPlace &place) {
+    if (ReportInTree(place, NormalizeRoot(o.compare.masterDir), o.compare.followLinks))
+        return "master";
+    if (ReportInTree(place, NormalizeRoot(o.compare.compareDir), o.compare.followLinks))
+        return "compare";
+    return nullptr;
 }
 
-// Whether the existing file `file` lies inside directory `dir` (both real paths).
-bool inside(const std::string &file, const std::string &dir) {
-    if (file.empty() || dir.empty())
-        return false;
-    const std::string prefix = dir == "/" ? dir : dir + "/";
-    return file.rfind(prefix, 0) == 0;
+int refuseReportIn(const char *tree, const std::string &path) {
+    return trouble(std::string("the report would overwrite a file inside the ") + tree +
+                   " directory: " + EscapeForDisplay(path));
 }
 
 // What must hold before any work is done: two usable, different roots, and a report target
-// that can be written and is no file of either tree. Returns 0 or the exit status.
-int checkBeforeTheRun(const CliOptions &o) {
+// that can be written and is no file of either tree (`place` says where it lies). Returns 0
+// or the exit status.
+int checkBeforeTheRun(const CliOptions &o, ReportPlace &place) {
     for (const auto &[root, what] : {std::pair{&o.compare.masterDir, "master directory "},
                                      std::pair{&o.compare.compareDir, "compare directory "}})
         if (const int err = CheckRoot(NormalizeRoot(*root)))
@@ -184,15 +185,29 @@ int checkBeforeTheRun(const CliOptions &o) {
                        EscapeForDisplay(o.compare.compareDir));
     if (o.outputPath.empty())
         return 0;
-    if (const int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace))
+    int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
+    if (err == 0)
+        err = LocateReport(o.outputPath, place);
+    if (err != 0)
         return trouble("cannot write the report: " + EscapeForDisplay(o.outputPath) + ": " +
                        std::strerror(err));
-    const std::string target = realPath(ResolveWriteTarget(o.outputPath));
-    for (const auto &[root, what] :
-         {std::pair{&o.compare.masterDir, "master"}, std::pair{&o.compare.compareDir, "compare"}})
-        if (inside(target, realPath(*root)))
-            return trouble(std::string("the report would overwrite a file inside the ") + what +
-                           " directory: " + EscapeForDisplay(o.outputPath));
+    if (const char *tree = treeHolding(o, place))
+        return refuseReportIn(tree, o.outputPath);
+    return 0;
+}
+
+// Just before the report is written: the target is looked up again, and when it is no
+// longer the file it was at the start, that file is checked against the trees as well.
+// Returns 0 or the exit status.
+int checkAgainBeforeWriting(const CliOptions &o, const ReportPlace &before) {
+    ReportPlace now;
+    if (const int err = LocateReport(o.outputPath, now))
+        return trouble("cannot write the report: " + EscapeForDisplay(o.outputPath) + ": " +
+                       std::strerror(err));
+    if (!before.changed(now))
+        return 0;
+    if (const char *tree = treeHolding(o, now))
+        return refuseReportIn(tree, o.outputPath);
     return 0;
 }
 
@@ -216,40 +231,6 @@ UniqueFd openSpecialTarget(const std::string &path, bool &special) {
     return fd;
 }
 
-// An unnamed temporary file for the report's bytes, in $TMPDIR or /tmp; empty when none
-// can be made (the rows are then kept in the list).
-UniqueFd makeSpool() {
-    const char *env = std::getenv("TMPDIR");
-    const std::string dir = env && *env ? env : "/tmp";
-    UniqueFd fd(::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (!fd) {
-        std::string name = dir + "/dwc-report.XXXXXX";
-        fd.reset(::mkostemp(name.data(), O_CLOEXEC));
-        if (fd)
-            ::unlink(name.c_str());
-    }
-    return fd;
-}
-
-// The bytes of the spool from its start, as often as SafeWrite asks.
-ByteProducer replaySpool(int fd) {
-    return [fd](const std::function<int(std::string_view)> &write) {
-        std::vector<char> buffer(256 * 1024);
-        for (off_t at = 0;;) {
-            const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return errno;
-            if (n == 0)
-                return 0;
-            if (const int err = write(std::string_view(buffer.data(), static_cast<std::size_t>(n))))
-                return err;
-            at += n;
-        }
-    };
-}
-
 int runDwc(int argc, char **argv) {
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.ok()) {
@@ -265,25 +246,35 @@ int runDwc(int argc, char **argv) {
         return ok ? 0 : 2;
     }
 
-    if (const int status = checkBeforeTheRun(o))
+    ReportPlace place;
+    if (const int status = checkBeforeTheRun(o, place))
         return status;
 
+    // Ctrl-C, SIGTERM and SIGHUP all stop the run at its next yield, so that what was found
+    // so far reaches standard output and an earlier report at -o's target stays as it was.
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &sa, nullptr);
 
-    // Without a sort, rows are written as the run appends them: to standard output or a
-    // device as they come, and to a file or a FIFO through a temporary file that SafeWrite
-    // copies at the end, so that a file is still replaced whole or not at all.
+    // Rows go to standard output, a descriptor named by -o (/dev/stdout, /dev/fd/N) and a
+    // device as they come. A file or a FIFO gets its report only when the run is complete:
+    // without a sort the rows are gathered in a file beside the target (on the same file
+    // system, whatever $TMPDIR holds) that SafeWrite copies at the end, so a file is still
+    // replaced whole or not at all; where none can be made, they are kept in the list.
     ResultsList list;
     UniqueFd out;
     std::string outName = "standard output";
     bool direct = o.outputPath.empty();
     if (direct) {
         out.reset(STDOUT_FILENO);
-    } else if (!o.sortKey) {
+    } else if (const int fd = DescriptorTarget(o.outputPath); fd >= 0) {
+        out.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
+        direct = true;
+        outName = o.outputPath;
+    } else {
         out = openSpecialTarget(o.outputPath, direct);
         if (direct && !out) {
             const int err = errno;
@@ -292,9 +283,12 @@ int runDwc(int argc, char **argv) {
             return 2;
         }
         outName = o.outputPath;
-        if (!direct) {
-            out = makeSpool();
-            outName = "temporary file";
+        if (!direct && !o.sortKey) {
+            const std::string target = ResolveWriteTarget(o.outputPath);
+            const auto slash = target.rfind('/');
+            out = MakeStagingFile(slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : target.substr(0, slash));
         }
     }
     std::unique_ptr<RowStream> stream;
@@ -308,29 +302,37 @@ int runDwc(int argc, char **argv) {
         list.Sort(*o.sortKey, o.descending ? SortOrder::Descending : SortOrder::Ascending);
 
     ReportStatus written;
+    // A stopped run leaves a file at -o's target as it was: a partial report never replaces
+    // a complete one.
+    const bool keepOld = !direct && summary.stopped;
+    int refused = 0;
+    if (!direct && !keepOld)
+        refused = checkAgainBeforeWriting(o, place);
     if (stream) {
         int err = stream->Flush(true);
         if (direct) {
             if (const int closeErr = out.close(); err == 0)
                 err = closeErr;
-        } else if (err == 0) {
-            const int spool = out.get();
-            err = SafeWrite(o.outputPath, replaySpool(spool), SpecialTarget::WriteInPlace);
-            outName = o.outputPath;
+        } else if (err == 0 && !keepOld && refused == 0) {
+            err =
+                SafeWrite(o.outputPath, ReplayStagingFile(out.get()), SpecialTarget::WriteInPlace);
         }
         if (err != 0)
             written = ReportStatus{false, outName + ": " + std::strerror(err)};
-    } else if (o.outputPath.empty()) {
+    } else if (direct) {
         written = WriteReport(list, out.get(), o.format);
         if (const int err = out.close(); written.ok && err != 0)
             written = ReportStatus{false, std::strerror(err)};
         if (!written.ok)
-            written.error = "standard output: " + written.error;
-    } else {
+            written.error = outName + ": " + written.error;
+    } else if (!keepOld && refused == 0) {
         written = SaveReport(list, o.outputPath, o.format);
     }
     if (!written.ok)
         writeErr("dwc: cannot write the report: " + EscapeForDisplay(written.error) + "\n");
+    if (keepOld)
+        writeErr("dwc: the run was stopped; the report was not written and " +
+                 EscapeForDisplay(o.outputPath) + " is as it was\n");
 
     if (!o.quiet) {
         std::string text;
@@ -342,8 +344,8 @@ int runDwc(int argc, char **argv) {
     if (stream && stream->error() != 0)
         return 2; // the run stopped because its report could not be written
     if (summary.stopped)
-        return 130;
-    if (!written.ok || !summary.notCompared.empty())
+        return 128 + (g_interrupted != 0 ? static_cast<int>(g_interrupted) : SIGINT);
+    if (!written.ok || refused != 0 || !summary.notCompared.empty())
         return 2;
     return summary.different > 0 || summary.extras > 0 ? 1 : 0;
 }
