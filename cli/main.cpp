@@ -159,8 +159,8 @@ private:
             break;
         }
         if (p.bytesVerified > 0)
-            line += Format(_(", %s MiB verified"),
-                           {std::to_string(p.bytesVerified / (1024 * 1024))});
+            line +=
+                Format(_(", %s MiB verified"), {std::to_string(p.bytesVerified / (1024 * 1024))});
         writeErr("\r" + line + "\033[K");
         m_shown = true;
     }
@@ -198,8 +198,9 @@ bool inside(const std::string &file, const std::string &dir) {
 // What must hold before any work is done: two usable, different roots, and a report target
 // that can be written and is no file of either tree. Returns 0 or the exit status.
 int checkBeforeTheRun(const CliOptions &o) {
-    for (const auto &[root, what] : {std::pair{&o.compare.masterDir, _("master directory %s: %s")},
-                                     std::pair{&o.compare.compareDir, _("compare directory %s: %s")}})
+    for (const auto &[root, what] :
+         {std::pair{&o.compare.masterDir, _("master directory %s: %s")},
+          std::pair{&o.compare.compareDir, _("compare directory %s: %s")}})
         if (const int err = CheckRoot(NormalizeRoot(*root)))
             return trouble(Format(what, {EscapeForDisplay(*root), ErrorText(err)}));
     struct stat master {
@@ -309,8 +310,7 @@ std::string versionText() {
 int runDwc(int argc, char **argv) {
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.ok()) {
-        writeErr("dwc: " + parse.error + "\n" + _("Try 'dwc --help' for more information.") +
-                 "\n");
+        writeErr("dwc: " + parse.error + "\n" + _("Try 'dwc --help' for more information.") + "\n");
         return 2;
     }
     const CliOptions &o = parse.options;
@@ -388,9 +388,9 @@ int runDwc(int argc, char **argv) {
         written = SaveReport(list, o.outputPath, o.format);
     }
     if (!written.ok)
-        writeErr("dwc: " + Format(_("cannot write the report: %s"),
-                                  {EscapeForDisplay(written.error)}) +
-                 "\n");
+        writeErr(
+            "dwc: " + Format(_("cannot write the report: %s"), {EscapeForDisplay(written.error)}) +
+            "\n");
 
     if (!o.quiet)
         writeErr(summaryText(summary));
