@@ -83,7 +83,7 @@ const OptionRow Options[] = {
      [](Parsing &p, const std::string &v) { p.excludes.push_back(v); }},
     {"sort", 0, "COLUMN",
      N_("sort the report by result, path, name, master-size,\n"
-     "compare-size, master-date or compare-date"),
+        "compare-size, master-date or compare-date"),
      [](Parsing &p, const std::string &v) {
          p.o.sortKey = sortColumn(v);
          if (!p.o.sortKey)
@@ -103,7 +103,7 @@ const OptionRow Options[] = {
      }},
     {"hour-shifts", 0, "N",
      N_("with --date, times 1 to N whole hours apart (within the\n"
-     "tolerance) count as equal (1: daylight saving)"),
+        "tolerance) count as equal (1: daylight saving)"),
      [](Parsing &p, const std::string &v) {
          // Hour shifts beyond a few days mean nothing; the cap keeps the sums in range.
          if (const auto n = wholeNumber(v, 1000))
@@ -120,7 +120,7 @@ const OptionRow Options[] = {
      [](Parsing &p, const std::string &) { p.o.compare.verifyContents = true; }},
     {"format", 0, "FORMAT",
      N_("report (default), csv or json (JSON Lines); csv and json\n"
-     "carry every column and read the same in every locale"),
+        "carry every column and read the same in every locale"),
      [](Parsing &p, const std::string &v) {
          if (v == "report")
              p.o.format = ReportFormat::Report;
