@@ -6,8 +6,10 @@
 DIRWISE_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev libgtest-dev xdg-utils"
 # Running every test in addition: a private session bus for the shell tests, the German
 # locale's sources for the report tests, the validators of the desktop files and the
-# helpers that the completion of dwc is written against.
-DIRWISE_TEST_PACKAGES="dbus locales desktop-file-utils appstream bash-completion"
+# helpers that the completion of dwc is written against; the tools snapshots are checked
+# against (NetBSD's mtree, bsdtar) and a private sshd with its client for remote roots.
+DIRWISE_TEST_PACKAGES="dbus locales desktop-file-utils appstream bash-completion mtree-netbsd
+    libarchive-tools openssh-server openssh-client"
 # Making the Debian package in addition: dpkg-shlibdeps and dpkg-buildflags.
 DIRWISE_DEB_PACKAGES="dpkg-dev"
 
