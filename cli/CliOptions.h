@@ -30,7 +30,9 @@ struct CliParse {
     [[nodiscard]] bool ok() const { return error.empty(); }
 };
 
-// Parses the arguments after the program name with getopt_long: short options bundle
+// Parses the arguments after the program name with getopt_long. Every option is one row of
+// the option table in CliOptions.cpp, which gives its names, its value, its --help line and
+// what it does, so an option is added there and nowhere else. Short options bundle
 // ("-qo FILE", "-oFILE"), long options may be abbreviated while unambiguous and take their
 // value as "--opt=value" or "--opt value", "--" ends the options, and options and operands
 // may come in any order. A flag given a value, an unknown or ambiguous option, a missing
