@@ -131,6 +131,10 @@ const OptionRow Options[] = {
          if (v.empty())
              p.fail("option '-o' needs a file name");
      }},
+    {"snapshot", 0, nullptr,
+     "write a snapshot of the one folder given (an mtree\n"
+     "manifest) instead of comparing; --verify adds digests",
+     [](Parsing &p, const std::string &) { p.o.snapshot = true; }},
     {"quiet", 'q', nullptr, "no summary and no progress",
      [](Parsing &p, const std::string &) { p.o.quiet = true; }},
     {"help", 'h', nullptr, "show this text",
@@ -222,10 +226,31 @@ std::string optionLines() {
     return out;
 }
 
+// The end of parsing for --snapshot: one folder, and nothing that shapes a compare.
+CliParse &snapshotOperands(CliParse &parse, const Parsing &p,
+                           const std::vector<std::string> &roots) {
+    const CliOptions &o = parse.options;
+    const CompareOptions plain;
+    if (o.sortKey || o.format != ReportFormat::Report || o.compare.hideMatches ||
+        o.compare.listExtras || !p.includes.empty() || !p.excludes.empty() || p.dateSet ||
+        !p.sizeSet || o.compare.timeTolerance != plain.timeTolerance ||
+        o.compare.hourShifts != plain.hourShifts || !o.compare.subDirs || !o.compare.followLinks)
+        parse.error = "--snapshot takes only --verify, -o and -q";
+    else if (roots.size() != 1)
+        parse.error = roots.empty() ? "--snapshot needs the folder to describe"
+                                    : "too many arguments: " + quoted(roots[1]);
+    else
+        parse.options.compare.masterDir = roots[0];
+    if (parse.options.outputPath == "-")
+        parse.options.outputPath.clear();
+    return parse;
+}
+
 } // namespace
 
 std::string UsageText() {
     return "Usage: dwc [options] MASTER COMPARE\n"
+           "       dwc --snapshot [--verify] [-o FILE] DIR\n"
            "Compares every file under MASTER with the file at the same relative path under\n"
            "COMPARE and writes a tab-separated report (Result, Compare Path, File Name,\n"
            "Master Size, Compare Size, Master Date; CR LF line ends) to standard output.\n"
@@ -301,6 +326,8 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
         o.compare.extensions[k] = RewriteExtensionBox(exts[k]);
     o.compare.matchSize = p.sizeSet;
     o.compare.matchDate = p.dateSet;
+    if (o.snapshot)
+        return snapshotOperands(parse, p, roots);
     if (!p.sizeSet && !p.dateSet) {
         parse.error = "nothing to compare: give --size or --date";
         return parse;

@@ -8,6 +8,7 @@
 #include "Report.h"
 #include "ResultsList.h"
 #include "SafeWrite.h"
+#include "SnapshotWriter.h"
 #include "TextForms.h"
 
 #include <cerrno>
@@ -90,8 +91,9 @@ private:
 // they come, and a report that cannot be written stops the run.
 class CliHost : public CompareHost {
 public:
-    CliHost(bool progress, ResultsList &list, RowStream *stream)
-        : m_progress(progress), m_list(list), m_stream(stream) {}
+    // `lost` says what happened to a place the run could not read ("not compared").
+    CliHost(bool progress, ResultsList &list, RowStream *stream, std::string lost = "not compared")
+        : m_progress(progress), m_list(list), m_stream(stream), m_lost(std::move(lost)) {}
 
     bool yield(const Progress &p) override {
         if (m_progress && (++m_calls & 63) == 0)
@@ -103,8 +105,8 @@ public:
 
     void diagnostic(const Diagnostic &d) override {
         clearProgress();
-        writeErr("dwc: not compared: " + EscapeForDisplay(d.path) + ": " + std::strerror(d.error) +
-                 "\n");
+        writeErr("dwc: " + m_lost + ": " + EscapeForDisplay(d.path) + ": " +
+                 std::strerror(d.error) + "\n");
     }
 
     void clearProgress() {
@@ -142,6 +144,7 @@ private:
     bool m_progress;
     ResultsList &m_list;
     RowStream *m_stream;
+    std::string m_lost;
     bool m_shown = false;
     unsigned m_calls = 0;
     std::chrono::steady_clock::time_point m_last{};
@@ -250,6 +253,50 @@ ByteProducer replaySpool(int fd) {
     };
 }
 
+// dwc --snapshot: the folder's manifest to standard output as it is walked, or to a file
+// through a temporary file that SafeWrite copies at the end (replaced whole or not at all).
+int writeSnapshot(const CliOptions &o) {
+    const std::string root = NormalizeRoot(o.compare.masterDir);
+    if (const int err = CheckRoot(root))
+        return trouble("folder " + EscapeForDisplay(o.compare.masterDir) + ": " +
+                       std::strerror(err));
+    if (!o.outputPath.empty()) {
+        if (const int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace))
+            return trouble("cannot write the snapshot: " + EscapeForDisplay(o.outputPath) + ": " +
+                           std::strerror(err));
+        // The file may not exist yet: then where its folder really is.
+        const std::string target = ResolveWriteTarget(o.outputPath);
+        const std::size_t slash = target.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+        if (inside(realPath(folder) + "/", realPath(root)))
+            return trouble("the snapshot would be written inside the folder it describes: " +
+                           EscapeForDisplay(o.outputPath));
+    }
+    UniqueFd out(o.outputPath.empty() ? STDOUT_FILENO : makeSpool().release());
+    if (!out)
+        return trouble(std::string("cannot make a temporary file: ") + std::strerror(errno));
+    ResultsList unused;
+    CliHost host(!o.quiet && ::isatty(STDERR_FILENO), unused, nullptr, "not read");
+    const SnapshotSummary s = WriteSnapshot(root, out.get(), {o.compare.verifyContents}, host);
+    host.clearProgress();
+    int err = s.writeError;
+    if (err == 0 && !o.outputPath.empty() && !s.stopped)
+        err = SafeWrite(o.outputPath, replaySpool(out.get()), SpecialTarget::WriteInPlace);
+    if (const int closeErr = out.close(); err == 0)
+        err = closeErr;
+    if (err != 0)
+        return trouble("cannot write the snapshot: " +
+                       EscapeForDisplay(o.outputPath.empty() ? "standard output" : o.outputPath) +
+                       ": " + std::strerror(err));
+    if (s.stopped)
+        return 130;
+    if (!o.quiet)
+        writeErr("Snapshot: " + std::to_string(s.entries) + " entries" +
+                 (s.notRead.empty() ? "" : ", " + std::to_string(s.notRead.size()) + " not read") +
+                 ".\n");
+    return s.notRead.empty() ? 0 : 2;
+}
+
 int runDwc(int argc, char **argv) {
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.ok()) {
@@ -265,14 +312,16 @@ int runDwc(int argc, char **argv) {
         return ok ? 0 : 2;
     }
 
-    if (const int status = checkBeforeTheRun(o))
-        return status;
-
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
+    if (o.snapshot)
+        return writeSnapshot(o);
+
+    if (const int status = checkBeforeTheRun(o))
+        return status;
 
     // Without a sort, rows are written as the run appends them: to standard output or a
     // device as they come, and to a file or a FIFO through a temporary file that SafeWrite

@@ -53,6 +53,7 @@ private:
     bool flush(bool all);
     void notRead(const std::string &path, int error, bool directory);
 
+    std::string m_root;
     const int m_out;
     const SnapshotOptions &m_options;
     CompareHost &m_host;
@@ -64,7 +65,7 @@ private:
 };
 
 void Writer::notRead(const std::string &path, int error, bool directory) {
-    const Diagnostic d{path.empty() ? std::string(".") : path, error, directory};
+    const Diagnostic d{path.empty() ? m_root : m_root + "/" + path, error, directory};
     m_summary.notRead.push_back(d);
     m_host.diagnostic(d);
 }
@@ -164,6 +165,7 @@ bool Writer::folder(int parentFd, Frame &frame, const std::string &name) {
 }
 
 SnapshotSummary Writer::Run(const std::string &root) {
+    m_root = root;
     m_buffer = "#mtree\n";
     Frame top;
     top.fd.reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

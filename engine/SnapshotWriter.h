@@ -30,10 +30,10 @@ struct SnapshotSummary {
 // folder's line, then its entries that are no folders in byte order, then its folders in
 // byte order, each followed by its own contents. Links are written as links, never
 // followed. A folder that cannot be listed, or a file that cannot be read for its digest,
-// is written without what is missing, reported to the host as a diagnostic and kept in the
-// summary. Yields after every entry (Phase::Listing, `listed` counting entries) and stops
-// when a yield asks, leaving the manifest cut off after a whole line. Stops at the first
-// failed write.
+// is written without what is missing, reported to the host as a diagnostic (with its full
+// path, `root` first) and kept in the summary. Yields after every entry (Phase::Listing, `listed`
+// counting entries) and stops when a yield asks, leaving the manifest cut off after a whole line.
+// Stops at the first failed write.
 SnapshotSummary WriteSnapshot(const std::string &root, int out, const SnapshotOptions &options,
                               CompareHost &host);
 
