@@ -213,8 +213,7 @@ bool MtreeReader::entryPath(std::string_view word, std::string &path) {
     if (name.find('/') == std::string::npos) { // relative to the directory last entered
         if (name == "..")
             return fail("a \"..\" name, which leaves the root");
-        if (name == "." && !m_cwd.empty())
-            return fail("a \".\" entry below the root");
+        // "." is the root wherever it comes (libarchive writes it so after full paths).
         path = name == "." ? std::string() : m_cwd.empty() ? name : m_cwd + "/" + name;
         return true;
     }

@@ -78,6 +78,8 @@ public:
     [[nodiscard]] bool Next(SnapshotEntry &out);
     // Why reading stopped: empty at a clean end.
     [[nodiscard]] const std::string &error() const { return m_error; }
+    // The first line of the entry Next gave last.
+    [[nodiscard]] std::int64_t line() const { return m_lineStart; }
     // The line an error was found on (1 for the first), 0 for an error reading the file.
     [[nodiscard]] std::int64_t errorLine() const { return m_errorLine; }
 

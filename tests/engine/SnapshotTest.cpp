@@ -6,6 +6,7 @@
 #include "Io.h"
 #include "MtreeReader.h"
 #include "Sha256.h"
+#include "SnapshotTree.h"
 #include "SnapshotWriter.h"
 
 #include <filesystem>
@@ -402,6 +403,95 @@ TEST_F(MtreeInterop, BsdtarListsOwnSnapshot) {
     EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 1 + 251 + 2 + 5 + 2);
     EXPECT_NE(listed.out.find("./a b/c=d\n"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("./sub/deep/up\n"), std::string::npos);
+}
+
+} // namespace
+} // namespace dirwise::test
+
+namespace dirwise::test {
+namespace {
+
+struct LoadedTree {
+    SnapshotTree tree;
+    bool ok = false;
+};
+
+std::unique_ptr<LoadedTree> Load(const std::string &text) {
+    TempTree t;
+    WriteFile(t.path("m"), text);
+    UniqueFd fd(::open(t.path("m").c_str(), O_RDONLY));
+    MtreeReader reader(fd.get());
+    auto loaded = std::make_unique<LoadedTree>();
+    loaded->ok = loaded->tree.Load(reader);
+    return loaded;
+}
+
+// The path of entry i, its parents' names joined, for messages and comparisons.
+std::string PathOf(const SnapshotTree &tree, const std::string &lookedUp, bool follow) {
+    const std::uint32_t i = tree.Find(lookedUp, follow);
+    if (i == SnapshotTree::NoEntry)
+        return "(none)";
+    const SnapshotTree::Entry e = tree.Get(i);
+    return std::string(EntryTypeName(e.type)) + " " + std::string(e.name) + " " +
+           std::to_string(e.size);
+}
+
+TEST(SnapshotTree, ForeignOrderIsSortedAndTheLastOfTwoEntriesWins) {
+    const auto l = Load("#mtree\n./z size=1 time=1.0\n./b/y size=2 time=1.0\n. type=dir time=1.0\n"
+                        "./a size=3 time=1.0\n./b type=dir time=1.0\n./a size=4 time=2.0\n");
+    ASSERT_TRUE(l->ok) << l->tree.error();
+    std::string names;
+    for (const std::uint32_t i : l->tree.Children(SnapshotTree::Root))
+        names += std::string(l->tree.Get(i).name) + " ";
+    EXPECT_EQ(names, "a b z ");
+    EXPECT_EQ(PathOf(l->tree, "a", true), "file a 4");
+    EXPECT_EQ(PathOf(l->tree, "b/y", true), "file y 2");
+    EXPECT_TRUE(l->tree.TimesComplete());
+    EXPECT_FALSE(l->tree.DigestsComplete());
+}
+
+TEST(SnapshotTree, LinksInsideAreFollowedOthersLeadNowhere) {
+    const auto l = Load("#mtree\n./d/f size=7\n./d/e type=dir\n./d/e/g size=8\n"
+                        "./d/up type=link link=../top\n./top type=link link=d/f\n"
+                        "./tod type=link link=d/e/\n./abs type=link link=/etc/passwd\n"
+                        "./out type=link link=../outside\n./gone type=link link=d/nothing\n"
+                        "./loop type=link link=loop2\n./loop2 type=link link=loop\n");
+    ASSERT_TRUE(l->ok) << l->tree.error();
+    struct Case {
+        const char *path;
+        bool follow;
+        const char *found;
+    } const cases[] = {
+        {.path = "d/up", .follow = true, .found = "file f 7"},   // through a second link
+        {.path = "d/up", .follow = false, .found = "link up 0"}, // the link's own facts
+        {.path = "tod/g", .follow = true, .found = "file g 8"},  // a link on the way
+        {.path = "tod/../f", .follow = true, .found = "file f 7"},
+        {.path = "abs", .follow = true, .found = "(none)"},
+        {.path = "out", .follow = true, .found = "(none)"},
+        {.path = "gone", .follow = true, .found = "(none)"},
+        {.path = "loop", .follow = true, .found = "(none)"},
+        {.path = "d/f/x", .follow = true, .found = "(none)"},
+        {.path = "..", .follow = true, .found = "(none)"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(PathOf(l->tree, c.path, c.follow), c.found) << c.path;
+}
+
+TEST(SnapshotTree, RefusesWhatMakesNoTree) {
+    struct Case {
+        const char *text;
+        const char *says;
+    } const cases[] = {
+        {.text = "#mtree\n./a size=1\n./a/b size=1\n", .says = "no folder"},
+        {.text = "#mtree\n./a/b size=1\n./a size=1\n", .says = "as something else"},
+        {.text = "#mtree\n. type=file\n", .says = "root"},
+        {.text = "#mtree\n./a size=1 tim=2\n", .says = "unknown keyword"},
+    };
+    for (const Case &c : cases) {
+        const auto l = Load(c.text);
+        EXPECT_FALSE(l->ok) << c.text;
+        EXPECT_NE(l->tree.error().find(c.says), std::string::npos) << l->tree.error();
+    }
 }
 
 } // namespace
