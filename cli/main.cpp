@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,6 +99,8 @@ public:
     bool yield(const Progress &p) override {
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
+        if (m_watchOutput && readerGone())
+            return true;
         if (m_stream && m_list.Count() >= RowStream::Batch && m_stream->Flush(false) != 0)
             return true;
         return g_interrupted != 0;
@@ -109,6 +112,10 @@ public:
                  std::strerror(d.error) + "\n");
     }
 
+    // Stop when standard output is a pipe or socket whose reader has gone (a remote
+    // compare that ended or was stopped): nothing would read what is left.
+    void watchOutput() { m_watchOutput = true; }
+
     void clearProgress() {
         if (m_shown)
             writeErr("\r\033[K");
@@ -116,6 +123,15 @@ public:
     }
 
 private:
+    bool readerGone() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastWatch < std::chrono::milliseconds(100))
+            return false;
+        m_lastWatch = now;
+        pollfd out{STDOUT_FILENO, 0, 0};
+        return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP)) != 0;
+    }
+
     void showProgress(const Progress &p) {
         const auto now = std::chrono::steady_clock::now();
         if (now - m_last < std::chrono::milliseconds(200))
@@ -148,6 +164,8 @@ private:
     bool m_shown = false;
     unsigned m_calls = 0;
     std::chrono::steady_clock::time_point m_last{};
+    bool m_watchOutput = false;
+    std::chrono::steady_clock::time_point m_lastWatch{};
 };
 
 int trouble(const std::string &message) {
@@ -277,6 +295,8 @@ int writeSnapshot(const CliOptions &o) {
         return trouble(std::string("cannot make a temporary file: ") + std::strerror(errno));
     ResultsList unused;
     CliHost host(!o.quiet && ::isatty(STDERR_FILENO), unused, nullptr, "not read");
+    if (o.outputPath.empty())
+        host.watchOutput();
     const SnapshotSummary s = WriteSnapshot(root, out.get(), {o.compare.verifyContents}, host);
     host.clearProgress();
     int err = s.writeError;
@@ -289,7 +309,7 @@ int writeSnapshot(const CliOptions &o) {
                        EscapeForDisplay(o.outputPath.empty() ? "standard output" : o.outputPath) +
                        ": " + std::strerror(err));
     if (s.stopped)
-        return 130;
+        return g_interrupted ? 130 : trouble("standard output was closed by its reader");
     if (!o.quiet)
         writeErr("Snapshot: " + std::to_string(s.entries) + " entries" +
                  (s.notRead.empty() ? "" : ", " + std::to_string(s.notRead.size()) + " not read") +

@@ -62,6 +62,8 @@ private:
     std::vector<char> m_listingBuffer;
     std::vector<char> m_readBuffer;
     std::vector<Frame> m_stack;
+    std::int64_t m_lastWrite = 0;
+    std::int64_t m_sinceYield = 0; // bytes digested since the last yield
 };
 
 void Writer::notRead(const std::string &path, int error, bool directory) {
@@ -71,8 +73,13 @@ void Writer::notRead(const std::string &path, int error, bool directory) {
 }
 
 bool Writer::flush(bool all) {
-    if (m_buffer.size() < (all ? 1 : 256 * 1024))
+    // A reader at the other end of a pipe gets the lines at least every 50 ms, so a compare
+    // reading the stream goes on beside the walk.
+    const std::int64_t now = detail::MonotonicNanoseconds();
+    if (m_buffer.empty() ||
+        (!all && m_buffer.size() < 256 * 1024 && now - m_lastWrite < 50'000'000))
         return true;
+    m_lastWrite = now;
     m_summary.writeError = WriteAll(m_out, m_buffer);
     m_buffer.clear();
     return m_summary.writeError == 0;
@@ -100,6 +107,12 @@ bool Writer::digest(int dirFd, const std::string &name, const std::string &path,
         if (n == 0)
             break;
         sha.Update(m_readBuffer.data(), static_cast<std::size_t>(n));
+        // A large file yields as it is read, so Stop is seen within it.
+        if ((m_sinceYield += n) >= 16 * 1024 * 1024) {
+            m_sinceYield = 0;
+            if (m_host.yield({Phase::Listing, m_summary.entries, 0, 0}))
+                return false;
+        }
     }
     line += " sha256digest=" + DigestHex(sha.Finish());
     return true;
@@ -125,8 +138,10 @@ bool Writer::entry(int dirFd, const std::string &name, const std::string &path,
         target.resize(static_cast<std::size_t>(n));
         line += " link=" + EncodeMtreeName(target);
     }
-    if (type == EntryType::File && m_options.digests)
-        digest(dirFd, name, path, line);
+    if (type == EntryType::File && m_options.digests && !digest(dirFd, name, path, line)) {
+        m_summary.stopped = true;
+        return false;
+    }
     m_buffer += line;
     m_buffer += '\n';
     ++m_summary.entries;

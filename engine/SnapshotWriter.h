@@ -31,9 +31,10 @@ struct SnapshotSummary {
 // byte order, each followed by its own contents. Links are written as links, never
 // followed. A folder that cannot be listed, or a file that cannot be read for its digest,
 // is written without what is missing, reported to the host as a diagnostic (with its full
-// path, `root` first) and kept in the summary. Yields after every entry (Phase::Listing, `listed`
-// counting entries) and stops when a yield asks, leaving the manifest cut off after a whole line.
-// Stops at the first failed write.
+// path, `root` first) and kept in the summary. Yields after every entry and every 16 MiB
+// digested (Phase::Listing, `listed` counting entries) and stops when a yield asks, leaving
+// the manifest cut off after a whole line. Lines reach `out` every 256 KiB or 50 ms,
+// whichever comes first. Stops at the first failed write.
 SnapshotSummary WriteSnapshot(const std::string &root, int out, const SnapshotOptions &options,
                               CompareHost &host);
 

@@ -66,3 +66,130 @@ TEST_F(DwcSnapshot, RefusalsWriteNothingAndExitTwo) {
 
 } // namespace
 } // namespace dirwise::test
+
+#include "MtreeReader.h"
+#include "PrivateSshd.h"
+#include "RemoteRoot.h"
+#include "SnapshotTree.h"
+
+#include <chrono>
+#include <dirent.h>
+
+namespace dirwise::test {
+namespace {
+
+// Whether some process has `text` in its command line.
+bool ProcessWith(const std::string &text) {
+    DIR *proc = ::opendir("/proc");
+    bool found = false;
+    while (dirent *d = proc ? ::readdir(proc) : nullptr) {
+        std::string cmdline = ReadFile(std::string("/proc/") + d->d_name + "/cmdline");
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        found = found || cmdline.find(text) != std::string::npos;
+    }
+    if (proc)
+        ::closedir(proc);
+    return found;
+}
+
+class RemoteSnapshots : public ::testing::Test {
+protected:
+    void SetUp() override {
+        t.dir("sshd");
+        sshd = std::make_unique<PrivateSshd>(t.path("sshd"));
+        if (!sshd->skipReason().empty())
+            GTEST_SKIP() << sshd->skipReason();
+        ASSERT_TRUE(SplitCommand(sshd->rsh(), rsh));
+    }
+    TempTree t;
+    std::unique_ptr<PrivateSshd> sshd;
+    std::vector<std::string> rsh;
+};
+
+TEST_F(RemoteSnapshots, AFolderWithBlanksQuotesAndDollarsArrivesWhole) {
+    const std::string awkward = "it's a $HOME \"dir\"";
+    t.file(awkward + "/sub/f", 3, 1000000000);
+    WriteFile(t.path(awkward + "/abc"), "abc");
+    RemoteSnapshot remote(rsh, {"127.0.0.1", t.path(awkward)}, DWC_PATH, true);
+    std::string error;
+    ASSERT_TRUE(remote.Start(error)) << error;
+    MtreeReader reader(remote.fd());
+    SnapshotTree tree;
+    EXPECT_TRUE(tree.Load(reader)) << tree.error();
+    std::string said;
+    EXPECT_EQ(remote.Finish(said), 0) << said;
+    const std::uint32_t abc = tree.Find("abc", true);
+    ASSERT_NE(abc, SnapshotTree::NoEntry);
+    EXPECT_EQ(DigestHex(*tree.Get(abc).digest),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(tree.Get(tree.Find("sub/f", true)).time.seconds, 1000000000);
+}
+
+TEST_F(RemoteSnapshots, TransportAndRemoteErrorsComeBackWithinSeconds) {
+    t.dir("tree");
+    std::vector<std::string> wrongPort = rsh;
+    *std::find(wrongPort.begin(), wrongPort.end(), std::to_string(sshd->port())) =
+        std::to_string(FreePort());
+    struct Case {
+        std::vector<std::string> rsh;
+        std::string remoteDwc, path;
+        int status;
+        const char *says;
+    } const cases[] = {
+        {.rsh = wrongPort,
+         .remoteDwc = DWC_PATH,
+         .path = t.path("tree"),
+         .status = 255,
+         .says = "refused"},
+        {.rsh = rsh,
+         .remoteDwc = "/no/such/dwc",
+         .path = t.path("tree"),
+         .status = 127,
+         .says = "/no/such/dwc"},
+        {.rsh = rsh,
+         .remoteDwc = DWC_PATH,
+         .path = t.path("missing"),
+         .status = 2,
+         .says = "No such file"},
+        {.rsh = {"/no/such/ssh"},
+         .remoteDwc = DWC_PATH,
+         .path = "x",
+         .status = 127,
+         .says = "No such file"},
+    };
+    for (const Case &c : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        RemoteSnapshot remote(c.rsh, {"127.0.0.1", c.path}, c.remoteDwc, false);
+        std::string error, said;
+        ASSERT_TRUE(remote.Start(error)) << error;
+        MtreeReader reader(remote.fd());
+        SnapshotEntry e;
+        EXPECT_FALSE(reader.Next(e));
+        EXPECT_EQ(remote.Finish(said), c.status) << said;
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
+}
+
+TEST_F(RemoteSnapshots, StoppingEndsTheRemoteDwcToo) {
+    // A huge sparse file keeps the remote side digesting long after the first lines came.
+    t.file("slow/a", 1);
+    ASSERT_EQ(::truncate(t.path("slow/a").c_str(), 200LL << 30), 0) << std::strerror(errno);
+    RemoteSnapshot remote(rsh, {"127.0.0.1", t.path("slow")}, DWC_PATH, true);
+    std::string error, said;
+    ASSERT_TRUE(remote.Start(error)) << error;
+    MtreeReader reader(remote.fd());
+    SnapshotEntry e;
+    ASSERT_TRUE(reader.Next(e)); // the root's line: the remote dwc runs
+    ASSERT_TRUE(ProcessWith(t.path("slow")));
+    remote.Stop();
+    (void)remote.Finish(said);
+    const auto start = std::chrono::steady_clock::now();
+    while (ProcessWith(t.path("slow")) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+        ::usleep(20000);
+    EXPECT_FALSE(ProcessWith(t.path("slow"))) << "the remote dwc still runs";
+}
+
+} // namespace
+} // namespace dirwise::test
