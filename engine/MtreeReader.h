@@ -43,7 +43,7 @@ struct SnapshotEntry {
     SnapshotTime time;
     std::string link; // the target of a link, as stored (may be empty for other types)
     bool hasDigest = false;
-    Sha256::Digest digest{};
+    Sha256 digest{};
 };
 
 // Decodes a name or link target written with escapes: octal "\ooo" (libarchive), and the

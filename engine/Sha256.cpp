@@ -94,7 +94,7 @@ const bool g_shaExtensions = __builtin_cpu_supports("sha") && __builtin_cpu_supp
 
 } // namespace
 
-Sha256::Sha256(bool useExtensions)
+Sha256Hasher::Sha256Hasher(bool useExtensions)
     : m_state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
               0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {
 #if defined(__x86_64__)
@@ -104,7 +104,7 @@ Sha256::Sha256(bool useExtensions)
 #endif
 }
 
-void Sha256::blocks(const unsigned char *data, std::size_t count) {
+void Sha256Hasher::blocks(const unsigned char *data, std::size_t count) {
 #if defined(__x86_64__)
     if (m_extensions)
         return blocksShaExtensions(m_state, data, count);
@@ -112,7 +112,7 @@ void Sha256::blocks(const unsigned char *data, std::size_t count) {
     blocksPortable(m_state, data, count);
 }
 
-void Sha256::Update(const void *data, std::size_t size) {
+void Sha256Hasher::Update(const void *data, std::size_t size) {
     auto *bytes = static_cast<const unsigned char *>(data);
     m_total += size;
     if (m_buffered > 0) {
@@ -130,7 +130,7 @@ void Sha256::Update(const void *data, std::size_t size) {
     std::memcpy(m_buffer, bytes, m_buffered);
 }
 
-Sha256::Digest Sha256::Finish() {
+Sha256 Sha256Hasher::Finish() {
     const std::uint64_t bits = m_total * 8;
     const unsigned char one = 0x80;
     Update(&one, 1);
@@ -140,14 +140,14 @@ Sha256::Digest Sha256::Finish() {
     for (int i = 0; i < 8; ++i)
         length[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
     Update(length, 8);
-    Digest out;
+    Sha256 out;
     for (int i = 0; i < 8; ++i)
         for (int j = 0; j < 4; ++j)
             out[4 * i + j] = static_cast<unsigned char>(m_state[i] >> (24 - 8 * j));
     return out;
 }
 
-std::string DigestHex(const Sha256::Digest &digest) {
+std::string DigestHex(const Sha256 &digest) {
     static constexpr char Hex[] = "0123456789abcdef";
     std::string text(64, '0');
     for (std::size_t i = 0; i < digest.size(); ++i) {
@@ -157,7 +157,7 @@ std::string DigestHex(const Sha256::Digest &digest) {
     return text;
 }
 
-bool ParseDigestHex(std::string_view text, Sha256::Digest &out) {
+bool ParseDigestHex(std::string_view text, Sha256 &out) {
     if (text.size() != 64)
         return false;
     auto nibble = [](char c) {

@@ -27,8 +27,8 @@ public:
         std::int64_t size = 0; // 0 when the manifest gives none (folders, links, devices)
         bool hasTime = false;
         SnapshotTime time;
-        std::string_view link;                  // a link's target
-        const Sha256::Digest *digest = nullptr; // a regular file's, when the manifest has it
+        std::string_view link;          // a link's target
+        const Sha256 *digest = nullptr; // a regular file's, when the manifest has it
     };
 
     // Reads every entry `reader` gives, in any order. A folder the manifest names only as a
@@ -87,7 +87,7 @@ private:
 
     std::vector<Node> m_nodes;
     std::string m_names; // names and link targets, packed
-    std::vector<Sha256::Digest> m_digests;
+    std::vector<Sha256> m_digests;
     std::vector<std::uint32_t> m_children;
     std::unordered_map<std::string, std::uint32_t> m_folders; // while loading: path -> folder
     std::int64_t m_filesWithoutDigest = 0;

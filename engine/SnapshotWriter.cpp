@@ -67,7 +67,11 @@ private:
 };
 
 void Writer::notRead(const std::string &path, int error, bool directory) {
-    const Diagnostic d{path.empty() ? m_root : m_root + "/" + path, error, directory};
+    const Diagnostic d{Side::Master,
+                       directory           ? Problem::FolderNotListed
+                       : m_options.digests ? Problem::ContentsNotRead
+                                           : Problem::FactsNotRead,
+                       m_root, directory && !path.empty() ? path + "/" : path, error};
     m_summary.notRead.push_back(d);
     m_host.diagnostic(d);
 }
@@ -95,7 +99,7 @@ bool Writer::digest(int dirFd, const std::string &name, const std::string &path,
         return true;
     }
     m_readBuffer.resize(256 * 1024);
-    Sha256 sha;
+    Sha256Hasher sha;
     for (;;) {
         const ssize_t n = ::read(fd.get(), m_readBuffer.data(), m_readBuffer.size());
         if (n < 0 && errno == EINTR)

@@ -30,8 +30,8 @@ struct SnapshotSummary {
 // folder's line, then its entries that are no folders in byte order, then its folders in
 // byte order, each followed by its own contents. Links are written as links, never
 // followed. A folder that cannot be listed, or a file that cannot be read for its digest,
-// is written without what is missing, reported to the host as a diagnostic (with its full
-// path, `root` first) and kept in the summary. Yields after every entry and every 16 MiB
+// is written without what is missing, reported to the host as a diagnostic (on the master
+// side, `root` its root) and kept in the summary. Yields after every entry and every 16 MiB
 // digested (Phase::Listing, `listed` counting entries) and stops when a yield asks, leaving
 // the manifest cut off after a whole line. Lines reach `out` every 256 KiB or 50 ms,
 // whichever comes first. Stops at the first failed write.

@@ -20,7 +20,7 @@ const std::string DigestOfNothing =
     "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
 std::string Digest(const std::string &message, bool extensions, std::size_t piece) {
-    Sha256 sha(extensions);
+    Sha256Hasher sha(extensions);
     for (std::size_t at = 0; at < message.size(); at += piece)
         sha.Update(message.data() + at, std::min(piece, message.size() - at));
     return DigestHex(sha.Finish());
