@@ -7,8 +7,10 @@
 #include "Messages.h"
 #include "ProductInfo.h"
 #include "Report.h"
+#include "ReportTarget.h"
 #include "ResultsList.h"
 #include "SafeWrite.h"
+#include "SnapshotWriter.h"
 #include "TextForms.h"
 
 #include <cerrno>
@@ -20,6 +22,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,9 +33,10 @@ using dirwise::cli::Format;
 
 namespace {
 
+// The signal that asked the run to stop (SIGINT, SIGTERM or SIGHUP), or 0.
 volatile std::sig_atomic_t g_interrupted = 0;
 
-extern "C" void onInterrupt(int) { g_interrupted = 1; }
+extern "C" void onInterrupt(int signal) { g_interrupted = signal; }
 
 // Nothing useful can be done when standard error itself fails.
 void writeErr(const std::string &text) { (void)WriteAll(STDERR_FILENO, text); }
@@ -116,6 +120,8 @@ public:
     bool yield(const Progress &p) override {
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
+        if (m_watchOutput && readerGone())
+            return true;
         if (m_stream && m_list.Count() >= RowStream::Batch) {
             if (m_rowsOnTerminal)
                 clearProgress();
@@ -128,8 +134,17 @@ public:
     void diagnostic(const Diagnostic &d) override {
         clearProgress();
         writeErr("dwc: " +
-                 Format(_("not compared: %s: %s"), {EscapeForDisplay(d.path), ErrorText(d.error)}) +
+                 Format(m_snapshot ? _("not read: %s: %s") : _("not compared: %s: %s"),
+                        {EscapeForDisplay(d.Path()), ErrorText(d.error)}) +
                  "\n");
+    }
+
+    // For a snapshot: places not read are told as such, and the run stops when standard
+    // output is a pipe whose reader has gone (a remote compare that ended or was stopped),
+    // since nothing would read what is left.
+    void forSnapshot(bool watchOutput) {
+        m_snapshot = true;
+        m_watchOutput = watchOutput;
     }
 
     void clearProgress() {
@@ -139,6 +154,15 @@ public:
     }
 
 private:
+    bool readerGone() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastWatch < std::chrono::milliseconds(100))
+            return false;
+        m_lastWatch = now;
+        pollfd out{STDOUT_FILENO, 0, 0};
+        return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP)) != 0;
+    }
+
     void showProgress(const Progress &p) {
         const auto now = std::chrono::steady_clock::now();
         if (now - m_last < std::chrono::milliseconds(200))
@@ -172,6 +196,9 @@ private:
     bool m_shown = false;
     unsigned m_calls = 0;
     std::chrono::steady_clock::time_point m_last{};
+    bool m_snapshot = false;
+    bool m_watchOutput = false;
+    std::chrono::steady_clock::time_point m_lastWatch{};
 };
 
 int trouble(const std::string &message) {
@@ -179,25 +206,27 @@ int trouble(const std::string &message) {
     return 2;
 }
 
-// The real path of an existing `path`, or "" when it has none.
-std::string realPath(const std::string &path) {
-    char *real = ::realpath(path.c_str(), nullptr);
-    std::string out = real ? real : "";
-    std::free(real);
-    return out;
+// The tree `place` lies in ("master" or "compare"), or nullptr when it lies in neither.
+const char *treeHolding(const CliOptions &o, const ReportPlace &place) {
+    if (ReportInTree(place, NormalizeRoot(o.compare.masterDir), o.compare.followLinks))
+        return "master";
+    if (ReportInTree(place, NormalizeRoot(o.compare.compareDir), o.compare.followLinks))
+        return "compare";
+    return nullptr;
 }
 
-// Whether the existing file `file` lies inside directory `dir` (both real paths).
-bool inside(const std::string &file, const std::string &dir) {
-    if (file.empty() || dir.empty())
-        return false;
-    const std::string prefix = dir == "/" ? dir : dir + "/";
-    return file.rfind(prefix, 0) == 0;
+int refuseReportIn(const char *tree, const std::string &path) {
+    return trouble(
+        Format(std::string(tree) == "master"
+                   ? _("the report would overwrite a file inside the master directory: %s")
+                   : _("the report would overwrite a file inside the compare directory: %s"),
+               {EscapeForDisplay(path)}));
 }
 
 // What must hold before any work is done: two usable, different roots, and a report target
-// that can be written and is no file of either tree. Returns 0 or the exit status.
-int checkBeforeTheRun(const CliOptions &o) {
+// that can be written and is no file of either tree (`place` says where it lies). Returns 0
+// or the exit status.
+int checkBeforeTheRun(const CliOptions &o, ReportPlace &place) {
     for (const auto &[root, what] :
          {std::pair{&o.compare.masterDir, _("master directory %s: %s")},
           std::pair{&o.compare.compareDir, _("compare directory %s: %s")}})
@@ -212,17 +241,29 @@ int checkBeforeTheRun(const CliOptions &o) {
                               {EscapeForDisplay(o.compare.compareDir)}));
     if (o.outputPath.empty())
         return 0;
-    if (const int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace))
+    int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
+    if (err == 0)
+        err = LocateReport(o.outputPath, place);
+    if (err != 0)
         return trouble(Format(_("cannot write the report: %s: %s"),
                               {EscapeForDisplay(o.outputPath), ErrorText(err)}));
-    const std::string target = realPath(ResolveWriteTarget(o.outputPath));
-    for (const auto &[root, what] :
-         {std::pair{&o.compare.masterDir,
-                    _("the report would overwrite a file inside the master directory: %s")},
-          std::pair{&o.compare.compareDir,
-                    _("the report would overwrite a file inside the compare directory: %s")}})
-        if (inside(target, realPath(*root)))
-            return trouble(Format(what, {EscapeForDisplay(o.outputPath)}));
+    if (const char *tree = treeHolding(o, place))
+        return refuseReportIn(tree, o.outputPath);
+    return 0;
+}
+
+// Just before the report is written: the target is looked up again, and when it is no
+// longer the file it was at the start, that file is checked against the trees as well.
+// Returns 0 or the exit status.
+int checkAgainBeforeWriting(const CliOptions &o, const ReportPlace &before) {
+    ReportPlace now;
+    if (const int err = LocateReport(o.outputPath, now))
+        return trouble(Format(_("cannot write the report: %s: %s"),
+                              {EscapeForDisplay(o.outputPath), ErrorText(err)}));
+    if (!before.changed(now))
+        return 0;
+    if (const char *tree = treeHolding(o, now))
+        return refuseReportIn(tree, o.outputPath);
     return 0;
 }
 
@@ -244,40 +285,6 @@ UniqueFd openSpecialTarget(const std::string &path, bool &special) {
             ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     }
     return fd;
-}
-
-// An unnamed temporary file for the report's bytes, in $TMPDIR or /tmp; empty when none
-// can be made (the rows are then kept in the list).
-UniqueFd makeSpool() {
-    const char *env = std::getenv("TMPDIR");
-    const std::string dir = env && *env ? env : "/tmp";
-    UniqueFd fd(::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (!fd) {
-        std::string name = dir + "/dwc-report.XXXXXX";
-        fd.reset(::mkostemp(name.data(), O_CLOEXEC));
-        if (fd)
-            ::unlink(name.c_str());
-    }
-    return fd;
-}
-
-// The bytes of the spool from its start, as often as SafeWrite asks.
-ByteProducer replaySpool(int fd) {
-    return [fd](const std::function<int(std::string_view)> &write) {
-        std::vector<char> buffer(256 * 1024);
-        for (off_t at = 0;;) {
-            const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return errno;
-            if (n == 0)
-                return 0;
-            if (const int err = write(std::string_view(buffer.data(), static_cast<std::size_t>(n))))
-                return err;
-            at += n;
-        }
-    };
 }
 
 // The summary for standard error, in the user's language.
@@ -307,6 +314,66 @@ std::string versionText() {
              "There is NO WARRANTY, to the extent permitted by law.\n");
 }
 
+// dwc --snapshot: the folder's manifest to standard output as it is walked, or to a file
+// through a staging file beside it that SafeWrite copies at the end (replaced whole or not
+// at all, and never a file of the folder it describes). Returns the exit status.
+int writeSnapshot(const CliOptions &o) {
+    const std::string root = NormalizeRoot(o.compare.masterDir);
+    if (const int err = CheckRoot(root))
+        return trouble(
+            Format(_("folder %s: %s"), {EscapeForDisplay(o.compare.masterDir), ErrorText(err)}));
+    UniqueFd out;
+    if (o.outputPath.empty()) {
+        out.reset(STDOUT_FILENO);
+    } else {
+        ReportPlace place;
+        int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
+        if (err == 0)
+            err = LocateReport(o.outputPath, place);
+        if (err != 0)
+            return trouble(Format(_("cannot write the snapshot: %s: %s"),
+                                  {EscapeForDisplay(o.outputPath), ErrorText(err)}));
+        if (ReportInTree(place, root, false))
+            return trouble(Format(_("the snapshot would be written inside the folder it "
+                                    "describes: %s"),
+                                  {EscapeForDisplay(o.outputPath)}));
+        const std::string target = ResolveWriteTarget(o.outputPath);
+        const auto slash = target.rfind('/');
+        out = MakeStagingFile(slash == std::string::npos ? "."
+                              : slash == 0               ? "/"
+                                                         : target.substr(0, slash));
+        if (!out)
+            return trouble(Format(_("cannot write the snapshot: %s: %s"),
+                                  {EscapeForDisplay(o.outputPath), ErrorText(errno)}));
+    }
+    ResultsList unused;
+    CliHost host(!o.quiet && progressTerminal(), unused, nullptr, false);
+    host.forSnapshot(o.outputPath.empty());
+    const SnapshotSummary s = WriteSnapshot(root, out.get(), {o.compare.verifyContents}, host);
+    host.clearProgress();
+    int err = s.writeError;
+    if (err == 0 && !o.outputPath.empty() && !s.stopped)
+        err = SafeWrite(o.outputPath, ReplayStagingFile(out.get()), SpecialTarget::WriteInPlace);
+    if (const int closeErr = out.close(); err == 0)
+        err = closeErr;
+    if (err == EPIPE)
+        endByBrokenPipe();
+    if (err != 0)
+        return trouble(
+            Format(_("cannot write the snapshot: %s: %s"),
+                   {EscapeForDisplay(o.outputPath.empty() ? _("standard output") : o.outputPath),
+                    ErrorText(err)}));
+    if (s.stopped && g_interrupted == 0)
+        endByBrokenPipe(); // standard output's reader went away
+    if (s.stopped)
+        return 128 + static_cast<int>(g_interrupted);
+    if (!o.quiet)
+        writeErr(Format(_("Snapshot: %s entries, %s not read."),
+                        {std::to_string(s.entries), std::to_string(s.notRead.size())}) +
+                 "\n");
+    return s.notRead.empty() ? 0 : 2;
+}
+
 int runDwc(int argc, char **argv) {
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.ok()) {
@@ -323,26 +390,37 @@ int runDwc(int argc, char **argv) {
         return err == 0 && out.close() == 0 ? 0 : 2;
     }
 
-    if (const int status = checkBeforeTheRun(o))
-        return status;
-
+    // Ctrl-C, SIGTERM and SIGHUP all stop the run at its next yield, so that what was found
+    // so far reaches standard output and an earlier report at -o's target stays as it was.
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &sa, nullptr);
+    if (o.snapshot)
+        return writeSnapshot(o);
 
-    // Without a sort, rows are written as the run appends them: to standard output or a
-    // device as they come, and to a file or a FIFO through a temporary file that SafeWrite
-    // copies at the end, so that a file is still replaced whole or not at all. Sorted rows
-    // go to standard output through the same stream once the run is over.
+    ReportPlace place;
+    if (const int status = checkBeforeTheRun(o, place))
+        return status;
+
+    // Rows go to standard output, a descriptor named by -o (/dev/stdout, /dev/fd/N) and a
+    // device as they come. A file or a FIFO gets its report only when the run is complete:
+    // without a sort the rows are gathered in a file beside the target (on the same file
+    // system, whatever $TMPDIR holds) that SafeWrite copies at the end, so a file is still
+    // replaced whole or not at all; where none can be made, they are kept in the list.
     ResultsList list;
     UniqueFd out;
     std::string outName = _("standard output");
     bool direct = o.outputPath.empty();
     if (direct) {
         out.reset(STDOUT_FILENO);
-    } else if (!o.sortKey) {
+    } else if (const int fd = DescriptorTarget(o.outputPath); fd >= 0) {
+        out.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
+        direct = true;
+        outName = o.outputPath;
+    } else {
         out = openSpecialTarget(o.outputPath, direct);
         if (direct && !out) {
             const int err = errno;
@@ -350,9 +428,12 @@ int runDwc(int argc, char **argv) {
                                   {EscapeForDisplay(o.outputPath), ErrorText(err)}));
         }
         outName = o.outputPath;
-        if (!direct) {
-            out = makeSpool();
-            outName = _("temporary file");
+        if (!direct && !o.sortKey) {
+            const std::string target = ResolveWriteTarget(o.outputPath);
+            const auto slash = target.rfind('/');
+            out = MakeStagingFile(slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : target.substr(0, slash));
         }
     }
     std::unique_ptr<RowStream> stream;
@@ -370,27 +451,43 @@ int runDwc(int argc, char **argv) {
     }
 
     ReportStatus written;
+    // A stopped run leaves a file at -o's target as it was: a partial report never replaces
+    // a complete one.
+    const bool keepOld = !direct && summary.stopped;
+    int refused = 0;
+    if (!direct && !keepOld)
+        refused = checkAgainBeforeWriting(o, place);
     if (stream) {
         int err = stream->Flush(true);
         if (direct) {
             if (const int closeErr = out.close(); err == 0)
                 err = closeErr;
-        } else if (err == 0) {
-            const int spool = out.get();
-            err = SafeWrite(o.outputPath, replaySpool(spool), SpecialTarget::WriteInPlace);
-            outName = o.outputPath;
+        } else if (err == 0 && !keepOld && refused == 0) {
+            err =
+                SafeWrite(o.outputPath, ReplayStagingFile(out.get()), SpecialTarget::WriteInPlace);
         }
         if (err == EPIPE)
             endByBrokenPipe();
         if (err != 0)
             written = ReportStatus{false, outName + ": " + ErrorText(err)};
-    } else {
+    } else if (direct) {
+        written = WriteReport(list, out.get(), o.format);
+        if (const int err = out.close(); written.ok && err != 0)
+            written = ReportStatus{false, ErrorText(err)};
+        if (!written.ok)
+            written.error = outName + ": " + written.error;
+    } else if (!keepOld && refused == 0) {
         written = SaveReport(list, o.outputPath, o.format);
     }
     if (!written.ok)
         writeErr(
             "dwc: " + Format(_("cannot write the report: %s"), {EscapeForDisplay(written.error)}) +
             "\n");
+    if (keepOld)
+        writeErr("dwc: " +
+                 Format(_("the run was stopped; the report was not written and %s is as it was"),
+                        {EscapeForDisplay(o.outputPath)}) +
+                 "\n");
 
     if (!o.quiet)
         writeErr(summaryText(summary));
@@ -398,8 +495,8 @@ int runDwc(int argc, char **argv) {
     if (stream && stream->error() != 0)
         return 2; // the run stopped because its report could not be written
     if (summary.stopped)
-        return 130;
-    if (!written.ok || !summary.notCompared.empty())
+        return 128 + (g_interrupted != 0 ? static_cast<int>(g_interrupted) : SIGINT);
+    if (!written.ok || refused != 0 || !summary.notCompared.empty())
         return 2;
     return summary.different > 0 || summary.extras > 0 ? 1 : 0;
 }

@@ -15,10 +15,7 @@ namespace {
 class Run {
 public:
     Run(const CompareOptions &options, ResultsList &list, CompareHost &host)
-        : m_options(options), m_list(list), m_host(host) {
-        m_masterRoot = withSlash(options.masterDir);
-        m_compareRoot = withSlash(options.compareDir);
-    }
+        : m_options(options), m_list(list), m_host(host) {}
 
     [[nodiscard]] bool yield() {
         m_stop = m_stop || m_host.yield(m_progress);
@@ -30,8 +27,9 @@ public:
     // Lists the master tree and compares every listed file.
     void masterPass() {
         ScanState state;
-        ScanDirectory(state, m_host, m_options.masterDir, BuildPatternList(m_options),
-                      ScanRules{m_options.subDirs, m_options.followLinks, Phase::Listing});
+        ScanDirectory(
+            state, m_host, m_options.masterDir, BuildPatternList(m_options),
+            ScanRules{m_options.subDirs, m_options.followLinks, Phase::Listing, Side::Master});
         m_stop = m_stop || state.Stopped;
         m_summary.listed = state.ScanFileCount;
         m_summary.notCompared = state.Diagnostics;
@@ -50,11 +48,11 @@ public:
             if (f.excluded)
                 ++m_summary.excluded;
             else if (f.masterError != 0)
-                notCompared(state, i, m_masterRoot, f.masterError);
+                notCompared(state, i, Side::Master, f.masterError);
             else if (f.compareError != 0 && f.compareError != ENOENT)
-                notCompared(state, i, m_compareRoot, f.compareError);
+                notCompared(state, i, Side::Compare, f.compareError);
             else if (f.compareRootGone)
-                notCompared(state, i, m_compareRoot, ENOENT);
+                notCompared(state, i, Side::Compare, ENOENT);
             else
                 comparePair(state, i, f, listDirs, facts);
             m_progress.compared = static_cast<std::int64_t>(i) + 1;
@@ -71,8 +69,9 @@ public:
         std::swap(swapped.masterDir, swapped.compareDir);
         m_progress = Progress{Phase::Extras, 0, 0, m_progress.bytesVerified};
         ScanState state;
-        ScanDirectory(state, m_host, swapped.masterDir, BuildPatternList(swapped),
-                      ScanRules{swapped.subDirs, swapped.followLinks, Phase::Extras});
+        ScanDirectory(
+            state, m_host, swapped.masterDir, BuildPatternList(swapped),
+            ScanRules{swapped.subDirs, swapped.followLinks, Phase::Extras, Side::Compare});
         m_stop = m_stop || state.Stopped;
         // A directory the master pass could list but this one cannot is still worth naming.
         for (Diagnostic &d : state.Diagnostics)
@@ -90,9 +89,9 @@ public:
             if (f.excluded) {
                 // Counted by the master pass, where it matters.
             } else if (f.masterError != 0) {
-                notCompared(state, i, m_compareRoot, f.masterError, false);
+                notCompared(state, i, Side::Compare, f.masterError, Problem::FactsNotRead, false);
             } else if (f.compareError == ENOENT && f.compareRootGone) {
-                notCompared(state, i, m_masterRoot, ENOENT, false);
+                notCompared(state, i, Side::Master, ENOENT, Problem::FactsNotRead, false);
             } else if (f.compareError == ENOENT) {
                 ++m_summary.extras;
                 m_list.Append(ResultRow{.name = state.ScanFileNames[i],
@@ -108,12 +107,6 @@ public:
     }
 
 private:
-    static std::string withSlash(std::string root) {
-        if (root.empty() || root.back() != '/')
-            root += '/';
-        return root;
-    }
-
     std::uint32_t internDir(const ScanState &state, std::size_t i,
                             std::vector<std::uint32_t> &listDirs) {
         const std::uint32_t d = state.ScanFileDirs[i];
@@ -124,11 +117,11 @@ private:
 
     // `masterFile`: the file is one of the master listing's, so it leaves the totals; a
     // compare-only file of the extras pass was never in them.
-    void notCompared(const ScanState &state, std::size_t i, const std::string &root, int err,
-                     bool masterFile = true) {
-        Diagnostic diag{root + state.RelativeDir(state.ScanFileDirs[i]).substr(1) +
-                            state.ScanFileNames[i],
-                        err, false};
+    void notCompared(const ScanState &state, std::size_t i, Side side, int err,
+                     Problem problem = Problem::FactsNotRead, bool masterFile = true) {
+        Diagnostic diag{
+            side, problem, side == Side::Master ? m_options.masterDir : m_options.compareDir,
+            state.RelativeDir(state.ScanFileDirs[i]).substr(1) + state.ScanFileNames[i], err};
         m_host.diagnostic(diag);
         m_summary.notCompared.push_back(std::move(diag));
         if (masterFile)
@@ -184,7 +177,8 @@ private:
         case Outcome::NotRegular:
             return true; // replaced by a special file since it was listed: never opened
         case Outcome::Failed:
-            notCompared(state, i, c.masterSide ? m_masterRoot : m_compareRoot, c.error);
+            notCompared(state, i, c.masterSide ? Side::Master : Side::Compare, c.error,
+                        Problem::ContentsNotRead);
             return false;
         case Outcome::Stopped:
             return false;
@@ -195,7 +189,6 @@ private:
     const CompareOptions &m_options;
     ResultsList &m_list;
     CompareHost &m_host;
-    std::string m_masterRoot, m_compareRoot;
     Progress m_progress;
     CompareSummary m_summary;
     bool m_stop = false;

@@ -25,89 +25,6 @@
 
 namespace dirwise {
 
-std::string ScanState::DirPath(std::uint32_t d) const {
-    // Collect the chain first so the path is built front to back in one allocation.
-    std::vector<std::uint32_t> chain;
-    std::size_t length = 0;
-    for (std::uint32_t i = d; i != ScanDir::NoParent && i < ScanDirs.size();
-         i = ScanDirs[i].parent) {
-        chain.push_back(i);
-        length += ScanDirs[i].name.size();
-    }
-    std::string path;
-    path.reserve(length);
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-        path += ScanDirs[*it].name;
-    return path;
-}
-
-std::string ScanState::RelativeDir(std::uint32_t d) const {
-    std::vector<std::uint32_t> chain;
-    for (std::uint32_t i = d; i != ScanDir::NoParent && i < ScanDirs.size(); i = ScanDirs[i].parent)
-        chain.push_back(i);
-    std::string path = "/";
-    if (chain.empty())
-        return path;
-    for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it)
-        path += ScanDirs[*it].name;
-    return path;
-}
-
-ScanNames::ScanNames(ScanNames &&other) noexcept
-    : m_blocks(std::move(other.m_blocks)), m_used(std::exchange(other.m_used, BlockSize)),
-      m_at(std::move(other.m_at)), m_count(std::exchange(other.m_count, 0)) {
-    other.m_blocks.clear();
-}
-
-ScanNames &ScanNames::operator=(ScanNames &&other) noexcept {
-    if (this != &other) {
-        release();
-        m_blocks = std::move(other.m_blocks);
-        other.m_blocks.clear();
-        m_used = std::exchange(other.m_used, BlockSize);
-        m_at = std::move(other.m_at);
-        m_count = std::exchange(other.m_count, 0);
-    }
-    return *this;
-}
-
-ScanNames::~ScanNames() { release(); }
-
-void ScanNames::release() {
-    for (char *block : m_blocks)
-        std::free(block);
-    m_blocks.clear();
-}
-
-void ScanNames::push_back(std::string_view name) {
-    if (m_used + name.size() + 1 > BlockSize) {
-        m_blocks.reserve(m_blocks.size() + 1);
-        // Aligned to its size, so the kernel may back a block with one huge page: a
-        // million names then cost a few page faults instead of thousands.
-        auto *block = static_cast<char *>(std::aligned_alloc(BlockSize, BlockSize));
-        if (block == nullptr)
-            throw std::bad_alloc();
-        ::madvise(block, BlockSize, MADV_HUGEPAGE);
-        m_blocks.push_back(block);
-        m_used = 0;
-    }
-    if ((m_count & ChunkMask) == 0) {
-        m_at.reserve(m_at.size() + 1);
-        m_at.push_back(std::make_unique_for_overwrite<std::uint64_t[]>(ChunkMask + 1));
-    }
-    char *at = m_blocks.back() + m_used;
-    std::memcpy(at, name.data(), name.size());
-    at[name.size()] = '\0';
-    m_at.back()[m_count & ChunkMask] =
-        (static_cast<std::uint64_t>(m_blocks.size() - 1) << OffsetBits) | m_used;
-    m_used += name.size() + 1;
-    ++m_count;
-}
-
-std::string ScanState::ScanFilePath(std::size_t i) const {
-    return DirPath(ScanFileDirs[i]) + ScanFileNames[i];
-}
-
 bool MatchPattern(std::string_view pattern, std::string_view name) {
     if (pattern == "*.*")
         return true;
@@ -165,14 +82,17 @@ public:
     Walker(ScanState &state, CompareHost &host, const std::vector<std::string> &patterns,
            const ScanRules &rules)
         : m_state(state), m_host(host), m_patterns(patterns), m_recursive(rules.recursive),
-          m_followLinks(rules.followLinks), m_phase(rules.phase) {}
+          m_followLinks(rules.followLinks), m_phase(rules.phase), m_side(rules.side) {}
 
     void run(const std::string &root) {
+        m_root = root;
+        while (m_root.size() > 1 && m_root.back() == '/')
+            m_root.pop_back();
         UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         const auto rootIndex = static_cast<std::uint32_t>(m_state.ScanDirs.size());
         m_state.ScanDirs.push_back({ScanDir::NoParent, root});
         if (!fd) {
-            report(root, errno);
+            report("", errno);
             return;
         }
         if (m_recursive)
@@ -203,8 +123,9 @@ private:
         return m_state.Stopped;
     }
 
-    void report(std::string path, int err) {
-        Diagnostic d{std::move(path), err, true};
+    // Folder `relative` (from the root: "" or "a/b/") could not be listed.
+    void report(std::string relative, int err) {
+        Diagnostic d{m_side, Problem::FolderNotListed, m_root, std::move(relative), err};
         m_host.diagnostic(d);
         m_state.Diagnostics.push_back(std::move(d));
     }
@@ -277,12 +198,12 @@ private:
         if (parentFd < 0)
             parentFd = reopen(parentIndex);
         if (parentFd < 0) {
-            report(m_state.DirPath(parentDir) + name + "/", errno);
+            report(m_state.RelativeDir(parentDir).substr(1) + name + "/", errno);
             return !stopAfterYield();
         }
         UniqueFd fd(::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!fd) {
-            report(m_state.DirPath(parentDir) + name + "/", errno);
+            report(m_state.RelativeDir(parentDir).substr(1) + name + "/", errno);
             return !stopAfterYield();
         }
         // A link may lead out of the tree into the kernel's own file systems (/proc holds a
@@ -309,7 +230,7 @@ private:
     // after naming the error and yielding, when it cannot even tell which directory it is.
     bool listHere(int fd, std::uint32_t dirIndex) {
         if (const int err = detail::DirectoryIdentity(fd, m_listing.dev, m_listing.ino)) {
-            report(m_state.DirPath(dirIndex), err);
+            report(m_state.RelativeDir(dirIndex).substr(1), err);
             (void)stopAfterYield();
             return false;
         }
@@ -328,7 +249,7 @@ private:
             return !stopAfterYield();
         }
         if (m_listing.error != 0)
-            report(m_state.DirPath(dirIndex), m_listing.error);
+            report(m_state.RelativeDir(dirIndex).substr(1), m_listing.error);
 
         // Files, grouped by pattern, each group in byte order.
         for (const std::string &pattern : m_patterns) {
@@ -383,6 +304,8 @@ private:
     bool m_recursive;
     bool m_followLinks;
     Phase m_phase;
+    Side m_side;
+    std::string m_root; // as given, without the "/" after it (but "/" stays)
     std::vector<Frame> m_stack;
     std::set<std::pair<dev_t, ino_t>> m_ancestors;
     detail::Listing m_listing; // the directory being entered
@@ -398,7 +321,7 @@ void ScanDirectory(ScanState &state, CompareHost &host, const std::string &path,
                    const std::vector<std::string> &patterns, const ScanRules &rules) {
     if (path.empty()) {
         // No directory at all: never the file system's root by accident.
-        Diagnostic d{path, ENOENT, true};
+        Diagnostic d{rules.side, Problem::FolderNotListed, "", "", ENOENT};
         host.diagnostic(d);
         state.Diagnostics.push_back(std::move(d));
         return;

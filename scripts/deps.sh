@@ -7,8 +7,11 @@ DIRWISE_CLI_PACKAGES="cmake ninja-build g++ gettext"
 DIRWISE_RUN_PACKAGES="$DIRWISE_CLI_PACKAGES qt6-base-dev xdg-utils"
 # Running every test in addition: GoogleTest, a private session bus for the shell tests, the
 # locale sources for the German and French runs, the validators of the desktop files, the
-# helpers that the completion of dwc is written against, and jq, which reads dwc's JSON.
-DIRWISE_TEST_PACKAGES="libgtest-dev dbus locales desktop-file-utils appstream bash-completion jq"
+# helpers that the completion of dwc is written against, jq, which reads dwc's JSON, git,
+# which the skip rules are checked against, and the tools snapshots are checked against
+# (NetBSD's mtree, bsdtar) with a private sshd and its client for remote roots.
+DIRWISE_TEST_PACKAGES="libgtest-dev dbus locales desktop-file-utils appstream bash-completion jq git
+    mtree-netbsd libarchive-tools openssh-server openssh-client"
 # Making the Debian package in addition: dpkg-shlibdeps and dpkg-buildflags.
 DIRWISE_DEB_PACKAGES="dpkg-dev"
 

@@ -261,7 +261,7 @@ TEST_F(CompareRun, RootsAsGivenLinksOutOfTheTreeOnlyWhenFollowedDanglingOnesReac
     EXPECT_EQ(list.MasterPath(1) + " " + list.ComparePath(1),
               t.path("m/out/o") + " " + t.path("c/out/o"));
     ASSERT_EQ(s.notCompared.size(), 2u);
-    EXPECT_EQ(s.notCompared[0].path, t.path("m/b.lnk"));
+    EXPECT_EQ(s.notCompared[0].Path(), t.path("m/b.lnk"));
     EXPECT_EQ(host.diagnostics, s.notCompared) << "each reaches the host once, as it is found";
     o.followLinks = false;
     run(o);

@@ -72,7 +72,7 @@ inline ChildResult CompareInChild(const CompareOptions &o, CompareHost &host,
             const CompareSummary s = RunCompare(o, list, host);
             out = Rows(list);
             for (const Diagnostic &d : s.notCompared)
-                out += NotComparedLine(d.path, d.error);
+                out += NotComparedLine(d.Path(), d.error);
             out += SummaryLines(s).back() + "\n";
             return 0;
         },

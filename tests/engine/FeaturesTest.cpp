@@ -83,7 +83,8 @@ TEST_F(Features, ExtrasPassDiagnosesUnreadableFilesStopsAndNeedsItsMasterRoot) {
     CompareOptions o = Options(t);
     o.listExtras = true;
     const CompareSummary s = run(o);
-    EXPECT_EQ(s.notCompared, (std::vector<Diagnostic>{{t.path("c/dangling"), ENOENT}}));
+    EXPECT_EQ(s.notCompared, (std::vector<Diagnostic>{{Side::Compare, Problem::FactsNotRead,
+                                                       t.path("c"), "dangling", ENOENT}}));
     EXPECT_EQ(s.extras, 5);
     EXPECT_EQ(s.total(), 1) << "an unreadable compare-only file is no master file";
     host.onYield = [](int, const Progress &p) {
