@@ -83,7 +83,7 @@ const OptionRow Options[] = {
      [](Parsing &p, const std::string &v) { p.excludes.push_back(v); }},
     {"sort", 0, "COLUMN",
      N_("sort the report by result, path, name, master-size,\n"
-     "compare-size, master-date or compare-date"),
+        "compare-size, master-date or compare-date"),
      [](Parsing &p, const std::string &v) {
          p.o.sortKey = sortColumn(v);
          if (!p.o.sortKey)
@@ -103,7 +103,7 @@ const OptionRow Options[] = {
      }},
     {"hour-shifts", 0, "N",
      N_("with --date, times 1 to N whole hours apart (within the\n"
-     "tolerance) count as equal (1: daylight saving)"),
+        "tolerance) count as equal (1: daylight saving)"),
      [](Parsing &p, const std::string &v) {
          // Hour shifts beyond a few days mean nothing; the cap keeps the sums in range.
          if (const auto n = wholeNumber(v, 1000))
@@ -120,7 +120,7 @@ const OptionRow Options[] = {
      [](Parsing &p, const std::string &) { p.o.compare.verifyContents = true; }},
     {"format", 0, "FORMAT",
      N_("report (default), csv or json (JSON Lines); csv and json\n"
-     "carry every column and read the same in every locale"),
+        "carry every column and read the same in every locale"),
      [](Parsing &p, const std::string &v) {
          if (v == "report")
              p.o.format = ReportFormat::Report;
@@ -137,6 +137,10 @@ const OptionRow Options[] = {
          if (v.empty())
              p.fail(_("option '-o' needs a file name"));
      }},
+    {"snapshot", 0, nullptr,
+     N_("write a snapshot of the one folder given (an mtree\n"
+        "manifest) instead of comparing; --verify adds digests"),
+     [](Parsing &p, const std::string &) { p.o.snapshot = true; }},
     {"quiet", 'q', nullptr, N_("no summary and no progress"),
      [](Parsing &p, const std::string &) { p.o.quiet = true; }},
     {"help", 'h', nullptr, N_("show this text"),
@@ -228,6 +232,26 @@ std::string optionLines() {
     return out;
 }
 
+// The end of parsing for --snapshot: one folder, and nothing that shapes a compare.
+CliParse &snapshotOperands(CliParse &parse, const Parsing &p,
+                           const std::vector<std::string> &roots) {
+    const CliOptions &o = parse.options;
+    const CompareOptions plain;
+    if (o.sortKey || o.format != ReportFormat::Report || o.compare.hideMatches ||
+        o.compare.listExtras || !p.includes.empty() || !p.excludes.empty() || p.dateSet ||
+        !p.sizeSet || o.compare.timeTolerance != plain.timeTolerance ||
+        o.compare.hourShifts != plain.hourShifts || !o.compare.subDirs || !o.compare.followLinks)
+        parse.error = _("--snapshot takes only --verify, -o and -q");
+    else if (roots.size() != 1)
+        parse.error = roots.empty() ? std::string(_("--snapshot needs the folder to describe"))
+                                    : Format(_("too many arguments: %s"), {quoted(roots[1])});
+    else
+        parse.options.compare.masterDir = roots[0];
+    if (parse.options.outputPath == "-")
+        parse.options.outputPath.clear();
+    return parse;
+}
+
 } // namespace
 
 std::string UsageText() {
@@ -240,6 +264,9 @@ std::string UsageText() {
           "\n"
           "Options:\n");
     text += optionLines();
+    text += _("\n"
+              "dwc --snapshot [--verify] [-o FILE] FOLDER writes FOLDER as an mtree manifest\n"
+              "(a snapshot) to standard output or FILE.\n\n");
     text += _("Long options may be shortened while unambiguous; \"--\" ends the options.\n"
               "\n"
               "Exit status: 0 every file matched; 1 some file differs or was not found;\n"
@@ -312,6 +339,8 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
         o.compare.extensions[k] = RewriteExtensionBox(exts[k]);
     o.compare.matchSize = p.sizeSet;
     o.compare.matchDate = p.dateSet;
+    if (o.snapshot)
+        return snapshotOperands(parse, p, roots);
     if (!p.sizeSet && !p.dateSet) {
         parse.error = _("nothing to compare: give --size or --date");
         return parse;

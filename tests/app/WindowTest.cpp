@@ -184,6 +184,22 @@ TEST_F(WindowTest, HelpControlsFollowTheHelpPageBesideTheProgram) {
     SetProgramFilePathForTests(QString());
 }
 
+// Without xdg-open on the PATH nothing can show the page: Help says so and names the page.
+TEST_F(WindowTest, HelpWithNothingToShowThePageSaysWhere) {
+    QTemporaryDir programDir, emptyPath;
+    SetProgramFilePathForTests(programDir.filePath("dw"));
+    WriteFile(programDir.filePath("dw.htm").toStdString(), "<html></html>");
+    open(false);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", emptyPath.path().toUtf8());
+    child<QPushButton>("cmdHelp")->click();
+    qputenv("PATH", path);
+    SetProgramFilePathForTests(QString());
+    ASSERT_EQ(prompts.said.size(), 1);
+    EXPECT_TRUE(prompts.said[0].startsWith("! Help: No program was found")) << prompts.said[0];
+    EXPECT_TRUE(prompts.said[0].contains(programDir.filePath("dw.htm"))) << prompts.said[0];
+}
+
 TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicksButNotAGrayedBox) {
     open(false);
     auto *size = child<QCheckBox>("chkSize");
