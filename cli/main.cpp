@@ -4,6 +4,7 @@
 #include "CliOptions.h"
 #include "Compare.h"
 #include "Io.h"
+#include "MemoryReserve.h"
 #include "ProductInfo.h"
 #include "Report.h"
 #include "ReportTarget.h"
@@ -96,6 +97,7 @@ public:
         : m_progress(progress), m_list(list), m_stream(stream) {}
 
     bool yield(const Progress &p) override {
+        RearmMemoryReserve();
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
         if (m_stream && m_list.Count() >= RowStream::Batch && m_stream->Flush(false) != 0)
@@ -353,6 +355,8 @@ int runDwc(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (!ArmMemoryReserve())
+        return 2;
     std::setlocale(LC_ALL, "");
     // A closed pipe or a file-size limit must show up as a failed write, not kill us.
     std::signal(SIGPIPE, SIG_IGN);
