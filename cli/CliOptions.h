@@ -27,6 +27,8 @@ struct CliOptions {
 struct CliParse {
     CliOptions options;
     std::string error;
+    std::vector<std::string> warnings; // for standard error; the run goes on
+
     [[nodiscard]] bool ok() const { return error.empty(); }
 };
 
@@ -38,7 +40,8 @@ struct CliParse {
 // may come in any order. A flag given a value, an unknown or ambiguous option, a missing
 // value, "--descending" without "--sort", both "--include" and "--exclude", more than four
 // extensions, neither size nor date to match, a tolerance or hour count that is not a whole
-// number of 0 or more, an unknown format, or other than two operands is an error.
+// number from 0 to its limit (the message names the limit), an unknown format, or other than
+// two operands is an error. A tolerance or hour shifts without --date is a warning.
 // --help and --version win over every other error but an unknown option.
 [[nodiscard]] CliParse ParseCommandLine(const std::vector<std::string> &args);
 

@@ -240,6 +240,8 @@ int runDwc(int argc, char **argv) {
         return 2;
     }
     const CliOptions &o = parse.options;
+    for (const std::string &warning : parse.warnings)
+        writeErr("dwc: warning: " + warning + "\n");
     if (o.help || o.version) {
         const std::string text =
             o.help ? UsageText() : std::string("dwc ") + productinfo::versionText + "\n";
@@ -293,9 +295,14 @@ int runDwc(int argc, char **argv) {
                                                              : target.substr(0, slash));
         }
     }
+    // A terminal shows the report: names there are escaped as messages are (files and
+    // pipes get the bytes).
+    const ReportFormat shownFormat =
+        direct && o.format == ReportFormat::Report && ::isatty(out.get()) ? ReportFormat::Terminal
+                                                                          : o.format;
     std::unique_ptr<RowStream> stream;
     if (!o.sortKey && out)
-        stream = std::make_unique<RowStream>(list, out.get(), o.format);
+        stream = std::make_unique<RowStream>(list, out.get(), shownFormat);
     CliHost host(!o.quiet && ::isatty(STDERR_FILENO), list, stream.get());
     const CompareSummary summary = RunCompare(o.compare, list, host);
     host.clearProgress();
@@ -322,7 +329,7 @@ int runDwc(int argc, char **argv) {
         if (err != 0)
             written = ReportStatus{false, outName + ": " + std::strerror(err)};
     } else if (direct) {
-        written = WriteReport(list, out.get(), o.format);
+        written = WriteReport(list, out.get(), shownFormat);
         if (const int err = out.close(); written.ok && err != 0)
             written = ReportStatus{false, std::strerror(err)};
         if (!written.ok)

@@ -9,8 +9,9 @@
 namespace dirwise {
 
 // The forms a report can take. Report is the tab-separated report people and Save List
-// know; Csv and Json carry every column and read the same in every locale.
-enum class ReportFormat : std::uint8_t { Report, Csv, Json };
+// know; Csv and Json carry every column and read the same in every locale. Terminal is the
+// Report as a terminal gets it: the same lines, with names escaped as messages show them.
+enum class ReportFormat : std::uint8_t { Report, Csv, Json, Terminal };
 
 // Appends the report line of row i: Result, Compare Path, File Name, Master Size, Compare
 // Size and Master Date, joined by single tabs, each field escaped (AppendEscapedField), and
@@ -28,7 +29,12 @@ void AppendCsvLine(std::string &out, const ResultsList &list, std::size_t i);
 // Appends the JSON Lines object of row i with the csv's keys in the same order: sizes as
 // numbers, dates as the same ISO strings, absent values as null; LF at the end.
 void AppendJsonLine(std::string &out, const ResultsList &list, std::size_t i);
-// Appends row i in `format`: AppendReportLine, AppendCsvLine or AppendJsonLine.
+// Appends the report line of row i for a terminal: the fields of AppendReportLine, each
+// escaped for display (AppendEscapedForDisplay), so that no name can drive the terminal (an
+// escape sequence, a carriage return, a bidirectional control); tabs between and CR LF.
+void AppendTerminalLine(std::string &out, const ResultsList &list, std::size_t i);
+// Appends row i in `format`: AppendReportLine, AppendCsvLine, AppendJsonLine or
+// AppendTerminalLine.
 void AppendLine(std::string &out, const ResultsList &list, std::size_t i, ReportFormat format);
 // A name for the machine formats: UTF-8 kept, a byte that is not part of valid UTF-8 as
 // \xHH and a backslash as \\, so any name survives and reads back.
