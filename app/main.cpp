@@ -1,3 +1,4 @@
+#include "DisplayText.h"
 #include "Startup.h"
 
 #include <QApplication>
@@ -30,6 +31,6 @@ int main(int argc, char *argv[]) {
     // QApplication has taken its own options out of argv.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << dirwise::PathText(argv[i]); // a folder's bytes, whatever they are
     return dirwise::runStartup(arguments, dirwise::defaultStartupServices());
 }

@@ -49,6 +49,24 @@ TEST_F(DwcText, AnOverLargeValueIsRefusedWithItsLimit) {
     EXPECT_EQ(Dwc({"--date", "--hour-shifts=1000", t.path("m"), t.path("c")}).status, 0);
 }
 
+// The message names the option that was refused, not the bundle or the option before it.
+TEST_F(DwcText, ARefusedShortOptionInsideABundleIsNamed) {
+    const std::pair<std::vector<std::string>, const char *> cases[] = {
+        {{"-qz", "M", "C"}, "unknown option '-z'"},
+        {{"-zq", "M", "C"}, "unknown option '-z'"},
+        {{"M", "C", "-qo"}, "option '-o' needs a value"},
+        {{"-q\x1b", "M", "C"}, "unknown option '-\\x1b'"},
+    };
+    for (auto [args, message] : cases) {
+        for (std::string &a : args)
+            a = a == "M" ? t.path("m") : a == "C" ? t.path("c") : a;
+        const ProcessResult r = Dwc(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err,
+                  "dwc: " + std::string(message) + "\nTry 'dwc --help' for more information.\n");
+    }
+}
+
 // script(1) runs dwc on a pseudo-terminal and copies what the terminal got.
 TEST_F(DwcText, OnATerminalNamesInTheReportAreEscaped) {
     const std::string name = "x\x1b]0;owned\x07\x1b[2Jy";
