@@ -160,7 +160,7 @@ void MainWindow::finishRun(const CompareSummary &summary) {
             lines << fromBytes(line);
         QString details;
         for (const Diagnostic &d : summary.notCompared)
-            details += DisplayText(d.path) + QStringLiteral(": ") +
+            details += DisplayText(d.Path()) + QStringLiteral(": ") +
                        QString::fromLocal8Bit(std::strerror(d.error)) + QLatin1Char('\n');
         m_running = false;
         prompts().message(this,

@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include "Messages.h"
+#include "ProductInfo.h"
 #include "TextForms.h"
 
 #include <array>
@@ -8,6 +10,8 @@
 #include <utility>
 
 namespace dirwise {
+
+using cli::Format;
 
 namespace {
 
@@ -69,64 +73,64 @@ struct OptionRow {
 };
 
 const OptionRow Options[] = {
-    {"no-subdirs", 0, nullptr, "compare the roots' own files only",
+    {"no-subdirs", 0, nullptr, N_("compare the roots' own files only"),
      [](Parsing &p, const std::string &) { p.o.compare.subDirs = false; }},
-    {"size", 0, nullptr, "match file sizes (default: on)",
+    {"size", 0, nullptr, N_("match file sizes (default: on)"),
      [](Parsing &p, const std::string &) { p.sizeSet = true; }},
     {"no-size", 0, nullptr, nullptr, [](Parsing &p, const std::string &) { p.sizeSet = false; }},
-    {"date", 0, nullptr, "match modification dates (default: off)",
+    {"date", 0, nullptr, N_("match modification dates (default: off)"),
      [](Parsing &p, const std::string &) { p.dateSet = true; }},
     {"no-date", 0, nullptr, nullptr, [](Parsing &p, const std::string &) { p.dateSet = false; }},
-    {"hide-matches", 0, nullptr, "leave matching files out of the report",
+    {"hide-matches", 0, nullptr, N_("leave matching files out of the report"),
      [](Parsing &p, const std::string &) { p.o.compare.hideMatches = true; }},
-    {"include", 0, "EXT", "compare only files with this extension (up to four)",
+    {"include", 0, "EXT", N_("compare only files with this extension (up to four)"),
      [](Parsing &p, const std::string &v) { p.includes.push_back(v); }},
-    {"exclude", 0, "EXT", "pass over files with this extension (up to four)",
+    {"exclude", 0, "EXT", N_("pass over files with this extension (up to four)"),
      [](Parsing &p, const std::string &v) { p.excludes.push_back(v); }},
     {"sort", 0, "COLUMN",
-     "sort the report by result, path, name, master-size,\n"
-     "compare-size, master-date or compare-date",
+     N_("sort the report by result, path, name, master-size,\n"
+        "compare-size, master-date or compare-date"),
      [](Parsing &p, const std::string &v) {
          p.o.sortKey = sortColumn(v);
          if (!p.o.sortKey)
-             p.fail("unknown sort column " + quoted(v) +
-                    " (use result, path, name, master-size, compare-size, master-date or "
-                    "compare-date)");
+             p.fail(Format(_("unknown sort column %s (use result, path, name, master-size, "
+                             "compare-size, master-date or compare-date)"),
+                           {quoted(v)}));
      }},
-    {"descending", 0, nullptr, "sort in descending order (needs --sort)",
+    {"descending", 0, nullptr, N_("sort in descending order (needs --sort)"),
      [](Parsing &p, const std::string &) { p.o.descending = true; }},
-    {"time-tolerance", 0, "SECONDS", "with --date, times this close count as equal (2 for FAT)",
+    {"time-tolerance", 0, "SECONDS", N_("with --date, times this close count as equal (2 for FAT)"),
      [](Parsing &p, const std::string &v) {
          if (const auto n = wholeNumber(v, MaxTimeTolerance)) {
              p.o.compare.timeTolerance = *n;
              p.toleranceGiven = true;
          } else {
-             p.fail("--time-tolerance needs a whole number from 0 to " +
-                    std::to_string(MaxTimeTolerance) + ", not " + quoted(v));
+             p.fail(Format(_("%s needs a whole number from 0 to %s, not %s"),
+                           {"--time-tolerance", std::to_string(MaxTimeTolerance), quoted(v)}));
          }
      }},
     {"hour-shifts", 0, "N",
-     "with --date, times 1 to N whole hours apart (within the\n"
-     "tolerance) count as equal (1: daylight saving)",
+     N_("with --date, times 1 to N whole hours apart (within the\n"
+        "tolerance) count as equal (1: daylight saving)"),
      [](Parsing &p, const std::string &v) {
          // Hour shifts beyond a few days mean nothing; the cap keeps the sums in range.
          if (const auto n = wholeNumber(v, MaxHourShifts)) {
              p.o.compare.hourShifts = static_cast<int>(*n);
              p.hourShiftsGiven = true;
          } else {
-             p.fail("--hour-shifts needs a whole number from 0 to " +
-                    std::to_string(MaxHourShifts) + ", not " + quoted(v));
+             p.fail(Format(_("%s needs a whole number from 0 to %s, not %s"),
+                           {"--hour-shifts", std::to_string(MaxHourShifts), quoted(v)}));
          }
      }},
-    {"extra", 0, nullptr, "also report files only in COMPARE (result Extra)",
+    {"extra", 0, nullptr, N_("also report files only in COMPARE (result Extra)"),
      [](Parsing &p, const std::string &) { p.o.compare.listExtras = true; }},
-    {"no-follow", 0, nullptr, "do not enter links to directories",
+    {"no-follow", 0, nullptr, N_("do not enter links to directories"),
      [](Parsing &p, const std::string &) { p.o.compare.followLinks = false; }},
-    {"verify", 0, nullptr, "compare the bytes of files whose size and date match",
+    {"verify", 0, nullptr, N_("compare the bytes of files whose size and date match"),
      [](Parsing &p, const std::string &) { p.o.compare.verifyContents = true; }},
     {"format", 0, "FORMAT",
-     "report (default), csv or json (JSON Lines); csv and json\n"
-     "carry every column and read the same in every locale",
+     N_("report (default), csv or json (JSON Lines); csv and json\n"
+        "carry every column and read the same in every locale"),
      [](Parsing &p, const std::string &v) {
          if (v == "report")
              p.o.format = ReportFormat::Report;
@@ -135,19 +139,23 @@ const OptionRow Options[] = {
          else if (v == "json")
              p.o.format = ReportFormat::Json;
          else
-             p.fail("unknown format " + quoted(v) + " (use report, csv or json)");
+             p.fail(Format(_("unknown format %s (use report, csv or json)"), {quoted(v)}));
      }},
-    {"output", 'o', "FILE", "write the report to FILE (\"-\": standard output)",
+    {"output", 'o', "FILE", N_("write the report to FILE (\"-\": standard output)"),
      [](Parsing &p, const std::string &v) {
          p.o.outputPath = v;
          if (v.empty())
-             p.fail("option '-o' needs a file name");
+             p.fail(_("option '-o' needs a file name"));
      }},
-    {"quiet", 'q', nullptr, "no summary and no progress",
+    {"snapshot", 0, nullptr,
+     N_("write a snapshot of the one folder given (an mtree\n"
+        "manifest) instead of comparing; --verify adds digests"),
+     [](Parsing &p, const std::string &) { p.o.snapshot = true; }},
+    {"quiet", 'q', nullptr, N_("no summary and no progress"),
      [](Parsing &p, const std::string &) { p.o.quiet = true; }},
-    {"help", 'h', nullptr, "show this text",
+    {"help", 'h', nullptr, N_("show this text"),
      [](Parsing &p, const std::string &) { p.o.help = true; }},
-    {"version", 0, nullptr, "show the version",
+    {"version", 0, nullptr, N_("show the version"),
      [](Parsing &p, const std::string &) { p.o.version = true; }},
 };
 constexpr std::size_t OptionCount = std::size(Options);
@@ -192,15 +200,15 @@ std::string refusal(int result, const std::string &arg) {
     const bool isLong = arg.rfind("--", 0) == 0;
     if (!isLong && optopt != 0) {
         const std::string opt = EscapeForDisplay(std::string(1, static_cast<char>(optopt)));
-        return result == ':' ? "option '-" + opt + "' needs a value"
-                             : "unknown option '-" + opt + "'";
+        return Format(result == ':' ? _("option %s needs a value") : _("unknown option %s"),
+                      {"'-" + opt + "'"});
     }
     const std::string name = arg.substr(0, arg.find('='));
     if (result == ':')
-        return "option " + quoted(name) + " needs a value";
+        return Format(_("option %s needs a value"), {quoted(name)});
     if (optopt != 0)
-        return "option " + quoted(name) + " takes no value";
-    return "unknown or ambiguous option " + quoted(name);
+        return Format(_("option %s takes no value"), {quoted(name)});
+    return Format(_("unknown or ambiguous option %s"), {quoted(name)});
 }
 
 // The options' lines of --help: the names from column 2, the text from column 24 (on a line
@@ -221,7 +229,7 @@ std::string optionLines() {
             out += std::string(TextColumn - names.size(), ' ');
         else
             out += "\n" + std::string(TextColumn, ' ');
-        const std::string help = row.help;
+        const std::string help = _(row.help);
         for (std::size_t pos = 0;;) {
             const std::size_t end = help.find('\n', pos);
             out += help.substr(pos, end - pos) + "\n";
@@ -234,22 +242,50 @@ std::string optionLines() {
     return out;
 }
 
+// The end of parsing for --snapshot: one folder, and nothing that shapes a compare.
+CliParse &snapshotOperands(CliParse &parse, const Parsing &p,
+                           const std::vector<std::string> &roots) {
+    const CliOptions &o = parse.options;
+    const CompareOptions plain;
+    if (o.sortKey || o.format != ReportFormat::Report || o.compare.hideMatches ||
+        o.compare.listExtras || !p.includes.empty() || !p.excludes.empty() || p.dateSet ||
+        !p.sizeSet || o.compare.timeTolerance != plain.timeTolerance ||
+        o.compare.hourShifts != plain.hourShifts || !o.compare.subDirs || !o.compare.followLinks)
+        parse.error = _("--snapshot takes only --verify, -o and -q");
+    else if (roots.size() != 1)
+        parse.error = roots.empty() ? std::string(_("--snapshot needs the folder to describe"))
+                                    : Format(_("too many arguments: %s"), {quoted(roots[1])});
+    else
+        parse.options.compare.masterDir = roots[0];
+    if (parse.options.outputPath == "-")
+        parse.options.outputPath.clear();
+    return parse;
+}
+
 } // namespace
 
 std::string UsageText() {
-    return "Usage: dwc [options] MASTER COMPARE\n"
-           "Compares every file under MASTER with the file at the same relative path under\n"
-           "COMPARE and writes a tab-separated report (Result, Compare Path, File Name,\n"
-           "Master Size, Compare Size, Master Date; CR LF line ends) to standard output.\n"
-           "The summary goes to standard error.\n"
-           "\n"
-           "Options:\n" +
-           optionLines() +
-           "Long options may be shortened while unambiguous; \"--\" ends the options.\n"
-           "\n"
-           "Exit status: 0 every file matched; 1 some file differs or was not found;\n"
-           "2 trouble (bad options, a root missing, a report not written, places not\n"
-           "compared); 130 stopped by Ctrl-C (129 by SIGHUP, 143 by SIGTERM).\n";
+    std::string text =
+        _("Usage: dwc [options] MASTER COMPARE\n"
+          "Compares every file under MASTER with the file at the same relative path under\n"
+          "COMPARE and writes a tab-separated report (Result, Compare Path, File Name,\n"
+          "Master Size, Compare Size, Master Date; CR LF line ends) to standard output.\n"
+          "The summary goes to standard error.\n"
+          "\n"
+          "Options:\n");
+    text += optionLines();
+    text += _("\n"
+              "dwc --snapshot [--verify] [-o FILE] FOLDER writes FOLDER as an mtree manifest\n"
+              "(a snapshot) to standard output or FILE.\n\n");
+    text += _("Long options may be shortened while unambiguous; \"--\" ends the options.\n"
+              "\n"
+              "Exit status: 0 every file matched; 1 some file differs or was not found;\n"
+              "2 trouble (bad options, a root missing, a report not written, places not\n"
+              "compared); 130 stopped by Ctrl-C (129 by SIGHUP, 143 by SIGTERM).\n");
+    text += "\n" + Format(_("Report bugs to: %s\n"), {productinfo::bugReports});
+    if (*productinfo::homePage)
+        text += Format(_("Dirwise home page: <%s>\n"), {productinfo::homePage});
+    return text;
 }
 
 CliParse ParseCommandLine(const std::vector<std::string> &args) {
@@ -296,16 +332,16 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
         return parse;
     }
     if (o.descending && !o.sortKey) {
-        parse.error = "--descending needs --sort";
+        parse.error = _("--descending needs --sort");
         return parse;
     }
     if (!p.includes.empty() && !p.excludes.empty()) {
-        parse.error = "--include and --exclude cannot be used together";
+        parse.error = _("--include and --exclude cannot be used together");
         return parse;
     }
     const std::vector<std::string> &exts = p.includes.empty() ? p.excludes : p.includes;
     if (exts.size() > 4) {
-        parse.error = "at most four extensions can be given";
+        parse.error = _("at most four extensions can be given");
         return parse;
     }
     o.compare.excludeMode = p.includes.empty();
@@ -313,13 +349,15 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
         o.compare.extensions[k] = RewriteExtensionBox(exts[k]);
     o.compare.matchSize = p.sizeSet;
     o.compare.matchDate = p.dateSet;
+    if (o.snapshot)
+        return snapshotOperands(parse, p, roots);
     if (!p.sizeSet && !p.dateSet) {
-        parse.error = "nothing to compare: give --size or --date";
+        parse.error = _("nothing to compare: give --size or --date");
         return parse;
     }
     if (roots.size() != 2) {
-        parse.error = roots.size() < 2 ? "MASTER and COMPARE directories are needed"
-                                       : "too many arguments: " + quoted(roots[2]);
+        parse.error = roots.size() < 2 ? std::string(_("MASTER and COMPARE directories are needed"))
+                                       : Format(_("too many arguments: %s"), {quoted(roots[2])});
         return parse;
     }
     o.compare.masterDir = roots[0];
@@ -330,8 +368,8 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
     for (const auto &[given, name] : {std::pair{p.toleranceGiven, "--time-tolerance"},
                                       std::pair{p.hourShiftsGiven, "--hour-shifts"}})
         if (given && !p.dateSet)
-            parse.warnings.push_back(std::string(name) +
-                                     " has no effect without --date: dates are not compared");
+            parse.warnings.push_back(
+                Format(_("%s has no effect without --date: dates are not compared"), {name}));
     return parse;
 }
 

@@ -18,6 +18,7 @@ struct CliOptions {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool snapshot = false;  // write a snapshot of compare.masterDir instead of comparing
     std::string outputPath; // empty: standard output ("-" on the command line)
     ReportFormat format = ReportFormat::Report;
 };
@@ -41,7 +42,9 @@ struct CliParse {
 // value, "--descending" without "--sort", both "--include" and "--exclude", more than four
 // extensions, neither size nor date to match, a tolerance or hour count that is not a whole
 // number from 0 to its limit (the message names the limit), an unknown format, or other than
-// two operands is an error. A tolerance or hour shifts without --date is a warning.
+// two operands is an error. A tolerance or hour shifts without --date is a warning. With
+// --snapshot there is one operand (the folder, kept as the master root), and options that
+// only shape a compare or its report are an error.
 // --help and --version win over every other error but an unknown option.
 [[nodiscard]] CliParse ParseCommandLine(const std::vector<std::string> &args);
 

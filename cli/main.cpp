@@ -5,11 +5,13 @@
 #include "Compare.h"
 #include "Io.h"
 #include "MemoryReserve.h"
+#include "Messages.h"
 #include "ProductInfo.h"
 #include "Report.h"
 #include "ReportTarget.h"
 #include "ResultsList.h"
 #include "SafeWrite.h"
+#include "SnapshotWriter.h"
 #include "TextForms.h"
 
 #include <cerrno>
@@ -21,11 +23,14 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace dirwise;
+using dirwise::cli::ErrorText;
+using dirwise::cli::Format;
 
 namespace {
 
@@ -36,6 +41,22 @@ extern "C" void onInterrupt(int signal) { g_interrupted = signal; }
 
 // Nothing useful can be done when standard error itself fails.
 void writeErr(const std::string &text) { (void)WriteAll(STDERR_FILENO, text); }
+
+// A reader that closed the report's pipe wants no more: dwc ends as other filters do, by the
+// signal and without a word, so a shell pipeline stays quiet. (The signal is ignored while
+// dwc runs so that every other failed write is reported.)
+[[noreturn]] void endByBrokenPipe() {
+    std::signal(SIGPIPE, SIG_DFL);
+    std::raise(SIGPIPE);
+    std::_Exit(128 + SIGPIPE);
+}
+
+// Whether standard error is a terminal that can redraw a line in place: one the user looks
+// at, and not the dumb kind, which knows no cursor movement.
+bool progressTerminal() {
+    const char *term = std::getenv("TERM");
+    return ::isatty(STDERR_FILENO) && term && *term && std::strcmp(term, "dumb") != 0;
+}
 
 // Writes the report of the rows a run appends while it runs, a batch at a time, and takes
 // them out of the list: a run of any size then holds no more than a batch of rows. The
@@ -90,25 +111,42 @@ private:
 
 // The command line's host: Ctrl-C becomes Stop at the next yield, and on a terminal one
 // progress line is redrawn a few times a second. With a row stream, the rows are written as
-// they come, and a report that cannot be written stops the run.
+// they come, and a report that cannot be written stops the run. When the rows go to the
+// terminal that shows the progress, the progress line is taken away before they are written.
 class CliHost : public CompareHost {
 public:
-    CliHost(bool progress, ResultsList &list, RowStream *stream)
-        : m_progress(progress), m_list(list), m_stream(stream) {}
+    CliHost(bool progress, ResultsList &list, RowStream *stream, bool rowsOnTerminal)
+        : m_progress(progress), m_list(list), m_stream(stream), m_rowsOnTerminal(rowsOnTerminal) {}
 
     bool yield(const Progress &p) override {
         RearmMemoryReserve();
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
-        if (m_stream && m_list.Count() >= RowStream::Batch && m_stream->Flush(false) != 0)
+        if (m_watchOutput && readerGone())
             return true;
+        if (m_stream && m_list.Count() >= RowStream::Batch) {
+            if (m_rowsOnTerminal)
+                clearProgress();
+            if (m_stream->Flush(false) != 0)
+                return true;
+        }
         return g_interrupted != 0;
     }
 
     void diagnostic(const Diagnostic &d) override {
         clearProgress();
-        writeErr("dwc: not compared: " + EscapeForDisplay(d.path) + ": " + std::strerror(d.error) +
+        writeErr("dwc: " +
+                 Format(m_snapshot ? _("not read: %s: %s") : _("not compared: %s: %s"),
+                        {EscapeForDisplay(d.Path()), ErrorText(d.error)}) +
                  "\n");
+    }
+
+    // For a snapshot: places not read are told as such, and the run stops when standard
+    // output is a pipe whose reader has gone (a remote compare that ended or was stopped),
+    // since nothing would read what is left.
+    void forSnapshot(bool watchOutput) {
+        m_snapshot = true;
+        m_watchOutput = watchOutput;
     }
 
     void clearProgress() {
@@ -118,27 +156,37 @@ public:
     }
 
 private:
+    bool readerGone() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastWatch < std::chrono::milliseconds(100))
+            return false;
+        m_lastWatch = now;
+        pollfd out{STDOUT_FILENO, 0, 0};
+        return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP)) != 0;
+    }
+
     void showProgress(const Progress &p) {
         const auto now = std::chrono::steady_clock::now();
         if (now - m_last < std::chrono::milliseconds(200))
             return;
         m_last = now;
         std::string line;
+        const std::string listed = std::to_string(p.listed);
+        const std::string compared = std::to_string(p.compared);
         switch (p.phase) {
         case Phase::Listing:
-            line = "Listing " + std::to_string(p.listed) + " files";
+            line = Format(_("Listing %s files"), {listed});
             break;
         case Phase::Comparing:
-            line = "Comparing " + std::to_string(p.compared) + " of " + std::to_string(p.listed) +
-                   " files";
+            line = Format(_("Comparing %s of %s files"), {compared, listed});
             break;
         case Phase::Extras:
-            line = "Looking for extra files: " + std::to_string(p.compared) + " of " +
-                   std::to_string(p.listed);
+            line = Format(_("Looking for extra files: %s of %s"), {compared, listed});
             break;
         }
         if (p.bytesVerified > 0)
-            line += ", " + std::to_string(p.bytesVerified / (1024 * 1024)) + " MiB verified";
+            line +=
+                Format(_(", %s MiB verified"), {std::to_string(p.bytesVerified / (1024 * 1024))});
         writeErr("\r" + line + "\033[K");
         m_shown = true;
     }
@@ -146,9 +194,13 @@ private:
     bool m_progress;
     ResultsList &m_list;
     RowStream *m_stream;
+    bool m_rowsOnTerminal;
     bool m_shown = false;
     unsigned m_calls = 0;
     std::chrono::steady_clock::time_point m_last{};
+    bool m_snapshot = false;
+    bool m_watchOutput = false;
+    std::chrono::steady_clock::time_point m_lastWatch{};
 };
 
 int trouble(const std::string &message) {
@@ -166,33 +218,37 @@ const char *treeHolding(const CliOptions &o, const ReportPlace &place) {
 }
 
 int refuseReportIn(const char *tree, const std::string &path) {
-    return trouble(std::string("the report would overwrite a file inside the ") + tree +
-                   " directory: " + EscapeForDisplay(path));
+    return trouble(
+        Format(std::string(tree) == "master"
+                   ? _("the report would overwrite a file inside the master directory: %s")
+                   : _("the report would overwrite a file inside the compare directory: %s"),
+               {EscapeForDisplay(path)}));
 }
 
 // What must hold before any work is done: two usable, different roots, and a report target
 // that can be written and is no file of either tree (`place` says where it lies). Returns 0
 // or the exit status.
 int checkBeforeTheRun(const CliOptions &o, ReportPlace &place) {
-    for (const auto &[root, what] : {std::pair{&o.compare.masterDir, "master directory "},
-                                     std::pair{&o.compare.compareDir, "compare directory "}})
+    for (const auto &[root, what] :
+         {std::pair{&o.compare.masterDir, _("master directory %s: %s")},
+          std::pair{&o.compare.compareDir, _("compare directory %s: %s")}})
         if (const int err = CheckRoot(NormalizeRoot(*root)))
-            return trouble(what + EscapeForDisplay(*root) + ": " + std::strerror(err));
+            return trouble(Format(what, {EscapeForDisplay(*root), ErrorText(err)}));
     struct stat master {
     }, compare{};
     if (::stat(o.compare.masterDir.c_str(), &master) == 0 &&
         ::stat(o.compare.compareDir.c_str(), &compare) == 0 && master.st_dev == compare.st_dev &&
         master.st_ino == compare.st_ino)
-        return trouble("the master and compare directories are the same directory: " +
-                       EscapeForDisplay(o.compare.compareDir));
+        return trouble(Format(_("the master and compare directories are the same directory: %s"),
+                              {EscapeForDisplay(o.compare.compareDir)}));
     if (o.outputPath.empty())
         return 0;
     int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
     if (err == 0)
         err = LocateReport(o.outputPath, place);
     if (err != 0)
-        return trouble("cannot write the report: " + EscapeForDisplay(o.outputPath) + ": " +
-                       std::strerror(err));
+        return trouble(Format(_("cannot write the report: %s: %s"),
+                              {EscapeForDisplay(o.outputPath), ErrorText(err)}));
     if (const char *tree = treeHolding(o, place))
         return refuseReportIn(tree, o.outputPath);
     return 0;
@@ -204,8 +260,8 @@ int checkBeforeTheRun(const CliOptions &o, ReportPlace &place) {
 int checkAgainBeforeWriting(const CliOptions &o, const ReportPlace &before) {
     ReportPlace now;
     if (const int err = LocateReport(o.outputPath, now))
-        return trouble("cannot write the report: " + EscapeForDisplay(o.outputPath) + ": " +
-                       std::strerror(err));
+        return trouble(Format(_("cannot write the report: %s: %s"),
+                              {EscapeForDisplay(o.outputPath), ErrorText(err)}));
     if (!before.changed(now))
         return 0;
     if (const char *tree = treeHolding(o, now))
@@ -233,26 +289,110 @@ UniqueFd openSpecialTarget(const std::string &path, bool &special) {
     return fd;
 }
 
+// The summary for standard error, in the user's language.
+std::string summaryText(const CompareSummary &s) {
+    if (s.stopped)
+        return std::string(_("Dirwise stopped.")) + "\n";
+    auto line = [](const char *format, std::int64_t n) {
+        return Format(format, {std::to_string(n)}) + "\n";
+    };
+    std::string text = std::string(_("Dirwise complete.")) + "\n\n";
+    text += line(_("Total Files: %s"), s.total());
+    text += line(_("Matching Files: %s"), s.matching());
+    text += line(_("Different Files: %s"), s.different);
+    if (s.extrasListed)
+        text += line(_("Extra Files: %s"), s.extras);
+    if (!s.notCompared.empty())
+        text += line(_("Not Compared: %s"), static_cast<std::int64_t>(s.notCompared.size()));
+    return text;
+}
+
+// What --version prints, in the form GNU tools print it.
+std::string versionText() {
+    return std::string("dwc (") + productinfo::title + ") " + productinfo::versionText + "\n" +
+           productinfo::legalNotice + "\n" +
+           _("License MIT: <https://opensource.org/licenses/MIT>.\n"
+             "This is free software: you are free to change and redistribute it.\n"
+             "There is NO WARRANTY, to the extent permitted by law.\n");
+}
+
+// dwc --snapshot: the folder's manifest to standard output as it is walked, or to a file
+// through a staging file beside it that SafeWrite copies at the end (replaced whole or not
+// at all, and never a file of the folder it describes). Returns the exit status.
+int writeSnapshot(const CliOptions &o) {
+    const std::string root = NormalizeRoot(o.compare.masterDir);
+    if (const int err = CheckRoot(root))
+        return trouble(
+            Format(_("folder %s: %s"), {EscapeForDisplay(o.compare.masterDir), ErrorText(err)}));
+    UniqueFd out;
+    if (o.outputPath.empty()) {
+        out.reset(STDOUT_FILENO);
+    } else {
+        ReportPlace place;
+        int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
+        if (err == 0)
+            err = LocateReport(o.outputPath, place);
+        if (err != 0)
+            return trouble(Format(_("cannot write the snapshot: %s: %s"),
+                                  {EscapeForDisplay(o.outputPath), ErrorText(err)}));
+        if (ReportInTree(place, root, false))
+            return trouble(Format(_("the snapshot would be written inside the folder it "
+                                    "describes: %s"),
+                                  {EscapeForDisplay(o.outputPath)}));
+        const std::string target = ResolveWriteTarget(o.outputPath);
+        const auto slash = target.rfind('/');
+        out = MakeStagingFile(slash == std::string::npos ? "."
+                              : slash == 0               ? "/"
+                                                         : target.substr(0, slash));
+        if (!out)
+            return trouble(Format(_("cannot write the snapshot: %s: %s"),
+                                  {EscapeForDisplay(o.outputPath), ErrorText(errno)}));
+    }
+    ResultsList unused;
+    CliHost host(!o.quiet && progressTerminal(), unused, nullptr, false);
+    host.forSnapshot(o.outputPath.empty());
+    const SnapshotSummary s = WriteSnapshot(root, out.get(), {o.compare.verifyContents}, host);
+    host.clearProgress();
+    int err = s.writeError;
+    if (err == 0 && !o.outputPath.empty() && !s.stopped)
+        err = SafeWrite(o.outputPath, ReplayStagingFile(out.get()), SpecialTarget::WriteInPlace);
+    if (const int closeErr = out.close(); err == 0)
+        err = closeErr;
+    if (err == EPIPE)
+        endByBrokenPipe();
+    if (err != 0)
+        return trouble(
+            Format(_("cannot write the snapshot: %s: %s"),
+                   {EscapeForDisplay(o.outputPath.empty() ? _("standard output") : o.outputPath),
+                    ErrorText(err)}));
+    if (s.stopped && g_interrupted == 0)
+        endByBrokenPipe(); // standard output's reader went away
+    if (s.stopped)
+        return 128 + static_cast<int>(g_interrupted);
+    if (!o.quiet)
+        writeErr(Format(_("Snapshot: %s entries, %s not read."),
+                        {std::to_string(s.entries), std::to_string(s.notRead.size())}) +
+                 "\n");
+    return s.notRead.empty() ? 0 : 2;
+}
+
 int runDwc(int argc, char **argv) {
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.ok()) {
-        writeErr("dwc: " + parse.error + "\nTry 'dwc --help' for more information.\n");
+        writeErr("dwc: " + parse.error + "\n" + _("Try 'dwc --help' for more information.") + "\n");
         return 2;
     }
     const CliOptions &o = parse.options;
     for (const std::string &warning : parse.warnings)
-        writeErr("dwc: warning: " + warning + "\n");
+        writeErr("dwc: " + Format(_("warning: %s"), {warning}) + "\n");
     if (o.help || o.version) {
-        const std::string text =
-            o.help ? UsageText() : std::string("dwc ") + productinfo::versionText + "\n";
+        const std::string text = o.help ? UsageText() : versionText();
         UniqueFd out(STDOUT_FILENO);
-        const bool ok = WriteAll(out.get(), text) == 0 && out.close() == 0;
-        return ok ? 0 : 2;
+        const int err = WriteAll(out.get(), text);
+        if (err == EPIPE)
+            endByBrokenPipe();
+        return err == 0 && out.close() == 0 ? 0 : 2;
     }
-
-    ReportPlace place;
-    if (const int status = checkBeforeTheRun(o, place))
-        return status;
 
     // Ctrl-C, SIGTERM and SIGHUP all stop the run at its next yield, so that what was found
     // so far reaches standard output and an earlier report at -o's target stays as it was.
@@ -262,6 +402,12 @@ int runDwc(int argc, char **argv) {
     sa.sa_flags = SA_RESTART;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &sa, nullptr);
+    if (o.snapshot)
+        return writeSnapshot(o);
+
+    ReportPlace place;
+    if (const int status = checkBeforeTheRun(o, place))
+        return status;
 
     // Rows go to standard output, a descriptor named by -o (/dev/stdout, /dev/fd/N) and a
     // device as they come. A file or a FIFO gets its report only when the run is complete:
@@ -270,7 +416,7 @@ int runDwc(int argc, char **argv) {
     // replaced whole or not at all; where none can be made, they are kept in the list.
     ResultsList list;
     UniqueFd out;
-    std::string outName = "standard output";
+    std::string outName = _("standard output");
     bool direct = o.outputPath.empty();
     if (direct) {
         out.reset(STDOUT_FILENO);
@@ -282,9 +428,8 @@ int runDwc(int argc, char **argv) {
         out = openSpecialTarget(o.outputPath, direct);
         if (direct && !out) {
             const int err = errno;
-            writeErr("dwc: cannot write the report: " +
-                     EscapeForDisplay(o.outputPath + ": " + std::strerror(err)) + "\n");
-            return 2;
+            return trouble(Format(_("cannot write the report: %s: %s"),
+                                  {EscapeForDisplay(o.outputPath), ErrorText(err)}));
         }
         outName = o.outputPath;
         if (!direct && !o.sortKey) {
@@ -303,12 +448,16 @@ int runDwc(int argc, char **argv) {
     std::unique_ptr<RowStream> stream;
     if (!o.sortKey && out)
         stream = std::make_unique<RowStream>(list, out.get(), shownFormat);
-    CliHost host(!o.quiet && ::isatty(STDERR_FILENO), list, stream.get());
+    CliHost host(!o.quiet && progressTerminal(), list, stream.get(),
+                 direct && out && ::isatty(out.get()));
     const CompareSummary summary = RunCompare(o.compare, list, host);
     host.clearProgress();
 
-    if (o.sortKey)
+    if (o.sortKey) {
         list.Sort(*o.sortKey, o.descending ? SortOrder::Descending : SortOrder::Ascending);
+        if (direct)
+            stream = std::make_unique<RowStream>(list, out.get(), o.format);
+    }
 
     ReportStatus written;
     // A stopped run leaves a file at -o's target as it was: a partial report never replaces
@@ -326,29 +475,31 @@ int runDwc(int argc, char **argv) {
             err =
                 SafeWrite(o.outputPath, ReplayStagingFile(out.get()), SpecialTarget::WriteInPlace);
         }
+        if (err == EPIPE)
+            endByBrokenPipe();
         if (err != 0)
-            written = ReportStatus{false, outName + ": " + std::strerror(err)};
+            written = ReportStatus{false, outName + ": " + ErrorText(err)};
     } else if (direct) {
         written = WriteReport(list, out.get(), shownFormat);
         if (const int err = out.close(); written.ok && err != 0)
-            written = ReportStatus{false, std::strerror(err)};
+            written = ReportStatus{false, ErrorText(err)};
         if (!written.ok)
             written.error = outName + ": " + written.error;
     } else if (!keepOld && refused == 0) {
         written = SaveReport(list, o.outputPath, o.format);
     }
     if (!written.ok)
-        writeErr("dwc: cannot write the report: " + EscapeForDisplay(written.error) + "\n");
+        writeErr(
+            "dwc: " + Format(_("cannot write the report: %s"), {EscapeForDisplay(written.error)}) +
+            "\n");
     if (keepOld)
-        writeErr("dwc: the run was stopped; the report was not written and " +
-                 EscapeForDisplay(o.outputPath) + " is as it was\n");
+        writeErr("dwc: " +
+                 Format(_("the run was stopped; the report was not written and %s is as it was"),
+                        {EscapeForDisplay(o.outputPath)}) +
+                 "\n");
 
-    if (!o.quiet) {
-        std::string text;
-        for (const std::string &line : SummaryLines(summary))
-            text += line + "\n";
-        writeErr(text);
-    }
+    if (!o.quiet)
+        writeErr(summaryText(summary));
 
     if (stream && stream->error() != 0)
         return 2; // the run stopped because its report could not be written
@@ -364,14 +515,15 @@ int runDwc(int argc, char **argv) {
 int main(int argc, char **argv) {
     if (!ArmMemoryReserve())
         return 2;
-    std::setlocale(LC_ALL, "");
-    // A closed pipe or a file-size limit must show up as a failed write, not kill us.
+    cli::InitMessages();
+    // A failed write is reported, not fatal: a full disk or a file-size limit is told as
+    // such. A closed pipe ends dwc where the report is written (endByBrokenPipe).
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     try {
         return runDwc(argc, argv);
     } catch (const std::bad_alloc &) {
-        writeErr("dwc: out of memory\n");
+        writeErr(std::string("dwc: ") + _("out of memory") + "\n");
         return 2;
     }
 }
