@@ -31,6 +31,9 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <cerrno>
+#include <cstring>
+#include <string>
 #include <unistd.h>
 
 namespace dirwise {
@@ -299,8 +302,16 @@ void MainWindow::enableBeginAfterChoice() {
 }
 
 void MainWindow::takeCommandLineDirectories(const QString &master, const QString &compare) {
-    auto absolute = [](const QString &path) {
-        return path.isEmpty() ? path : QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    // The working folder by its bytes: Qt's own name for it loses those that are no UTF-8.
+    std::string cwd(4096, '\0');
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr && errno == ERANGE)
+        cwd.resize(cwd.size() * 2);
+    cwd.resize(std::strlen(cwd.c_str()));
+    const QString here = PathText(cwd);
+    auto absolute = [&](const QString &path) {
+        if (path.isEmpty())
+            return path;
+        return QDir::cleanPath(path.startsWith(u'/') ? path : here + u'/' + path);
     };
     const QString m = absolute(master), c = absolute(compare);
     // MASTER is checked against the COMPARE given with it, so swapping the stored pair works.

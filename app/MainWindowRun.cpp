@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QTreeView>
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -71,14 +72,22 @@ void MainWindow::beginCompare() {
     // A missing or unreadable root would report every file as not found, or an empty
     // master as a complete compare: refuse to start instead.
     const std::array<std::pair<QLineEdit *, QString>, 2> roots = {
-        {{m_txtMasterDir, QStringLiteral("Master directory not found: ")},
-         {m_txtCompareDir, QStringLiteral("Compare directory not found: ")}}};
-    for (const auto &[box, text] : roots) {
-        if (CheckRoot(NormalizeRoot(toBytes(box->text()))) != 0) {
-            prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Invalid Path"),
-                              text + box->text());
-            return;
-        }
+        {{m_txtMasterDir, QStringLiteral("Master directory")},
+         {m_txtCompareDir, QStringLiteral("Compare directory")}}};
+    for (const auto &[box, which] : roots) {
+        const std::string path = toBytes(box->text());
+        const int err = CheckRoot(NormalizeRoot(path));
+        if (err == 0)
+            continue;
+        // Something that is there but is no folder, or cannot be read, is not "not found".
+        const QString shown = DisplayText(path);
+        const QString text = err == ENOENT    ? which + QStringLiteral(" not found: ") + shown
+                             : err == ENOTDIR ? which + QStringLiteral(" is not a folder: ") + shown
+                                              : which + QStringLiteral(" cannot be read: ") +
+                                                    shown + QStringLiteral(": ") +
+                                                    QString::fromLocal8Bit(std::strerror(err));
+        prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Invalid Path"), text);
+        return;
     }
 
     m_running = true;

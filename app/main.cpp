@@ -1,3 +1,4 @@
+#include "DisplayText.h"
 #include "Startup.h"
 
 #include <QApplication>
@@ -51,7 +52,7 @@ int main(int argc, char *argv[]) {
     for (int i = 0; i < argc; ++i) {
         if (i > 0 && qstrcmp(argv[i], "--") == 0) {
             for (int j = i + 1; j < argc; ++j)
-                afterOptions << QString::fromLocal8Bit(argv[j]);
+                afterOptions << dirwise::PathText(argv[j]);
             break;
         }
         qtArgv.push_back(argv[i]);
@@ -70,8 +71,9 @@ int main(int argc, char *argv[]) {
 
     // QApplication has taken its own options out of argv.
     QStringList arguments;
+    // Folder names keep their bytes, whatever they are (PathText).
     for (int i = 1; i < qtArgc; ++i)
-        arguments << QString::fromLocal8Bit(qtArgv[static_cast<std::size_t>(i)]);
+        arguments << dirwise::PathText(qtArgv[static_cast<std::size_t>(i)]);
     arguments << afterOptions;
     return dirwise::runStartup(arguments, dirwise::defaultStartupServices());
 }
