@@ -261,6 +261,43 @@ TEST_F(RemoteSnapshots, TransportAndRemoteErrorsComeBackWithinSeconds) {
     }
 }
 
+TEST_F(RemoteSnapshots, RemoteRootComparesAsTheLiveTree) {
+    ::setenv("LC_ALL", "C", 1);
+    t.file("m/a", 3, 1000000000), t.file("c/a", 4, 1000000000);
+    t.file("m/sub/b c", 2, 1000000000), t.file("c/sub/b c", 2, 1000000000);
+    t.file("c/extra", 1, 1000000000);
+    const std::vector<std::string> common = {"-q",     "--format", "csv",          "--extra",
+                                             "--date", "--verify", "--remote-dwc", DWC_PATH};
+    auto dwc = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), common.begin(), common.end());
+        return Dwc(args);
+    };
+    const ProcessResult live = dwc({t.path("m"), t.path("c")});
+    const ProcessResult remote =
+        dwc({"--rsh", sshd->rsh(), "127.0.0.1:" + t.path("m"), t.path("c")});
+    EXPECT_EQ(remote.status, live.status) << remote.err;
+    EXPECT_EQ(remote.out, live.out);
+    // DWC_RSH stands in for --rsh, and --rsh wins over it.
+    ::setenv("DWC_RSH", sshd->rsh().c_str(), 1);
+    EXPECT_EQ(dwc({t.path("m"), "127.0.0.1:" + t.path("c")}).out, live.out);
+    ::setenv("DWC_RSH", "/no/such/ssh", 1);
+    EXPECT_EQ(dwc({"--rsh", sshd->rsh(), t.path("m"), "127.0.0.1:" + t.path("c")}).out, live.out);
+    ::unsetenv("DWC_RSH");
+}
+
+TEST_F(RemoteSnapshots, TransportFailureIsExitTwoWithItsReasonWithinSeconds) {
+    t.dir("m");
+    std::string wrongPort = sshd->rsh();
+    wrongPort.replace(wrongPort.find(std::to_string(sshd->port())),
+                      std::to_string(sshd->port()).size(), std::to_string(FreePort()));
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult r =
+        Dwc({"-q", "--rsh", wrongPort, "--remote-dwc", DWC_PATH, t.path("m"), "127.0.0.1:/x"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
 TEST_F(RemoteSnapshots, StoppingEndsTheRemoteDwcToo) {
     // A huge sparse file keeps the remote side digesting long after the first lines came.
     t.file("slow/a", 1);
