@@ -147,6 +147,20 @@ const OptionRow Options[] = {
          if (v.empty())
              p.fail(_("option '-o' needs a file name"));
      }},
+    {"rsh", 0, "COMMAND",
+     N_("reach remote roots ([user@]host:PATH) with COMMAND\n"
+        "instead of ssh (default: $DWC_RSH, else ssh)"),
+     [](Parsing &p, const std::string &v) {
+         p.o.rsh = v;
+         if (v.find_first_not_of(" \t\n") == std::string::npos)
+             p.fail(_("--rsh needs a command"));
+     }},
+    {"remote-dwc", 0, "PATH", N_("the dwc to run on remote machines (default: dwc)"),
+     [](Parsing &p, const std::string &v) {
+         p.o.remoteDwc = v;
+         if (v.empty())
+             p.fail(_("--remote-dwc needs a path"));
+     }},
     {"snapshot", 0, nullptr,
      N_("write a snapshot of the one folder given (an mtree\n"
         "manifest) instead of comparing; --verify adds digests"),
@@ -250,7 +264,8 @@ CliParse &snapshotOperands(CliParse &parse, const Parsing &p,
     if (o.sortKey || o.format != ReportFormat::Report || o.compare.hideMatches ||
         o.compare.listExtras || !p.includes.empty() || !p.excludes.empty() || p.dateSet ||
         !p.sizeSet || o.compare.timeTolerance != plain.timeTolerance ||
-        o.compare.hourShifts != plain.hourShifts || !o.compare.subDirs || !o.compare.followLinks)
+        o.compare.hourShifts != plain.hourShifts || !o.compare.subDirs || !o.compare.followLinks ||
+        !o.rsh.empty() || o.remoteDwc != "dwc")
         parse.error = _("--snapshot takes only --verify, -o and -q");
     else if (roots.size() != 1)
         parse.error = roots.empty() ? std::string(_("--snapshot needs the folder to describe"))

@@ -18,8 +18,10 @@ struct CliOptions {
     bool quiet = false;
     bool help = false;
     bool version = false;
-    bool snapshot = false;  // write a snapshot of compare.masterDir instead of comparing
-    std::string outputPath; // empty: standard output ("-" on the command line)
+    bool snapshot = false;         // write a snapshot of compare.masterDir instead of comparing
+    std::string outputPath;        // empty: standard output ("-" on the command line)
+    std::string rsh;               // --rsh: the transport to remote roots; empty: DWC_RSH or ssh
+    std::string remoteDwc = "dwc"; // --remote-dwc: dwc on the remote machine
     ReportFormat format = ReportFormat::Report;
 };
 

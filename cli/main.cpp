@@ -10,6 +10,7 @@
 #include "Report.h"
 #include "ReportTarget.h"
 #include "ResultsList.h"
+#include "Roots.h"
 #include "SafeWrite.h"
 #include "SnapshotWriter.h"
 #include "TextForms.h"
@@ -208,11 +209,20 @@ int trouble(const std::string &message) {
     return 2;
 }
 
-// The tree `place` lies in ("master" or "compare"), or nullptr when it lies in neither.
+// Whether `root` is a folder on this machine (not a snapshot file, not a remote root).
+bool liveFolder(const std::string &root) {
+    struct stat st {};
+    return !IsRemoteRoot(root) && ::stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The tree `place` lies in ("master" or "compare"), or nullptr when it lies in neither. Only
+// folders on this machine can hold it.
 const char *treeHolding(const CliOptions &o, const ReportPlace &place) {
-    if (ReportInTree(place, NormalizeRoot(o.compare.masterDir), o.compare.followLinks))
+    if (liveFolder(o.compare.masterDir) &&
+        ReportInTree(place, NormalizeRoot(o.compare.masterDir), o.compare.followLinks))
         return "master";
-    if (ReportInTree(place, NormalizeRoot(o.compare.compareDir), o.compare.followLinks))
+    if (liveFolder(o.compare.compareDir) &&
+        ReportInTree(place, NormalizeRoot(o.compare.compareDir), o.compare.followLinks))
         return "compare";
     return nullptr;
 }
@@ -225,20 +235,21 @@ int refuseReportIn(const char *tree, const std::string &path) {
                {EscapeForDisplay(path)}));
 }
 
-// What must hold before any work is done: two usable, different roots, and a report target
-// that can be written and is no file of either tree (`place` says where it lies). Returns 0
-// or the exit status.
-int checkBeforeTheRun(const CliOptions &o, ReportPlace &place) {
-    for (const auto &[root, what] :
-         {std::pair{&o.compare.masterDir, _("master directory %s: %s")},
-          std::pair{&o.compare.compareDir, _("compare directory %s: %s")}})
-        if (const int err = CheckRoot(NormalizeRoot(*root)))
-            return trouble(Format(what, {EscapeForDisplay(*root), ErrorText(err)}));
-    struct stat master {
-    }, compare{};
-    if (::stat(o.compare.masterDir.c_str(), &master) == 0 &&
-        ::stat(o.compare.compareDir.c_str(), &compare) == 0 && master.st_dev == compare.st_dev &&
-        master.st_ino == compare.st_ino)
+// What must hold before any work is done: two usable, different roots (opened into
+// `master` and `compare`: folders, snapshots or remote roots, see OpenRoot), and a report
+// target that can be written and is no file of either tree (`place` says where it lies).
+// Returns 0 or the exit status.
+int checkBeforeTheRun(const CliOptions &o, ReportPlace &place, cli::OpenedRoot &master,
+                      cli::OpenedRoot &compare) {
+    if (const int status = cli::OpenRoot(o.compare.masterDir, "master", o, master))
+        return status;
+    if (const int status = cli::OpenRoot(o.compare.compareDir, "compare", o, compare))
+        return status;
+    struct stat masterSt {
+    }, compareSt{};
+    if (master.live && compare.live && ::stat(o.compare.masterDir.c_str(), &masterSt) == 0 &&
+        ::stat(o.compare.compareDir.c_str(), &compareSt) == 0 &&
+        masterSt.st_dev == compareSt.st_dev && masterSt.st_ino == compareSt.st_ino)
         return trouble(Format(_("the master and compare directories are the same directory: %s"),
                               {EscapeForDisplay(o.compare.compareDir)}));
     if (o.outputPath.empty())
@@ -406,7 +417,8 @@ int runDwc(int argc, char **argv) {
         return writeSnapshot(o);
 
     ReportPlace place;
-    if (const int status = checkBeforeTheRun(o, place))
+    cli::OpenedRoot masterRoot, compareRoot;
+    if (const int status = checkBeforeTheRun(o, place, masterRoot, compareRoot))
         return status;
 
     // Rows go to standard output, a descriptor named by -o (/dev/stdout, /dev/fd/N) and a
@@ -450,8 +462,22 @@ int runDwc(int argc, char **argv) {
         stream = std::make_unique<RowStream>(list, out.get(), shownFormat);
     CliHost host(!o.quiet && progressTerminal(), list, stream.get(),
                  direct && out && ::isatty(out.get()));
-    const CompareSummary summary = RunCompare(o.compare, list, host);
+    const CompareSummary summary =
+        RunCompare(o.compare, *masterRoot.source, *compareRoot.source, list, host);
     host.clearProgress();
+    // A remote root that broke off (or whose transport failed) makes the run's answer unsure.
+    bool remoteFailed = false;
+    for (const auto &[root, given] : {std::pair{&masterRoot, &o.compare.masterDir},
+                                      std::pair{&compareRoot, &o.compare.compareDir}}) {
+        if (summary.stopped)
+            root->Stop();
+        const std::string error = root->Finish();
+        if (!error.empty() && !summary.stopped) {
+            writeErr("dwc: " + Format(_("remote root %s: %s"), {EscapeForDisplay(*given), error}) +
+                     "\n");
+            remoteFailed = true;
+        }
+    }
 
     if (o.sortKey) {
         list.Sort(*o.sortKey, o.descending ? SortOrder::Descending : SortOrder::Ascending);
@@ -505,7 +531,7 @@ int runDwc(int argc, char **argv) {
         return 2; // the run stopped because its report could not be written
     if (summary.stopped)
         return 128 + (g_interrupted != 0 ? static_cast<int>(g_interrupted) : SIGINT);
-    if (!written.ok || refused != 0 || !summary.notCompared.empty())
+    if (!written.ok || refused != 0 || !summary.notCompared.empty() || remoteFailed)
         return 2;
     return summary.different > 0 || summary.extras > 0 ? 1 : 0;
 }

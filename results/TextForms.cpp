@@ -157,6 +157,9 @@ std::string DifferenceText(const ResultRow &r, std::string_view separator) {
         return sizeChange(r, separator) + "; " + dateChange(r);
     case Result::Content: {
         std::string out = r.compareSize != r.masterSize ? sizeChange(r, separator) + "; " : "";
+        // A snapshot keeps digests, not bytes: no offset is known then (-1).
+        if (r.contentOffset < 0)
+            return out + "contents differ (their sha256 digests differ)";
         return out + "contents differ from offset " + GroupedNumber(r.contentOffset, separator);
     }
     case Result::NotFound:

@@ -201,7 +201,6 @@ TEST(MtreeReader, MalformedInputNamesItsLine) {
         {.text = "#mtree\n./a type=blob\n", .line = 2, .says = "type"},
         {.text = "#mtree\n./a sha256digest=abc\n", .line = 2, .says = "digest"},
         {.text = "#mtree\n./a time=1.5.5\n", .line = 2, .says = "time"},
-        {.text = "#mtree\n./a type=link\n", .line = 2, .says = "link"},
         {.text = "#mtree\n./a size=1\n./b size=2", .line = 3, .says = "cut off"},
         {.text = "#mtree\n./a size=1 \\\n", .line = 2, .says = "cut off"},
         {.text = "#mtree\n./a\\M size=1\n", .line = 2, .says = "escape"},
