@@ -1,5 +1,6 @@
 #include "DisplayText.h"
 #include "Startup.h"
+#include "Translations.h"
 
 #include <QApplication>
 
@@ -38,7 +39,15 @@ int main(int argc, char *argv[]) {
     QList<QByteArray> given;
     for (int i = 1; i < argc; ++i)
         given << QByteArray(argv[i]);
-    if (const std::optional<dirwise::EarlyExit> exit = dirwise::earlyExit(given)) {
+    std::optional<dirwise::EarlyExit> exit;
+    {
+        // A core application, which needs no display, carries the translations.
+        int coreArgc = 1;
+        QCoreApplication core(coreArgc, argv);
+        dirwise::installTranslations();
+        exit = dirwise::earlyExit(given);
+    }
+    if (exit) {
         print(exit->out, stdout);
         print(exit->err, stderr);
         return exit->status;
@@ -65,6 +74,7 @@ int main(int argc, char *argv[]) {
     const QtMessageHandler previous = qInstallMessageHandler(holdStartMessage);
     QApplication app(qtArgc, qtArgv.data());
     qInstallMessageHandler(previous);
+    dirwise::installTranslations();
     for (const QString &message : std::as_const(heldMessages))
         print(message + '\n', stderr);
     heldMessages.clear();
