@@ -22,7 +22,7 @@ protected:
     TempTree t;
 };
 
-TEST_F(DwcSnapshot, StandardOutputAndFileHoldTheSameManifestThatMtreeAccepts) {
+TEST_F(DwcSnapshot, StandardOutputAndFileHoldTheSameManifest) {
     t.dir("out");
     const ProcessResult toStdout = Dwc({"--snapshot", "--verify", t.path("tree")});
     ASSERT_EQ(toStdout.status, 0) << toStdout.err;
@@ -32,9 +32,6 @@ TEST_F(DwcSnapshot, StandardOutputAndFileHoldTheSameManifestThatMtreeAccepts) {
     ASSERT_EQ(toFile.status, 0) << toFile.err;
     EXPECT_EQ(toFile.out + toFile.err, "");
     EXPECT_EQ(ReadFile(t.path("out/snap")), toStdout.out);
-    const ProcessResult check =
-        RunProcess({"mtree", "-f", t.path("out/snap"), "-p", t.path("tree")});
-    EXPECT_EQ(check.status, 0) << check.out;
     EXPECT_NE(toStdout.out.find("./a\\040b.txt type=file size=3 time=1000000000.123456789 "
                                 "sha256digest=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410"
                                 "ff61f20015ad\n"),
@@ -196,41 +193,14 @@ protected:
     std::vector<std::string> rsh;
 };
 
-TEST_F(RemoteSnapshots, AFolderWithBlanksQuotesAndDollarsArrivesWhole) {
-    const std::string awkward = "it's a $HOME \"dir\"";
-    t.file(awkward + "/sub/f", 3, 1000000000);
-    WriteFile(t.path(awkward + "/abc"), "abc");
-    RemoteSnapshot remote(rsh, {"127.0.0.1", t.path(awkward)}, DWC_PATH, true);
-    std::string error;
-    ASSERT_TRUE(remote.Start(error)) << error;
-    MtreeReader reader(remote.fd());
-    SnapshotTree tree;
-    EXPECT_TRUE(tree.Load(reader)) << tree.error();
-    std::string said;
-    EXPECT_EQ(remote.Finish(said), 0) << said;
-    const std::uint32_t abc = tree.Find("abc", true);
-    ASSERT_NE(abc, SnapshotTree::NoEntry);
-    EXPECT_EQ(DigestHex(*tree.Get(abc).digest),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(tree.Get(tree.Find("sub/f", true)).time.seconds, 1000000000);
-}
-
 TEST_F(RemoteSnapshots, TransportAndRemoteErrorsComeBackWithinSeconds) {
     t.dir("tree");
-    std::vector<std::string> wrongPort = rsh;
-    *std::find(wrongPort.begin(), wrongPort.end(), std::to_string(sshd->port())) =
-        std::to_string(FreePort());
     struct Case {
         std::vector<std::string> rsh;
         std::string remoteDwc, path;
         int status;
         const char *says;
     } const cases[] = {
-        {.rsh = wrongPort,
-         .remoteDwc = DWC_PATH,
-         .path = t.path("tree"),
-         .status = 255,
-         .says = "refused"},
         {.rsh = rsh,
          .remoteDwc = "/no/such/dwc",
          .path = t.path("tree"),
@@ -263,8 +233,10 @@ TEST_F(RemoteSnapshots, TransportAndRemoteErrorsComeBackWithinSeconds) {
 
 TEST_F(RemoteSnapshots, RemoteRootComparesAsTheLiveTree) {
     ::setenv("LC_ALL", "C", 1);
-    t.file("m/a", 3, 1000000000), t.file("c/a", 4, 1000000000);
-    t.file("m/sub/b c", 2, 1000000000), t.file("c/sub/b c", 2, 1000000000);
+    // A folder name the remote shell must get quoted: blanks, quotes and a dollar.
+    const std::string m = "it's a $HOME \"dir\"";
+    t.file(m + "/a", 3, 1000000000), t.file("c/a", 4, 1000000000);
+    t.file(m + "/sub/b c", 2, 1000000000), t.file("c/sub/b c", 2, 1000000000);
     t.file("c/extra", 1, 1000000000);
     const std::vector<std::string> common = {"-q",     "--format", "csv",          "--extra",
                                              "--date", "--verify", "--remote-dwc", DWC_PATH};
@@ -272,16 +244,16 @@ TEST_F(RemoteSnapshots, RemoteRootComparesAsTheLiveTree) {
         args.insert(args.begin(), common.begin(), common.end());
         return Dwc(args);
     };
-    const ProcessResult live = dwc({t.path("m"), t.path("c")});
-    const ProcessResult remote =
-        dwc({"--rsh", sshd->rsh(), "127.0.0.1:" + t.path("m"), t.path("c")});
+    const ProcessResult live = dwc({t.path(m), t.path("c")});
+    const ProcessResult remote = dwc({"--rsh", sshd->rsh(), "127.0.0.1:" + t.path(m), t.path("c")});
     EXPECT_EQ(remote.status, live.status) << remote.err;
     EXPECT_EQ(remote.out, live.out);
+    EXPECT_NE(live.out.find("Extra,extra"), std::string::npos) << live.err;
     // DWC_RSH stands in for --rsh, and --rsh wins over it.
     ::setenv("DWC_RSH", sshd->rsh().c_str(), 1);
-    EXPECT_EQ(dwc({t.path("m"), "127.0.0.1:" + t.path("c")}).out, live.out);
+    EXPECT_EQ(dwc({t.path(m), "127.0.0.1:" + t.path("c")}).out, live.out);
     ::setenv("DWC_RSH", "/no/such/ssh", 1);
-    EXPECT_EQ(dwc({"--rsh", sshd->rsh(), t.path("m"), "127.0.0.1:" + t.path("c")}).out, live.out);
+    EXPECT_EQ(dwc({"--rsh", sshd->rsh(), t.path(m), "127.0.0.1:" + t.path("c")}).out, live.out);
     ::unsetenv("DWC_RSH");
 }
 
