@@ -1,15 +1,18 @@
-// The results list's commands: sort, remove, properties, the context menu and Save List.
+// The results list's commands: sort, remove, properties, the context menu and Save List. They
+// act on the rows the filter shows.
 // While a run is under way each of them is ignored (Save List cannot be reached then).
 #include "MainWindow.h"
 
 #include "CheckValue.h"
 #include "FilePropertiesDialog.h"
+#include "HtmlPage.h"
 #include "Prompts.h"
 #include "Report.h"
 #include "ResultsModel.h"
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QTreeView>
@@ -44,12 +47,16 @@ void MainWindow::removeSelectedRows() {
         first = first < 0 ? ix.row() : std::min(first, ix.row());
     }
     if (!rows.empty()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
         m_model->removeListRows(rows);
-        // Keep the keyboard's place: the row that moved up into the first removed position.
+        // The next row, which moved up into the first removed position, is selected, so
+        // Delete pressed again goes on down the list.
         const int count = m_model->rowCount();
         if (count > 0)
             m_lvDw->selectionModel()->setCurrentIndex(m_model->index(std::min(first, count - 1), 0),
-                                                      QItemSelectionModel::NoUpdate);
+                                                      QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
+        QApplication::restoreOverrideCursor();
     }
     m_cmdSave->setEnabled(m_list.Count() != 0);
 }
@@ -57,11 +64,15 @@ void MainWindow::removeSelectedRows() {
 void MainWindow::showRowProperties() {
     if (m_list.Count() == 0 || m_running)
         return;
-    const QModelIndex current = m_lvDw->currentIndex();
-    if (!current.isValid() || static_cast<std::size_t>(current.row()) >= m_list.Count())
+    const qsizetype current = currentListRow();
+    if (current < 0)
         return;
-    const auto row = static_cast<std::size_t>(current.row());
+    const auto row = static_cast<std::size_t>(current);
     // The row's own files: the master file, and the compare file when there is one.
+    if (m_list.Row(row).result == Result::NotCompared) {
+        showFileProperties(this, placeOf(row), std::string());
+        return;
+    }
     std::string compare;
     if (m_list.Row(row).hasCompare()) {
         compare = m_list.ComparePath(row);
@@ -82,14 +93,34 @@ void MainWindow::saveList() {
     // The chosen file type decides the form, whatever the name ends in.
     const QString text = QStringLiteral("Text File (*.txt)");
     const QString csv = QStringLiteral("CSV File, all columns (*.csv)");
+    const QString page = QStringLiteral("HTML page (*.html)");
+    QString title = QStringLiteral("Save Results As...");
+    m_model->sync();
+    if (m_model->filtering()) {
+        const QLocale locale;
+        title += QStringLiteral(" (%1 of %2 rows)")
+                     .arg(locale.toString(m_model->rowCount()),
+                          locale.toString(static_cast<qint64>(m_list.Count())));
+    }
     QString chosenType;
-    const QString path =
-        prompts().saveFileName(this, QStringLiteral("Save Results As..."), QStringLiteral("dw.txt"),
-                               text + QStringLiteral(";;") + csv, &chosenType);
+    const QString path = prompts().saveFileName(
+        this, title, QStringLiteral("dw.txt"),
+        text + QStringLiteral(";;") + csv + QStringLiteral(";;") + page, &chosenType);
     if (path.isEmpty())
         return;
     const ReportFormat format = chosenType == csv ? ReportFormat::Csv : ReportFormat::Report;
-    const ReportStatus status = SaveReport(m_list, toBytes(path), format);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The rows shown, in their order: a filter's hidden rows are not saved.
+    std::vector<std::size_t> shown;
+    if (m_model->filtering())
+        shown = m_model->shownListRows();
+    const std::vector<std::size_t> *rows = m_model->filtering() ? &shown : nullptr;
+    const ReportStatus status =
+        chosenType == page
+            ? SaveHtmlPage(m_list, PageInfo{.options = m_runOptions, .when = m_runTime},
+                           toBytes(path), rows)
+            : SaveReport(m_list, toBytes(path), format, rows);
+    QApplication::restoreOverrideCursor();
     if (!status.ok) {
         prompts().message(this, Prompts::Icon::Critical, QStringLiteral("Cannot Save File"),
                           QString::fromLocal8Bit(status.error.data(),

@@ -4,12 +4,15 @@
 
 #include "CheckValue.h"
 #include "DisplayText.h"
+#include "NotCompared.h"
+#include "OptionsText.h"
 #include "Prompts.h"
 #include "ResultsModel.h"
 #include "WindowHost.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,14 +83,25 @@ void MainWindow::beginCompare() {
             return;
         }
     }
+    // Typed boxes can name one directory twice, which the choosers refuse.
+    if (NormalizeRoot(toBytes(m_txtMasterDir->text())) ==
+        NormalizeRoot(toBytes(m_txtCompareDir->text()))) {
+        prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Invalid Path"),
+                          QStringLiteral("Cannot specify same directory as compare directory."));
+        return;
+    }
 
+    rememberPair();
     m_running = true;
+    updateRowActions();
     QApplication::setOverrideCursor(Qt::BusyCursor);
     m_cmdBegin->hide();
     m_cmdStop->show();
     m_cmdSave->setEnabled(false);
     rewriteExtensionBoxes();
     const CompareOptions options = takeOptions();
+    m_runOptions = OptionsText(options);
+    m_runTime = QDateTime::currentSecsSinceEpoch();
 
     m_verifying = options.verifyContents;
 
@@ -96,6 +110,8 @@ void MainWindow::beginCompare() {
     CompareSummary summary;
     try {
         summary = RunCompare(options, m_list, *m_host);
+        // Every place not compared is a row, sorted, filtered and saved like the others.
+        AppendNotComparedRows(summary, m_list);
     } catch (const std::bad_alloc &) {
         m_host->endRun();
         runOutOfMemory();
@@ -103,6 +119,13 @@ void MainWindow::beginCompare() {
     }
     m_host->endRun();
     m_model->sync();
+    if (m_closeAfterRun) {
+        // Closed during the run: no summary to read, the window goes.
+        m_running = false;
+        QApplication::restoreOverrideCursor();
+        close();
+        return;
+    }
     finishRun(summary);
 }
 
@@ -116,6 +139,7 @@ void MainWindow::runOutOfMemory() {
     QApplication::restoreOverrideCursor();
     setStatus(QStringLiteral("Out of memory"));
     m_running = false;
+    updateRowActions();
     prompts().message(this, Prompts::Icon::Critical, QStringLiteral("Out of Memory"),
                       QStringLiteral("There was not enough memory to finish the compare. The "
                                      "list has been cleared."));
@@ -149,15 +173,16 @@ void MainWindow::finishRun(const CompareSummary &summary) {
         QStringList lines;
         for (const std::string &line : SummaryLines(summary))
             lines << fromBytes(line);
-        QString details;
-        for (const Diagnostic &d : summary.notCompared)
-            details += DisplayText(d.path) + QStringLiteral(": ") +
-                       QString::fromLocal8Bit(std::strerror(d.error)) + QLatin1Char('\n');
+        // The places themselves are rows of the list, where they stay after this box.
+        if (!summary.notCompared.empty())
+            lines << QString()
+                  << QStringLiteral("The places not compared are listed as \"Not "
+                                    "Compared\" rows.");
         m_running = false;
         prompts().message(this,
                           summary.notCompared.empty() ? Prompts::Icon::Information
                                                       : Prompts::Icon::Exclamation,
-                          QStringLiteral("Complete"), lines.join(QLatin1Char('\n')), details);
+                          QStringLiteral("Complete"), lines.join(QLatin1Char('\n')));
     }
     if (m_list.Count() > 0) {
         m_cmdSave->setEnabled(true);
@@ -166,6 +191,7 @@ void MainWindow::finishRun(const CompareSummary &summary) {
                                                       QItemSelectionModel::NoUpdate);
         m_lvDw->setFocus(Qt::OtherFocusReason);
     }
+    updateRowActions();
 }
 
 void MainWindow::stopCompare() {

@@ -4,6 +4,7 @@
 #include "CliOptions.h"
 #include "Compare.h"
 #include "Io.h"
+#include "NotCompared.h"
 #include "ProductInfo.h"
 #include "Report.h"
 #include "ResultsList.h"
@@ -303,6 +304,8 @@ int runDwc(int argc, char **argv) {
     CliHost host(!o.quiet && ::isatty(STDERR_FILENO), list, stream.get());
     const CompareSummary summary = RunCompare(o.compare, list, host);
     host.clearProgress();
+    // The report names every place that was not compared, as rows like the others.
+    AppendNotComparedRows(summary, list);
 
     if (o.sortKey)
         list.Sort(*o.sortKey, o.descending ? SortOrder::Descending : SortOrder::Ascending);

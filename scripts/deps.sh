@@ -7,7 +7,7 @@ DIRWISE_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev libgtest-dev xdg-utils"
 # Running every test in addition: a private session bus for the shell tests, the German
 # locale's sources for the report tests, the validators of the desktop files and the
 # helpers that the completion of dwc is written against.
-DIRWISE_TEST_PACKAGES="dbus locales desktop-file-utils appstream bash-completion"
+DIRWISE_TEST_PACKAGES="dbus locales desktop-file-utils appstream bash-completion chromium chromium-driver"
 # Making the Debian package in addition: dpkg-shlibdeps and dpkg-buildflags.
 DIRWISE_DEB_PACKAGES="dpkg-dev"
 
