@@ -18,8 +18,10 @@ struct CliOptions {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool snapshot = false;  // write a snapshot of compare.masterDir instead of comparing
     std::string outputPath; // empty: standard output ("-" on the command line)
     ReportFormat format = ReportFormat::Report;
+    bool htmlPage = false; // --format html: one page, written when the run is complete
 };
 
 // The result of parsing: the options, or a message for standard error (exit status 2). The
@@ -30,13 +32,17 @@ struct CliParse {
     [[nodiscard]] bool ok() const { return error.empty(); }
 };
 
-// Parses the arguments after the program name with getopt_long: short options bundle
+// Parses the arguments after the program name with getopt_long. Every option is one row of
+// the option table in CliOptions.cpp, which gives its names, its value, its --help line and
+// what it does, so an option is added there and nowhere else. Short options bundle
 // ("-qo FILE", "-oFILE"), long options may be abbreviated while unambiguous and take their
 // value as "--opt=value" or "--opt value", "--" ends the options, and options and operands
 // may come in any order. A flag given a value, an unknown or ambiguous option, a missing
 // value, "--descending" without "--sort", both "--include" and "--exclude", more than four
 // extensions, neither size nor date to match, a tolerance or hour count that is not a whole
-// number of 0 or more, an unknown format, or other than two operands is an error.
+// number of 0 or more, an unknown format, or other than two operands is an error. With
+// --snapshot there is one operand (the folder, kept as the master root), and options that
+// only shape a compare or its report are an error.
 // --help and --version win over every other error but an unknown option.
 [[nodiscard]] CliParse ParseCommandLine(const std::vector<std::string> &args);
 

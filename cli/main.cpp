@@ -3,12 +3,17 @@
 
 #include "CliOptions.h"
 #include "Compare.h"
+#include "HtmlPage.h"
 #include "Io.h"
+#include "Messages.h"
 #include "NotCompared.h"
+#include "OptionsText.h"
 #include "ProductInfo.h"
 #include "Report.h"
+#include "ReportTarget.h"
 #include "ResultsList.h"
 #include "SafeWrite.h"
+#include "SnapshotWriter.h"
 #include "TextForms.h"
 
 #include <cerrno>
@@ -17,23 +22,44 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace dirwise;
+using dirwise::cli::ErrorText;
+using dirwise::cli::Format;
 
 namespace {
 
+// The signal that asked the run to stop (SIGINT, SIGTERM or SIGHUP), or 0.
 volatile std::sig_atomic_t g_interrupted = 0;
 
-extern "C" void onInterrupt(int) { g_interrupted = 1; }
+extern "C" void onInterrupt(int signal) { g_interrupted = signal; }
 
 // Nothing useful can be done when standard error itself fails.
 void writeErr(const std::string &text) { (void)WriteAll(STDERR_FILENO, text); }
+
+// A reader that closed the report's pipe wants no more: dwc ends as other filters do, by the
+// signal and without a word, so a shell pipeline stays quiet. (The signal is ignored while
+// dwc runs so that every other failed write is reported.)
+[[noreturn]] void endByBrokenPipe() {
+    std::signal(SIGPIPE, SIG_DFL);
+    std::raise(SIGPIPE);
+    std::_Exit(128 + SIGPIPE);
+}
+
+// Whether standard error is a terminal that can redraw a line in place: one the user looks
+// at, and not the dumb kind, which knows no cursor movement.
+bool progressTerminal() {
+    const char *term = std::getenv("TERM");
+    return ::isatty(STDERR_FILENO) && term && *term && std::strcmp(term, "dumb") != 0;
+}
 
 // Writes the report of the rows a run appends while it runs, a batch at a time, and takes
 // them out of the list: a run of any size then holds no more than a batch of rows. The
@@ -88,24 +114,41 @@ private:
 
 // The command line's host: Ctrl-C becomes Stop at the next yield, and on a terminal one
 // progress line is redrawn a few times a second. With a row stream, the rows are written as
-// they come, and a report that cannot be written stops the run.
+// they come, and a report that cannot be written stops the run. When the rows go to the
+// terminal that shows the progress, the progress line is taken away before they are written.
 class CliHost : public CompareHost {
 public:
-    CliHost(bool progress, ResultsList &list, RowStream *stream)
-        : m_progress(progress), m_list(list), m_stream(stream) {}
+    CliHost(bool progress, ResultsList &list, RowStream *stream, bool rowsOnTerminal)
+        : m_progress(progress), m_list(list), m_stream(stream), m_rowsOnTerminal(rowsOnTerminal) {}
 
     bool yield(const Progress &p) override {
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
-        if (m_stream && m_list.Count() >= RowStream::Batch && m_stream->Flush(false) != 0)
+        if (m_watchOutput && readerGone())
             return true;
+        if (m_stream && m_list.Count() >= RowStream::Batch) {
+            if (m_rowsOnTerminal)
+                clearProgress();
+            if (m_stream->Flush(false) != 0)
+                return true;
+        }
         return g_interrupted != 0;
     }
 
     void diagnostic(const Diagnostic &d) override {
         clearProgress();
-        writeErr("dwc: not compared: " + EscapeForDisplay(d.path) + ": " + std::strerror(d.error) +
+        writeErr("dwc: " +
+                 Format(m_snapshot ? _("not read: %s: %s") : _("not compared: %s: %s"),
+                        {EscapeForDisplay(d.Path()), ErrorText(d.error)}) +
                  "\n");
+    }
+
+    // For a snapshot: places not read are told as such, and the run stops when standard
+    // output is a pipe whose reader has gone (a remote compare that ended or was stopped),
+    // since nothing would read what is left.
+    void forSnapshot(bool watchOutput) {
+        m_snapshot = true;
+        m_watchOutput = watchOutput;
     }
 
     void clearProgress() {
@@ -115,27 +158,37 @@ public:
     }
 
 private:
+    bool readerGone() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastWatch < std::chrono::milliseconds(100))
+            return false;
+        m_lastWatch = now;
+        pollfd out{STDOUT_FILENO, 0, 0};
+        return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP)) != 0;
+    }
+
     void showProgress(const Progress &p) {
         const auto now = std::chrono::steady_clock::now();
         if (now - m_last < std::chrono::milliseconds(200))
             return;
         m_last = now;
         std::string line;
+        const std::string listed = std::to_string(p.listed);
+        const std::string compared = std::to_string(p.compared);
         switch (p.phase) {
         case Phase::Listing:
-            line = "Listing " + std::to_string(p.listed) + " files";
+            line = Format(_("Listing %s files"), {listed});
             break;
         case Phase::Comparing:
-            line = "Comparing " + std::to_string(p.compared) + " of " + std::to_string(p.listed) +
-                   " files";
+            line = Format(_("Comparing %s of %s files"), {compared, listed});
             break;
         case Phase::Extras:
-            line = "Looking for extra files: " + std::to_string(p.compared) + " of " +
-                   std::to_string(p.listed);
+            line = Format(_("Looking for extra files: %s of %s"), {compared, listed});
             break;
         }
         if (p.bytesVerified > 0)
-            line += ", " + std::to_string(p.bytesVerified / (1024 * 1024)) + " MiB verified";
+            line +=
+                Format(_(", %s MiB verified"), {std::to_string(p.bytesVerified / (1024 * 1024))});
         writeErr("\r" + line + "\033[K");
         m_shown = true;
     }
@@ -143,9 +196,13 @@ private:
     bool m_progress;
     ResultsList &m_list;
     RowStream *m_stream;
+    bool m_rowsOnTerminal;
     bool m_shown = false;
     unsigned m_calls = 0;
     std::chrono::steady_clock::time_point m_last{};
+    bool m_snapshot = false;
+    bool m_watchOutput = false;
+    std::chrono::steady_clock::time_point m_lastWatch{};
 };
 
 int trouble(const std::string &message) {
@@ -153,47 +210,64 @@ int trouble(const std::string &message) {
     return 2;
 }
 
-// The real path of an existing `path`, or "" when it has none.
-std::string realPath(const std::string &path) {
-    char *real = ::realpath(path.c_str(), nullptr);
-    std::string out = real ? real : "";
-    std::free(real);
-    return out;
+// The tree `place` lies in ("master" or "compare"), or nullptr when it lies in neither.
+const char *treeHolding(const CliOptions &o, const ReportPlace &place) {
+    if (ReportInTree(place, NormalizeRoot(o.compare.masterDir), o.compare.followLinks))
+        return "master";
+    if (ReportInTree(place, NormalizeRoot(o.compare.compareDir), o.compare.followLinks))
+        return "compare";
+    return nullptr;
 }
 
-// Whether the existing file `file` lies inside directory `dir` (both real paths).
-bool inside(const std::string &file, const std::string &dir) {
-    if (file.empty() || dir.empty())
-        return false;
-    const std::string prefix = dir == "/" ? dir : dir + "/";
-    return file.rfind(prefix, 0) == 0;
+int refuseReportIn(const char *tree, const std::string &path) {
+    return trouble(
+        Format(std::string(tree) == "master"
+                   ? _("the report would overwrite a file inside the master directory: %s")
+                   : _("the report would overwrite a file inside the compare directory: %s"),
+               {EscapeForDisplay(path)}));
 }
 
 // What must hold before any work is done: two usable, different roots, and a report target
-// that can be written and is no file of either tree. Returns 0 or the exit status.
-int checkBeforeTheRun(const CliOptions &o) {
-    for (const auto &[root, what] : {std::pair{&o.compare.masterDir, "master directory "},
-                                     std::pair{&o.compare.compareDir, "compare directory "}})
+// that can be written and is no file of either tree (`place` says where it lies). Returns 0
+// or the exit status.
+int checkBeforeTheRun(const CliOptions &o, ReportPlace &place) {
+    for (const auto &[root, what] :
+         {std::pair{&o.compare.masterDir, _("master directory %s: %s")},
+          std::pair{&o.compare.compareDir, _("compare directory %s: %s")}})
         if (const int err = CheckRoot(NormalizeRoot(*root)))
-            return trouble(what + EscapeForDisplay(*root) + ": " + std::strerror(err));
+            return trouble(Format(what, {EscapeForDisplay(*root), ErrorText(err)}));
     struct stat master {
     }, compare{};
     if (::stat(o.compare.masterDir.c_str(), &master) == 0 &&
         ::stat(o.compare.compareDir.c_str(), &compare) == 0 && master.st_dev == compare.st_dev &&
         master.st_ino == compare.st_ino)
-        return trouble("the master and compare directories are the same directory: " +
-                       EscapeForDisplay(o.compare.compareDir));
+        return trouble(Format(_("the master and compare directories are the same directory: %s"),
+                              {EscapeForDisplay(o.compare.compareDir)}));
     if (o.outputPath.empty())
         return 0;
-    if (const int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace))
-        return trouble("cannot write the report: " + EscapeForDisplay(o.outputPath) + ": " +
-                       std::strerror(err));
-    const std::string target = realPath(ResolveWriteTarget(o.outputPath));
-    for (const auto &[root, what] :
-         {std::pair{&o.compare.masterDir, "master"}, std::pair{&o.compare.compareDir, "compare"}})
-        if (inside(target, realPath(*root)))
-            return trouble(std::string("the report would overwrite a file inside the ") + what +
-                           " directory: " + EscapeForDisplay(o.outputPath));
+    int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
+    if (err == 0)
+        err = LocateReport(o.outputPath, place);
+    if (err != 0)
+        return trouble(Format(_("cannot write the report: %s: %s"),
+                              {EscapeForDisplay(o.outputPath), ErrorText(err)}));
+    if (const char *tree = treeHolding(o, place))
+        return refuseReportIn(tree, o.outputPath);
+    return 0;
+}
+
+// Just before the report is written: the target is looked up again, and when it is no
+// longer the file it was at the start, that file is checked against the trees as well.
+// Returns 0 or the exit status.
+int checkAgainBeforeWriting(const CliOptions &o, const ReportPlace &before) {
+    ReportPlace now;
+    if (const int err = LocateReport(o.outputPath, now))
+        return trouble(Format(_("cannot write the report: %s: %s"),
+                              {EscapeForDisplay(o.outputPath), ErrorText(err)}));
+    if (!before.changed(now))
+        return 0;
+    if (const char *tree = treeHolding(o, now))
+        return refuseReportIn(tree, o.outputPath);
     return 0;
 }
 
@@ -217,136 +291,222 @@ UniqueFd openSpecialTarget(const std::string &path, bool &special) {
     return fd;
 }
 
-// An unnamed temporary file for the report's bytes, in $TMPDIR or /tmp; empty when none
-// can be made (the rows are then kept in the list).
-UniqueFd makeSpool() {
-    const char *env = std::getenv("TMPDIR");
-    const std::string dir = env && *env ? env : "/tmp";
-    UniqueFd fd(::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (!fd) {
-        std::string name = dir + "/dwc-report.XXXXXX";
-        fd.reset(::mkostemp(name.data(), O_CLOEXEC));
-        if (fd)
-            ::unlink(name.c_str());
-    }
-    return fd;
+// The summary for standard error, in the user's language.
+std::string summaryText(const CompareSummary &s) {
+    if (s.stopped)
+        return std::string(_("Dirwise stopped.")) + "\n";
+    auto line = [](const char *format, std::int64_t n) {
+        return Format(format, {std::to_string(n)}) + "\n";
+    };
+    std::string text = std::string(_("Dirwise complete.")) + "\n\n";
+    text += line(_("Total Files: %s"), s.total());
+    text += line(_("Matching Files: %s"), s.matching());
+    text += line(_("Different Files: %s"), s.different);
+    if (s.extrasListed)
+        text += line(_("Extra Files: %s"), s.extras);
+    if (!s.notCompared.empty())
+        text += line(_("Not Compared: %s"), static_cast<std::int64_t>(s.notCompared.size()));
+    return text;
 }
 
-// The bytes of the spool from its start, as often as SafeWrite asks.
-ByteProducer replaySpool(int fd) {
-    return [fd](const std::function<int(std::string_view)> &write) {
-        std::vector<char> buffer(256 * 1024);
-        for (off_t at = 0;;) {
-            const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return errno;
-            if (n == 0)
-                return 0;
-            if (const int err = write(std::string_view(buffer.data(), static_cast<std::size_t>(n))))
-                return err;
-            at += n;
-        }
-    };
+// What --version prints, in the form GNU tools print it.
+std::string versionText() {
+    return std::string("dwc (") + productinfo::title + ") " + productinfo::versionText + "\n" +
+           productinfo::legalNotice + "\n" +
+           _("License MIT: <https://opensource.org/licenses/MIT>.\n"
+             "This is free software: you are free to change and redistribute it.\n"
+             "There is NO WARRANTY, to the extent permitted by law.\n");
+}
+
+// dwc --snapshot: the folder's manifest to standard output as it is walked, or to a file
+// through a staging file beside it that SafeWrite copies at the end (replaced whole or not
+// at all, and never a file of the folder it describes). Returns the exit status.
+int writeSnapshot(const CliOptions &o) {
+    const std::string root = NormalizeRoot(o.compare.masterDir);
+    if (const int err = CheckRoot(root))
+        return trouble(
+            Format(_("folder %s: %s"), {EscapeForDisplay(o.compare.masterDir), ErrorText(err)}));
+    UniqueFd out;
+    if (o.outputPath.empty()) {
+        out.reset(STDOUT_FILENO);
+    } else {
+        ReportPlace place;
+        int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
+        if (err == 0)
+            err = LocateReport(o.outputPath, place);
+        if (err != 0)
+            return trouble(Format(_("cannot write the snapshot: %s: %s"),
+                                  {EscapeForDisplay(o.outputPath), ErrorText(err)}));
+        if (ReportInTree(place, root, false))
+            return trouble(Format(_("the snapshot would be written inside the folder it "
+                                    "describes: %s"),
+                                  {EscapeForDisplay(o.outputPath)}));
+        const std::string target = ResolveWriteTarget(o.outputPath);
+        const auto slash = target.rfind('/');
+        out = MakeStagingFile(slash == std::string::npos ? "."
+                              : slash == 0               ? "/"
+                                                         : target.substr(0, slash));
+        if (!out)
+            return trouble(Format(_("cannot write the snapshot: %s: %s"),
+                                  {EscapeForDisplay(o.outputPath), ErrorText(errno)}));
+    }
+    ResultsList unused;
+    CliHost host(!o.quiet && progressTerminal(), unused, nullptr, false);
+    host.forSnapshot(o.outputPath.empty());
+    const SnapshotSummary s = WriteSnapshot(root, out.get(), {o.compare.verifyContents}, host);
+    host.clearProgress();
+    int err = s.writeError;
+    if (err == 0 && !o.outputPath.empty() && !s.stopped)
+        err = SafeWrite(o.outputPath, ReplayStagingFile(out.get()), SpecialTarget::WriteInPlace);
+    if (const int closeErr = out.close(); err == 0)
+        err = closeErr;
+    if (err == EPIPE)
+        endByBrokenPipe();
+    if (err != 0)
+        return trouble(
+            Format(_("cannot write the snapshot: %s: %s"),
+                   {EscapeForDisplay(o.outputPath.empty() ? _("standard output") : o.outputPath),
+                    ErrorText(err)}));
+    if (s.stopped && g_interrupted == 0)
+        endByBrokenPipe(); // standard output's reader went away
+    if (s.stopped)
+        return 128 + static_cast<int>(g_interrupted);
+    if (!o.quiet)
+        writeErr(Format(_("Snapshot: %s entries, %s not read."),
+                        {std::to_string(s.entries), std::to_string(s.notRead.size())}) +
+                 "\n");
+    return s.notRead.empty() ? 0 : 2;
 }
 
 int runDwc(int argc, char **argv) {
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.ok()) {
-        writeErr("dwc: " + parse.error + "\nTry 'dwc --help' for more information.\n");
+        writeErr("dwc: " + parse.error + "\n" + _("Try 'dwc --help' for more information.") + "\n");
         return 2;
     }
     const CliOptions &o = parse.options;
     if (o.help || o.version) {
-        const std::string text =
-            o.help ? UsageText() : std::string("dwc ") + productinfo::versionText + "\n";
+        const std::string text = o.help ? UsageText() : versionText();
         UniqueFd out(STDOUT_FILENO);
-        const bool ok = WriteAll(out.get(), text) == 0 && out.close() == 0;
-        return ok ? 0 : 2;
+        const int err = WriteAll(out.get(), text);
+        if (err == EPIPE)
+            endByBrokenPipe();
+        return err == 0 && out.close() == 0 ? 0 : 2;
     }
 
-    if (const int status = checkBeforeTheRun(o))
-        return status;
-
+    // Ctrl-C, SIGTERM and SIGHUP all stop the run at its next yield, so that what was found
+    // so far reaches standard output and an earlier report at -o's target stays as it was.
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &sa, nullptr);
+    if (o.snapshot)
+        return writeSnapshot(o);
 
-    // Without a sort, rows are written as the run appends them: to standard output or a
-    // device as they come, and to a file or a FIFO through a temporary file that SafeWrite
-    // copies at the end, so that a file is still replaced whole or not at all.
+    ReportPlace place;
+    if (const int status = checkBeforeTheRun(o, place))
+        return status;
+
+    // Rows go to standard output, a descriptor named by -o (/dev/stdout, /dev/fd/N) and a
+    // device as they come. A file or a FIFO gets its report only when the run is complete:
+    // without a sort the rows are gathered in a file beside the target (on the same file
+    // system, whatever $TMPDIR holds) that SafeWrite copies at the end, so a file is still
+    // replaced whole or not at all; where none can be made, they are kept in the list.
     ResultsList list;
     UniqueFd out;
-    std::string outName = "standard output";
+    std::string outName = _("standard output");
     bool direct = o.outputPath.empty();
     if (direct) {
         out.reset(STDOUT_FILENO);
-    } else if (!o.sortKey) {
+    } else if (const int fd = DescriptorTarget(o.outputPath); fd >= 0) {
+        out.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
+        direct = true;
+        outName = o.outputPath;
+    } else {
         out = openSpecialTarget(o.outputPath, direct);
         if (direct && !out) {
             const int err = errno;
-            writeErr("dwc: cannot write the report: " +
-                     EscapeForDisplay(o.outputPath + ": " + std::strerror(err)) + "\n");
-            return 2;
+            return trouble(Format(_("cannot write the report: %s: %s"),
+                                  {EscapeForDisplay(o.outputPath), ErrorText(err)}));
         }
         outName = o.outputPath;
-        if (!direct) {
-            out = makeSpool();
-            outName = "temporary file";
+        if (!direct && !o.sortKey && !o.htmlPage) {
+            const std::string target = ResolveWriteTarget(o.outputPath);
+            const auto slash = target.rfind('/');
+            out = MakeStagingFile(slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : target.substr(0, slash));
         }
     }
+    // The page is one document: its rows are gathered, never streamed.
     std::unique_ptr<RowStream> stream;
-    if (!o.sortKey && out)
+    if (!o.sortKey && !o.htmlPage && out)
         stream = std::make_unique<RowStream>(list, out.get(), o.format);
-    CliHost host(!o.quiet && ::isatty(STDERR_FILENO), list, stream.get());
+    const PageInfo page{.options = OptionsText(o.compare), .when = ::time(nullptr)};
+    CliHost host(!o.quiet && progressTerminal(), list, stream.get(),
+                 direct && out && ::isatty(out.get()));
     const CompareSummary summary = RunCompare(o.compare, list, host);
     host.clearProgress();
     // The report names every place that was not compared, as rows like the others.
     AppendNotComparedRows(summary, list);
 
-    if (o.sortKey)
+    if (o.sortKey) {
         list.Sort(*o.sortKey, o.descending ? SortOrder::Descending : SortOrder::Ascending);
+        if (direct && !o.htmlPage)
+            stream = std::make_unique<RowStream>(list, out.get(), o.format);
+    }
 
     ReportStatus written;
+    // A stopped run leaves a file at -o's target as it was: a partial report never replaces
+    // a complete one.
+    const bool keepOld = !direct && summary.stopped;
+    int refused = 0;
+    if (!direct && !keepOld)
+        refused = checkAgainBeforeWriting(o, place);
     if (stream) {
         int err = stream->Flush(true);
         if (direct) {
             if (const int closeErr = out.close(); err == 0)
                 err = closeErr;
-        } else if (err == 0) {
-            const int spool = out.get();
-            err = SafeWrite(o.outputPath, replaySpool(spool), SpecialTarget::WriteInPlace);
-            outName = o.outputPath;
+        } else if (err == 0 && !keepOld && refused == 0) {
+            err =
+                SafeWrite(o.outputPath, ReplayStagingFile(out.get()), SpecialTarget::WriteInPlace);
         }
+        if (err == EPIPE)
+            endByBrokenPipe();
         if (err != 0)
-            written = ReportStatus{false, outName + ": " + std::strerror(err)};
-    } else if (o.outputPath.empty()) {
-        written = WriteReport(list, out.get(), o.format);
+            written = ReportStatus{false, outName + ": " + ErrorText(err)};
+    } else if (direct) {
+        written = o.htmlPage ? WriteHtmlPage(list, page, out.get())
+                             : WriteReport(list, out.get(), o.format);
         if (const int err = out.close(); written.ok && err != 0)
-            written = ReportStatus{false, std::strerror(err)};
+            written = ReportStatus{false, ErrorText(err)};
         if (!written.ok)
-            written.error = "standard output: " + written.error;
-    } else {
-        written = SaveReport(list, o.outputPath, o.format);
+            written.error = outName + ": " + written.error;
+    } else if (!keepOld && refused == 0) {
+        written = o.htmlPage ? SaveHtmlPage(list, page, o.outputPath)
+                             : SaveReport(list, o.outputPath, o.format);
     }
     if (!written.ok)
-        writeErr("dwc: cannot write the report: " + EscapeForDisplay(written.error) + "\n");
+        writeErr(
+            "dwc: " + Format(_("cannot write the report: %s"), {EscapeForDisplay(written.error)}) +
+            "\n");
+    if (keepOld)
+        writeErr("dwc: " +
+                 Format(_("the run was stopped; the report was not written and %s is as it was"),
+                        {EscapeForDisplay(o.outputPath)}) +
+                 "\n");
 
-    if (!o.quiet) {
-        std::string text;
-        for (const std::string &line : SummaryLines(summary))
-            text += line + "\n";
-        writeErr(text);
-    }
+    if (!o.quiet)
+        writeErr(summaryText(summary));
 
     if (stream && stream->error() != 0)
         return 2; // the run stopped because its report could not be written
     if (summary.stopped)
-        return 130;
-    if (!written.ok || !summary.notCompared.empty())
+        return 128 + (g_interrupted != 0 ? static_cast<int>(g_interrupted) : SIGINT);
+    if (!written.ok || refused != 0 || !summary.notCompared.empty())
         return 2;
     return summary.different > 0 || summary.extras > 0 ? 1 : 0;
 }
@@ -354,14 +514,15 @@ int runDwc(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
-    std::setlocale(LC_ALL, "");
-    // A closed pipe or a file-size limit must show up as a failed write, not kill us.
+    cli::InitMessages();
+    // A failed write is reported, not fatal: a full disk or a file-size limit is told as
+    // such. A closed pipe ends dwc where the report is written (endByBrokenPipe).
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     try {
         return runDwc(argc, argv);
     } catch (const std::bad_alloc &) {
-        writeErr("dwc: out of memory\n");
+        writeErr(std::string("dwc: ") + _("out of memory") + "\n");
         return 2;
     }
 }

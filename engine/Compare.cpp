@@ -1,24 +1,25 @@
 #include "Compare.h"
-#include "ContentCheck.h"
-#include "Facts.h"
+
+#include "FactsAhead.h"
+#include "LiveSource.h"
+#include "Walk.h"
+#include "WorkerPool.h"
 
 #include "ResultsList.h"
 
+#include <cerrno>
+
 namespace dirwise {
-
-using namespace detail;
-
 namespace {
 
-// One run's state: the options, the list, the host, the progress and the summary, shared by
-// the master pass and the extras pass.
+// One run's state: the options, the two sources, the list, the host, the worker pool, the
+// progress and the summary, shared by the master pass and the extras pass.
 class Run {
 public:
-    Run(const CompareOptions &options, ResultsList &list, CompareHost &host)
-        : m_options(options), m_list(list), m_host(host) {
-        m_masterRoot = withSlash(options.masterDir);
-        m_compareRoot = withSlash(options.compareDir);
-    }
+    Run(const CompareOptions &options, TreeSource &master, TreeSource &compare, ResultsList &list,
+        CompareHost &host, WalkFilter *skip)
+        : m_options(options), m_master(master), m_compare(compare), m_list(list), m_host(host),
+          m_skip(skip) {}
 
     [[nodiscard]] bool yield() {
         m_stop = m_stop || m_host.yield(m_progress);
@@ -27,116 +28,101 @@ public:
     [[nodiscard]] bool stopped() const { return m_stop; }
     CompareSummary &summary() { return m_summary; }
 
-    // Lists the master tree and compares every listed file.
-    void masterPass() {
+    // The pass loop. The master pass walks the master tree and compares every listed file;
+    // the extras pass walks the compare tree by the same rules and lists every file the
+    // master tree lacks, its facts read with the roles of the trees swapped.
+    void pass(bool extras) {
+        TreeSource &walked = extras ? m_compare : m_master;
+        TreeSource &other = extras ? m_master : m_compare;
         ScanState state;
-        ScanDirectory(state, m_host, m_options.masterDir, BuildPatternList(m_options),
-                      ScanRules{m_options.subDirs, m_options.followLinks, Phase::Listing});
+        Walk(walked, m_pool, state, m_host, BuildPatternList(m_options),
+             ScanRules{m_options.subDirs, m_options.followLinks,
+                       extras ? Phase::Extras : Phase::Listing,
+                       extras ? Side::Compare : Side::Master, m_skip});
         m_stop = m_stop || state.Stopped;
-        m_summary.listed = state.ScanFileCount;
-        m_summary.notCompared = state.Diagnostics;
-        m_progress = Progress{Phase::Comparing, state.ScanFileCount, 0, m_progress.bytesVerified};
-        // One yield between the phases: the window shows the new phase, and a stop that came
-        // with the listing's last entry is seen before any file is compared.
-        if (m_stop || yield())
-            return;
-        const auto count = static_cast<std::size_t>(state.ScanFileCount);
-        if (count == 0)
-            return;
-        std::vector<std::uint32_t> listDirs(state.ScanDirs.size(), NoDir);
-        FactPrefetcher facts(state, m_options, count, m_options.verifyContents);
-        for (std::size_t i = 0; i < count && !m_stop; ++i) {
-            const FileFacts &f = facts.Get(i);
-            if (f.excluded)
-                ++m_summary.excluded;
-            else if (f.masterError != 0)
-                notCompared(state, i, m_masterRoot, f.masterError);
-            else if (f.compareError != 0 && f.compareError != ENOENT)
-                notCompared(state, i, m_compareRoot, f.compareError);
-            else if (f.compareRootGone)
-                notCompared(state, i, m_compareRoot, ENOENT);
-            else
-                comparePair(state, i, f, listDirs, facts);
-            m_progress.compared = static_cast<std::int64_t>(i) + 1;
-            (void)yield();
-        }
-    }
-
-    // Walks the compare tree by the same rules and lists every file the master tree lacks.
-    // The read-ahead is the master pass's with the roles of the trees swapped: its "master"
-    // facts are the compare file's, its "compare" facts tell whether a master file exists.
-    void extrasPass() {
-        m_summary.extrasListed = true;
-        CompareOptions swapped = m_options;
-        std::swap(swapped.masterDir, swapped.compareDir);
-        m_progress = Progress{Phase::Extras, 0, 0, m_progress.bytesVerified};
-        ScanState state;
-        ScanDirectory(state, m_host, swapped.masterDir, BuildPatternList(swapped),
-                      ScanRules{swapped.subDirs, swapped.followLinks, Phase::Extras});
-        m_stop = m_stop || state.Stopped;
-        // A directory the master pass could list but this one cannot is still worth naming.
+        // A folder the master pass could list but the extras pass cannot is still named.
         for (Diagnostic &d : state.Diagnostics)
             m_summary.notCompared.push_back(std::move(d));
-        m_progress.listed = state.ScanFileCount;
-        if (m_stop || yield())
-            return;
+        if (extras)
+            m_summary.extrasListed = true;
+        else
+            m_summary.listed = state.ScanFileCount;
+        m_progress = Progress{extras ? Phase::Extras : Phase::Comparing, state.ScanFileCount, 0,
+                              m_progress.bytesVerified};
+        // One yield between the phases: the window shows the new phase, and a stop that came
+        // with the listing's last entry is seen before any file is compared.
         const auto count = static_cast<std::size_t>(state.ScanFileCount);
-        if (count == 0)
+        if (m_stop || yield() || count == 0)
             return;
-        std::vector<std::uint32_t> listDirs(state.ScanDirs.size(), NoDir);
-        FactPrefetcher facts(state, swapped, count, false);
+        m_listDirs.assign(state.ScanDirs.size(), NoDir);
+        FactsAhead facts(m_pool, state, m_options, count, m_options.verifyContents && !extras,
+                         walked, other);
         for (std::size_t i = 0; i < count && !m_stop; ++i) {
-            const FileFacts &f = facts.Get(i);
-            if (f.excluded) {
-                // Counted by the master pass, where it matters.
-            } else if (f.masterError != 0) {
-                notCompared(state, i, m_compareRoot, f.masterError, false);
-            } else if (f.compareError == ENOENT && f.compareRootGone) {
-                notCompared(state, i, m_masterRoot, ENOENT, false);
-            } else if (f.compareError == ENOENT) {
-                ++m_summary.extras;
-                m_list.Append(ResultRow{.name = state.ScanFileNames[i],
-                                        .compareSize = f.masterSize,
-                                        .compareTime = f.masterTime,
-                                        .dir = internDir(state, i, listDirs),
-                                        .result = Result::Extra});
-            }
-            // Any other answer about the master file: it was the master pass's to report.
+            if (extras)
+                takeExtra(state, i, facts.Get(i));
+            else
+                takeFile(state, i, facts.Get(i), facts);
             m_progress.compared = static_cast<std::int64_t>(i) + 1;
             (void)yield();
         }
     }
 
 private:
-    static std::string withSlash(std::string root) {
-        if (root.empty() || root.back() != '/')
-            root += '/';
-        return root;
+    // A master file: compared, or not compared, or passed over by the exclude test.
+    void takeFile(const ScanState &state, std::size_t i, const FileFacts &f, FactsAhead &facts) {
+        if (f.excluded)
+            ++m_summary.excluded;
+        else if (f.masterError != 0)
+            notCompared(state, i, Side::Master, f.masterError);
+        else if (f.compareError != 0 && f.compareError != ENOENT)
+            notCompared(state, i, Side::Compare, f.compareError);
+        else if (f.compareRootGone)
+            notCompared(state, i, Side::Compare, ENOENT);
+        else
+            comparePair(state, i, f, facts);
     }
 
-    std::uint32_t internDir(const ScanState &state, std::size_t i,
-                            std::vector<std::uint32_t> &listDirs) {
+    // A compare file of the extras pass (its "master" facts are the compare file's, its
+    // "compare" facts tell whether a master file exists).
+    void takeExtra(const ScanState &state, std::size_t i, const FileFacts &f) {
+        if (f.excluded)
+            return; // counted by the master pass, where it matters
+        if (f.masterError != 0) {
+            notCompared(state, i, Side::Compare, f.masterError, Problem::FactsNotRead, false);
+        } else if (f.compareError == ENOENT && f.compareRootGone) {
+            notCompared(state, i, Side::Master, ENOENT, Problem::FactsNotRead, false);
+        } else if (f.compareError == ENOENT) {
+            ++m_summary.extras;
+            m_list.Append(ResultRow{.name = state.ScanFileNames[i],
+                                    .compareSize = f.masterSize,
+                                    .compareTime = f.masterTime,
+                                    .dir = internDir(state, i),
+                                    .result = Result::Extra});
+        }
+        // Any other answer about the master file: it was the master pass's to report.
+    }
+
+    std::uint32_t internDir(const ScanState &state, std::size_t i) {
         const std::uint32_t d = state.ScanFileDirs[i];
-        if (listDirs[d] == NoDir)
-            listDirs[d] = m_list.InternDirectory(state.RelativeDir(d));
-        return listDirs[d];
+        if (m_listDirs[d] == NoDir)
+            m_listDirs[d] = m_list.InternDirectory(state.RelativeDir(d));
+        return m_listDirs[d];
     }
 
     // `masterFile`: the file is one of the master listing's, so it leaves the totals; a
     // compare-only file of the extras pass was never in them.
-    void notCompared(const ScanState &state, std::size_t i, const std::string &root, int err,
-                     bool masterFile = true) {
-        Diagnostic diag{root + state.RelativeDir(state.ScanFileDirs[i]).substr(1) +
-                            state.ScanFileNames[i],
-                        err, false};
+    void notCompared(const ScanState &state, std::size_t i, Side side, int err,
+                     Problem problem = Problem::FactsNotRead, bool masterFile = true) {
+        Diagnostic diag{side, problem, (side == Side::Master ? m_master : m_compare).Root(),
+                        state.RelativeDir(state.ScanFileDirs[i]).substr(1) + state.ScanFileNames[i],
+                        err};
         m_host.diagnostic(diag);
         m_summary.notCompared.push_back(std::move(diag));
         if (masterFile)
             ++m_summary.notComparedFiles;
     }
 
-    void comparePair(const ScanState &state, std::size_t i, const FileFacts &f,
-                     std::vector<std::uint32_t> &listDirs, FactPrefetcher &facts) {
+    void comparePair(const ScanState &state, std::size_t i, const FileFacts &f, FactsAhead &facts) {
         const bool found = f.compareError == 0;
         PairFacts pair{f.masterSize, f.compareSize, f.masterTime, f.compareTime};
         std::optional<Verdict> v = found ? Classify(m_options, pair) : Verdict{Result::NotFound};
@@ -158,7 +144,7 @@ private:
                                 .compareSize = f.compareSize,
                                 .compareTime = f.compareTime,
                                 .contentOffset = pair.firstDifference,
-                                .dir = internDir(state, i, listDirs),
+                                .dir = internDir(state, i),
                                 .result = v->result,
                                 .detail = v->detail});
     }
@@ -166,8 +152,7 @@ private:
     // The verdict on pair i's contents, into `pair`, yielding after every block pair. Returns
     // false when the pair gets no row: the run was stopped inside it, or a file could not be
     // read (then it is Not Compared).
-    bool readContents(const ScanState &state, std::size_t i, PairFacts &pair,
-                      FactPrefetcher &facts) {
+    bool readContents(const ScanState &state, std::size_t i, PairFacts &pair, FactsAhead &facts) {
         using Outcome = ContentVerdict::Outcome;
         const ContentVerdict c = facts.Contents(i, [this](std::int64_t n) {
             m_progress.bytesVerified += n;
@@ -184,7 +169,8 @@ private:
         case Outcome::NotRegular:
             return true; // replaced by a special file since it was listed: never opened
         case Outcome::Failed:
-            notCompared(state, i, c.masterSide ? m_masterRoot : m_compareRoot, c.error);
+            notCompared(state, i, c.masterSide ? Side::Master : Side::Compare, c.error,
+                        Problem::ContentsNotRead);
             return false;
         case Outcome::Stopped:
             return false;
@@ -193,9 +179,13 @@ private:
     }
 
     const CompareOptions &m_options;
+    TreeSource &m_master;
+    TreeSource &m_compare;
     ResultsList &m_list;
     CompareHost &m_host;
-    std::string m_masterRoot, m_compareRoot;
+    WalkFilter *m_skip;
+    WorkerPool m_pool; // after the sources, before the passes' listers and readers
+    std::vector<std::uint32_t> m_listDirs; // the list's folder of each walked folder
     Progress m_progress;
     CompareSummary m_summary;
     bool m_stop = false;
@@ -203,20 +193,51 @@ private:
 
 } // namespace
 
-CompareSummary RunCompare(const CompareOptions &given, ResultsList &list, CompareHost &host) {
-    CompareOptions options = given;
-    options.masterDir = NormalizeRoot(options.masterDir);
-    options.compareDir = NormalizeRoot(options.compareDir);
+CompareSummary RunCompare(const CompareOptions &options, TreeSource &master, TreeSource &compare,
+                          ResultsList &list, CompareHost &host, WalkFilter *skip) {
     list.Clear();
-    list.SetRoots(options.masterDir, options.compareDir);
-    Run run(options, list, host);
+    list.SetRoots(master.Root(), compare.Root());
+    Run run(options, master, compare, list, host, skip);
     if (!run.yield())
-        run.masterPass();
+        run.pass(false);
     if (options.listExtras && !run.stopped())
-        run.extrasPass();
+        run.pass(true);
     CompareSummary summary = std::move(run.summary());
     summary.stopped = run.stopped();
     return summary;
+}
+
+CompareSummary RunCompare(const CompareOptions &options, ResultsList &list, CompareHost &host) {
+    LiveSource master(NormalizeRoot(options.masterDir));
+    LiveSource compare(NormalizeRoot(options.compareDir));
+    return RunCompare(options, master, compare, list, host);
+}
+
+std::vector<std::string> SummaryLines(const CompareSummary &s) {
+    if (s.stopped)
+        return {"Dirwise stopped."};
+    std::vector<std::string> lines = {
+        "Dirwise complete.",
+        "",
+        "Total Files: " + std::to_string(s.total()),
+        "Matching Files: " + std::to_string(s.matching()),
+        "Different Files: " + std::to_string(s.different),
+    };
+    if (s.extrasListed)
+        lines.push_back("Extra Files: " + std::to_string(s.extras));
+    if (!s.notCompared.empty())
+        lines.push_back("Not Compared: " + std::to_string(s.notCompared.size()));
+    return lines;
+}
+
+std::string SummaryText(const CompareSummary &s) {
+    std::string text;
+    for (const std::string &line : SummaryLines(s)) {
+        if (!text.empty() || line.empty())
+            text += '\r';
+        text += line;
+    }
+    return text;
 }
 
 } // namespace dirwise

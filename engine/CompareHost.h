@@ -1,7 +1,8 @@
 #pragma once
 
+#include "Diagnostic.h"
+
 #include <cstdint>
-#include <string>
 
 namespace dirwise {
 
@@ -18,16 +19,6 @@ struct Progress {
     std::int64_t listed = 0;        // files listed so far (Extras: in the compare tree)
     std::int64_t compared = 0;      // files taken so far by the compare (or extras) phase
     std::int64_t bytesVerified = 0; // file contents read and compared so far
-};
-
-// A place the compare could not look at: a directory that could not be listed, or a listed
-// file whose metadata could not be read. `error` is the errno value that stopped it.
-struct Diagnostic {
-    std::string path;
-    int error = 0;
-    bool directory = false;
-
-    friend bool operator==(const Diagnostic &, const Diagnostic &) = default;
 };
 
 // The one seam between the engine and whoever runs it: the window, the command line, or a

@@ -4,6 +4,7 @@
 #include "SafeWrite.h"
 #include "TextForms.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -71,24 +72,33 @@ const char *CsvHeader() {
     return "result,path,master_size,compare_size,master_date,compare_date,difference\n";
 }
 
-std::string MachineName(std::string_view bytes) {
-    static const char hex[] = "0123456789abcdef";
+std::string LossyUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
         const std::size_t n = Utf8SequenceLength(bytes, i);
         if (n == 0) {
-            const auto c = static_cast<unsigned char>(bytes[i++]);
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else if (bytes[i] == '\\') {
-            out += "\\\\";
+            out += "\xef\xbf\xbd"; // U+FFFD
             ++i;
         } else {
             out.append(bytes.substr(i, n));
             i += n;
         }
+    }
+    return out;
+}
+
+std::string Base64(std::string_view bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t v = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            v = v << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            out += k <= n ? digits[(v >> (18 - 6 * k)) & 63] : '=';
     }
     return out;
 }
@@ -107,7 +117,7 @@ MachineRow machineRow(const ResultsList &list, std::size_t i) {
     const ResultRow &r = list.Row(i);
     MachineRow m;
     m.result = ResultText(r.result);
-    m.path = MachineName(list.RelativeDir(i).substr(1) + r.name);
+    m.path = list.RelativeDir(i).substr(1) + r.name;
     if (r.has(Column::MasterSize)) {
         m.masterSize = r.masterSize;
         m.masterDate = IsoUtcText(r.masterTime);
@@ -195,7 +205,12 @@ void AppendJsonLine(std::string &out, const ResultsList &list, std::size_t i) {
             out += "null";
     };
     text("{\"result\":", m.result);
-    text(",\"path\":", m.path);
+    // JSON text is Unicode: a name that is not UTF-8 is shown lossily and given exactly
+    // beside it, so a script can tell the two apart and still reach the file.
+    const std::string shown = LossyUtf8(m.path);
+    text(",\"path\":", shown);
+    if (shown != m.path)
+        text(",\"path_base64\":", Base64(m.path));
     number(",\"master_size\":", m.masterSize);
     number(",\"compare_size\":", m.compareSize);
     text(",\"master_date\":", m.masterDate);

@@ -23,17 +23,22 @@ void AppendReportLine(std::string &out, const ResultsList &list, std::size_t i);
 [[nodiscard]] const char *CsvHeader();
 // Appends the csv line of row i: RFC 4180 fields (quoted with doubled quotes where a field
 // holds a comma, a quote, CR or LF), the path relative to the roots with "/" separators
-// ("sub/deep/x.cpp"), sizes as plain integers, dates as IsoUtcText, an absent value as an
-// empty field, the Difference text without grouping; LF at the end.
+// ("sub/deep/x.cpp") and its bytes as the file system has them, sizes as plain integers, dates as
+// IsoUtcText, an absent value as an empty field, the Difference text without grouping; LF at the
+// end.
 void AppendCsvLine(std::string &out, const ResultsList &list, std::size_t i);
 // Appends the JSON Lines object of row i with the csv's keys in the same order: sizes as
-// numbers, dates as the same ISO strings, absent values as null; LF at the end.
+// numbers, dates as the same ISO strings, absent values as null; LF at the end. A path that
+// is not valid UTF-8 is written with U+FFFD for each byte that is not (LossyUtf8) and is
+// followed by "path_base64", its exact bytes in base64; other rows have no such key.
 void AppendJsonLine(std::string &out, const ResultsList &list, std::size_t i);
 // Appends row i in `format`: AppendReportLine, AppendCsvLine or AppendJsonLine.
 void AppendLine(std::string &out, const ResultsList &list, std::size_t i, ReportFormat format);
-// A name for the machine formats: UTF-8 kept, a byte that is not part of valid UTF-8 as
-// \xHH and a backslash as \\, so any name survives and reads back.
-[[nodiscard]] std::string MachineName(std::string_view bytes);
+// `bytes` with each byte that is not part of valid UTF-8 replaced by U+FFFD; valid
+// sequences are kept as they are.
+[[nodiscard]] std::string LossyUtf8(std::string_view bytes);
+// `bytes` in base64 (RFC 4648, with "=" padding); "" for none.
+[[nodiscard]] std::string Base64(std::string_view bytes);
 
 // The outcome of writing a report. `error` is a sentence for the user when ok is false.
 struct ReportStatus {

@@ -43,10 +43,46 @@ std::string directoryOf(const std::string &path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The descriptor `path` itself names (see DescriptorTarget), or -1.
+int descriptorNamed(const std::string &path) {
+    if (path == "/dev/stdin")
+        return 0;
+    if (path == "/dev/stdout")
+        return 1;
+    if (path == "/dev/stderr")
+        return 2;
+    std::string_view rest;
+    const std::string own = "/proc/" + std::to_string(::getpid()) + "/fd/";
+    for (const std::string_view prefix :
+         {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
+          std::string_view("/proc/thread-self/fd/"), std::string_view(own)})
+        if (std::string_view(path).substr(0, prefix.size()) == prefix) {
+            rest = std::string_view(path).substr(prefix.size());
+            break;
+        }
+    if (rest.empty() || rest.size() > 9)
+        return -1;
+    int fd = 0;
+    for (const char c : rest) {
+        if (c < '0' || c > '9')
+            return -1;
+        fd = fd * 10 + (c - '0');
+    }
+    return fd;
+}
+
 // Follows symlinks by hand so that a dangling link still names the file it would create.
+// A name of one of our descriptors ends the walk there: `fd` gets it (else -1), because
+// what the kernel's link shows behind it is a path to reopen, which is not the descriptor
+// (a pipe's "pipe:[N]", a file the shell opened for appending).
 // Returns 0 or the errno of a loop or a failed read of a link.
-int resolveTarget(std::string path, std::string &out) {
+int resolveTarget(std::string path, std::string &out, int &fd) {
+    fd = -1;
     for (int hops = 0; hops < 40; ++hops) {
+        if ((fd = descriptorNamed(path)) >= 0) {
+            out = path;
+            return 0;
+        }
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
             out = path;
@@ -222,17 +258,32 @@ void SetSyncForTests(int (*sync)(int fd)) { g_sync = sync; }
 
 std::string ResolveWriteTarget(const std::string &path) {
     std::string target;
-    return resolveTarget(path, target) == 0 ? target : path;
+    int fd = -1;
+    return resolveTarget(path, target, fd) == 0 ? target : path;
 }
 
-// Where `path` leads: its target after links, and that target's status when it exists.
-// Returns 0 or the errno that stops any write to it.
-static int locateTarget(const std::string &path, std::string &target, struct stat &st,
-                        bool &exists) {
+int DescriptorTarget(const std::string &path) {
+    std::string target;
+    int fd = -1;
+    return resolveTarget(path, target, fd) == 0 ? fd : -1;
+}
+
+// Whether descriptor `fd` is open for writing: 0, or EBADF.
+static int writableDescriptor(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY ? 0 : EBADF;
+}
+
+// Where `path` leads: its target after links, and that target's status when it exists; `fd`
+// the descriptor it names, or -1. Returns 0 or the errno that stops any write to it.
+static int locateTarget(const std::string &path, std::string &target, struct stat &st, bool &exists,
+                        int &fd) {
     if (path.empty())
         return ENOENT;
-    if (const int err = resolveTarget(path, target))
+    if (const int err = resolveTarget(path, target, fd))
         return err;
+    if (fd >= 0)
+        return writableDescriptor(fd);
     exists = ::stat(target.c_str(), &st) == 0;
     return exists || errno == ENOENT ? 0 : errno;
 }
@@ -241,8 +292,11 @@ int CheckWriteTarget(const std::string &path, SpecialTarget special) {
     std::string target;
     struct stat st {};
     bool exists = false;
-    if (const int err = locateTarget(path, target, st, exists))
+    int fd = -1;
+    if (const int err = locateTarget(path, target, st, exists, fd))
         return err;
+    if (fd >= 0)
+        return special == SpecialTarget::Refuse ? EINVAL : 0;
     if (!exists) {
         const std::string dir = directoryOf(target);
         return ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
@@ -260,9 +314,18 @@ int SafeWrite(const std::string &path, const ByteProducer &produce, SpecialTarge
     std::string target;
     struct stat st {};
     bool exists = false;
-    if (const int err = locateTarget(path, target, st, exists))
+    int fd = -1;
+    if (const int err = locateTarget(path, target, st, exists, fd))
         return err;
     const SignalHold hold;
+    if (fd >= 0 && special == SpecialTarget::Refuse)
+        return EINVAL;
+    if (fd >= 0) {
+        // As the shell's ">" onto the same descriptor: at its offset, appending where it
+        // appends, into a pipe as well; the file behind it keeps its inode.
+        off_t written = 0;
+        return produceInto(fd, produce, written);
+    }
     if (!exists)
         return replaceWhole(target, produce, nullptr);
     if (S_ISDIR(st.st_mode))

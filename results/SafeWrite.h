@@ -30,6 +30,8 @@ enum class SpecialTarget {
 //   group, mode, inode and links, after the full size was reserved, so that a full disk
 //   fails before a byte of the old contents changes;
 // - a directory is refused (EISDIR); other targets follow `special`.
+// A name of one of this process's descriptors (DescriptorTarget) is written through that
+// descriptor, as it stands, and never replaced; one not open for writing gives EBADF.
 // SIGINT, SIGTERM and SIGHUP are held back while the file is written, so a signal finishes
 // the save first and never leaves a temporary file behind. On failure the old file is as it
 // was and no temporary file remains. Returns 0 or the errno that stopped it.
@@ -39,12 +41,18 @@ enum class SpecialTarget {
 // Whether SafeWrite could write `path`, asked before any work is done for it: 0, or the
 // errno it would fail with (EISDIR for a directory, EACCES for a file or a directory this
 // user may not write, ENOENT for a missing directory, EINVAL for a special file that
-// `special` refuses). A FIFO without a reader passes: only the write itself can tell.
+// `special` refuses, EBADF for a descriptor's name that is not open for writing). A FIFO
+// without a reader passes: only the write itself can tell.
 [[nodiscard]] int CheckWriteTarget(const std::string &path, SpecialTarget special);
 
 // The file `path` names after following its links (a dangling link names the file it would
 // create), or `path` itself when a link cannot be read.
 [[nodiscard]] std::string ResolveWriteTarget(const std::string &path);
+
+// The descriptor `path` names, also through links: /dev/stdin, /dev/stdout and /dev/stderr
+// (0, 1, 2), /dev/fd/N, /proc/self/fd/N, /proc/thread-self/fd/N and /proc/PID/fd/N with this
+// process's PID give N (whether or not it is open). Any other path gives -1.
+[[nodiscard]] int DescriptorTarget(const std::string &path);
 
 // For tests: replaces fsync (nullptr restores it), so a failing flush can be shown.
 void SetSyncForTests(int (*sync)(int fd));

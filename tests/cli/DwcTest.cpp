@@ -6,6 +6,7 @@
 #include "TempTree.h"
 
 #include <algorithm>
+#include <clocale>
 #include <filesystem>
 #include <poll.h>
 #include <sstream>
@@ -67,10 +68,13 @@ protected:
 };
 
 TEST_F(DwcRun, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithAMessage) {
-    EXPECT_EQ(Dwc({"--version"}).out, "dwc 7.0.0\n");
+    const std::string version = Dwc({"--version"}).out;
+    EXPECT_EQ(version.rfind("dwc (Dirwise) 7.0.0\nCopyright ", 0), 0u) << version;
+    EXPECT_NE(version.find("\nLicense MIT: "), std::string::npos) << version;
     const ProcessResult h = Dwc({"--help"});
     EXPECT_EQ(h.status, 0);
     EXPECT_EQ(h.out.rfind("Usage: dwc [options] MASTER COMPARE\n", 0), 0u) << h.out;
+    EXPECT_NE(h.out.find("\nReport bugs to: "), std::string::npos) << h.out;
     EXPECT_EQ(Dwc({"-h"}).out, h.out);
     const std::pair<const char *, const char *> cases[] = {
         {"an unknown option", "--bogus M C"},
@@ -154,10 +158,14 @@ TEST_F(DwcRun, OutOfMemoryIsStatusTwoWithAMessageNeverACrash) {
             {"sh", "-c",
              "ulimit -v " + std::to_string(kb) + " && exec '" DWC_PATH "' --verify \"$0\" \"$1\"",
              g.path("m"), g.path("c")});
+        // The loader (or a sanitizer's run-time) itself found no room, or the C++ run-time
+        // found none for the emergency memory it sets aside at load for exceptions, so that
+        // the first bad_alloc cannot even be thrown.
         if (r.status == 127 ||
             r.err.find("error while loading shared libraries") != std::string::npos ||
-            r.err.find("Sanitizer: ") != std::string::npos)
-            continue; // the loader (or a sanitizer's run-time) itself found no room
+            r.err.find("Sanitizer: ") != std::string::npos ||
+            (r.status == 134 && r.err == "terminate called without an active exception\n"))
+            continue;
         SCOPED_TRACE(::testing::Message() << kb << " KiB: " << r.err);
         const bool said = r.err.find("dwc: out of memory\n") != std::string::npos ||
                           r.err.find(std::strerror(ENOMEM)) != std::string::npos;
@@ -239,12 +247,25 @@ TEST_F(DwcRun, ReportBytesWithHugeSizesAndFarTimes) {
     // clang-format on
 }
 
-TEST_F(DwcRun, ReportToAClosedPipeADeviceOrAFifoWithoutReader) {
-    int fds[2];
-    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-    ::close(fds[0]);
-    EXPECT_EQ(WaitProcess(SpawnProcess({DWC_PATH, m(), c()}, -1, fds[1], -1), 60), 2);
-    ::close(fds[1]);
+// A reader that goes away ends dwc as it ends other filters: by SIGPIPE, without a word.
+TEST_F(DwcRun, AClosedPipeEndsDwcBySigpipeQuietly) {
+    for (const char *line : {"M C", "--sort name M C", "--help"}) {
+        SCOPED_TRACE(line);
+        int fds[2];
+        ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+        ::close(fds[0]);
+        std::vector<std::string> args = Args(line);
+        args.insert(args.begin(), DWC_PATH);
+        const int err =
+            ::open(t.path("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        EXPECT_EQ(WaitProcess(SpawnProcess(args, -1, fds[1], err), 60), 128 + SIGPIPE);
+        ::close(fds[1]);
+        ::close(err);
+        EXPECT_EQ(ReadFile(t.path("err")), "");
+    }
+}
+
+TEST_F(DwcRun, ReportToADeviceOrAFifoWithoutReader) {
     // A private /dev/null where one may be made: root must not risk the real one.
     std::string device = t.path("null");
     if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
@@ -295,10 +316,9 @@ TEST_F(DwcRun, InterruptStopsTheRunKeepsTheRowsAndExits130) {
 // Without --sort, dwc writes rows as the run appends them; a large run's report must still
 // be the same bytes wherever it goes. Progress shows only on a terminal, and a report that
 // fails ends the run.
-TEST_F(DwcRun, ALargeRunIsStreamedEveryRowOnceShowsProgressAndStopsWhenItsReportFails) {
-    TempTree big(true);
-    // 5000 files in name order: every third only in the master tree, every fifth of the rest
-    // with another size.
+// 5000 files in name order under m/ and c/: every third only in the master tree, every fifth
+// of the rest with another size.
+void MakeLargePair(TempTree &big) {
     for (int i = 0; i < 5000; ++i) {
         char name[8];
         std::snprintf(name, sizeof name, "f%04d", i);
@@ -306,6 +326,20 @@ TEST_F(DwcRun, ALargeRunIsStreamedEveryRowOnceShowsProgressAndStopsWhenItsReport
         if (i % 3 != 0)
             big.file(std::string("c/") + name, i % 5 == 0 ? 2 : 1, T0);
     }
+}
+
+// What a terminal of type `term` shows while dwc runs on it with `args`: script(1) runs dwc
+// on a pseudo-terminal and copies what it shows.
+ProcessResult OnTerminal(const char *term, const std::string &args) {
+    ::setenv("TERM", term, 1);
+    ProcessResult r = RunProcess({"script", "-qec", "'" DWC_PATH "' " + args, "/dev/null"}, 60);
+    ::unsetenv("TERM");
+    return r;
+}
+
+TEST_F(DwcRun, ALargeRunIsStreamedEveryRowOnceShowsProgressAndStopsWhenItsReportFails) {
+    TempTree big(true);
+    MakeLargePair(big);
     const std::string file = big.path("r.txt"), M = big.path("m"), C = big.path("c");
     for (const std::string format : {"report", "csv", "json"}) {
         SCOPED_TRACE(format);
@@ -335,15 +369,15 @@ TEST_F(DwcRun, ALargeRunIsStreamedEveryRowOnceShowsProgressAndStopsWhenItsReport
     ::unsetenv("TMPDIR");
     EXPECT_EQ(r.err, Summary(5000, 2667, 2333));
     EXPECT_TRUE(ReadFile(file) == out.out);
-    // script(1) runs dwc on a pseudo-terminal and copies what the terminal shows.
-    const std::string args = " -o " + file + " " + M + " " + C;
-    const ProcessResult shown =
-        RunProcess({"script", "-qec", "'" DWC_PATH "'" + args, "/dev/null"}, 60);
+    const std::string args = "-o " + file + " " + M + " " + C;
+    const ProcessResult shown = OnTerminal("xterm", args);
     const std::size_t summary = shown.out.find("Dirwise complete.");
     // Whatever its wording, a progress line comes before the summary.
     EXPECT_TRUE(shown.status == 1 && summary != std::string::npos && summary > 0) << shown.out;
     EXPECT_NE(shown.out.find("Different Files: 2333"), std::string::npos) << shown.out;
-    EXPECT_EQ(RunProcess({"script", "-qec", "'" DWC_PATH "' -q" + args, "/dev/null"}, 60).out, "");
+    // The last line drawn is taken away: a clear, not a progress text, comes last.
+    EXPECT_EQ(shown.out[shown.out.rfind("\033[K") - 1], '\r') << "the progress line stayed";
+    EXPECT_EQ(OnTerminal("xterm", "-q " + args).out, "");
     // The first piece of the report fails, long before the last file is compared, and the
     // run ends there.
     const ProcessResult full = Dwc({"-o", "/dev/full", M, C});
@@ -351,6 +385,104 @@ TEST_F(DwcRun, ALargeRunIsStreamedEveryRowOnceShowsProgressAndStopsWhenItsReport
     EXPECT_NE(full.err.find("dwc: cannot write the report: /dev/full: "), std::string::npos)
         << full.err;
     EXPECT_NE(full.err.find("Dirwise stopped."), std::string::npos) << full.err;
+}
+
+// Under a German locale dwc speaks German, the C library's error texts included, while the
+// report keeps its words; sizes and dates take the locale's forms as the window's do.
+TEST_F(DwcRun, GermanLocaleTranslatesMessagesButNotTheReport) {
+    if (!UseLocale("de_DE", t.path("locales")))
+        GTEST_SKIP() << "no German locale and none could be compiled (localedef, locales)";
+    ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+    const ProcessResult run = Dwc(Args("--date M C"));
+    const ProcessResult missing = Dwc({t.path("none"), c()});
+    const ProcessResult bad = Dwc({"--bogus"});
+    ASSERT_NE(std::setlocale(LC_MESSAGES, "de_DE.UTF-8"), nullptr);
+    const std::string notFound = std::strerror(ENOENT);
+    std::setlocale(LC_MESSAGES, "C");
+    ASSERT_NE(notFound, std::strerror(ENOENT)) << "the C library has no German texts";
+    EXPECT_EQ(missing.err, "dwc: Masterverzeichnis " + t.path("none") + ": " + notFound + "\n");
+    EXPECT_EQ(bad.err, "dwc: unbekannte oder mehrdeutige Option '--bogus'\n"
+                       "»dwc --help« gibt weitere Informationen.\n");
+    EXPECT_EQ(run.err, "Dirwise abgeschlossen.\n\nDateien insgesamt: 4\n"
+                       "Übereinstimmende Dateien: 2\nAbweichende Dateien: 2\n");
+    EXPECT_EQ(run.out.rfind("Match\t" + c() + "/\ta.txt\t000.000.003\t000.000.003\t09.09.2001 ", 0),
+              0u)
+        << run.out;
+    const std::string germanCsv = Dwc(Args("-q --format csv M C")).out;
+    ::setenv("LC_ALL", "C", 1);
+    EXPECT_EQ(germanCsv, Dwc(Args("-q --format csv M C")).out);
+}
+
+// In a language dwc has no translation for, the C library's error texts stay English too, so
+// one message never mixes two languages.
+TEST_F(DwcRun, UntranslatedLocaleKeepsErrorTextsInEnglish) {
+    if (!UseLocale("fr_FR", t.path("locales")))
+        GTEST_SKIP() << "no French locale and none could be compiled (localedef, locales)";
+    ASSERT_NE(std::setlocale(LC_MESSAGES, "fr_FR.UTF-8"), nullptr);
+    const std::string french = std::strerror(ENOENT);
+    std::setlocale(LC_MESSAGES, "C");
+    if (french == std::strerror(ENOENT))
+        GTEST_SKIP() << "the C library has no French texts (libc-l10n)";
+    ::setenv("LC_ALL", "fr_FR.UTF-8", 1);
+    EXPECT_EQ(Dwc({t.path("none"), c()}).err,
+              "dwc: master directory " + t.path("none") + ": No such file or directory\n");
+}
+
+// Names with a backslash, a quote, a comma and a byte that is no UTF-8 reach a script as the
+// file system has them: jq reads the JSON and base64 decodes the exact bytes.
+TEST_F(DwcRun, MachineFormatsCarryNamesByteTrue) {
+    TempTree g;
+    g.file("m/back\\slash \"q\",x.txt", 1, T0);
+    g.file("m/caf\xe9.txt", 1, T0);
+    g.dir("c");
+    const ProcessResult csv = Dwc({"-q", "--format", "csv", g.path("m"), g.path("c")});
+    EXPECT_NE(csv.out.find("\nNot Found,\"back\\slash \"\"q\"\",x.txt\",1,"), std::string::npos)
+        << csv.out;
+    EXPECT_NE(csv.out.find("\nNot Found,caf\xe9.txt,1,"), std::string::npos) << csv.out;
+    for (const char *tool : {"jq", "base64"})
+        if (RunProcess({"sh", "-c", std::string("command -v ") + tool}).status != 0)
+            GTEST_SKIP() << tool << " is not installed";
+    const std::string dwc = "'" DWC_PATH "' -q --format json \"$0\" \"$1\"";
+    EXPECT_EQ(RunProcess({"sh", "-c", dwc + " | jq -r 'select(.path_base64 == null) | .path'",
+                          g.path("m"), g.path("c")})
+                  .out,
+              "back\\slash \"q\",x.txt\n");
+    EXPECT_EQ(RunProcess({"sh", "-c", dwc + " | jq -r '.path_base64 // empty' | base64 -d",
+                          g.path("m"), g.path("c")})
+                  .out,
+              "caf\xe9.txt");
+}
+
+// With the rows on the terminal that shows the progress, the progress line is taken away
+// before rows are written: every row starts a line of its own.
+TEST_F(DwcRun, RowsOnTheProgressTerminalStartLinesOfTheirOwn) {
+    TempTree big(true);
+    MakeLargePair(big);
+    const std::string shown = OnTerminal("xterm", big.path("m") + " " + big.path("c")).out;
+    ASSERT_NE(shown.find("\033[K"), std::string::npos) << "no progress was shown";
+    std::size_t rows = 0;
+    for (const char *result : {"Match\t", "Size\t", "Not Found\t"}) {
+        for (std::size_t at = shown.find(result); at != std::string::npos;
+             at = shown.find(result, at + 1), ++rows) {
+            const bool ownLine =
+                at == 0 || shown[at - 1] == '\n' || shown.compare(at - 4, 4, "\r\033[K") == 0;
+            ASSERT_TRUE(ownLine) << "a row glued to a progress line: "
+                                 << shown.substr(at - std::min<std::size_t>(at, 40), 60);
+        }
+    }
+    EXPECT_EQ(rows, 5000u);
+}
+
+// A terminal that cannot move its cursor gets no progress line, and no escape sequence.
+TEST_F(DwcRun, ADumbTerminalGetsNoProgress) {
+    TempTree big(true);
+    MakeLargePair(big);
+    for (const char *term : {"dumb", ""}) {
+        const ProcessResult shown = OnTerminal(term, big.path("m") + " " + big.path("c"));
+        EXPECT_EQ(shown.status, 1);
+        EXPECT_EQ(shown.out.find('\033'), std::string::npos) << "TERM='" << term << "'";
+        EXPECT_NE(shown.out.find("Dirwise complete."), std::string::npos);
+    }
 }
 
 } // namespace

@@ -161,7 +161,7 @@ TEST_F(Report, BytesOfTheReportCsvAndJsonLines) {
         header +
             "Size,\"sub/deep/a,b \"\"q\"\"\nline\",5368709120,5368709121,"
             "1938-04-24T22:13:20Z,1938-04-24T22:13:20Z,+1 byte\n"
-            "Not Found,back\\\\slash\\xff\xc3\xa9\x01,1,,1970-01-01T00:00:00Z,,"
+            "Not Found,back\\slash\xff\xc3\xa9\x01,1,,1970-01-01T00:00:00Z,,"
             "not in the compare directory\n"
             "Extra,\"s\tub/x\r\n.cpp\",,7,,2001-09-09T01:46:40Z,not in the master directory\n");
     EXPECT_EQ(Saved(list, ReportFormat::Json),
@@ -169,7 +169,8 @@ TEST_F(Report, BytesOfTheReportCsvAndJsonLines) {
               "\"master_size\":5368709120,\"compare_size\":5368709121,"
               "\"master_date\":\"1938-04-24T22:13:20Z\",\"compare_date\":\"1938-04-24T22:13:20Z\","
               "\"difference\":\"+1 byte\"}\n"
-              "{\"result\":\"Not Found\",\"path\":\"back\\\\\\\\slash\\\\xff\xc3\xa9\\u0001\","
+              "{\"result\":\"Not Found\",\"path\":\"back\\\\slash\xef\xbf\xbd\xc3\xa9\\u0001\","
+              "\"path_base64\":\"YmFja1xzbGFzaP/DqQE=\","
               "\"master_size\":1,\"compare_size\":null,\"master_date\":\"1970-01-01T00:00:00Z\","
               "\"compare_date\":null,\"difference\":\"not in the compare directory\"}\n"
               "{\"result\":\"Extra\",\"path\":\"s\\tub/x\\r\\n.cpp\",\"master_size\":null,"
@@ -184,6 +185,22 @@ TEST_F(Report, BytesOfTheReportCsvAndJsonLines) {
     EXPECT_EQ(MakeList(OddRows, "/").Text(0, Column::ComparePath), "/sub/deep/");
 }
 
+// The test vectors of RFC 4648, every padding length among them.
+TEST(MachineFormats, Base64GivesTheRfcTestVectors) {
+    const std::pair<const char *, const char *> vectors[] = {
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+    };
+    for (const auto &[bytes, text] : vectors)
+        EXPECT_EQ(Base64(bytes), text) << bytes;
+    EXPECT_EQ(Base64(std::string("\xff\x00\xfe", 3)), "/wD+");
+}
+
 // The common cases come through the report tests and dwc's; these are the extremes. The C
 // locale has no thousands separator: "," stands in.
 TEST_F(Report, SizesAndDatesFollowTheLocaleTheMachineFormatsNever) {
@@ -194,18 +211,9 @@ TEST_F(Report, SizesAndDatesFollowTheLocaleTheMachineFormatsNever) {
     const ResultsList list = MakeList(OddRows);
     const std::string csv = Saved(list, ReportFormat::Csv);
     const std::string json = Saved(list, ReportFormat::Json);
-    // A German locale, compiled into a private directory when the system has none installed
-    // (the locale sources come with Debian's "locales" package).
-    bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-    if (!german) {
-        const std::string dir = t.path("locales");
-        t.dir("locales");
-        const ProcessResult r =
-            RunProcess({"localedef", "-i", "de_DE", "-f", "UTF-8", dir + "/de_DE.UTF-8"}, 120);
-        ::setenv("LOCPATH", dir.c_str(), 1); // status 1: warnings only, the locale is written
-        german = (r.status == 0 || r.status == 1) && std::setlocale(LC_ALL, "de_DE.UTF-8");
-        ::unsetenv("LOCPATH");
-    }
+    // A German locale, compiled into a private directory when the system has none installed.
+    const bool german =
+        UseLocale("de_DE", t.path("locales")) && std::setlocale(LC_ALL, "de_DE.UTF-8");
     if (!german)
         GTEST_SKIP() << "no German locale and none could be compiled (localedef, locales)";
     ReloadLocaleForms();

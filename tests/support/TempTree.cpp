@@ -1,5 +1,6 @@
 #include "TempTree.h"
 
+#include <clocale>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -104,6 +105,23 @@ void WriteFile(const std::string &path, const std::string &content) {
 void UseTimeZone(const char *tz) {
     ::setenv("TZ", tz, 1);
     ::tzset();
+}
+
+bool UseLocale(const std::string &language, const std::string &dir) {
+    const std::string name = language + ".UTF-8";
+    auto usable = [&] {
+        const locale_t l = ::newlocale(LC_ALL_MASK, name.c_str(), nullptr);
+        if (l)
+            ::freelocale(l);
+        return l != nullptr;
+    };
+    if (usable())
+        return true;
+    std::filesystem::create_directories(dir);
+    const ProcessResult r =
+        RunProcess({"localedef", "-i", language, "-f", "UTF-8", dir + "/" + name}, 120);
+    ::setenv("LOCPATH", dir.c_str(), 1); // status 1: warnings only, the locale is written
+    return (r.status == 0 || r.status == 1) && usable();
 }
 
 pid_t SpawnProcess(const std::vector<std::string> &argv, int in, int out, int err) {

@@ -91,4 +91,10 @@ using ChildResult = ProcessResult;
 // Sets TZ for the rest of the process (and its children), so date texts are predictable.
 void UseTimeZone(const char *tz);
 
+// Makes the UTF-8 locale of `language` ("de_DE") usable by this process and the programs
+// it starts: true when the system has it, or when it could be compiled into `dir` (with
+// localedef, from the sources in Debian's "locales"), which LOCPATH then names for the rest
+// of the process; other locales than C and POSIX are then found only there.
+[[nodiscard]] bool UseLocale(const std::string &language, const std::string &dir);
+
 } // namespace dirwise::test
