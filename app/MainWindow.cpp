@@ -6,6 +6,7 @@
 #include "CheckValue.h"
 #include "DesktopLaunch.h"
 #include "FileScan.h"
+#include "FilterBar.h"
 #include "Prompts.h"
 #include "ResultsColumns.h"
 #include "ResultsModel.h"
@@ -16,7 +17,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -28,6 +31,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -47,12 +51,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
 
     setWindowIcon(art::windowIcon());
     buildControls();
-    buildMenus();
     buildList();
+    buildRowActions();
+    buildMenus();
 
     m_lblStatus = new QLabel(this);
     m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
     statusBar()->addWidget(m_lblStatus, 1);
+    m_lblRows = new QLabel(this);
+    m_lblRows->setObjectName(QStringLiteral("lblRows"));
+    statusBar()->addPermanentWidget(m_lblRows);
     statusBar()->setSizeGripEnabled(true);
     setStatus(tr("Ready"));
 
@@ -91,17 +99,20 @@ void MainWindow::buildControls() {
         l->installEventFilter(this);
         return l;
     };
-    auto dirBox = [this](const QString &name) {
+    // Folder names complete as they are typed; one model of the file system serves both.
+    auto *folders = new QFileSystemModel(this);
+    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    folders->setRootPath(QString());
+    auto dirBox = [this, folders](const QString &name) {
         auto *e = new QLineEdit(m_client);
         e->setObjectName(name);
-        e->setReadOnly(true);
         e->setAcceptDrops(true); // a folder dropped on it is chosen
         e->installEventFilter(this);
-        // Not a tab stop: only the choosers and the settings fill it.
-        e->setFocusPolicy(Qt::ClickFocus);
-        QPalette pal = e->palette();
-        pal.setColor(QPalette::Base, pal.color(QPalette::Button));
-        e->setPalette(pal);
+        auto *completer = new QCompleter(folders, e);
+        completer->setCompletionMode(QCompleter::PopupCompletion);
+        e->setCompleter(completer);
+        // Typing follows the Begin rule at once; a chooser's answer only ever enables it.
+        connect(e, &QLineEdit::textEdited, this, &MainWindow::updateBeginEnabled);
         return e;
     };
     // The choosers' "..." buttons are tool buttons: as narrow as their caption, where a push
@@ -160,6 +171,21 @@ void MainWindow::buildControls() {
     m_chkSave = check(QStringLiteral("chkSave"), tr("Save on E&xit"));
     m_chkSave->setChecked(true);
 
+    // The recent pairs drop down from an arrow inside the master box, which takes no room of
+    // the layout's; the File menu holds them too.
+    m_mnuRecentPairs = new QMenu(QStringLiteral("&Recent Pairs"), this);
+    m_mnuRecentPairs->setObjectName(QStringLiteral("mnuRecentPairs"));
+    connect(m_mnuRecentPairs, &QMenu::aboutToShow, this, &MainWindow::fillRecentPairsMenu);
+    m_cmdRecentPairs = m_txtMasterDir->addAction(style()->standardIcon(QStyle::SP_ArrowDown),
+                                                 QLineEdit::TrailingPosition);
+    m_cmdRecentPairs->setObjectName(QStringLiteral("cmdRecentPairs"));
+    m_cmdRecentPairs->setToolTip(QStringLiteral("Recent Pairs: compare one of the last "
+                                                "directory pairs again"));
+    connect(m_cmdRecentPairs, &QAction::triggered, this, [this] {
+        m_mnuRecentPairs->popup(m_txtMasterDir->mapToGlobal(m_txtMasterDir->rect().bottomLeft()));
+    });
+    m_filterBar = new FilterBar(m_client);
+
     m_lvDw = new QTreeView(m_client);
     m_lvDw->setObjectName(QStringLiteral("lvDw"));
 
@@ -171,7 +197,7 @@ void MainWindow::buildControls() {
     m_cmdHelp = button(QStringLiteral("cmdHelp"), tr("He&lp..."), tr("Help"));
     m_cmdBegin = button(QStringLiteral("cmdBegin"), tr("&Begin"), tr("Begin Compare"));
     m_cmdBegin->setEnabled(false);
-    m_cmdStop = button(QStringLiteral("cmdStop"), tr("Stop"), tr("Stop Compare"));
+    m_cmdStop = button(QStringLiteral("cmdStop"), tr("Stop (Esc)"), tr("Stop Compare"));
     m_cmdStop->hide();
 
     m_lineHeader = new QFrame(m_client);
@@ -182,11 +208,12 @@ void MainWindow::buildControls() {
     pal.setColor(QPalette::Window, QColor(192, 192, 192));
     m_lineHeader->setPalette(pal);
 
-    const QList<QWidget *> order = {m_cmdMasterDir, m_cmdCompareDir, m_chkSubDir, m_chkSize,
-                                    m_chkDate,      m_chkHide,       m_optEX,     m_optIN,
-                                    m_txtEXT[0],    m_txtEXT[1],     m_txtEXT[2], m_txtEXT[3],
-                                    m_lvDw,         m_cmdSave,       m_cmdAbout,  m_cmdHelp,
-                                    m_cmdBegin,     m_cmdStop,       m_chkSave};
+    const QList<QWidget *> order = {
+        m_txtMasterDir, m_cmdMasterDir, m_txtCompareDir, m_cmdCompareDir, m_chkSubDir,
+        m_chkSize,      m_chkDate,      m_chkHide,       m_optEX,         m_optIN,
+        m_txtEXT[0],    m_txtEXT[1],    m_txtEXT[2],     m_txtEXT[3],     m_filterBar->textBox(),
+        m_lvDw,         m_cmdSave,      m_cmdAbout,      m_cmdHelp,       m_cmdBegin,
+        m_cmdStop,      m_chkSave};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 

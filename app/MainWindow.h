@@ -9,6 +9,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QAbstractButton;
 class QAction;
@@ -25,6 +27,7 @@ class QTreeView;
 
 namespace dirwise {
 
+class FilterBar;
 class ResultsModel;
 class WindowHost;
 
@@ -36,7 +39,8 @@ class WindowHost;
 // lblDw0 and lblDw1, ...), and so do the menus and their actions (mnuOptions, mnuFileExit,
 // mnuTimeExact, mnuRemove, ...).
 //
-// Keys: Esc and F8 close the window (Esc only leaves an active menu bar), Ctrl+Q is File >
+// Keys: Esc and F8 close the window (Esc stops a run instead, and only leaves an active menu
+// bar or, after closing a menu with Esc, the menus), Ctrl+Q is File >
 // Exit, F1 the help page, F2 the About box, Delete removes the selected rows, Enter on a row
 // shows its properties, Shift+F10 and the Menu key open the list's context menu at the
 // current row, Enter presses a focused button. A folder dropped on a directory box or its
@@ -120,10 +124,36 @@ public:
     // The context menu from the keyboard: at the current row (made visible first), or at the
     // list's top left when no row is current; nothing when the list is empty.
     void showListMenuAtCurrentRow();
-    // Save List: the chooser with two file types, the tab-separated report ("Text File") or
-    // every column as csv ("CSV File, all columns") as the chosen type decides, written
-    // through SaveReport, and the "Cannot Save File" or "File save complete" box.
+    // Save List: the rows shown, in the chooser's file type: the tab-separated report ("Text
+    // File"), every column as csv ("CSV File, all columns"), or the page a browser shows
+    // ("HTML page"); the chooser's title says "N of M rows" while a filter hides rows. Then
+    // the "Cannot Save File" or "File save complete" box. The busy pointer shows meanwhile.
     void saveList();
+
+    // Row commands, on the current row (Copy Path: on the selected rows). Each is disabled
+    // where it does not apply (no row; no compare file for Not Found; a run under way).
+    // Compare Files: the master and the compare file in the DiffTool setting's program, or
+    // the first installed of meld, kdiff3, kompare and diffuse; a message names them when
+    // none is found.
+    void compareFiles();
+    // The file through the desktop's default application.
+    void openMasterFile();
+    void openCompareFile();
+    // The file manager showing the row's file (the master file where there is one).
+    void openContainingFolder();
+    // The selected rows' paths, one a line, to the clipboard: relative to the roots
+    // ("sub/a.txt"), or full (`full`: the master file's, or the compare file's for Extra).
+    void copyPaths(bool full);
+    // Swap: exchanges the master and the compare directory.
+    void swapDirectories();
+    // Fills both directory boxes from RecentPairs' pair `index` (0 the newest).
+    void takeRecentPair(int index);
+    // The filter bar above the list.
+    [[nodiscard]] FilterBar &filterBar() { return *m_filterBar; }
+    // Applies the filter bar to the list now.
+    void applyFilter();
+    // The list row behind the view's current row, or -1.
+    [[nodiscard]] qsizetype currentListRow() const;
 
     // Whether the next header click sorts ascending (false) or descending (true) is the
     // flip of this: the direction of the last sort made by a header click.
@@ -169,6 +199,16 @@ private:
     [[nodiscard]] QStringList droppedFolders(const QMimeData *mime) const;
     // MainWindowAccess.cpp
     void describeControls();
+    // MainWindowActions.cpp
+    void buildRowActions();
+    void updateRowActions();
+    void updateRowCount();
+    [[nodiscard]] std::vector<std::size_t> selectedListRows() const;
+    // The full path of the place a row stands for: its master file, else its compare file,
+    // else (Not Compared) the place in its own tree.
+    [[nodiscard]] std::string placeOf(std::size_t row) const;
+    void rememberPair();
+    void fillRecentPairsMenu();
     // MainWindowLayout.cpp
     void buildLayout();
     void fitToFont();
@@ -214,6 +254,19 @@ private:
     QPushButton *m_cmdBegin = nullptr;
     QPushButton *m_cmdStop = nullptr;
     QLabel *m_lblStatus = nullptr;
+    QLabel *m_lblRows = nullptr; // "N of M rows"
+    FilterBar *m_filterBar = nullptr;
+    QAction *m_cmdRecentPairs = nullptr;
+    QMenu *m_mnuRecentPairs = nullptr;
+    // Row commands: Compare Files, Open Master File, Open Compare File, Open Containing
+    // Folder, Copy Path, Copy Full Path; and Swap.
+    QAction *m_mnuCompareFiles = nullptr;
+    QAction *m_mnuOpenMaster = nullptr;
+    QAction *m_mnuOpenCompare = nullptr;
+    QAction *m_mnuOpenFolder = nullptr;
+    QAction *m_mnuCopyPath = nullptr;
+    QAction *m_mnuCopyFullPath = nullptr;
+    QAction *m_mnuSwap = nullptr;
     QAction *m_mnuHelpContents = nullptr;
     QAction *m_mnuHelpAbout = nullptr;
     QMenu *m_mnuPopupMenu = nullptr;
@@ -231,8 +284,14 @@ private:
     bool m_verifying = false; // the run reads contents: the status bar counts the bytes
     bool m_sortDescending = false;
     bool m_closing = false;
+    bool m_closeAfterRun = false; // the window was closed during a run: close once it ends
+    bool m_menuEscaped = false;   // Esc closed a menu-bar menu; the next Esc only ends that
     QString m_status;
-    QString m_lastSaveFolder; // where Save List last wrote; empty before the first save
+    QString m_lastSaveFolder;   // where Save List last wrote; empty before the first save
+    std::string m_runOptions;   // the last run's options in words, for the HTML page
+    std::int64_t m_runTime = 0; // when the last run began, seconds since the epoch
+    QString m_diffTool;         // the DiffTool setting
+    QStringList m_recentPairs;  // the RecentPairs setting
 
     std::function<void()> m_programEnd;
     // The outer size the settings asked for, in pixels, until the window frame is known

@@ -1,6 +1,7 @@
 // The main window's keys, mouse clicks and drops, and the window events it reacts to.
 #include "MainWindow.h"
 
+#include "FilterBar.h"
 #include "Prompts.h"
 
 #include <QAbstractButton>
@@ -15,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -41,7 +43,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
         if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
             return false;
-        if (static_cast<QWidget *>(watched)->window() != m_window)
+        // A menu is a window of its own: it counts as this window's when it hangs from it.
+        auto *widget = static_cast<QWidget *>(watched);
+        while (qobject_cast<QMenu *>(widget) && widget->parentWidget())
+            widget = widget->parentWidget();
+        if (widget->window() != m_window)
             return false;
         return m_handler(watched, *static_cast<QKeyEvent *>(event));
     }
@@ -61,14 +67,36 @@ void MainWindow::installKeyPreview() {
 }
 
 bool MainWindow::handlePreviewKey(QObject *watched, const QKeyEvent &key) {
+    if (auto *menu = qobject_cast<QMenu *>(watched)) {
+        // The menu closes itself on Esc. One of the menu bar's leaves the bar with the
+        // keyboard under some styles (Fusion) and not under others (Adwaita): the next Esc
+        // only lets go of the menu bar either way, never closes the window.
+        if (key.key() == Qt::Key_Escape && menu != m_mnuPopupMenu)
+            m_menuEscaped = true;
+        return false;
+    }
+    const bool menuEscaped = std::exchange(m_menuEscaped, false);
     const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
     const bool inList = watched == m_lvDw || watched == m_lvDw->viewport();
     switch (key.key()) {
     case Qt::Key_Escape:
+        // During a run Esc is Stop: the window and the rows found so far stay.
+        if (m_running) {
+            stopCompare();
+            return true;
+        }
         // A menu bar that has the keyboard (Alt was tapped, or a menu was closed with Esc)
         // takes Esc to let go of it: closing the window there would lose the list.
         if (qobject_cast<QMenuBar *>(watched))
             return false;
+        if (menuEscaped)
+            return true;
+        // In the filter box Esc first empties it, as in a search box.
+        if (watched == m_filterBar->textBox() && !m_filterBar->text().isEmpty()) {
+            m_filterBar->textBox()->clear();
+            m_filterBar->applyNow();
+            return true;
+        }
         close();
         return true;
     case Qt::Key_F8:
@@ -136,12 +164,22 @@ void MainWindow::changeEvent(QEvent *event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
+    // A run is stopped first; the window closes once the run has returned (beginCompare),
+    // so the close steps never run inside a yield.
+    if (m_running) {
+        m_closeAfterRun = true;
+        stopCompare();
+        event->ignore();
+        return;
+    }
     saveSettingsOnClose();
     event->accept();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress)
+        m_menuEscaped = false;
     if (handleDragAndDrop(watched, event))
         return true;
     if (watched == m_client) {

@@ -1,6 +1,7 @@
 // The main window's Qt layouts and the sizes that follow the font.
 #include "MainWindow.h"
 
+#include "FilterBar.h"
 #include "ResultsColumns.h"
 #include "WindowSettings.h"
 
@@ -33,7 +34,8 @@ constexpr int kDesignHeight = 6030;
 constexpr int kMasterCaptionRow = 0;
 constexpr int kCompareCaptionRow = 3;
 constexpr int kOptionsRow = 6;
-constexpr int kListRow = 7;
+constexpr int kFilterRow = 7;
+constexpr int kListRow = 8;
 constexpr int kGapRows[] = {2, 5};
 
 } // namespace
@@ -42,8 +44,8 @@ void MainWindow::buildLayout() {
     // Row 0: the master caption, and "Save on Exit" at the right. Rows 1 to 4: each folder
     // picture to the left of its directory box and the box's caption, and the "..." button
     // at the right of the box; rows 2 and 5 are gaps (fitToFont sizes them). Row 6: the
-    // options. Row 7: the list, which takes all extra room. Column 1 (captions, boxes,
-    // options, list) takes all extra width.
+    // options. Row 7: the filter bar. Row 8: the list, which takes all extra room. Column 1
+    // (captions, boxes, options, list) takes all extra width.
     auto *grid = new QGridLayout;
     auto *top = new QHBoxLayout;
     top->addWidget(m_lblDw[0]);
@@ -73,6 +75,7 @@ void MainWindow::buildLayout() {
     options->setColumnStretch(6, 1);
     grid->addLayout(options, kOptionsRow, 1, 1, 2);
 
+    grid->addWidget(m_filterBar, kFilterRow, 1, 1, 2);
     grid->addWidget(m_lvDw, kListRow, 1, 1, 2);
     grid->setRowStretch(kListRow, 1);
     grid->setColumnStretch(1, 1);

@@ -1,9 +1,11 @@
-// The results list's commands: sort, remove, properties, the context menu and Save List.
+// The results list's commands: sort, remove, properties, the context menu and Save List. They
+// act on the rows the filter shows.
 // While a run is under way each of them is ignored (Save List cannot be reached then).
 #include "MainWindow.h"
 
 #include "CheckValue.h"
 #include "FilePropertiesDialog.h"
+#include "HtmlPage.h"
 #include "Prompts.h"
 #include "Report.h"
 #include "ResultsModel.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QTreeView>
@@ -45,12 +48,16 @@ void MainWindow::removeSelectedRows() {
         first = first < 0 ? ix.row() : std::min(first, ix.row());
     }
     if (!rows.empty()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
         m_model->removeListRows(rows);
-        // Keep the keyboard's place: the row that moved up into the first removed position.
+        // The next row, which moved up into the first removed position, is selected, so
+        // Delete pressed again goes on down the list.
         const int count = m_model->rowCount();
         if (count > 0)
             m_lvDw->selectionModel()->setCurrentIndex(m_model->index(std::min(first, count - 1), 0),
-                                                      QItemSelectionModel::NoUpdate);
+                                                      QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
+        QApplication::restoreOverrideCursor();
     }
     m_cmdSave->setEnabled(m_list.Count() != 0);
 }
@@ -58,16 +65,20 @@ void MainWindow::removeSelectedRows() {
 void MainWindow::showRowProperties() {
     if (m_list.Count() == 0 || m_running)
         return;
-    const QModelIndex current = m_lvDw->currentIndex();
-    if (!current.isValid() || static_cast<std::size_t>(current.row()) >= m_list.Count())
+    const qsizetype current = currentListRow();
+    if (current < 0)
         return;
-    const auto row = static_cast<std::size_t>(current.row());
+    const auto row = static_cast<std::size_t>(current);
     // A file only in the compare tree has nothing on the master side to show.
-    if (!m_list.Row(row).hasMaster()) {
+    if (m_list.Row(row).result != Result::NotCompared && !m_list.Row(row).hasMaster()) {
         showFileProperties(this, m_list.ComparePath(row));
         return;
     }
     // The row's own files: the master file, and the compare file when there is one.
+    if (m_list.Row(row).result == Result::NotCompared) {
+        showFileProperties(this, placeOf(row), std::string());
+        return;
+    }
     std::string compare;
     if (m_list.Row(row).hasCompare()) {
         compare = m_list.ComparePath(row);
@@ -88,18 +99,38 @@ void MainWindow::saveList() {
     // The chosen file type decides the form, whatever the name ends in.
     const QString text = tr("Text File (*.txt)");
     const QString csv = tr("CSV File, all columns (*.csv)");
+    const QString page = tr("HTML page (*.html)");
+    QString title = tr("Save Results As...");
+    m_model->sync();
+    if (m_model->filtering()) {
+        const QLocale locale;
+        title += tr(" (%1 of %2 rows)")
+                     .arg(locale.toString(m_model->rowCount()),
+                          locale.toString(static_cast<qint64>(m_list.Count())));
+    }
     QString chosenType;
-    const QString path = prompts().saveFileName(this, tr("Save Results As..."),
-                                                m_lastSaveFolder.isEmpty()
-                                                    ? QStringLiteral("dw.txt")
-                                                    : m_lastSaveFolder + QStringLiteral("/dw.txt"),
-                                                text + QStringLiteral(";;") + csv, &chosenType);
+    const QString path = prompts().saveFileName(
+        this, title,
+        m_lastSaveFolder.isEmpty() ? QStringLiteral("dw.txt")
+                                   : m_lastSaveFolder + QStringLiteral("/dw.txt"),
+        text + QStringLiteral(";;") + csv + QStringLiteral(";;") + page, &chosenType);
     if (path.isEmpty())
         return;
     // The next save starts where this one went, whatever becomes of it.
     m_lastSaveFolder = QFileInfo(path).absolutePath();
     const ReportFormat format = chosenType == csv ? ReportFormat::Csv : ReportFormat::Report;
-    const ReportStatus status = SaveReport(m_list, toBytes(path), format);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The rows shown, in their order: a filter's hidden rows are not saved.
+    std::vector<std::size_t> shown;
+    if (m_model->filtering())
+        shown = m_model->shownListRows();
+    const std::vector<std::size_t> *rows = m_model->filtering() ? &shown : nullptr;
+    const ReportStatus status =
+        chosenType == page
+            ? SaveHtmlPage(m_list, PageInfo{.options = m_runOptions, .when = m_runTime},
+                           toBytes(path), rows)
+            : SaveReport(m_list, toBytes(path), format, rows);
+    QApplication::restoreOverrideCursor();
     if (!status.ok) {
         prompts().message(this, Prompts::Icon::Critical, tr("Cannot Save File"),
                           QString::fromLocal8Bit(status.error.data(),

@@ -1,14 +1,16 @@
-// The main window's menus: File, Options and Help on the menu bar, and the results list's
-// context menu; and the Options menu's choices as settings and as run options.
+// The main window's menus: File, Edit, Options and Help on the menu bar, and the results
+// list's context menu; and the Options menu's choices as settings and as run options.
 #include "MainWindow.h"
 
 #include "Compare.h"
+#include "FilterBar.h"
 #include "ResultRow.h"
 #include "WindowSettings.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -30,10 +32,27 @@ QAction *addCheckable(QMenu *menu, const char *name, const QString &text) {
 void MainWindow::buildMenus() {
     QMenu *file = menuBar()->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
+    file->addActions({m_mnuCompareFiles, m_mnuOpenMaster, m_mnuOpenCompare, m_mnuOpenFolder});
+    file->addSeparator();
+    file->addMenu(m_mnuRecentPairs);
+    file->addSeparator();
     QAction *exit = file->addAction(tr("E&xit"));
     exit->setObjectName(QStringLiteral("mnuFileExit"));
     exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exit, &QAction::triggered, this, &MainWindow::close);
+
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    edit->setObjectName(QStringLiteral("mnuEdit"));
+    edit->addActions({m_mnuCopyPath, m_mnuCopyFullPath});
+    edit->addSeparator();
+    edit->addAction(m_mnuSwap);
+    QAction *filter = edit->addAction(tr("&Filter"));
+    filter->setObjectName(QStringLiteral("mnuFilter"));
+    filter->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(filter, &QAction::triggered, this, [this] {
+        m_filterBar->textBox()->setFocus(Qt::ShortcutFocusReason);
+        m_filterBar->textBox()->selectAll();
+    });
 
     QMenu *options = menuBar()->addMenu(tr("&Options"));
     options->setObjectName(QStringLiteral("mnuOptions"));
@@ -63,6 +82,9 @@ void MainWindow::buildMenus() {
     remove->setObjectName(QStringLiteral("mnuRemove"));
     connect(remove, &QAction::triggered, this, &MainWindow::removeSelectedRows);
     m_mnuPopupMenu->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
+    m_mnuPopupMenu->addActions({m_mnuCompareFiles, m_mnuOpenMaster, m_mnuOpenCompare,
+                                m_mnuOpenFolder, m_mnuCopyPath, m_mnuCopyFullPath});
+    m_mnuPopupMenu->addSeparator();
     QAction *cancel = m_mnuPopupMenu->addAction(tr("&Cancel"));
     cancel->setObjectName(QStringLiteral("mnuCancel"));
 }

@@ -4,12 +4,15 @@
 
 #include "CheckValue.h"
 #include "DisplayText.h"
+#include "NotCompared.h"
+#include "OptionsText.h"
 #include "Prompts.h"
 #include "ResultsModel.h"
 #include "WindowHost.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -88,14 +91,25 @@ void MainWindow::beginCompare() {
         prompts().message(this, Prompts::Icon::Exclamation, tr("Invalid Path"), text);
         return;
     }
+    // Typed boxes can name one directory twice, which the choosers refuse.
+    if (NormalizeRoot(toBytes(m_txtMasterDir->text())) ==
+        NormalizeRoot(toBytes(m_txtCompareDir->text()))) {
+        prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Invalid Path"),
+                          QStringLiteral("Cannot specify same directory as compare directory."));
+        return;
+    }
 
+    rememberPair();
     m_running = true;
+    updateRowActions();
     QApplication::setOverrideCursor(Qt::BusyCursor);
     m_cmdBegin->hide();
     m_cmdStop->show();
     m_cmdSave->setEnabled(false);
     rewriteExtensionBoxes();
     const CompareOptions options = takeOptions();
+    m_runOptions = OptionsText(options);
+    m_runTime = QDateTime::currentSecsSinceEpoch();
 
     m_verifying = options.verifyContents;
 
@@ -104,6 +118,8 @@ void MainWindow::beginCompare() {
     CompareSummary summary;
     try {
         summary = RunCompare(options, m_list, *m_host);
+        // Every place not compared is a row, sorted, filtered and saved like the others.
+        AppendNotComparedRows(summary, m_list);
     } catch (const std::bad_alloc &) {
         m_host->endRun();
         runOutOfMemory();
@@ -111,6 +127,13 @@ void MainWindow::beginCompare() {
     }
     m_host->endRun();
     m_model->sync();
+    if (m_closeAfterRun) {
+        // Closed during the run: no summary to read, the window goes.
+        m_running = false;
+        QApplication::restoreOverrideCursor();
+        close();
+        return;
+    }
     finishRun(summary);
 }
 
@@ -124,6 +147,7 @@ void MainWindow::runOutOfMemory() {
     QApplication::restoreOverrideCursor();
     setStatus(tr("Out of memory"));
     m_running = false;
+    updateRowActions();
     prompts().message(this, Prompts::Icon::Critical, tr("Out of Memory"),
                       tr("There was not enough memory to finish the compare. The "
                          "list has been cleared."));
@@ -153,16 +177,16 @@ void MainWindow::finishRun(const CompareSummary &summary) {
                           .arg(countText(static_cast<std::int64_t>(summary.notCompared.size())));
         setStatus(totals.join(QStringLiteral("    ")));
         // The message says what the status bar says, in the same words and number form.
-        const QStringList lines = QStringList{tr("Dirwise complete."), QString()} + totals;
-        QString details;
-        for (const Diagnostic &d : summary.notCompared)
-            details += DisplayText(d.Path()) + QStringLiteral(": ") +
-                       QString::fromLocal8Bit(std::strerror(d.error)) + QLatin1Char('\n');
+        QStringList lines = QStringList{tr("Dirwise complete."), QString()} + totals;
+        // The places themselves are rows of the list, where they stay after this box.
+        if (!summary.notCompared.empty())
+            lines << QString()
+                  << tr("The places not compared are listed as \"Not Compared\" rows.");
         m_running = false;
         prompts().message(this,
                           summary.notCompared.empty() ? Prompts::Icon::Information
                                                       : Prompts::Icon::Exclamation,
-                          tr("Complete"), lines.join(QLatin1Char('\n')), details);
+                          tr("Complete"), lines.join(QLatin1Char('\n')));
     }
     if (m_list.Count() > 0) {
         m_cmdSave->setEnabled(true);
@@ -171,6 +195,7 @@ void MainWindow::finishRun(const CompareSummary &summary) {
                                                       QItemSelectionModel::NoUpdate);
         m_lvDw->setFocus(Qt::OtherFocusReason);
     }
+    updateRowActions();
 }
 
 void MainWindow::stopCompare() {

@@ -41,6 +41,8 @@ void MainWindow::applySettings(const WindowSettings &s) {
         m_txtEXT[i]->setText(s.extensions[i]);
 
     setMenuOptions(s);
+    m_diffTool = s.diffTool;
+    m_recentPairs = s.recentPairs;
     applyGeometry(s);
 }
 
@@ -125,6 +127,8 @@ WindowSettings MainWindow::currentSettings() const {
     for (std::size_t i = 0; i < m_txtEXT.size(); ++i)
         s.extensions[i] = m_txtEXT[i]->text();
     getMenuOptions(s);
+    s.diffTool = m_diffTool;
+    s.recentPairs = m_recentPairs;
     // A minimised, maximised or full-screen window keeps the last normal geometry stored.
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
         const QRect frame = frameGeometry();

@@ -36,10 +36,18 @@ std::string rowKey(const ResultsList &list, std::size_t i) {
 } // namespace
 
 ResultsModel::ResultsModel(ResultsList &list, QObject *parent)
-    : QAbstractTableModel(parent), m_list(list), m_shown(clampedCount(list.Count())) {}
+    : QAbstractTableModel(parent), m_list(list) {
+    m_kinds.fill(true);
+    take(0);
+    m_announced = shownCount();
+}
+
+int ResultsModel::shownCount() const {
+    return clampedCount(m_filtering ? m_shownRows.size() : m_seen);
+}
 
 int ResultsModel::rowCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : m_shown;
+    return parent.isValid() ? 0 : m_announced;
 }
 
 int ResultsModel::columnCount(const QModelIndex &parent) const {
@@ -47,9 +55,9 @@ int ResultsModel::columnCount(const QModelIndex &parent) const {
 }
 
 QVariant ResultsModel::data(const QModelIndex &index, int role) const {
-    if (!index.isValid() || index.row() >= m_shown)
+    if (!index.isValid() || index.row() >= m_announced)
         return {};
-    const auto row = static_cast<std::size_t>(index.row());
+    const std::size_t row = listRow(index.row());
     // Defensive: the list may have been cleared by a run since the last sync().
     if (row >= m_list.Count())
         return {};
@@ -102,25 +110,79 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
 
 void ResultsModel::setIcons(const std::array<QIcon, IconKeyCount> &icons) {
     m_icons = icons;
-    if (m_shown > 0)
-        emit dataChanged(index(0, 0), index(m_shown - 1, 0), {Qt::DecorationRole});
+    if (const int n = m_announced; n > 0)
+        emit dataChanged(index(0, 0), index(n - 1, 0), {Qt::DecorationRole});
 }
 
+void ResultsModel::take(std::size_t from) {
+    if (from == 0) {
+        m_counts.fill(0);
+        m_shownRows.clear();
+        m_text.forget();
+    }
+    const std::size_t end = m_list.Count();
+    for (std::size_t i = from; i < end; ++i) {
+        if (!m_text.matches(m_list, i))
+            continue;
+        const auto kind = static_cast<std::size_t>(m_list.Row(i).result);
+        ++m_counts[kind];
+        if (m_filtering && m_kinds[kind])
+            m_shownRows.push_back(static_cast<std::uint32_t>(i));
+    }
+    m_seen = end;
+}
+
+void ResultsModel::refilter() { take(0); }
+
 void ResultsModel::sync() {
-    const int count = clampedCount(m_list.Count());
-    if (count < m_shown) {
+    const std::size_t count = m_list.Count();
+    if (count < m_seen) {
         // The list was cleared (and perhaps refilled) since the view last looked: the rows
         // it knows are gone, so start the view afresh.
         beginResetModel();
-        m_shown = count;
+        refilter();
+        m_announced = shownCount();
         endResetModel();
+        emit countsChanged();
         return;
     }
-    if (count > m_shown) {
-        beginInsertRows(QModelIndex(), m_shown, count - 1);
-        m_shown = count;
+    if (count == m_seen)
+        return;
+    take(m_seen);
+    const int after = shownCount();
+    if (after > m_announced) {
+        // The rows are taken; the view hears of them now.
+        beginInsertRows(QModelIndex(), m_announced, after - 1);
+        m_announced = after;
         endInsertRows();
     }
+    emit countsChanged();
+}
+
+void ResultsModel::setFilter(const KindSwitches &kinds, const QString &text) {
+    sync();
+    beginResetModel();
+    m_kinds = kinds;
+    const QByteArray utf8 = text.toUtf8();
+    m_text.setText(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    m_filtering = !m_text.empty();
+    for (bool on : m_kinds)
+        m_filtering = m_filtering || !on;
+    refilter();
+    m_announced = shownCount();
+    endResetModel();
+    emit countsChanged();
+}
+
+bool ResultsModel::filtering() const { return m_filtering; }
+
+std::vector<std::size_t> ResultsModel::shownListRows() const {
+    std::vector<std::size_t> rows;
+    const int n = m_announced;
+    rows.reserve(static_cast<std::size_t>(n));
+    for (int r = 0; r < n; ++r)
+        rows.push_back(listRow(r));
+    return rows;
 }
 
 void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *selection) {
@@ -130,12 +192,13 @@ void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *se
     std::unordered_map<std::string, int> selectedKeys;
     std::string currentKey;
     bool hasCurrent = false;
+    const int shown = m_announced;
     if (selection) {
         for (const QModelIndex &ix : selection->selectedRows())
-            ++selectedKeys[rowKey(m_list, static_cast<std::size_t>(ix.row()))];
+            ++selectedKeys[rowKey(m_list, listRow(ix.row()))];
         const QModelIndex current = selection->currentIndex();
-        if (current.isValid() && current.row() < m_shown) {
-            currentKey = rowKey(m_list, static_cast<std::size_t>(current.row()));
+        if (current.isValid() && current.row() < shown) {
+            currentKey = rowKey(m_list, listRow(current.row()));
             hasCurrent = true;
         }
     }
@@ -146,6 +209,9 @@ void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *se
     const QModelIndexList persistent = persistentIndexList();
     changePersistentIndexList(persistent, QModelIndexList(persistent.size()));
     m_list.Sort(key, order);
+    // The same rows pass the filter; only their list positions moved.
+    if (m_filtering)
+        refilter();
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 
     if (!selection)
@@ -153,8 +219,8 @@ void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *se
     QItemSelection restored;
     int currentRow = -1;
     if (!selectedKeys.empty() || hasCurrent) {
-        for (int r = 0; r < m_shown; ++r) {
-            const std::string k = rowKey(m_list, static_cast<std::size_t>(r));
+        for (int r = 0; r < shown; ++r) {
+            const std::string k = rowKey(m_list, listRow(r));
             if (hasCurrent && currentRow < 0 && k == currentKey)
                 currentRow = r;
             auto it = selectedKeys.find(k);
@@ -171,14 +237,20 @@ void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *se
         selection->select(restored, QItemSelectionModel::Select);
 }
 
-void ResultsModel::removeListRows(const std::vector<std::size_t> &rows) {
-    if (rows.empty())
+void ResultsModel::removeListRows(const std::vector<std::size_t> &viewRows) {
+    if (viewRows.empty())
         return;
     sync();
+    std::vector<std::size_t> rows;
+    rows.reserve(viewRows.size());
+    for (std::size_t r : viewRows)
+        rows.push_back(listRow(static_cast<int>(r)));
     beginResetModel();
-    m_list.Remove(rows);
-    m_shown = clampedCount(m_list.Count());
+    m_list.Remove(std::move(rows));
+    refilter();
+    m_announced = shownCount();
     endResetModel();
+    emit countsChanged();
 }
 
 } // namespace dirwise

@@ -18,11 +18,11 @@ namespace {
 const QString kSection = QStringLiteral("Settings");
 
 // The keys in the order they are written.
-constexpr const char *kKeys[] = {"Save",       "MasterDir",  "CompareDir",     "SubDir",
-                                 "CheckSize",  "CheckDate",  "NoShowMatch",    "Ext1",
-                                 "Ext2",       "Ext3",       "Ext4",           "FormLeft",
-                                 "FormTop",    "FormHeight", "FormWidth",      "TimeTolerance",
-                                 "HourShifts", "ShowExtra",  "VerifyContents", "FollowLinks"};
+constexpr const char *kKeys[] = {
+    "Save",           "MasterDir",   "CompareDir", "SubDir",        "CheckSize",  "CheckDate",
+    "NoShowMatch",    "Ext1",        "Ext2",       "Ext3",          "Ext4",       "FormLeft",
+    "FormTop",        "FormHeight",  "FormWidth",  "TimeTolerance", "HourShifts", "ShowExtra",
+    "VerifyContents", "FollowLinks", "DiffTool",   "RecentPairs"};
 
 // Reads one key of the settings, knowing the file for its error messages.
 class Reader {
@@ -104,6 +104,26 @@ QString numberText(double value) {
     return QLocale::c().toString(value, 'g', 9);
 }
 
+// RecentPairs as stored: each directory followed by ";", "%" and ";" escaped.
+QString pairsText(const QStringList &dirs) {
+    QString out;
+    for (QString dir : dirs)
+        out += dir.replace(u'%', QStringLiteral("%25")).replace(u';', QStringLiteral("%3B")) + u';';
+    return out;
+}
+
+// The directories of a stored RecentPairs, whole pairs only, at most RecentPairsKept of them.
+QStringList pairsFromText(const QString &text) {
+    QStringList dirs = text.split(u';');
+    dirs.removeLast(); // what follows the last ";" is no directory
+    for (QString &dir : dirs)
+        dir.replace(QStringLiteral("%3B"), QStringLiteral(";"), Qt::CaseInsensitive)
+            .replace(QStringLiteral("%25"), QStringLiteral("%"));
+    if (dirs.size() % 2 != 0)
+        dirs.removeLast();
+    return dirs.mid(0, 2 * RecentPairsKept);
+}
+
 [[noreturn]] void unreadable(const QString &file, const QString &why) {
     throw LoadError(QCoreApplication::translate("dirwise::WindowSettings",
                                                 "the settings file %1 cannot be read: %2")
@@ -162,6 +182,8 @@ WindowSettings WindowSettings::read(const SettingsStore &store) {
     s.showExtra = r.choice("ShowExtra", 0, 1, onOff);
     s.verifyContents = r.choice("VerifyContents", 0, 1, onOff);
     s.followLinks = r.choice("FollowLinks", 1, 1, onOff);
+    s.diffTool = r.text("DiffTool", QString());
+    s.recentPairs = pairsFromText(r.text("RecentPairs", QString()));
     return s;
 }
 
@@ -206,7 +228,9 @@ bool WindowSettings::write(SettingsStore &store) const {
                                              QString::number(hourShifts),
                                              QString::number(showExtra),
                                              QString::number(verifyContents),
-                                             QString::number(followLinks)};
+                                             QString::number(followLinks),
+                                             diffTool,
+                                             pairsText(recentPairs)};
     static_assert(std::size(values) == std::size(kKeys));
 
     QList<ini::Entry> entries;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -20,10 +21,10 @@ public:
 // The main window's stored settings as one value: the application ApplicationTitle(),
 // section "Settings", the fifteen keys Save, MasterDir, CompareDir, SubDir, CheckSize,
 // CheckDate, NoShowMatch, Ext1 to Ext4, FormLeft, FormTop, FormHeight and FormWidth, then the
-// Options menu's TimeTolerance, HourShifts, ShowExtra, VerifyContents and FollowLinks, in
-// that order. A default-constructed value is the window as it first opens: Save on Exit,
-// subdirectories and size checked, links followed, the rest unchecked, empty or exact, the
-// platform's geometry.
+// Options menu's TimeTolerance, HourShifts, ShowExtra, VerifyContents and FollowLinks, then
+// DiffTool and RecentPairs, in that order. A default-constructed value is the window as it first
+// opens: Save on Exit, subdirectories and size checked, links followed, the rest unchecked, empty
+// or exact, the platform's geometry.
 struct WindowSettings {
     int save = 1;      // "Save on Exit": 0, 1, or 2 (grayed)
     QString masterDir; // directory box texts, as shown
@@ -45,6 +46,13 @@ struct WindowSettings {
     int showExtra = 0;      // 1: list files only in the compare directory
     int verifyContents = 0; // 1: verify contents
     int followLinks = 1;    // 1: follow links to directories
+    // The program (and its own arguments) that Compare Files starts with the two files;
+    // empty: the first diff tool installed.
+    QString diffTool;
+    // The last directory pairs compared, newest first, at most RecentPairsKept: master,
+    // compare, master, compare, ... Stored as one text, each directory followed by ";" with
+    // "%" and ";" written "%25" and "%3B".
+    QStringList recentPairs;
 
     // Reads the settings from `store`. A stored Save of 0 (or none) means nothing was
     // saved: the result is the default value, whatever the other keys hold. Otherwise every
@@ -66,6 +74,9 @@ struct WindowSettings {
 
     friend bool operator==(const WindowSettings &, const WindowSettings &) = default;
 };
+
+// How many directory pairs RecentPairs keeps.
+inline constexpr int RecentPairsKept = 10;
 
 // Pixels for `twips` at `dpi` dots per inch, rounded to the nearest pixel (15 twips to a
 // pixel at 96 dpi). The result saturates at ±PixelLimit, so no stored number overflows.

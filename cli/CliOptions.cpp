@@ -129,17 +129,19 @@ const OptionRow Options[] = {
     {"verify", 0, nullptr, N_("compare the bytes of files whose size and date match"),
      [](Parsing &p, const std::string &) { p.o.compare.verifyContents = true; }},
     {"format", 0, "FORMAT",
-     N_("report (default), csv or json (JSON Lines); csv and json\n"
-        "carry every column and read the same in every locale"),
+     N_("report (default), csv, json (JSON Lines) or html; csv and\n"
+        "json carry every column and read the same in every locale;\n"
+        "html is one page to open in a browser"),
      [](Parsing &p, const std::string &v) {
-         if (v == "report")
+         p.o.htmlPage = v == "html";
+         if (v == "report" || v == "html")
              p.o.format = ReportFormat::Report;
          else if (v == "csv")
              p.o.format = ReportFormat::Csv;
          else if (v == "json")
              p.o.format = ReportFormat::Json;
          else
-             p.fail(Format(_("unknown format %s (use report, csv or json)"), {quoted(v)}));
+             p.fail(Format(_("unknown format %s (use report, csv, json or html)"), {quoted(v)}));
      }},
     {"output", 'o', "FILE", N_("write the report to FILE (\"-\": standard output)"),
      [](Parsing &p, const std::string &v) {
@@ -261,7 +263,7 @@ CliParse &snapshotOperands(CliParse &parse, const Parsing &p,
                            const std::vector<std::string> &roots) {
     const CliOptions &o = parse.options;
     const CompareOptions plain;
-    if (o.sortKey || o.format != ReportFormat::Report || o.compare.hideMatches ||
+    if (o.sortKey || o.format != ReportFormat::Report || o.htmlPage || o.compare.hideMatches ||
         o.compare.listExtras || !p.includes.empty() || !p.excludes.empty() || p.dateSet ||
         !p.sizeSet || o.compare.timeTolerance != plain.timeTolerance ||
         o.compare.hourShifts != plain.hourShifts || !o.compare.subDirs || !o.compare.followLinks ||

@@ -23,6 +23,7 @@ struct CliOptions {
     std::string rsh;               // --rsh: the transport to remote roots; empty: DWC_RSH or ssh
     std::string remoteDwc = "dwc"; // --remote-dwc: dwc on the remote machine
     ReportFormat format = ReportFormat::Report;
+    bool htmlPage = false; // --format html: one page, written when the run is complete
 };
 
 // The result of parsing: the options, or a message for standard error (exit status 2). The

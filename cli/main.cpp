@@ -3,9 +3,12 @@
 
 #include "CliOptions.h"
 #include "Compare.h"
+#include "HtmlPage.h"
 #include "Io.h"
 #include "MemoryReserve.h"
 #include "Messages.h"
+#include "NotCompared.h"
+#include "OptionsText.h"
 #include "ProductInfo.h"
 #include "Report.h"
 #include "ReportTarget.h"
@@ -21,6 +24,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <new>
@@ -444,7 +448,7 @@ int runDwc(int argc, char **argv) {
                                   {EscapeForDisplay(o.outputPath), ErrorText(err)}));
         }
         outName = o.outputPath;
-        if (!direct && !o.sortKey) {
+        if (!direct && !o.sortKey && !o.htmlPage) {
             const std::string target = ResolveWriteTarget(o.outputPath);
             const auto slash = target.rfind('/');
             out = MakeStagingFile(slash == std::string::npos ? "."
@@ -457,9 +461,11 @@ int runDwc(int argc, char **argv) {
     const ReportFormat shownFormat =
         direct && o.format == ReportFormat::Report && ::isatty(out.get()) ? ReportFormat::Terminal
                                                                           : o.format;
+    // The page is one document: its rows are gathered, never streamed.
     std::unique_ptr<RowStream> stream;
-    if (!o.sortKey && out)
+    if (!o.sortKey && !o.htmlPage && out)
         stream = std::make_unique<RowStream>(list, out.get(), shownFormat);
+    const PageInfo page{.options = OptionsText(o.compare), .when = ::time(nullptr)};
     CliHost host(!o.quiet && progressTerminal(), list, stream.get(),
                  direct && out && ::isatty(out.get()));
     const CompareSummary summary =
@@ -478,10 +484,12 @@ int runDwc(int argc, char **argv) {
             remoteFailed = true;
         }
     }
+    // The report names every place that was not compared, as rows like the others.
+    AppendNotComparedRows(summary, list);
 
     if (o.sortKey) {
         list.Sort(*o.sortKey, o.descending ? SortOrder::Descending : SortOrder::Ascending);
-        if (direct)
+        if (direct && !o.htmlPage)
             stream = std::make_unique<RowStream>(list, out.get(), o.format);
     }
 
@@ -506,13 +514,15 @@ int runDwc(int argc, char **argv) {
         if (err != 0)
             written = ReportStatus{false, outName + ": " + ErrorText(err)};
     } else if (direct) {
-        written = WriteReport(list, out.get(), shownFormat);
+        written = o.htmlPage ? WriteHtmlPage(list, page, out.get())
+                             : WriteReport(list, out.get(), shownFormat);
         if (const int err = out.close(); written.ok && err != 0)
             written = ReportStatus{false, ErrorText(err)};
         if (!written.ok)
             written.error = outName + ": " + written.error;
     } else if (!keepOld && refused == 0) {
-        written = SaveReport(list, o.outputPath, o.format);
+        written = o.htmlPage ? SaveHtmlPage(list, page, o.outputPath)
+                             : SaveReport(list, o.outputPath, o.format);
     }
     if (!written.ok)
         writeErr(

@@ -27,14 +27,16 @@ ReportStatus failure(const std::string &path, int err) {
 }
 
 // The report's bytes in pieces of about FlushAt, for SafeWrite or a descriptor.
-ByteProducer rowsProducer(const ResultsList &list, ReportFormat format) {
-    return [&list, format](const std::function<int(std::string_view)> &write) {
+ByteProducer rowsProducer(const ResultsList &list, ReportFormat format,
+                          const std::vector<std::size_t> *rows = nullptr) {
+    return [&list, format, rows](const std::function<int(std::string_view)> &write) {
         std::string buf;
         buf.reserve(FlushAt + 4096);
         if (format == ReportFormat::Csv)
             buf += CsvHeader();
-        for (std::size_t i = 0; i < list.Count(); ++i) {
-            AppendLine(buf, list, i, format);
+        const std::size_t n = rows ? rows->size() : list.Count();
+        for (std::size_t k = 0; k < n; ++k) {
+            AppendLine(buf, list, rows ? (*rows)[k] : k, format);
             if (buf.size() >= FlushAt) {
                 if (const int err = write(buf))
                     return err;
@@ -234,8 +236,9 @@ ReportStatus WriteReport(const ResultsList &list, int fd, ReportFormat format) {
     return err ? failure(std::string(), err) : ReportStatus{};
 }
 
-ReportStatus SaveReport(const ResultsList &list, const std::string &path, ReportFormat format) {
-    const int err = SafeWrite(path, rowsProducer(list, format), SpecialTarget::WriteInPlace);
+ReportStatus SaveReport(const ResultsList &list, const std::string &path, ReportFormat format,
+                        const std::vector<std::size_t> *rows) {
+    const int err = SafeWrite(path, rowsProducer(list, format, rows), SpecialTarget::WriteInPlace);
     return err ? failure(path, err) : ReportStatus{};
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dirwise {
 
@@ -60,8 +61,10 @@ struct ReportStatus {
 
 // Saves the report at `path` through SafeWrite (see there: a replaced or in-place written
 // file, never a half-written one; a device, a FIFO with a reader or a terminal is written in
-// place). On failure the old file is left as it was and the status says why.
+// place). On failure the old file is left as it was and the status says why. With `rows`
+// (not owned; each < list.Count()) only those rows are written, in that order.
 [[nodiscard]] ReportStatus SaveReport(const ResultsList &list, const std::string &path,
-                                      ReportFormat format = ReportFormat::Report);
+                                      ReportFormat format = ReportFormat::Report,
+                                      const std::vector<std::size_t> *rows = nullptr);
 
 } // namespace dirwise

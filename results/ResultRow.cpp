@@ -18,6 +18,8 @@ const char *ResultText(Result r) {
         return "Content";
     case Result::Extra:
         return "Extra";
+    case Result::NotCompared:
+        return "Not Compared";
     }
     return "";
 }

@@ -27,7 +27,7 @@ int compareText(std::string_view a, std::string_view b) {
 }
 
 // The position of each result's text in case-insensitive text order: "Content" < "Date" <
-// "Extra" < "Match" < "Not Found" < "Size" < "Size&Date".
+// "Extra" < "Match" < "Not Compared" < "Not Found" < "Size" < "Size&Date".
 int resultRank(Result r) {
     switch (r) {
     case Result::Content:
@@ -38,14 +38,16 @@ int resultRank(Result r) {
         return 2;
     case Result::Match:
         return 3;
-    case Result::NotFound:
+    case Result::NotCompared:
         return 4;
-    case Result::Size:
+    case Result::NotFound:
         return 5;
-    case Result::SizeAndDate:
+    case Result::Size:
         return 6;
+    case Result::SizeAndDate:
+        return 7;
     }
-    return 7;
+    return 8;
 }
 
 } // namespace
@@ -84,7 +86,7 @@ std::size_t ResultsList::Append(ResultRow row) {
         row.compareSize = 0;
         row.compareTime = 0;
     }
-    if (row.result != Result::Content)
+    if (row.result != Result::Content && row.result != Result::NotCompared)
         row.contentOffset = 0;
     m_rows.push_back(std::move(row));
     return m_rows.size() - 1;

@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <langinfo.h>
 
@@ -166,6 +167,17 @@ std::string DifferenceText(const ResultRow &r, std::string_view separator) {
         return "not in the compare directory";
     case Result::Extra:
         return "not in the master directory";
+    case Result::NotCompared: {
+        // glibc's untranslated description: the same words in every locale, so the machine
+        // formats read alike everywhere.
+        const char *why = ::strerrordesc_np(static_cast<int>(r.contentOffset));
+        const char *place = r.detail == Detail::MasterFile     ? "master file"
+                            : r.detail == Detail::MasterFolder ? "master folder"
+                            : r.detail == Detail::CompareFile  ? "compare file"
+                                                               : "compare folder";
+        return std::string("cannot read the ") + place + ": " +
+               (why ? why : "error " + std::to_string(r.contentOffset));
+    }
     }
     return {};
 }

@@ -42,7 +42,9 @@ struct ResultRow;
 // - Content: "contents differ from offset 4,096", after the size change when sizes differ;
 // - a Date row whose contents were read: the date text and "; same content" or
 //   "; content differs";
-// - Not Found: "not in the compare directory"; Extra: "not in the master directory".
+// - Not Found: "not in the compare directory"; Extra: "not in the master directory";
+// - Not Compared: the place and the error's untranslated description, "cannot read the
+//   master folder: Permission denied".
 // Numbers are grouped by `separator` (LocaleThousandsSeparator() for people, "" for the
 // machine formats, which must read the same in every locale).
 [[nodiscard]] std::string DifferenceText(const ResultRow &row, std::string_view separator);

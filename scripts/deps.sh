@@ -10,9 +10,11 @@ DIRWISE_RUN_PACKAGES="$DIRWISE_CLI_PACKAGES qt6-base-dev qt6-l10n-tools qt6-tran
 # locale sources for the German and French runs, the validators of the desktop files, the
 # helpers that the completion of dwc is written against, jq, which reads dwc's JSON, git,
 # which the skip rules are checked against, and the tools snapshots are checked against
-# (NetBSD's mtree, bsdtar) with a private sshd and its client for remote roots.
+# (NetBSD's mtree, bsdtar) with a private sshd and its client for remote roots, and a browser
+# run headless (chromium, driven through chromedriver from python3) for the HTML page.
 DIRWISE_TEST_PACKAGES="libgtest-dev dbus locales desktop-file-utils appstream bash-completion jq git
-    mtree-netbsd libarchive-tools openssh-server openssh-client"
+    mtree-netbsd libarchive-tools openssh-server openssh-client
+    chromium chromium-driver python3"
 # Making the Debian package in addition: dpkg-shlibdeps and dpkg-buildflags.
 DIRWISE_DEB_PACKAGES="dpkg-dev"
 

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -55,7 +56,8 @@ inline QStringList LayoutFaults(QWidget *top, const QRect &area, const QStringLi
         if (!l->text().isEmpty())
             captioned << l;
     for (QAbstractButton *b : top->findChildren<QAbstractButton *>())
-        captioned << b;
+        if (!qobject_cast<QLineEdit *>(b->parentWidget())) // a text box's own icons
+            captioned << b;
     if (captioned.size() < captions)
         faults << QStringLiteral("only %1 captions").arg(captioned.size());
     for (const QWidget *c : captioned)

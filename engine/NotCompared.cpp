@@ -1,0 +1,35 @@
+#include "NotCompared.h"
+
+#include "ResultsList.h"
+
+#include <string_view>
+
+namespace dirwise {
+
+void AppendNotComparedRows(const CompareSummary &summary, ResultsList &list) {
+    for (const Diagnostic &d : summary.notCompared) {
+        std::string_view relative = d.relative;
+        while (!relative.empty() && relative.back() == '/')
+            relative.remove_suffix(1);
+        const std::size_t slash = relative.rfind('/');
+        const std::string_view name =
+            slash == std::string_view::npos ? relative : relative.substr(slash + 1);
+        std::string dir = "/";
+        if (slash != std::string_view::npos) {
+            dir.append(relative.substr(0, slash));
+            dir.push_back('/');
+        }
+        ResultRow row;
+        row.name = std::string(name);
+        row.dir = list.InternDirectory(dir);
+        row.result = Result::NotCompared;
+        const bool folder = d.Folder();
+        row.detail = d.side == Side::Compare
+                         ? (folder ? Detail::CompareFolder : Detail::CompareFile)
+                         : (folder ? Detail::MasterFolder : Detail::MasterFile);
+        row.contentOffset = d.error;
+        list.Append(std::move(row));
+    }
+}
+
+} // namespace dirwise
