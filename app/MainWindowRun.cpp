@@ -142,6 +142,9 @@ void MainWindow::finishRun(const CompareSummary &summary) {
             QStringLiteral("Different Files: %1").arg(countText(summary.different))};
         if (summary.extrasListed)
             totals << QStringLiteral("Extra Files: %1").arg(countText(summary.extras));
+        if (summary.skipping)
+            totals << QStringLiteral("Skipped Folders: %1").arg(countText(summary.skippedFolders))
+                   << QStringLiteral("Skipped Files: %1").arg(countText(summary.skippedFiles));
         if (!summary.notCompared.empty())
             totals << QStringLiteral("Not Compared: %1")
                           .arg(countText(static_cast<std::int64_t>(summary.notCompared.size())));

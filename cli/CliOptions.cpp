@@ -5,8 +5,12 @@
 #include "TextForms.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <getopt.h>
 #include <optional>
+#include <unistd.h>
 #include <utility>
 
 namespace dirwise {
@@ -83,7 +87,7 @@ const OptionRow Options[] = {
      [](Parsing &p, const std::string &v) { p.excludes.push_back(v); }},
     {"sort", 0, "COLUMN",
      N_("sort the report by result, path, name, master-size,\n"
-     "compare-size, master-date or compare-date"),
+        "compare-size, master-date or compare-date"),
      [](Parsing &p, const std::string &v) {
          p.o.sortKey = sortColumn(v);
          if (!p.o.sortKey)
@@ -103,7 +107,7 @@ const OptionRow Options[] = {
      }},
     {"hour-shifts", 0, "N",
      N_("with --date, times 1 to N whole hours apart (within the\n"
-     "tolerance) count as equal (1: daylight saving)"),
+        "tolerance) count as equal (1: daylight saving)"),
      [](Parsing &p, const std::string &v) {
          // Hour shifts beyond a few days mean nothing; the cap keeps the sums in range.
          if (const auto n = wholeNumber(v, 1000))
@@ -114,13 +118,27 @@ const OptionRow Options[] = {
      }},
     {"extra", 0, nullptr, N_("also report files only in COMPARE (result Extra)"),
      [](Parsing &p, const std::string &) { p.o.compare.listExtras = true; }},
+    {"skip", 0, "PATTERN",
+     N_("leave out of both trees what PATTERN matches: a .gitignore\n"
+        "line, taken from MASTER's root (repeatable)"),
+     [](Parsing &p, const std::string &v) {
+         p.o.skips.push_back({false, v});
+     }},
+    {"skip-from", 0, "FILE", N_("read --skip patterns from FILE, one a line"),
+     [](Parsing &p, const std::string &v) {
+         p.o.skips.push_back({true, v});
+     }},
+    {"gitignore", 0, nullptr,
+     N_("also honour MASTER's .gitignore files, each for its own\n"
+        "folder, and pass over .git folders"),
+     [](Parsing &p, const std::string &) { p.o.compare.useGitignore = true; }},
     {"no-follow", 0, nullptr, N_("do not enter links to directories"),
      [](Parsing &p, const std::string &) { p.o.compare.followLinks = false; }},
     {"verify", 0, nullptr, N_("compare the bytes of files whose size and date match"),
      [](Parsing &p, const std::string &) { p.o.compare.verifyContents = true; }},
     {"format", 0, "FORMAT",
      N_("report (default), csv or json (JSON Lines); csv and json\n"
-     "carry every column and read the same in every locale"),
+        "carry every column and read the same in every locale"),
      [](Parsing &p, const std::string &v) {
          if (v == "report")
              p.o.format = ReportFormat::Report;
@@ -228,7 +246,51 @@ std::string optionLines() {
     return out;
 }
 
+// The whole of file `path`, or the errno that stopped reading it.
+int readWhole(const std::string &path, std::string &bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno;
+    char buffer[65536];
+    int error = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0)
+            break;
+        else if (errno != EINTR) {
+            error = errno;
+            break;
+        }
+    }
+    ::close(fd);
+    return error;
+}
+
 } // namespace
+
+std::string ReadSkipRules(CliOptions &options) {
+    std::string lines;
+    for (const SkipSource &source : options.skips) {
+        if (!source.fromFile) {
+            lines += source.text + "\n";
+            continue;
+        }
+        std::string bytes;
+        if (const int err = readWhole(source.text, bytes))
+            return Format(_("cannot read the skip rules: %s: %s"),
+                          {EscapeForDisplay(source.text), std::strerror(err)});
+        std::string_view text = bytes;
+        if (text.starts_with("\xEF\xBB\xBF"))
+            text.remove_prefix(3);
+        lines.append(text);
+        if (!text.empty() && text.back() != '\n')
+            lines += '\n';
+    }
+    options.compare.skipRules = std::move(lines);
+    return {};
+}
 
 std::string UsageText() {
     std::string text =

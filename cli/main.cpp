@@ -276,6 +276,10 @@ std::string summaryText(const CompareSummary &s) {
     text += line(_("Different Files: %s"), s.different);
     if (s.extrasListed)
         text += line(_("Extra Files: %s"), s.extras);
+    if (s.skipping) {
+        text += line(_("Skipped Folders: %s"), s.skippedFolders);
+        text += line(_("Skipped Files: %s"), s.skippedFiles);
+    }
     if (!s.notCompared.empty())
         text += line(_("Not Compared: %s"), static_cast<std::int64_t>(s.notCompared.size()));
     return text;
@@ -296,7 +300,7 @@ int runDwc(int argc, char **argv) {
         writeErr("dwc: " + parse.error + "\n" + _("Try 'dwc --help' for more information.") + "\n");
         return 2;
     }
-    const CliOptions &o = parse.options;
+    CliOptions o = parse.options;
     if (o.help || o.version) {
         const std::string text = o.help ? UsageText() : versionText();
         UniqueFd out(STDOUT_FILENO);
@@ -306,6 +310,8 @@ int runDwc(int argc, char **argv) {
         return err == 0 && out.close() == 0 ? 0 : 2;
     }
 
+    if (const std::string problem = ReadSkipRules(o); !problem.empty())
+        return trouble(problem);
     ReportPlace place;
     if (const int status = checkBeforeTheRun(o, place))
         return status;

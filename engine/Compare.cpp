@@ -1,6 +1,7 @@
 #include "Compare.h"
 #include "ContentCheck.h"
 #include "Facts.h"
+#include "SkipFilter.h"
 
 #include "ResultsList.h"
 
@@ -27,12 +28,21 @@ public:
     // Lists the master tree and compares every listed file.
     void masterPass() {
         ScanState state;
-        ScanDirectory(
-            state, m_host, m_options.masterDir, BuildPatternList(m_options),
-            ScanRules{m_options.subDirs, m_options.followLinks, Phase::Listing, Side::Master});
+        SkipFilter skip(m_options.skipRules, m_options.useGitignore, m_options.masterDir, false);
+        ScanDirectory(state, m_host, m_options.masterDir, BuildPatternList(m_options),
+                      ScanRules{m_options.subDirs, m_options.followLinks, Phase::Listing,
+                                Side::Master, skip.InForce() ? &skip : nullptr});
         m_stop = m_stop || state.Stopped;
         m_summary.listed = state.ScanFileCount;
         m_summary.notCompared = state.Diagnostics;
+        m_summary.skipping = skip.InForce();
+        m_summary.skippedFolders = skip.SkippedFolders();
+        m_summary.skippedFiles = skip.SkippedFiles();
+        for (const auto &[relative, err] : skip.Unreadable()) {
+            Diagnostic d{Side::Master, Problem::RulesNotRead, m_options.masterDir, relative, err};
+            m_host.diagnostic(d);
+            m_summary.notCompared.push_back(std::move(d));
+        }
         m_progress = Progress{Phase::Comparing, state.ScanFileCount, 0, m_progress.bytesVerified};
         // One yield between the phases: the window shows the new phase, and a stop that came
         // with the listing's last entry is seen before any file is compared.
@@ -69,9 +79,11 @@ public:
         std::swap(swapped.masterDir, swapped.compareDir);
         m_progress = Progress{Phase::Extras, 0, 0, m_progress.bytesVerified};
         ScanState state;
-        ScanDirectory(
-            state, m_host, swapped.masterDir, BuildPatternList(swapped),
-            ScanRules{swapped.subDirs, swapped.followLinks, Phase::Extras, Side::Compare});
+        // The master's rules, by relative path: the same paths are left out of both trees.
+        SkipFilter skip(m_options.skipRules, m_options.useGitignore, m_options.masterDir, true);
+        ScanDirectory(state, m_host, swapped.masterDir, BuildPatternList(swapped),
+                      ScanRules{swapped.subDirs, swapped.followLinks, Phase::Extras, Side::Compare,
+                                skip.InForce() ? &skip : nullptr});
         m_stop = m_stop || state.Stopped;
         // A directory the master pass could list but this one cannot is still worth naming.
         for (Diagnostic &d : state.Diagnostics)

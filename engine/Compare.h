@@ -29,6 +29,10 @@ struct CompareOptions {
     bool listExtras = false;               // also list compare files that have no master file
     bool verifyContents = false; // read the files of matching pairs and compare their bytes
     bool followLinks = true;     // enter links to directories (never onto pseudo file systems)
+    // Skip rules in .gitignore syntax, one a line, read as a .gitignore at the master root
+    // that comes before the tree's own; they leave paths out of both trees alike.
+    std::string skipRules;
+    bool useGitignore = false; // also the master tree's .gitignore files; .git folders passed over
 };
 
 // A root as the run uses it: trailing separators removed, except that "/" (or "///") stays
@@ -95,6 +99,9 @@ struct CompareSummary {
     std::int64_t notComparedFiles = 0;   // listed files whose metadata could not be read
     std::int64_t extras = 0;             // compare files without a master file
     bool extrasListed = false;           // the run looked for them
+    bool skipping = false;               // a skip rule was in force
+    std::int64_t skippedFolders = 0;     // master folders passed over by a rule (.git not counted)
+    std::int64_t skippedFiles = 0;       // master files passed over in folders that were entered
     std::vector<Diagnostic> notCompared; // every place not compared, directories included
 
     [[nodiscard]] std::int64_t total() const { return listed - excluded - notComparedFiles; }
@@ -103,7 +110,8 @@ struct CompareSummary {
 
 // "Dirwise stopped." for a stopped run; otherwise "Dirwise complete.", CR, CR, "Total Files: "
 // T, CR, "Matching Files: " M, CR, "Different Files: " D, when the run looked for extras CR,
-// "Extra Files: " and their number, and when places were not compared, CR, "Not Compared: "
+// "Extra Files: " and their number, when a skip rule was in force CR, "Skipped Folders: " N,
+// CR, "Skipped Files: " N, and when places were not compared, CR, "Not Compared: "
 // and their number. Extras count in none of the other totals. Lines are joined by a single CR;
 // nothing follows the last number.
 [[nodiscard]] std::string SummaryText(const CompareSummary &summary);

@@ -152,6 +152,10 @@ std::vector<std::string> SummaryLines(const CompareSummary &s) {
     };
     if (s.extrasListed)
         lines.push_back("Extra Files: " + std::to_string(s.extras));
+    if (s.skipping) {
+        lines.push_back("Skipped Folders: " + std::to_string(s.skippedFolders));
+        lines.push_back("Skipped Files: " + std::to_string(s.skippedFiles));
+    }
     if (!s.notCompared.empty())
         lines.push_back("Not Compared: " + std::to_string(s.notCompared.size()));
     return lines;

@@ -82,7 +82,8 @@ public:
     Walker(ScanState &state, CompareHost &host, const std::vector<std::string> &patterns,
            const ScanRules &rules)
         : m_state(state), m_host(host), m_patterns(patterns), m_recursive(rules.recursive),
-          m_followLinks(rules.followLinks), m_phase(rules.phase), m_side(rules.side) {}
+          m_followLinks(rules.followLinks), m_phase(rules.phase), m_side(rules.side),
+          m_filter(rules.filter) {}
 
     void run(const std::string &root) {
         m_root = root;
@@ -97,7 +98,7 @@ public:
         }
         if (m_recursive)
             m_ahead = std::make_unique<detail::ListingAhead>(root, m_followLinks,
-                                                             detail::DefaultPoolSize());
+                                                             detail::DefaultPoolSize(), !m_filter);
         if (!listHere(fd.get(), rootIndex) || !enter(std::move(fd), rootIndex, false))
             return;
         while (!m_stack.empty()) {
@@ -218,6 +219,13 @@ private:
         return enter(std::move(fd), dirIndex, false);
     }
 
+    bool skipFolder(std::string_view here, std::string_view name, bool viaLink) {
+        m_folder.assign(here);
+        m_folder += name;
+        m_folder += '/';
+        return m_filter->SkipFolder(m_folder, viaLink);
+    }
+
     // The parent is needed again only for its remaining subdirectories.
     void closeParentIfDone(std::size_t parentIndex) {
         Frame &parent = m_stack[parentIndex];
@@ -251,10 +259,18 @@ private:
         if (m_listing.error != 0)
             report(m_state.RelativeDir(dirIndex).substr(1), m_listing.error);
 
+        // The rules are asked once for each file, whatever the patterns.
+        const std::string_view here = m_stack.empty() ? std::string_view() : m_path;
+        m_skipped.assign(m_listing.entries.size(), false);
+        for (std::size_t k = 0; m_filter && k < m_listing.entries.size(); ++k)
+            if (const detail::ListedEntry &e = m_listing.entries[k]; !e.isDir)
+                m_skipped[k] = m_filter->SkipFile(here, m_listing.name(e));
+
         // Files, grouped by pattern, each group in byte order.
         for (const std::string &pattern : m_patterns) {
-            for (const detail::ListedEntry &e : m_listing.entries) {
-                if (!e.isDir) {
+            for (std::size_t k = 0; k < m_listing.entries.size(); ++k) {
+                if (const detail::ListedEntry &e = m_listing.entries[k];
+                    !e.isDir && !m_skipped[k]) {
                     const std::string_view name = m_listing.name(e);
                     if (MatchPattern(pattern, name)) {
                         m_state.ScanFileNames.push_back(name);
@@ -278,7 +294,8 @@ private:
         frame.positionLength = m_stack.empty() ? 0 : m_position.size();
         if (m_recursive) {
             for (const detail::ListedEntry &e : m_listing.entries) {
-                if (e.isDir && (!e.viaLink || m_followLinks)) {
+                if (e.isDir && (!e.viaLink || m_followLinks) &&
+                    !(m_filter && skipFolder(here, m_listing.name(e), e.viaLink))) {
                     frame.subdirs.emplace_back(m_listing.name(e));
                     frame.viaLink.push_back(e.viaLink);
                 }
@@ -305,7 +322,10 @@ private:
     bool m_followLinks;
     Phase m_phase;
     Side m_side;
-    std::string m_root; // as given, without the "/" after it (but "/" stays)
+    WalkFilter *m_filter;
+    std::vector<bool> m_skipped; // the entries of m_listing the filter left out
+    std::string m_folder;        // scratch: a subfolder's relative path
+    std::string m_root;          // as given, without the "/" after it (but "/" stays)
     std::vector<Frame> m_stack;
     std::set<std::pair<dev_t, ino_t>> m_ancestors;
     detail::Listing m_listing; // the directory being entered

@@ -2,6 +2,7 @@
 
 #include "CompareHost.h"
 #include "ScanState.h"
+#include "TreeSource.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +25,10 @@ struct ScanRules {
     bool followLinks = true;
     Phase phase = Phase::Listing;
     Side side = Side::Master; // the tree walked, for the diagnostics
+    // What the walk leaves out (none: nothing). Asked once for each file of an entered
+    // folder and for each subfolder before it is entered; a skipped folder is never opened,
+    // and the read-ahead then lists only the folders the walk has let through.
+    WalkFilter *filter = nullptr;
 };
 
 // Lists the files of directory `path` (with or without a trailing "/") that match the

@@ -110,8 +110,8 @@ int ReadListing(int fd, Listing &out, std::vector<char> &buffer) {
     return out.error;
 }
 
-ListingAhead::ListingAhead(std::string root, bool followLinks, PoolSize size)
-    : m_root(std::move(root)), m_followLinks(followLinks), m_size(size) {}
+ListingAhead::ListingAhead(std::string root, bool followLinks, PoolSize size, bool listBelow)
+    : m_root(std::move(root)), m_followLinks(followLinks), m_listBelow(listBelow), m_size(size) {}
 
 ListingAhead::~ListingAhead() {
     {
@@ -352,7 +352,7 @@ bool ListingAhead::listAhead(const std::string &position, const Task &task,
     AheadAnswer answer = ListByPath(task.relative, task.viaLink, buffer);
     const bool slow = MonotonicNanoseconds() - began > SlowCallNanoseconds;
     // Not below a link: there a walk may find a loop, which only the walk can tell.
-    if (answer.listing && !task.viaLink)
+    if (answer.listing && !task.viaLink && m_listBelow)
         for (auto &[key, child] : childTasks(position, task.relative, *answer.listing))
             children.emplace(std::move(key), std::move(child));
     Done d;

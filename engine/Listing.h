@@ -99,8 +99,10 @@ class ListingAhead {
 public:
     // `root` ends in "/". With `followLinks` false, links to directories are not queued.
     // `size.start` of 0 makes a pool that lists nothing ahead (every answer is ListHere).
+    // With `listBelow` false, workers list only what the walk queues, never the
+    // subdirectories of what they listed (a walk that skips folders decides each itself).
     // Workers start with the first directories queued.
-    ListingAhead(std::string root, bool followLinks, PoolSize size);
+    ListingAhead(std::string root, bool followLinks, PoolSize size, bool listBelow = true);
     ~ListingAhead();
     ListingAhead(const ListingAhead &) = delete;
     ListingAhead &operator=(const ListingAhead &) = delete;
@@ -167,6 +169,7 @@ private:
 
     const std::string m_root;
     const bool m_followLinks;
+    const bool m_listBelow;
     const PoolSize m_size;
     mutable std::mutex m_mutex;
     std::condition_variable m_work;     // workers wait here for tasks or room

@@ -120,6 +120,25 @@ std::shared_ptr<const SkipScope> SkipScope::Enter(const std::shared_ptr<const Sk
     return std::make_shared<const SkipScope>(scope, std::move(list));
 }
 
+std::string LiteralRule(std::string_view path, bool folder) {
+    std::string rule = "/";
+    const std::size_t lastKept = path.find_last_not_of(' ');
+    const std::size_t trailing = lastKept == std::string_view::npos ? 0 : lastKept + 1;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (c == '\n' || c == '\r') {
+            rule += '?';
+            continue;
+        }
+        if (c == '*' || c == '?' || c == '[' || c == '\\' || (c == ' ' && i >= trailing))
+            rule += '\\';
+        rule += c;
+    }
+    if (folder)
+        rule += '/';
+    return rule;
+}
+
 int ReadIgnoreFile(int dirFd, std::string &bytes) {
     bytes.clear();
     // Non-blocking, so a FIFO by that name cannot hold the walk; it is turned away below.

@@ -78,6 +78,11 @@ private:
     IgnoreList m_list;
 };
 
+// The rule that skips exactly the entry at `path` (relative to the root, "/" between names,
+// no leading "/"): anchored to the root, wildcards, backslashes and trailing spaces escaped,
+// with a trailing "/" for a folder. A CR or LF in a name, which no line can hold, is "?".
+[[nodiscard]] std::string LiteralRule(std::string_view path, bool folder);
+
 // The name git gives the per-folder ignore file.
 inline constexpr std::string_view IgnoreFileName = ".gitignore";
 

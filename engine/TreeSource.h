@@ -165,8 +165,9 @@ public:
 class WalkFilter {
 public:
     virtual ~WalkFilter() = default;
-    // `relative` is the folder's path ("a/b/").
-    [[nodiscard]] virtual bool SkipFolder(std::string_view relative) = 0;
+    // `relative` is the folder's path ("a/b/"); `viaLink` tells that a link leads to it, which
+    // rules for folders only do not take for a folder (as git, which asks lstat).
+    [[nodiscard]] virtual bool SkipFolder(std::string_view relative, bool viaLink) = 0;
     // `relativeDir` is the folder's path ("" or "a/b/"), `name` the file's name.
     [[nodiscard]] virtual bool SkipFile(std::string_view relativeDir, std::string_view name) = 0;
 };
