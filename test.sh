@@ -6,7 +6,8 @@ cd "$(dirname "$0")"
 # shellcheck disable=SC2086
 install_deps $DIRWISE_RUN_PACKAGES $DIRWISE_TEST_PACKAGES
 rm -rf build
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDIRWISE_WERROR=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDIRWISE_WERROR=ON -DDIRWISE_GUI=ON \
+    -DDIRWISE_TESTS=ON
 cmake --build build -j "$(nproc)"
 cd build
 ctest --output-on-failure --timeout 600 -j "$(nproc)"

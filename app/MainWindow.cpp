@@ -307,8 +307,15 @@ void MainWindow::takeCommandLineDirectories(const QString &master, const QString
 }
 
 void MainWindow::openHelpPage() {
-    // A missing page, or one nothing opens, gives no message.
-    (void)desktop::shellOpen(HelpPagePath());
+    // Help is enabled only while the page exists; when nothing can show it (no xdg-open),
+    // the user learns why and where the page is instead of seeing nothing happen.
+    const QString page = HelpPagePath();
+    if (desktop::shellOpen(page) == desktop::OpenResult::HandedOver)
+        return;
+    prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Help"),
+                      QStringLiteral("No program was found to show the help page. Install "
+                                     "xdg-utils and a web browser, or open %1 in a browser.")
+                          .arg(page));
 }
 
 void MainWindow::openHomePage() { desktop::openTargetWithBusyPointer(HomePageAddress()); }

@@ -3,6 +3,7 @@
 #include "AboutBox.h"
 #include "AppInfo.h"
 #include "DesktopLaunch.h"
+#include "DisplayText.h"
 #include "MainWindow.h"
 #include "Prompts.h"
 #include "TerminationSignals.h"
@@ -26,26 +27,48 @@ QString usageText() {
         "  MASTER     the master directory to show, in place of the saved one\n"
         "  COMPARE    the compare directory to show, in place of the saved one\n"
         "  /?         show only the About box\n"
-        "  --help     show this text and exit\n"
+        "  -h, --help show this text and exit\n"
         "  --version  show the version and exit\n"
+        "  --         end of the options: what follows are directories\n"
         "\n"
         "Qt's own options, such as -platform NAME or -style NAME, are also accepted.\n");
 }
 
-std::optional<EarlyExit> earlyExit(const QStringList &arguments) {
-    for (const QString &argument : arguments) {
-        if (!argument.startsWith(QLatin1String("--")))
-            continue;
-        if (argument == QLatin1String("--help"))
+std::optional<EarlyExit> earlyExit(const QList<QByteArray> &arguments) {
+    for (const QByteArray &argument : arguments) {
+        if (argument == "--")
+            break;
+        if (argument == "-h" || argument == "--help")
             return EarlyExit{.status = 0, .out = usageText(), .err = {}};
-        if (argument == QLatin1String("--version"))
+        if (argument == "--version")
             return EarlyExit{.status = 0, .out = "dw " + VersionText() + '\n', .err = {}};
+        if (!argument.startsWith("--"))
+            continue;
+        // An option typed from a file name may hold control sequences: never echo them raw.
+        const QString shown = DisplayText(
+            std::string_view(argument.constData(), static_cast<std::size_t>(argument.size())));
         return EarlyExit{.status = 2,
                          .out = {},
-                         .err = QStringLiteral("dw: unknown option \"%1\"\n").arg(argument) +
+                         .err = QStringLiteral("dw: unknown option \"%1\"\n").arg(shown) +
                                 usageText()};
     }
     return std::nullopt;
+}
+
+QString noDisplayText(const QByteArray &display, const QByteArray &waylandDisplay) {
+    auto shown = [](const QByteArray &value) {
+        return DisplayText(
+            std::string_view(value.constData(), static_cast<std::size_t>(value.size())));
+    };
+    if (display.isEmpty() && waylandDisplay.isEmpty())
+        return QStringLiteral("dw: no display to show the window on (neither DISPLAY nor "
+                              "WAYLAND_DISPLAY is set); dwc compares without one\n");
+    const QString named = display.isEmpty()
+                              ? QStringLiteral("WAYLAND_DISPLAY=\"%1\"").arg(shown(waylandDisplay))
+                              : QStringLiteral("DISPLAY=\"%1\"").arg(shown(display));
+    return QStringLiteral("dw: cannot open the display to show the window on (%1); dwc "
+                          "compares without one\n")
+        .arg(named);
 }
 
 StartupServices defaultStartupServices() {

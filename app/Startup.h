@@ -11,17 +11,23 @@ namespace dirwise {
 
 class MainWindow;
 
-// The command line's answer when it needs no window: --help (the usage on standard output,
-// status 0), --version ("dw " and the version, status 0), or any other argument beginning
-// with "--" (a line naming it and the usage on standard error, status 2). The first such
-// argument decides. dw asks this before it creates the application object, so these work
-// without a display. `arguments` are those after the program's name.
+// The command line's answer when it needs no window: -h or --help (the usage on standard
+// output, status 0), --version ("dw " and the version, status 0), or any other argument
+// beginning with "--" (a line naming it, escaped as names are shown, and the usage on
+// standard error, status 2). The first such argument decides; a lone "--" ends the options,
+// so nothing after it is one. dw asks this before it creates the application object, so
+// these work without a display. `arguments` are the raw bytes after the program's name.
 struct EarlyExit {
     int status = 0;
     QString out; // for standard output
     QString err; // for standard error
 };
-[[nodiscard]] std::optional<EarlyExit> earlyExit(const QStringList &arguments);
+[[nodiscard]] std::optional<EarlyExit> earlyExit(const QList<QByteArray> &arguments);
+
+// The one line (ending in a line feed) dw prints on standard error when no window system
+// can be reached, naming the displays it was given (`display` and `waylandDisplay` as the
+// environment holds them, empty when unset), escaped as names are shown.
+[[nodiscard]] QString noDisplayText(const QByteArray &display, const QByteArray &waylandDisplay);
 
 // The usage text, ending in a line feed.
 [[nodiscard]] QString usageText();

@@ -155,6 +155,10 @@ const OptionRow Options[] = {
          if (v.empty())
              p.fail(_("option '-o' needs a file name"));
      }},
+    {"snapshot", 0, nullptr,
+     N_("write a snapshot of the one folder given (an mtree\n"
+        "manifest) instead of comparing; --verify adds digests"),
+     [](Parsing &p, const std::string &) { p.o.snapshot = true; }},
     {"quiet", 'q', nullptr, N_("no summary and no progress"),
      [](Parsing &p, const std::string &) { p.o.quiet = true; }},
     {"help", 'h', nullptr, N_("show this text"),
@@ -268,6 +272,27 @@ int readWhole(const std::string &path, std::string &bytes) {
     return error;
 }
 
+// The end of parsing for --snapshot: one folder, and nothing that shapes a compare.
+CliParse &snapshotOperands(CliParse &parse, const Parsing &p,
+                           const std::vector<std::string> &roots) {
+    const CliOptions &o = parse.options;
+    const CompareOptions plain;
+    if (o.sortKey || o.format != ReportFormat::Report || o.compare.hideMatches ||
+        o.compare.listExtras || !p.includes.empty() || !p.excludes.empty() || p.dateSet ||
+        !p.sizeSet || o.compare.timeTolerance != plain.timeTolerance ||
+        o.compare.hourShifts != plain.hourShifts || !o.compare.subDirs || !o.compare.followLinks ||
+        !o.skips.empty() || o.compare.useGitignore)
+        parse.error = _("--snapshot takes only --verify, -o and -q");
+    else if (roots.size() != 1)
+        parse.error = roots.empty() ? std::string(_("--snapshot needs the folder to describe"))
+                                    : Format(_("too many arguments: %s"), {quoted(roots[1])});
+    else
+        parse.options.compare.masterDir = roots[0];
+    if (parse.options.outputPath == "-")
+        parse.options.outputPath.clear();
+    return parse;
+}
+
 } // namespace
 
 std::string ReadSkipRules(CliOptions &options) {
@@ -302,6 +327,9 @@ std::string UsageText() {
           "\n"
           "Options:\n");
     text += optionLines();
+    text += _("\n"
+              "dwc --snapshot [--verify] [-o FILE] FOLDER writes FOLDER as an mtree manifest\n"
+              "(a snapshot) to standard output or FILE.\n\n");
     text += _("Long options may be shortened while unambiguous; \"--\" ends the options.\n"
               "\n"
               "Exit status: 0 every file matched; 1 some file differs or was not found;\n"
@@ -374,6 +402,8 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
         o.compare.extensions[k] = RewriteExtensionBox(exts[k]);
     o.compare.matchSize = p.sizeSet;
     o.compare.matchDate = p.dateSet;
+    if (o.snapshot)
+        return snapshotOperands(parse, p, roots);
     if (!p.sizeSet && !p.dateSet) {
         parse.error = _("nothing to compare: give --size or --date");
         return parse;

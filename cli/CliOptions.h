@@ -24,6 +24,7 @@ struct CliOptions {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool snapshot = false;  // write a snapshot of compare.masterDir instead of comparing
     std::string outputPath; // empty: standard output ("-" on the command line)
     ReportFormat format = ReportFormat::Report;
     std::vector<SkipSource> skips; // read into compare.skipRules by ReadSkipRules
@@ -45,7 +46,9 @@ struct CliParse {
 // may come in any order. A flag given a value, an unknown or ambiguous option, a missing
 // value, "--descending" without "--sort", both "--include" and "--exclude", more than four
 // extensions, neither size nor date to match, a tolerance or hour count that is not a whole
-// number of 0 or more, an unknown format, or other than two operands is an error.
+// number of 0 or more, an unknown format, or other than two operands is an error. With
+// --snapshot there is one operand (the folder, kept as the master root), and options that
+// only shape a compare or its report are an error.
 // --help and --version win over every other error but an unknown option.
 [[nodiscard]] CliParse ParseCommandLine(const std::vector<std::string> &args);
 

@@ -10,6 +10,7 @@
 #include "ReportTarget.h"
 #include "ResultsList.h"
 #include "SafeWrite.h"
+#include "SnapshotWriter.h"
 #include "TextForms.h"
 
 #include <cerrno>
@@ -21,6 +22,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,6 +120,8 @@ public:
     bool yield(const Progress &p) override {
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
+        if (m_watchOutput && readerGone())
+            return true;
         if (m_stream && m_list.Count() >= RowStream::Batch) {
             if (m_rowsOnTerminal)
                 clearProgress();
@@ -129,10 +133,18 @@ public:
 
     void diagnostic(const Diagnostic &d) override {
         clearProgress();
-        writeErr(
-            "dwc: " +
-            Format(_("not compared: %s: %s"), {EscapeForDisplay(d.Path()), ErrorText(d.error)}) +
-            "\n");
+        writeErr("dwc: " +
+                 Format(m_snapshot ? _("not read: %s: %s") : _("not compared: %s: %s"),
+                        {EscapeForDisplay(d.Path()), ErrorText(d.error)}) +
+                 "\n");
+    }
+
+    // For a snapshot: places not read are told as such, and the run stops when standard
+    // output is a pipe whose reader has gone (a remote compare that ended or was stopped),
+    // since nothing would read what is left.
+    void forSnapshot(bool watchOutput) {
+        m_snapshot = true;
+        m_watchOutput = watchOutput;
     }
 
     void clearProgress() {
@@ -142,6 +154,15 @@ public:
     }
 
 private:
+    bool readerGone() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastWatch < std::chrono::milliseconds(100))
+            return false;
+        m_lastWatch = now;
+        pollfd out{STDOUT_FILENO, 0, 0};
+        return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP)) != 0;
+    }
+
     void showProgress(const Progress &p) {
         const auto now = std::chrono::steady_clock::now();
         if (now - m_last < std::chrono::milliseconds(200))
@@ -175,6 +196,9 @@ private:
     bool m_shown = false;
     unsigned m_calls = 0;
     std::chrono::steady_clock::time_point m_last{};
+    bool m_snapshot = false;
+    bool m_watchOutput = false;
+    std::chrono::steady_clock::time_point m_lastWatch{};
 };
 
 int trouble(const std::string &message) {
@@ -294,6 +318,66 @@ std::string versionText() {
              "There is NO WARRANTY, to the extent permitted by law.\n");
 }
 
+// dwc --snapshot: the folder's manifest to standard output as it is walked, or to a file
+// through a staging file beside it that SafeWrite copies at the end (replaced whole or not
+// at all, and never a file of the folder it describes). Returns the exit status.
+int writeSnapshot(const CliOptions &o) {
+    const std::string root = NormalizeRoot(o.compare.masterDir);
+    if (const int err = CheckRoot(root))
+        return trouble(
+            Format(_("folder %s: %s"), {EscapeForDisplay(o.compare.masterDir), ErrorText(err)}));
+    UniqueFd out;
+    if (o.outputPath.empty()) {
+        out.reset(STDOUT_FILENO);
+    } else {
+        ReportPlace place;
+        int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
+        if (err == 0)
+            err = LocateReport(o.outputPath, place);
+        if (err != 0)
+            return trouble(Format(_("cannot write the snapshot: %s: %s"),
+                                  {EscapeForDisplay(o.outputPath), ErrorText(err)}));
+        if (ReportInTree(place, root, false))
+            return trouble(Format(_("the snapshot would be written inside the folder it "
+                                    "describes: %s"),
+                                  {EscapeForDisplay(o.outputPath)}));
+        const std::string target = ResolveWriteTarget(o.outputPath);
+        const auto slash = target.rfind('/');
+        out = MakeStagingFile(slash == std::string::npos ? "."
+                              : slash == 0               ? "/"
+                                                         : target.substr(0, slash));
+        if (!out)
+            return trouble(Format(_("cannot write the snapshot: %s: %s"),
+                                  {EscapeForDisplay(o.outputPath), ErrorText(errno)}));
+    }
+    ResultsList unused;
+    CliHost host(!o.quiet && progressTerminal(), unused, nullptr, false);
+    host.forSnapshot(o.outputPath.empty());
+    const SnapshotSummary s = WriteSnapshot(root, out.get(), {o.compare.verifyContents}, host);
+    host.clearProgress();
+    int err = s.writeError;
+    if (err == 0 && !o.outputPath.empty() && !s.stopped)
+        err = SafeWrite(o.outputPath, ReplayStagingFile(out.get()), SpecialTarget::WriteInPlace);
+    if (const int closeErr = out.close(); err == 0)
+        err = closeErr;
+    if (err == EPIPE)
+        endByBrokenPipe();
+    if (err != 0)
+        return trouble(
+            Format(_("cannot write the snapshot: %s: %s"),
+                   {EscapeForDisplay(o.outputPath.empty() ? _("standard output") : o.outputPath),
+                    ErrorText(err)}));
+    if (s.stopped && g_interrupted == 0)
+        endByBrokenPipe(); // standard output's reader went away
+    if (s.stopped)
+        return 128 + static_cast<int>(g_interrupted);
+    if (!o.quiet)
+        writeErr(Format(_("Snapshot: %s entries, %s not read."),
+                        {std::to_string(s.entries), std::to_string(s.notRead.size())}) +
+                 "\n");
+    return s.notRead.empty() ? 0 : 2;
+}
+
 int runDwc(int argc, char **argv) {
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parse.ok()) {
@@ -310,12 +394,6 @@ int runDwc(int argc, char **argv) {
         return err == 0 && out.close() == 0 ? 0 : 2;
     }
 
-    if (const std::string problem = ReadSkipRules(o); !problem.empty())
-        return trouble(problem);
-    ReportPlace place;
-    if (const int status = checkBeforeTheRun(o, place))
-        return status;
-
     // Ctrl-C, SIGTERM and SIGHUP all stop the run at its next yield, so that what was found
     // so far reaches standard output and an earlier report at -o's target stays as it was.
     struct sigaction sa {};
@@ -324,6 +402,14 @@ int runDwc(int argc, char **argv) {
     sa.sa_flags = SA_RESTART;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &sa, nullptr);
+    if (o.snapshot)
+        return writeSnapshot(o);
+
+    if (const std::string problem = ReadSkipRules(o); !problem.empty())
+        return trouble(problem);
+    ReportPlace place;
+    if (const int status = checkBeforeTheRun(o, place))
+        return status;
 
     // Rows go to standard output, a descriptor named by -o (/dev/stdout, /dev/fd/N) and a
     // device as they come. A file or a FIFO gets its report only when the run is complete:

@@ -1,14 +1,17 @@
 # Sourced by run.sh, test.sh and packaging/build-deb.sh: installs the Debian packages they
 # need, through sudo when not root, and only when one of them is missing.
 
-# Building dw and dwc (the configure step also looks for GoogleTest, since the tests are
-# part of the project) and opening the help page from the window.
-DIRWISE_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev libgtest-dev xdg-utils"
-# Running every test in addition: a private session bus for the shell tests, the German
-# locale's sources for the report tests, the validators of the desktop files and the
-# helpers that the completion of dwc is written against, and git, which the skip rules are
-# checked against.
-DIRWISE_TEST_PACKAGES="dbus locales desktop-file-utils appstream bash-completion git"
+# Building dwc alone: the compiler, the build tools and gettext's msgfmt for its translations.
+DIRWISE_CLI_PACKAGES="cmake ninja-build g++ gettext"
+# Building the window too, and opening its help page.
+DIRWISE_RUN_PACKAGES="$DIRWISE_CLI_PACKAGES qt6-base-dev xdg-utils"
+# Running every test in addition: GoogleTest, a private session bus for the shell tests, the
+# locale sources for the German and French runs, the validators of the desktop files, the
+# helpers that the completion of dwc is written against, jq, which reads dwc's JSON, git,
+# which the skip rules are checked against, and the tools snapshots are checked against
+# (NetBSD's mtree, bsdtar) with a private sshd and its client for remote roots.
+DIRWISE_TEST_PACKAGES="libgtest-dev dbus locales desktop-file-utils appstream bash-completion jq git
+    mtree-netbsd libarchive-tools openssh-server openssh-client"
 # Making the Debian package in addition: dpkg-shlibdeps and dpkg-buildflags.
 DIRWISE_DEB_PACKAGES="dpkg-dev"
 

@@ -24,14 +24,15 @@ usr="$scratch/usr"
 
 # dwc and its files are installed either way.
 for f in bin/dwc share/man/man1/dwc.1.gz share/bash-completion/completions/dwc \
-    share/doc/dirwise/copyright; do
+    share/doc/dirwise-cli/copyright share/locale/de/LC_MESSAGES/dwc.mo; do
     [ -e "$usr/$f" ] || fail "$f is not installed"
 done
 gzip -t "$usr/share/man/man1/dwc.1.gz" 2>/dev/null || fail "dwc.1.gz is not gzip data"
-# The package adds its changelog itself; a plain install leaves it out.
-[ ! -e "$usr/share/doc/dirwise/changelog.Debian.gz" ] || fail "changelog.Debian.gz installed"
+# The packages add their changelogs themselves; a plain install leaves them out.
+find "$usr" -name changelog.Debian.gz | grep -q . && fail "changelog.Debian.gz installed"
 
-desktop_only="bin/dw share/man/man1/dw.1.gz share/applications share/metainfo share/icons"
+desktop_only="bin/dw share/man/man1/dw.1.gz share/applications share/metainfo share/icons
+    share/doc/dirwise"
 if [ "$gui" != ON ]; then
     for f in $desktop_only; do
         [ ! -e "$usr/$f" ] || fail "$f is installed although the window is not built"

@@ -39,21 +39,49 @@ const QString kStored = "[Settings]\nSave=1\nMasterDir=/m\nCompareDir=/c\n";
 
 TEST(CommandLine, InformationOptionsAnswerWithoutADisplay) {
     const std::string usage = "Usage: dw [MASTER [COMPARE]]\n";
-    // The option, its exit status, and what standard output and standard error start with.
-    const std::tuple<const char *, int, std::string, std::string> rows[] = {
-        {"--help", 0, usage, ""},
-        {"--version", 0, "dw 7.0.0\n", ""},
-        {"--hlep", 2, "", "dw: unknown option \"--hlep\"\n"},
+    const std::string noDisplay = "dw: no display to show the window on (neither DISPLAY nor "
+                                  "WAYLAND_DISPLAY is set); dwc compares without one\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out; // how standard output starts
+        std::string err; // how standard error starts
+        bool exact;      // standard error is all of `err`
+    } rows[] = {
+        {.args = {"/tmp", "--help"}, .status = 0, .out = usage, .err = "", .exact = true},
+        {.args = {"-h"}, .status = 0, .out = usage, .err = "", .exact = true},
+        {.args = {"--version"}, .status = 0, .out = "dw 7.0.0\n", .err = "", .exact = true},
+        {.args = {"--hlep"},
+         .status = 2,
+         .out = "",
+         .err = "dw: unknown option \"--hlep\"\n",
+         .exact = false},
+        // An escape sequence in an option is shown, never sent to the terminal.
+        {.args = {"--\x1b]0;x\x07\xff"},
+         .status = 2,
+         .out = "",
+         .err = "dw: unknown option \"--\\x1b]0;x\\x07\\xff\"\n",
+         .exact = false},
+        // Past "--" nothing is an option, not even Qt's: the window is tried, and no display
+        // gives one line, not an abort.
+        {.args = {"--", "-h", "--platform"},
+         .status = 1,
+         .out = "",
+         .err = noDisplay,
+         .exact = true},
+        {.args = {}, .status = 1, .out = "", .err = noDisplay, .exact = true},
     };
-    for (const auto &[option, status, out, err] : rows) {
-        // No display to connect to: the answer must come before Qt looks for one.
-        const ProcessResult r = RunProcess({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
-                                            "QT_QPA_PLATFORM=xcb", DW_PATH, "/tmp", option},
-                                           20);
-        EXPECT_EQ(r.status, status) << option << ": " << r.err;
-        EXPECT_TRUE(r.out.starts_with(out)) << option << ": " << r.out;
-        EXPECT_TRUE(r.err.starts_with(err)) << option << ": " << r.err;
-        EXPECT_EQ(r.status == 2, r.err.find(usage) != std::string::npos) << option;
+    for (const auto &row : rows) {
+        std::vector<std::string> argv = {
+            "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb", DW_PATH};
+        argv.insert(argv.end(), row.args.begin(), row.args.end());
+        const ProcessResult r = RunProcess(argv, 20);
+        const std::string name = row.args.empty() ? "(none)" : row.args[0];
+        EXPECT_EQ(r.status, row.status) << name << ": " << r.err;
+        EXPECT_TRUE(r.out.starts_with(row.out)) << name << ": " << r.out;
+        EXPECT_TRUE(row.exact ? r.err == row.err : r.err.starts_with(row.err))
+            << name << ": " << r.err;
+        EXPECT_EQ(r.status == 2, r.err.find(usage) != std::string::npos) << name;
     }
 }
 
@@ -149,6 +177,22 @@ TEST_F(WindowTest, HelpControlsFollowTheHelpPageBesideTheProgram) {
         EXPECT_EQ(HomePageAddress(), "file:///opt/dir%20wise/dw.htm");
     }
     SetProgramFilePathForTests(QString());
+}
+
+// Without xdg-open on the PATH nothing can show the page: Help says so and names the page.
+TEST_F(WindowTest, HelpWithNothingToShowThePageSaysWhere) {
+    QTemporaryDir programDir, emptyPath;
+    SetProgramFilePathForTests(programDir.filePath("dw"));
+    WriteFile(programDir.filePath("dw.htm").toStdString(), "<html></html>");
+    open(false);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", emptyPath.path().toUtf8());
+    child<QPushButton>("cmdHelp")->click();
+    qputenv("PATH", path);
+    SetProgramFilePathForTests(QString());
+    ASSERT_EQ(prompts.said.size(), 1);
+    EXPECT_TRUE(prompts.said[0].startsWith("! Help: No program was found")) << prompts.said[0];
+    EXPECT_TRUE(prompts.said[0].contains(programDir.filePath("dw.htm"))) << prompts.said[0];
 }
 
 TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicksButNotAGrayedBox) {

@@ -1,0 +1,99 @@
+#pragma once
+
+// A manifest read into memory as a tree that answers what a live folder answers: a folder's
+// entries in byte order with their facts, one relative path looked up (links inside the
+// tree followed as the live walk follows them), and a regular file's digest.
+
+#include "MtreeReader.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace dirwise {
+
+class SnapshotTree {
+public:
+    static constexpr std::uint32_t NoEntry = 0xffffffffu;
+    static constexpr std::uint32_t Root = 0;
+
+    // The facts of one entry; the views live as long as the tree.
+    struct Entry {
+        std::string_view name; // "" for the root
+        EntryType type = EntryType::File;
+        std::int64_t size = 0; // 0 when the manifest gives none (folders, links, devices)
+        bool hasTime = false;
+        SnapshotTime time;
+        std::string_view link;          // a link's target
+        const Sha256 *digest = nullptr; // a regular file's, when the manifest has it
+    };
+
+    // Reads every entry `reader` gives, in any order. A folder the manifest names only as a
+    // parent is made without facts; a later entry for the same path replaces an earlier one
+    // (as NetBSD's mtree has it), and an entry below something that is no folder is refused.
+    // Returns false with error() (and errorLine()) set when the reader failed or the
+    // manifest does not make a tree.
+    [[nodiscard]] bool Load(MtreeReader &reader);
+    [[nodiscard]] const std::string &error() const { return m_error; }
+    [[nodiscard]] std::int64_t errorLine() const { return m_errorLine; }
+
+    [[nodiscard]] std::size_t Count() const { return m_nodes.size(); }
+    [[nodiscard]] Entry Get(std::uint32_t i) const;
+    // The entries of folder `dir`, in byte order of their names (empty for anything else).
+    [[nodiscard]] std::span<const std::uint32_t> Children(std::uint32_t dir) const;
+    // The child of `dir` named `name`, or NoEntry.
+    [[nodiscard]] std::uint32_t Child(std::uint32_t dir, std::string_view name) const;
+    // The entry at relative path `path` ("" the root, "a/b"), links on the way followed and,
+    // with `followLast`, a link at the end too. NoEntry when nothing is there, or a link on
+    // the way leaves the tree, leads nowhere or loops.
+    [[nodiscard]] std::uint32_t Find(std::string_view path, bool followLast) const;
+    // Where link `link` leads inside the tree (through further links), or NoEntry when its
+    // target is absolute, climbs above the root, is not in the tree, or loops.
+    [[nodiscard]] std::uint32_t Resolve(std::uint32_t link) const;
+
+    // Whether every regular file has a digest / every entry read from the manifest a time.
+    [[nodiscard]] bool DigestsComplete() const { return m_filesWithoutDigest == 0; }
+    [[nodiscard]] bool TimesComplete() const { return m_entriesWithoutTime == 0; }
+
+private:
+    struct Node {
+        std::uint32_t parent = NoEntry;
+        std::uint32_t nameAt = 0, nameLength = 0;
+        std::uint32_t linkAt = 0, linkLength = 0;
+        std::uint32_t digest = NoEntry; // index into m_digests
+        std::uint32_t firstChild = 0, childCount = 0;
+        EntryType type = EntryType::Dir;
+        bool hasTime = false;
+        bool implicit = false; // made as a parent only
+        bool replaced = false; // a later entry took its place
+        std::int32_t nanoseconds = 0;
+        std::int64_t seconds = 0;
+        std::int64_t size = 0;
+    };
+
+    bool add(const SnapshotEntry &e);
+    bool fail(std::string message);
+    std::uint32_t folder(std::string_view path); // NoEntry when something else is there
+    std::uint32_t append(std::uint32_t parent, std::string_view name);
+    bool finish();
+    [[nodiscard]] std::string_view name(const Node &n) const {
+        return {m_names.data() + n.nameAt, n.nameLength};
+    }
+    std::uint32_t resolve(std::uint32_t link, int depth) const;
+    std::uint32_t walk(std::uint32_t from, std::string_view path, bool followLast, int depth) const;
+
+    std::vector<Node> m_nodes;
+    std::string m_names; // names and link targets, packed
+    std::vector<Sha256> m_digests;
+    std::vector<std::uint32_t> m_children;
+    std::unordered_map<std::string, std::uint32_t> m_folders; // while loading: path -> folder
+    std::int64_t m_filesWithoutDigest = 0;
+    std::int64_t m_entriesWithoutTime = 0;
+    std::string m_error;
+    std::int64_t m_errorLine = 0;
+};
+
+} // namespace dirwise

@@ -1,0 +1,233 @@
+#include "SnapshotWriter.h"
+
+#include "Io.h"
+#include "Listing.h"
+#include "MtreeReader.h"
+#include "Sha256.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dirwise {
+namespace {
+
+EntryType typeOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return EntryType::Dir;
+    if (S_ISLNK(mode))
+        return EntryType::Link;
+    if (S_ISBLK(mode))
+        return EntryType::Block;
+    if (S_ISCHR(mode))
+        return EntryType::Char;
+    if (S_ISFIFO(mode))
+        return EntryType::Fifo;
+    if (S_ISSOCK(mode))
+        return EntryType::Socket;
+    return EntryType::File;
+}
+
+// One folder the walk is in: its descriptor, its path in the manifest, and the folders
+// below it still to be entered.
+struct Frame {
+    UniqueFd fd;
+    std::string path; // "" for the root, else "a/b"
+    std::vector<std::string> folders;
+    std::size_t next = 0;
+};
+
+class Writer {
+public:
+    Writer(int out, const SnapshotOptions &options, CompareHost &host)
+        : m_out(out), m_options(options), m_host(host) {}
+
+    SnapshotSummary Run(const std::string &root);
+
+private:
+    bool entry(int dirFd, const std::string &name, const std::string &path, const struct stat &st);
+    bool folder(int parentFd, Frame &frame, const std::string &name);
+    bool listFolder(Frame &frame);
+    bool digest(int dirFd, const std::string &name, const std::string &path, std::string &line);
+    bool flush(bool all);
+    void notRead(const std::string &path, int error, bool directory);
+
+    std::string m_root;
+    const int m_out;
+    const SnapshotOptions &m_options;
+    CompareHost &m_host;
+    SnapshotSummary m_summary;
+    std::string m_buffer;
+    std::vector<char> m_listingBuffer;
+    std::vector<char> m_readBuffer;
+    std::vector<Frame> m_stack;
+    std::int64_t m_lastWrite = 0;
+    std::int64_t m_sinceYield = 0; // bytes digested since the last yield
+};
+
+void Writer::notRead(const std::string &path, int error, bool directory) {
+    const Diagnostic d{Side::Master,
+                       directory           ? Problem::FolderNotListed
+                       : m_options.digests ? Problem::ContentsNotRead
+                                           : Problem::FactsNotRead,
+                       m_root, directory && !path.empty() ? path + "/" : path, error};
+    m_summary.notRead.push_back(d);
+    m_host.diagnostic(d);
+}
+
+bool Writer::flush(bool all) {
+    // A reader at the other end of a pipe gets the lines at least every 50 ms, so a compare
+    // reading the stream goes on beside the walk.
+    const std::int64_t now = detail::MonotonicNanoseconds();
+    if (m_buffer.empty() ||
+        (!all && m_buffer.size() < 256 * 1024 && now - m_lastWrite < 50'000'000))
+        return true;
+    m_lastWrite = now;
+    m_summary.writeError = WriteAll(m_out, m_buffer);
+    m_buffer.clear();
+    return m_summary.writeError == 0;
+}
+
+bool Writer::digest(int dirFd, const std::string &name, const std::string &path,
+                    std::string &line) {
+    // O_NONBLOCK: a file swapped for a FIFO after the stat must not hang the walk.
+    UniqueFd fd(
+        ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        notRead(path, errno, false);
+        return true;
+    }
+    m_readBuffer.resize(256 * 1024);
+    Sha256Hasher sha;
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), m_readBuffer.data(), m_readBuffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            notRead(path, errno, false);
+            return true;
+        }
+        if (n == 0)
+            break;
+        sha.Update(m_readBuffer.data(), static_cast<std::size_t>(n));
+        // A large file yields as it is read, so Stop is seen within it.
+        if ((m_sinceYield += n) >= 16 * 1024 * 1024) {
+            m_sinceYield = 0;
+            if (m_host.yield({Phase::Listing, m_summary.entries, 0, 0}))
+                return false;
+        }
+    }
+    line += " sha256digest=" + DigestHex(sha.Finish());
+    return true;
+}
+
+bool Writer::entry(int dirFd, const std::string &name, const std::string &path,
+                   const struct stat &st) {
+    const EntryType type = typeOf(st.st_mode);
+    std::string line = path.empty() ? std::string(".") : "./" + EncodeMtreeName(path);
+    line += " type=";
+    line += EntryTypeName(type);
+    if (type == EntryType::File)
+        line += " size=" + std::to_string(st.st_size);
+    line += " time=" +
+            FormatSnapshotTime({st.st_mtim.tv_sec, static_cast<std::int32_t>(st.st_mtim.tv_nsec)});
+    if (type == EntryType::Link) {
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlinkat(dirFd, name.c_str(), target.data(), target.size());
+        if (n <= 0) {
+            notRead(path, n < 0 ? errno : EINVAL, false);
+            return true; // a link whose target is unknown is left out
+        }
+        target.resize(static_cast<std::size_t>(n));
+        line += " link=" + EncodeMtreeName(target);
+    }
+    if (type == EntryType::File && m_options.digests && !digest(dirFd, name, path, line)) {
+        m_summary.stopped = true;
+        return false;
+    }
+    m_buffer += line;
+    m_buffer += '\n';
+    ++m_summary.entries;
+    if (m_host.yield({Phase::Listing, m_summary.entries, 0, 0})) {
+        m_summary.stopped = true;
+        return false;
+    }
+    return flush(false);
+}
+
+bool Writer::listFolder(Frame &frame) {
+    detail::Listing listing;
+    if (detail::ReadListing(frame.fd.get(), listing, m_listingBuffer) != 0)
+        notRead(frame.path, listing.error, true);
+    for (const detail::ListedEntry &e : listing.entries) {
+        const std::string name(listing.name(e));
+        const std::string path = frame.path.empty() ? name : frame.path + "/" + name;
+        struct stat st {};
+        if (::fstatat(frame.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            notRead(path, errno, false);
+            continue;
+        }
+        if (S_ISDIR(st.st_mode))
+            frame.folders.push_back(name);
+        else if (!entry(frame.fd.get(), name, path, st))
+            return false;
+    }
+    return true;
+}
+
+bool Writer::folder(int parentFd, Frame &frame, const std::string &name) {
+    struct stat st {};
+    if (::fstat(frame.fd.get(), &st) != 0)
+        (void)::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    return entry(parentFd, name, frame.path, st) && listFolder(frame);
+}
+
+SnapshotSummary Writer::Run(const std::string &root) {
+    m_root = root;
+    m_buffer = "#mtree\n";
+    Frame top;
+    top.fd.reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!top.fd) {
+        notRead("", errno, true);
+        flush(true);
+        return m_summary;
+    }
+    m_stack.push_back(std::move(top));
+    bool going = folder(AT_FDCWD, m_stack.back(), root);
+    while (going && !m_stack.empty()) {
+        Frame &frame = m_stack.back();
+        if (frame.next == frame.folders.size()) {
+            m_stack.pop_back();
+            continue;
+        }
+        const std::string name = frame.folders[frame.next++];
+        Frame child;
+        child.path = frame.path.empty() ? name : frame.path + "/" + name;
+        const int parentFd = frame.fd.get();
+        child.fd.reset(
+            ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!child.fd) {
+            const int error = errno;
+            struct stat st {};
+            if (::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+                going = entry(parentFd, name, child.path, st);
+            notRead(child.path, error, true);
+            continue;
+        }
+        m_stack.push_back(std::move(child));
+        going = folder(parentFd, m_stack.back(), name);
+    }
+    if (m_summary.writeError == 0)
+        flush(true);
+    return m_summary;
+}
+
+} // namespace
+
+SnapshotSummary WriteSnapshot(const std::string &root, int out, const SnapshotOptions &options,
+                              CompareHost &host) {
+    return Writer(out, options, host).Run(root);
+}
+
+} // namespace dirwise
