@@ -261,7 +261,8 @@ private:
 
         // The rules are asked once for each file, whatever the patterns.
         const std::string_view here = m_stack.empty() ? std::string_view() : m_path;
-        m_skipped.assign(m_listing.entries.size(), false);
+        if (m_filter)
+            m_skipped.assign(m_listing.entries.size(), false);
         for (std::size_t k = 0; m_filter && k < m_listing.entries.size(); ++k)
             if (const detail::ListedEntry &e = m_listing.entries[k]; !e.isDir)
                 m_skipped[k] = m_filter->SkipFile(here, m_listing.name(e));
@@ -270,7 +271,7 @@ private:
         for (const std::string &pattern : m_patterns) {
             for (std::size_t k = 0; k < m_listing.entries.size(); ++k) {
                 if (const detail::ListedEntry &e = m_listing.entries[k];
-                    !e.isDir && !m_skipped[k]) {
+                    !e.isDir && !(m_filter && m_skipped[k])) {
                     const std::string_view name = m_listing.name(e);
                     if (MatchPattern(pattern, name)) {
                         m_state.ScanFileNames.push_back(name);

@@ -34,12 +34,6 @@ int OpenFolder(int root, std::string_view relative) {
 
 } // namespace
 
-bool SkipRulesInForce(std::string_view lines, bool useGitignore) {
-    IgnoreList list;
-    list.AddLines(lines, false);
-    return useGitignore || !list.empty();
-}
-
 SkipFilter::SkipFilter(std::string_view lines, bool useGitignore, std::string masterRoot,
                        bool extras)
     : m_useGitignore(useGitignore), m_extras(extras) {

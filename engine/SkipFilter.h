@@ -17,10 +17,6 @@
 
 namespace dirwise {
 
-// True when a run with these settings has a rule in force: `useGitignore`, or at least one
-// line of `lines` that is a rule (not blank, not a comment).
-[[nodiscard]] bool SkipRulesInForce(std::string_view lines, bool useGitignore);
-
 class SkipFilter final : public WalkFilter {
 public:
     // `lines`: rules in .gitignore syntax (a leading byte order mark is not dropped: the
@@ -34,7 +30,8 @@ public:
     SkipFilter(const SkipFilter &) = delete;
     SkipFilter &operator=(const SkipFilter &) = delete;
 
-    // Whether a rule is in force at all (see SkipRulesInForce). When not, nothing is skipped.
+    // Whether a rule is in force: `useGitignore`, or a line of `lines` that is a rule (not
+    // blank, not a comment). When not, nothing is skipped.
     [[nodiscard]] bool InForce() const { return m_inForce; }
 
     // Whether the walk passes over the folder `relative` ("a/b/") instead of entering it.
