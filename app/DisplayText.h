@@ -10,7 +10,8 @@ namespace dirwise {
 // text): EscapeForDisplay's bytes (TextForms.h) as a QString, so the window and dwc show
 // every name alike. Valid UTF-8 shows as its characters; tab, CR and LF as \t, \r and \n;
 // other control bytes and bytes that are not part of valid UTF-8 as \xhh (lower case);
-// the C1 controls as \u00hh; a backslash stays one backslash. Never fails.
+// the C1 controls and the bidirectional controls and marks as \uhhhh; a backslash stays
+// one backslash. Never fails.
 [[nodiscard]] QString DisplayText(std::string_view bytes);
 
 } // namespace dirwise

@@ -54,6 +54,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     setStatus(QStringLiteral("Ready"));
 
     buildLayout();
+    describeControls();
     resize(initialSize());
     setAcceptDrops(true);
 
@@ -123,26 +124,29 @@ void MainWindow::buildControls() {
     };
 
     m_lblDw[0] = label(QStringLiteral("lblDw0"),
-                       QStringLiteral("Master Directory  (This is the directory that contains "
+                       QStringLiteral("Master Di&rectory  (This is the directory that contains "
                                       "the correct files)"));
     m_imgMaster = picture(QStringLiteral("imgMaster"), art::masterFolderPixmap());
     m_txtMasterDir = dirBox(QStringLiteral("txtMasterDir"));
     m_cmdMasterDir = chooser(QStringLiteral("cmdMasterDir"));
     m_lblDw[1] = label(QStringLiteral("lblDw1"),
-                       QStringLiteral("Compare Directory  (This is the directory that contains "
+                       QStringLiteral("&Compare Directory  (This is the directory that contains "
                                       "the questionable files)"));
     m_imgCompare = picture(QStringLiteral("imgCompare"), art::compareFolderPixmap());
     m_txtCompareDir = dirBox(QStringLiteral("txtCompareDir"));
     m_cmdCompareDir = chooser(QStringLiteral("cmdCompareDir"));
+    // The captions' access keys reach the choosers: the boxes themselves take no focus.
+    m_lblDw[0]->setBuddy(m_cmdMasterDir);
+    m_lblDw[1]->setBuddy(m_cmdCompareDir);
 
-    m_chkSubDir = check(QStringLiteral("chkSubDir"), QStringLiteral("Include Su&bdirectories"));
+    m_chkSubDir = check(QStringLiteral("chkSubDir"), QStringLiteral("Include S&ubdirectories"));
     m_chkSize = check(QStringLiteral("chkSize"), QStringLiteral("Match File Si&ze"));
     m_chkDate = check(QStringLiteral("chkDate"), QStringLiteral("Match File &Date"));
     m_chkHide = check(QStringLiteral("chkHide"), QStringLiteral("Don't Show Files that &Match"));
-    m_optEX = new QRadioButton(QStringLiteral("Exclude Extentions >"), m_client);
+    m_optEX = new QRadioButton(QStringLiteral("&Exclude Extentions >"), m_client);
     m_optEX->setObjectName(QStringLiteral("optEX"));
     m_optEX->setChecked(true);
-    m_optIN = new QRadioButton(QStringLiteral("Include Extentions >"), m_client);
+    m_optIN = new QRadioButton(QStringLiteral("&Include Extentions >"), m_client);
     m_optIN->setObjectName(QStringLiteral("optIN"));
     for (int i = 0; i < 4; ++i) {
         auto *e = new QLineEdit(m_client);
@@ -164,7 +168,7 @@ void MainWindow::buildControls() {
     m_cmdAbout = button(QStringLiteral("cmdAbout"), QStringLiteral("&About..."),
                         QStringLiteral("About This Program"));
     m_cmdHelp =
-        button(QStringLiteral("cmdHelp"), QStringLiteral("&Help..."), QStringLiteral("Help"));
+        button(QStringLiteral("cmdHelp"), QStringLiteral("He&lp..."), QStringLiteral("Help"));
     m_cmdBegin = button(QStringLiteral("cmdBegin"), QStringLiteral("&Begin"),
                         QStringLiteral("Begin Compare"));
     m_cmdBegin->setEnabled(false);
@@ -238,7 +242,7 @@ void MainWindow::load() {
     const bool help = FileExists(toBytes(HelpPagePath()));
     m_cmdHelp->setEnabled(help);
     m_mnuHelpContents->setEnabled(help);
-    m_mnuHelpAbout->setText(QStringLiteral("About ") + ApplicationTitle() + QStringLiteral("..."));
+    m_mnuHelpAbout->setText(QStringLiteral("&About ") + ApplicationTitle() + QStringLiteral("..."));
     restoreSettings();
     updateBeginEnabled();
     m_cmdMasterDir->setFocus(Qt::OtherFocusReason);

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "Compare.h"
+#include "ResultRow.h"
 #include "SkipRulesDialog.h"
 #include "WindowSettings.h"
 
@@ -30,7 +31,7 @@ QAction *addCheckable(QMenu *menu, const char *name, const QString &text) {
 void MainWindow::buildMenus() {
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
-    QAction *exit = file->addAction(QStringLiteral("Exit"));
+    QAction *exit = file->addAction(QStringLiteral("E&xit"));
     exit->setObjectName(QStringLiteral("mnuFileExit"));
     exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exit, &QAction::triggered, this, &MainWindow::close);
@@ -39,43 +40,47 @@ void MainWindow::buildMenus() {
     options->setObjectName(QStringLiteral("mnuOptions"));
     buildOptionsMenu(options);
 
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    buildViewMenu(view);
+
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    m_mnuHelpContents = help->addAction(QStringLiteral("Help Contents..."));
+    m_mnuHelpContents = help->addAction(QStringLiteral("&Help Contents..."));
     m_mnuHelpContents->setObjectName(QStringLiteral("mnuHelpContents"));
     connect(m_mnuHelpContents, &QAction::triggered, this, &MainWindow::openHelpPage);
-    QAction *web = help->addAction(QStringLiteral("Help on the Web..."));
+    QAction *web = help->addAction(QStringLiteral("Help on the &Web..."));
     web->setObjectName(QStringLiteral("mnuHelpWeb"));
     connect(web, &QAction::triggered, this, &MainWindow::openHomePage);
     help->addSeparator()->setObjectName(QStringLiteral("mnuSep0"));
-    m_mnuHelpAbout = help->addAction(QStringLiteral("About"));
+    m_mnuHelpAbout = help->addAction(QStringLiteral("&About"));
     m_mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
     connect(m_mnuHelpAbout, &QAction::triggered, this, &MainWindow::showAboutBox);
 
     // The results list's context menu; it never shows on the menu bar.
     m_mnuPopupMenu = new QMenu(QStringLiteral("PopupMenu"), this);
     m_mnuPopupMenu->setObjectName(QStringLiteral("mnuPopupMenu"));
-    QAction *remove = m_mnuPopupMenu->addAction(QStringLiteral("Remove From List"));
+    QAction *remove = m_mnuPopupMenu->addAction(QStringLiteral("&Remove From List"));
     remove->setObjectName(QStringLiteral("mnuRemove"));
     connect(remove, &QAction::triggered, this, &MainWindow::removeSelectedRows);
-    m_mnuSkipFolder = m_mnuPopupMenu->addAction(QStringLiteral("Skip This Folder"));
+    m_mnuSkipFolder = m_mnuPopupMenu->addAction(QStringLiteral("Skip This &Folder"));
     m_mnuSkipFolder->setObjectName(QStringLiteral("mnuSkipFolder"));
     connect(m_mnuSkipFolder, &QAction::triggered, this, [this] { skipCurrentRow(true); });
-    QAction *skipFile = m_mnuPopupMenu->addAction(QStringLiteral("Skip This File"));
+    QAction *skipFile = m_mnuPopupMenu->addAction(QStringLiteral("Skip This F&ile"));
     skipFile->setObjectName(QStringLiteral("mnuSkipFile"));
     connect(skipFile, &QAction::triggered, this, [this] { skipCurrentRow(false); });
     m_mnuPopupMenu->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
-    QAction *cancel = m_mnuPopupMenu->addAction(QStringLiteral("Cancel"));
+    QAction *cancel = m_mnuPopupMenu->addAction(QStringLiteral("&Cancel"));
     cancel->setObjectName(QStringLiteral("mnuCancel"));
 }
 
 void MainWindow::buildOptionsMenu(QMenu *options) {
-    QMenu *time = options->addMenu(QStringLiteral("Time Tolerance"));
+    QMenu *time = options->addMenu(QStringLiteral("&Time Tolerance"));
     time->setObjectName(QStringLiteral("mnuTimeTolerance"));
     auto *tolerance = new QActionGroup(time);
     tolerance->setExclusive(true);
     const std::pair<const char *, const char *> times[] = {
-        {"mnuTimeExact", "Exact"}, {"mnuTime1", "1 Second"}, {"mnuTime2", "2 Seconds (FAT)"}};
+        {"mnuTimeExact", "&Exact"}, {"mnuTime1", "&1 Second"}, {"mnuTime2", "&2 Seconds (FAT)"}};
     for (std::size_t seconds = 0; seconds < m_mnuTime.size(); ++seconds) {
         const auto &[name, text] = times[seconds];
         m_mnuTime[seconds] = addCheckable(time, name, QString::fromLatin1(text));
@@ -84,12 +89,12 @@ void MainWindow::buildOptionsMenu(QMenu *options) {
     m_mnuTime[0]->setChecked(true);
 
     m_mnuHourShifts = addCheckable(options, "mnuHourShifts",
-                                   QStringLiteral("Ignore 1-Hour Shifts (Daylight Saving)"));
+                                   QStringLiteral("Ignore 1-Hour &Shifts (Daylight Saving)"));
     m_mnuShowExtra = addCheckable(options, "mnuShowExtra",
-                                  QStringLiteral("List Files Only in Compare Directory"));
-    m_mnuVerify = addCheckable(options, "mnuVerify", QStringLiteral("Verify Contents"));
+                                  QStringLiteral("&List Files Only in Compare Directory"));
+    m_mnuVerify = addCheckable(options, "mnuVerify", QStringLiteral("&Verify Contents"));
     m_mnuFollowLinks =
-        addCheckable(options, "mnuFollowLinks", QStringLiteral("Follow Links to Directories"));
+        addCheckable(options, "mnuFollowLinks", QStringLiteral("&Follow Links to Directories"));
     m_mnuFollowLinks->setChecked(true);
     options->addSeparator();
     QAction *skip = options->addAction(QStringLiteral("&Skip Folders and Files…"));
@@ -105,6 +110,21 @@ void MainWindow::showSkipRulesDialog() {
         m_useGitignore = dialog->useGitignore();
     });
     dialog->open();
+}
+
+void MainWindow::buildViewMenu(QMenu *view) {
+    // The keyboard's way to a header click: each entry sorts as a click on its column does.
+    QMenu *sort = view->addMenu(QStringLiteral("Sort &By"));
+    sort->setObjectName(QStringLiteral("mnuSortBy"));
+    const char *const texts[ColumnCount] = {"&Result",       "Compare &Path", "File &Name",
+                                            "&Master Size",  "C&ompare Size", "Master &Date",
+                                            "Compare D&ate", "Di&fference"};
+    for (int column = 0; column < ColumnCount; ++column) {
+        QAction *action = sort->addAction(QString::fromLatin1(texts[column]));
+        action->setObjectName(QStringLiteral("mnuSortBy%1").arg(column));
+        action->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + column)));
+        connect(action, &QAction::triggered, this, [this, column] { sortByColumn(column); });
+    }
 }
 
 void MainWindow::setMenuOptions(const WindowSettings &s) {

@@ -108,6 +108,13 @@ int runStartup(const QStringList &arguments, const StartupServices &services,
     if (arguments.size() > 2) {
         if (services.printError)
             services.printError(QStringLiteral("dw: too many arguments\n") + usageText());
+        // Folders dropped on the launcher arrive here too, where nobody reads standard error.
+        if (services.showFailure)
+            services.showFailure(ApplicationTitle() + QStringLiteral(" : Error"),
+                                 QStringLiteral("Dirwise compares two folders at a time and was "
+                                                "given %1. Give it one or two: the master "
+                                                "folder, then the compare folder.")
+                                     .arg(arguments.size()));
         return 2;
     }
 

@@ -1,22 +1,26 @@
 #include "Compare.h"
-#include "ContentCheck.h"
-#include "Facts.h"
+
+#include "FactsAhead.h"
+#include "LiveSource.h"
 #include "SkipFilter.h"
+#include "Walk.h"
+#include "WorkerPool.h"
 
 #include "ResultsList.h"
 
+#include <cerrno>
+
 namespace dirwise {
-
-using namespace detail;
-
 namespace {
 
-// One run's state: the options, the list, the host, the progress and the summary, shared by
-// the master pass and the extras pass.
+// One run's state: the options, the two sources, the list, the host, the worker pool, the
+// progress and the summary, shared by the master pass and the extras pass.
 class Run {
 public:
-    Run(const CompareOptions &options, ResultsList &list, CompareHost &host)
-        : m_options(options), m_list(list), m_host(host) {}
+    Run(const CompareOptions &options, TreeSource &master, TreeSource &compare, ResultsList &list,
+        CompareHost &host, WalkFilter *skip)
+        : m_options(options), m_master(master), m_compare(compare), m_list(list), m_host(host),
+          m_skip(skip) {}
 
     [[nodiscard]] bool yield() {
         m_stop = m_stop || m_host.yield(m_progress);
@@ -25,123 +29,106 @@ public:
     [[nodiscard]] bool stopped() const { return m_stop; }
     CompareSummary &summary() { return m_summary; }
 
-    // Lists the master tree and compares every listed file.
-    void masterPass() {
-        ScanState state;
-        SkipFilter skip(m_options.skipRules, m_options.useGitignore, m_options.masterDir, false);
-        ScanDirectory(state, m_host, m_options.masterDir, BuildPatternList(m_options),
-                      ScanRules{m_options.subDirs, m_options.followLinks, Phase::Listing,
-                                Side::Master, skip.InForce() ? &skip : nullptr});
-        m_stop = m_stop || state.Stopped;
-        m_summary.listed = state.ScanFileCount;
-        m_summary.notCompared = state.Diagnostics;
-        m_summary.skipping = skip.InForce();
-        m_summary.skippedFolders = skip.SkippedFolders();
-        m_summary.skippedFiles = skip.SkippedFiles();
-        for (const auto &[relative, err] : skip.Unreadable()) {
-            Diagnostic d{Side::Master, Problem::RulesNotRead, m_options.masterDir, relative, err};
-            m_host.diagnostic(d);
-            m_summary.notCompared.push_back(std::move(d));
-        }
-        m_progress = Progress{Phase::Comparing, state.ScanFileCount, 0, m_progress.bytesVerified};
-        // One yield between the phases: the window shows the new phase, and a stop that came
-        // with the listing's last entry is seen before any file is compared.
-        if (m_stop || yield())
-            return;
-        const auto count = static_cast<std::size_t>(state.ScanFileCount);
-        if (count == 0)
-            return;
-        std::vector<std::uint32_t> listDirs(state.ScanDirs.size(), NoDir);
-        FactPrefetcher facts(state, m_options, count, m_options.verifyContents);
-        for (std::size_t i = 0; i < count && !m_stop; ++i) {
-            const FileFacts &f = facts.Get(i);
-            if (f.excluded)
-                ++m_summary.excluded;
-            else if (f.masterError != 0)
-                notCompared(state, i, Side::Master, f.masterError);
-            else if (f.compareError != 0 && f.compareError != ENOENT)
-                notCompared(state, i, Side::Compare, f.compareError);
-            else if (f.compareRootGone)
-                notCompared(state, i, Side::Compare, ENOENT);
-            else
-                comparePair(state, i, f, listDirs, facts);
-            m_progress.compared = static_cast<std::int64_t>(i) + 1;
-            (void)yield();
-        }
-    }
-
-    // Walks the compare tree by the same rules and lists every file the master tree lacks.
-    // The read-ahead is the master pass's with the roles of the trees swapped: its "master"
-    // facts are the compare file's, its "compare" facts tell whether a master file exists.
-    void extrasPass() {
-        m_summary.extrasListed = true;
-        CompareOptions swapped = m_options;
-        std::swap(swapped.masterDir, swapped.compareDir);
-        m_progress = Progress{Phase::Extras, 0, 0, m_progress.bytesVerified};
+    // The pass loop. The master pass walks the master tree and compares every listed file;
+    // the extras pass walks the compare tree by the same rules and lists every file the
+    // master tree lacks, its facts read with the roles of the trees swapped.
+    void pass(bool extras) {
+        TreeSource &walked = extras ? m_compare : m_master;
+        TreeSource &other = extras ? m_master : m_compare;
         ScanState state;
         // The master's rules, by relative path: the same paths are left out of both trees.
-        SkipFilter skip(m_options.skipRules, m_options.useGitignore, m_options.masterDir, true);
-        ScanDirectory(state, m_host, swapped.masterDir, BuildPatternList(swapped),
-                      ScanRules{swapped.subDirs, swapped.followLinks, Phase::Extras, Side::Compare,
-                                skip.InForce() ? &skip : nullptr});
+        SkipFilter rules(m_options.skipRules, m_options.useGitignore, m_master.Root(), extras);
+        WalkFilter *filter = m_skip ? m_skip : rules.InForce() ? &rules : nullptr;
+        Walk(walked, m_pool, state, m_host, BuildPatternList(m_options),
+             ScanRules{m_options.subDirs, m_options.followLinks,
+                       extras ? Phase::Extras : Phase::Listing,
+                       extras ? Side::Compare : Side::Master, filter});
         m_stop = m_stop || state.Stopped;
-        // A directory the master pass could list but this one cannot is still worth naming.
+        if (!extras && filter == &rules)
+            countSkipped(rules);
+        // A folder the master pass could list but the extras pass cannot is still named.
         for (Diagnostic &d : state.Diagnostics)
             m_summary.notCompared.push_back(std::move(d));
-        m_progress.listed = state.ScanFileCount;
-        if (m_stop || yield())
-            return;
+        if (extras)
+            m_summary.extrasListed = true;
+        else
+            m_summary.listed = state.ScanFileCount;
+        m_progress = Progress{extras ? Phase::Extras : Phase::Comparing, state.ScanFileCount, 0,
+                              m_progress.bytesVerified};
+        // One yield between the phases: the window shows the new phase, and a stop that came
+        // with the listing's last entry is seen before any file is compared.
         const auto count = static_cast<std::size_t>(state.ScanFileCount);
-        if (count == 0)
+        if (m_stop || yield() || count == 0)
             return;
-        std::vector<std::uint32_t> listDirs(state.ScanDirs.size(), NoDir);
-        FactPrefetcher facts(state, swapped, count, false);
+        m_listDirs.assign(state.ScanDirs.size(), NoDir);
+        FactsAhead facts(m_pool, state, m_options, count, m_options.verifyContents && !extras,
+                         walked, other);
         for (std::size_t i = 0; i < count && !m_stop; ++i) {
-            const FileFacts &f = facts.Get(i);
-            if (f.excluded) {
-                // Counted by the master pass, where it matters.
-            } else if (f.masterError != 0) {
-                notCompared(state, i, Side::Compare, f.masterError, Problem::FactsNotRead, false);
-            } else if (f.compareError == ENOENT && f.compareRootGone) {
-                notCompared(state, i, Side::Master, ENOENT, Problem::FactsNotRead, false);
-            } else if (f.compareError == ENOENT) {
-                ++m_summary.extras;
-                m_list.Append(ResultRow{.name = state.ScanFileNames[i],
-                                        .compareSize = f.masterSize,
-                                        .compareTime = f.masterTime,
-                                        .dir = internDir(state, i, listDirs),
-                                        .result = Result::Extra});
-            }
-            // Any other answer about the master file: it was the master pass's to report.
+            if (extras)
+                takeExtra(state, i, facts.Get(i));
+            else
+                takeFile(state, i, facts.Get(i), facts);
             m_progress.compared = static_cast<std::int64_t>(i) + 1;
             (void)yield();
         }
     }
 
 private:
-    std::uint32_t internDir(const ScanState &state, std::size_t i,
-                            std::vector<std::uint32_t> &listDirs) {
+    // A master file: compared, or not compared, or passed over by the exclude test.
+    void takeFile(const ScanState &state, std::size_t i, const FileFacts &f, FactsAhead &facts) {
+        if (f.excluded)
+            ++m_summary.excluded;
+        else if (f.masterError != 0)
+            notCompared(state, i, Side::Master, f.masterError);
+        else if (f.compareError != 0 && f.compareError != ENOENT)
+            notCompared(state, i, Side::Compare, f.compareError);
+        else if (f.compareRootGone)
+            notCompared(state, i, Side::Compare, ENOENT);
+        else
+            comparePair(state, i, f, facts);
+    }
+
+    // A compare file of the extras pass (its "master" facts are the compare file's, its
+    // "compare" facts tell whether a master file exists).
+    void takeExtra(const ScanState &state, std::size_t i, const FileFacts &f) {
+        if (f.excluded)
+            return; // counted by the master pass, where it matters
+        if (f.masterError != 0) {
+            notCompared(state, i, Side::Compare, f.masterError, Problem::FactsNotRead, false);
+        } else if (f.compareError == ENOENT && f.compareRootGone) {
+            notCompared(state, i, Side::Master, ENOENT, Problem::FactsNotRead, false);
+        } else if (f.compareError == ENOENT) {
+            ++m_summary.extras;
+            m_list.Append(ResultRow{.name = state.ScanFileNames[i],
+                                    .compareSize = f.masterSize,
+                                    .compareTime = f.masterTime,
+                                    .dir = internDir(state, i),
+                                    .result = Result::Extra});
+        }
+        // Any other answer about the master file: it was the master pass's to report.
+    }
+
+    std::uint32_t internDir(const ScanState &state, std::size_t i) {
         const std::uint32_t d = state.ScanFileDirs[i];
-        if (listDirs[d] == NoDir)
-            listDirs[d] = m_list.InternDirectory(state.RelativeDir(d));
-        return listDirs[d];
+        if (m_listDirs[d] == NoDir)
+            m_listDirs[d] = m_list.InternDirectory(state.RelativeDir(d));
+        return m_listDirs[d];
     }
 
     // `masterFile`: the file is one of the master listing's, so it leaves the totals; a
     // compare-only file of the extras pass was never in them.
     void notCompared(const ScanState &state, std::size_t i, Side side, int err,
                      Problem problem = Problem::FactsNotRead, bool masterFile = true) {
-        Diagnostic diag{
-            side, problem, side == Side::Master ? m_options.masterDir : m_options.compareDir,
-            state.RelativeDir(state.ScanFileDirs[i]).substr(1) + state.ScanFileNames[i], err};
+        Diagnostic diag{side, problem, (side == Side::Master ? m_master : m_compare).Root(),
+                        state.RelativeDir(state.ScanFileDirs[i]).substr(1) + state.ScanFileNames[i],
+                        err};
         m_host.diagnostic(diag);
         m_summary.notCompared.push_back(std::move(diag));
         if (masterFile)
             ++m_summary.notComparedFiles;
     }
 
-    void comparePair(const ScanState &state, std::size_t i, const FileFacts &f,
-                     std::vector<std::uint32_t> &listDirs, FactPrefetcher &facts) {
+    void comparePair(const ScanState &state, std::size_t i, const FileFacts &f, FactsAhead &facts) {
         const bool found = f.compareError == 0;
         PairFacts pair{f.masterSize, f.compareSize, f.masterTime, f.compareTime};
         std::optional<Verdict> v = found ? Classify(m_options, pair) : Verdict{Result::NotFound};
@@ -163,7 +150,7 @@ private:
                                 .compareSize = f.compareSize,
                                 .compareTime = f.compareTime,
                                 .contentOffset = pair.firstDifference,
-                                .dir = internDir(state, i, listDirs),
+                                .dir = internDir(state, i),
                                 .result = v->result,
                                 .detail = v->detail});
     }
@@ -171,8 +158,7 @@ private:
     // The verdict on pair i's contents, into `pair`, yielding after every block pair. Returns
     // false when the pair gets no row: the run was stopped inside it, or a file could not be
     // read (then it is Not Compared).
-    bool readContents(const ScanState &state, std::size_t i, PairFacts &pair,
-                      FactPrefetcher &facts) {
+    bool readContents(const ScanState &state, std::size_t i, PairFacts &pair, FactsAhead &facts) {
         using Outcome = ContentVerdict::Outcome;
         const ContentVerdict c = facts.Contents(i, [this](std::int64_t n) {
             m_progress.bytesVerified += n;
@@ -198,9 +184,25 @@ private:
         return false;
     }
 
+    void countSkipped(const SkipFilter &rules) {
+        m_summary.skipping = true;
+        m_summary.skippedFolders = rules.SkippedFolders();
+        m_summary.skippedFiles = rules.SkippedFiles();
+        for (const auto &[relative, err] : rules.Unreadable()) {
+            Diagnostic d{Side::Master, Problem::RulesNotRead, m_master.Root(), relative, err};
+            m_host.diagnostic(d);
+            m_summary.notCompared.push_back(std::move(d));
+        }
+    }
+
     const CompareOptions &m_options;
+    TreeSource &m_master;
+    TreeSource &m_compare;
     ResultsList &m_list;
     CompareHost &m_host;
+    WalkFilter *m_skip;
+    WorkerPool m_pool; // after the sources, before the passes' listers and readers
+    std::vector<std::uint32_t> m_listDirs; // the list's folder of each walked folder
     Progress m_progress;
     CompareSummary m_summary;
     bool m_stop = false;
@@ -208,20 +210,55 @@ private:
 
 } // namespace
 
-CompareSummary RunCompare(const CompareOptions &given, ResultsList &list, CompareHost &host) {
-    CompareOptions options = given;
-    options.masterDir = NormalizeRoot(options.masterDir);
-    options.compareDir = NormalizeRoot(options.compareDir);
+CompareSummary RunCompare(const CompareOptions &options, TreeSource &master, TreeSource &compare,
+                          ResultsList &list, CompareHost &host, WalkFilter *skip) {
     list.Clear();
-    list.SetRoots(options.masterDir, options.compareDir);
-    Run run(options, list, host);
+    list.SetRoots(master.Root(), compare.Root());
+    Run run(options, master, compare, list, host, skip);
     if (!run.yield())
-        run.masterPass();
+        run.pass(false);
     if (options.listExtras && !run.stopped())
-        run.extrasPass();
+        run.pass(true);
     CompareSummary summary = std::move(run.summary());
     summary.stopped = run.stopped();
     return summary;
+}
+
+CompareSummary RunCompare(const CompareOptions &options, ResultsList &list, CompareHost &host) {
+    LiveSource master(NormalizeRoot(options.masterDir));
+    LiveSource compare(NormalizeRoot(options.compareDir));
+    return RunCompare(options, master, compare, list, host);
+}
+
+std::vector<std::string> SummaryLines(const CompareSummary &s) {
+    if (s.stopped)
+        return {"Dirwise stopped."};
+    std::vector<std::string> lines = {
+        "Dirwise complete.",
+        "",
+        "Total Files: " + std::to_string(s.total()),
+        "Matching Files: " + std::to_string(s.matching()),
+        "Different Files: " + std::to_string(s.different),
+    };
+    if (s.extrasListed)
+        lines.push_back("Extra Files: " + std::to_string(s.extras));
+    if (s.skipping) {
+        lines.push_back("Skipped Folders: " + std::to_string(s.skippedFolders));
+        lines.push_back("Skipped Files: " + std::to_string(s.skippedFiles));
+    }
+    if (!s.notCompared.empty())
+        lines.push_back("Not Compared: " + std::to_string(s.notCompared.size()));
+    return lines;
+}
+
+std::string SummaryText(const CompareSummary &s) {
+    std::string text;
+    for (const std::string &line : SummaryLines(s)) {
+        if (!text.empty() || line.empty())
+            text += '\r';
+        text += line;
+    }
+    return text;
 }
 
 } // namespace dirwise

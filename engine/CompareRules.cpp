@@ -1,14 +1,9 @@
+#include "CompareRules.h"
+
 #include "Ascii.h"
 #include "CaseFold.h"
-#include "Compare.h"
-
-#include "ResultsList.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace dirwise {
 
@@ -16,17 +11,6 @@ std::string NormalizeRoot(std::string path) {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
-}
-
-int CheckRoot(const std::string &path) {
-    if (path.empty())
-        return ENOENT;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return errno;
-    if (!S_ISDIR(st.st_mode))
-        return ENOTDIR;
-    return ::faccessat(AT_FDCWD, path.c_str(), R_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
 std::string TrimBlanks(std::string_view text) {
@@ -74,6 +58,37 @@ bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
 }
 
 } // namespace
+
+bool MatchPattern(std::string_view pattern, std::string_view name) {
+    if (pattern == "*.*")
+        return true;
+    // Iterative glob with one backtrack point: linear in practice, no recursion. Both sides
+    // go one character at a time, letters folded (see FoldedUnitAt).
+    std::size_t p = 0, n = 0;
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && pattern[p] == '?') {
+            ++p;
+            n += FoldedUnitAt(name, n).length;
+        } else if (p < pattern.size() &&
+                   FoldedUnitAt(pattern, p).key == FoldedUnitAt(name, n).key) {
+            p += FoldedUnitAt(pattern, p).length;
+            n += FoldedUnitAt(name, n).length;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            starN += FoldedUnitAt(name, starN).length;
+            n = starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
 
 bool IsExcluded(std::string_view name, const std::array<std::string, 4> &boxes) {
     for (const std::string &box : boxes) {
@@ -138,37 +153,6 @@ std::optional<Verdict> Classify(const CompareOptions &o, const PairFacts &p) {
 bool WantsContent(const Verdict &metadata, const PairFacts &pair) {
     return metadata.result == Result::Match ||
            (metadata.result == Result::Date && pair.masterSize == pair.compareSize);
-}
-
-std::vector<std::string> SummaryLines(const CompareSummary &s) {
-    if (s.stopped)
-        return {"Dirwise stopped."};
-    std::vector<std::string> lines = {
-        "Dirwise complete.",
-        "",
-        "Total Files: " + std::to_string(s.total()),
-        "Matching Files: " + std::to_string(s.matching()),
-        "Different Files: " + std::to_string(s.different),
-    };
-    if (s.extrasListed)
-        lines.push_back("Extra Files: " + std::to_string(s.extras));
-    if (s.skipping) {
-        lines.push_back("Skipped Folders: " + std::to_string(s.skippedFolders));
-        lines.push_back("Skipped Files: " + std::to_string(s.skippedFiles));
-    }
-    if (!s.notCompared.empty())
-        lines.push_back("Not Compared: " + std::to_string(s.notCompared.size()));
-    return lines;
-}
-
-std::string SummaryText(const CompareSummary &s) {
-    std::string text;
-    for (const std::string &line : SummaryLines(s)) {
-        if (!text.empty() || line.empty())
-            text += '\r';
-        text += line;
-    }
-    return text;
 }
 
 } // namespace dirwise

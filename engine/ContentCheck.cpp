@@ -1,12 +1,8 @@
 #include "ContentCheck.h"
 
-#include "Io.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dirwise {
@@ -47,67 +43,26 @@ std::size_t firstDifference(const char *a, const char *b, std::size_t n) {
     return at;
 }
 
-// Opens a file for reading without ever blocking on a FIFO or a device, and only when it is
-// a regular file. Returns the descriptor (and its size), an empty one with `error` set, or
-// an empty one with `regular` false.
-UniqueFd openRegular(int dir, const std::string &name, int &error, bool &regular,
-                     std::int64_t &size, std::size_t blockSize) {
-    UniqueFd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    regular = true;
-    if (!fd) {
-        error = errno;
-        return fd;
-    }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        error = errno;
-        return UniqueFd();
-    }
-    if (!S_ISREG(st.st_mode)) {
-        regular = false;
-        return UniqueFd();
-    }
-    size = st.st_size;
-    if (size > static_cast<std::int64_t>(blockSize)) // one read needs no read-ahead advice
-        ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    return fd;
-}
-
 } // namespace
 
 ContentChecker::ContentChecker(std::size_t blockSize)
     : m_master(std::max<std::size_t>(blockSize, 1)),
       m_compare(std::max<std::size_t>(blockSize, 1)) {}
 
-ContentVerdict ContentChecker::Compare(int masterDir, const std::string &masterName, int compareDir,
-                                       const std::string &compareName,
+ContentVerdict ContentChecker::Compare(const OpenedFile &masterFile, const OpenedFile &compareFile,
                                        const std::function<bool(std::int64_t)> &afterBlock) {
     using Outcome = ContentVerdict::Outcome;
     ContentVerdict v;
-    bool regular = true;
-    std::int64_t masterSize = 0, compareSize = 0;
-    const UniqueFd master =
-        openRegular(masterDir, masterName, v.error, regular, masterSize, m_master.size());
-    if (!master) {
-        v.outcome = regular ? Outcome::Failed : Outcome::NotRegular;
-        v.masterSide = true;
-        return v;
-    }
-    const UniqueFd compare =
-        openRegular(compareDir, compareName, v.error, regular, compareSize, m_compare.size());
-    if (!compare) {
-        v.outcome = regular ? Outcome::Failed : Outcome::NotRegular;
-        return v;
-    }
+    const int master = masterFile.fd.get(), compare = compareFile.fd.get();
+    const std::int64_t masterSize = masterFile.size, compareSize = compareFile.size;
     for (std::int64_t offset = 0;;) {
-        const ssize_t a =
-            readBlock(master.get(), m_master.data(), m_master.size(), masterSize - offset);
+        const ssize_t a = readBlock(master, m_master.data(), m_master.size(), masterSize - offset);
         if (a < 0) {
             v = {Outcome::Failed, offset, errno, true};
             return v;
         }
         const ssize_t b =
-            readBlock(compare.get(), m_compare.data(), m_compare.size(), compareSize - offset);
+            readBlock(compare, m_compare.data(), m_compare.size(), compareSize - offset);
         if (b < 0) {
             v = {Outcome::Failed, offset, errno, false};
             return v;

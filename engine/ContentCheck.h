@@ -1,8 +1,9 @@
 #pragma once
 
+#include "TreeSource.h"
+
 #include <cstdint>
 #include <functional>
-#include <string>
 #include <vector>
 
 namespace dirwise {
@@ -28,16 +29,12 @@ class ContentChecker {
 public:
     explicit ContentChecker(std::size_t blockSize = 1024 * 1024);
 
-    // Compares file `masterName` in directory `masterDir` with `compareName` in `compareDir`
-    // (descriptors, O_PATH ones included). Links are followed. Nothing but a regular file is
-    // ever read: the files are opened without blocking and checked before the first read,
-    // so a FIFO or a device put in a file's place cannot hang the run. Each file is read up
-    // to the size fstat gave once it was open (no read is made only to see its end), so a
-    // file that grows meanwhile is compared as it was. After every block pair, `afterBlock`
-    // gets the bytes read from both files since the last call; when it returns true the
-    // comparison ends as Stopped.
-    [[nodiscard]] ContentVerdict Compare(int masterDir, const std::string &masterName,
-                                         int compareDir, const std::string &compareName,
+    // Compares the bytes of two files opened for reading (see FileReader::OpenBytes), each
+    // read up to the size it had when it was opened (no read is made only to see its end),
+    // so a file that grows meanwhile is compared as it was. After every block pair,
+    // `afterBlock` gets the bytes read from both files since the last call; when it returns
+    // true the comparison ends as Stopped.
+    [[nodiscard]] ContentVerdict Compare(const OpenedFile &master, const OpenedFile &compare,
                                          const std::function<bool(std::int64_t)> &afterBlock);
 
 private:

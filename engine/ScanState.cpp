@@ -8,22 +8,6 @@
 
 namespace dirwise {
 
-std::string ScanState::DirPath(std::uint32_t d) const {
-    // Collect the chain first so the path is built front to back in one allocation.
-    std::vector<std::uint32_t> chain;
-    std::size_t length = 0;
-    for (std::uint32_t i = d; i != ScanDir::NoParent && i < ScanDirs.size();
-         i = ScanDirs[i].parent) {
-        chain.push_back(i);
-        length += ScanDirs[i].name.size();
-    }
-    std::string path;
-    path.reserve(length);
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-        path += ScanDirs[*it].name;
-    return path;
-}
-
 std::string ScanState::RelativeDir(std::uint32_t d) const {
     std::vector<std::uint32_t> chain;
     for (std::uint32_t i = d; i != ScanDir::NoParent && i < ScanDirs.size(); i = ScanDirs[i].parent)
@@ -87,8 +71,5 @@ void ScanNames::push_back(std::string_view name) {
     ++m_count;
 }
 
-std::string ScanState::ScanFilePath(std::size_t i) const {
-    return DirPath(ScanFileDirs[i]) + ScanFileNames[i];
-}
 
 } // namespace dirwise

@@ -43,9 +43,7 @@ public:
         const std::uint64_t at = m_at[i >> ChunkBits][i & ChunkMask];
         return m_blocks[at >> OffsetBits] + (at & OffsetMask);
     }
-    [[nodiscard]] std::string_view view(std::size_t i) const { return (*this)[i]; }
     [[nodiscard]] std::size_t size() const { return m_count; }
-    [[nodiscard]] bool empty() const { return m_count == 0; }
 
 private:
     static constexpr unsigned OffsetBits = 21; // 2 MiB blocks: one huge page each, if allowed
@@ -72,10 +70,6 @@ struct ScanState {
     std::vector<Diagnostic> Diagnostics; // directories that could not be listed
     bool Stopped = false;                // a yield asked the scan to stop
 
-    // The full path of listed file i: its directory's path followed by its name.
-    [[nodiscard]] std::string ScanFilePath(std::size_t i) const;
-    // The full path of directory d, ending in "/".
-    [[nodiscard]] std::string DirPath(std::uint32_t d) const;
     // Directory d relative to its scan root: "/" for the root, else "/a/b/".
     [[nodiscard]] std::string RelativeDir(std::uint32_t d) const;
 };

@@ -132,7 +132,8 @@ bool SnapshotTree::Load(MtreeReader &reader) {
     m_nodes.emplace_back(); // the root, until the manifest gives its facts
     m_nodes[Root].implicit = true;
     SnapshotEntry e;
-    while (reader.Next(e))
+    std::int64_t entries = 0;
+    for (; reader.Next(e); ++entries)
         if (!add(e)) {
             m_errorLine = reader.line();
             return false;
@@ -141,6 +142,8 @@ bool SnapshotTree::Load(MtreeReader &reader) {
         m_errorLine = reader.errorLine();
         return fail(reader.error());
     }
+    if (entries == 0) // every manifest holds its root at least: this one ended before
+        return fail("no entry at all (an empty or cut-off manifest)");
     return finish();
 }
 
@@ -214,6 +217,30 @@ std::uint32_t SnapshotTree::Find(std::string_view path, bool followLast) const {
 
 std::uint32_t SnapshotTree::Resolve(std::uint32_t link) const {
     return m_nodes[link].type == EntryType::Link ? resolve(link, 0) : link;
+}
+
+bool SnapshotTree::LeavesTree(std::uint32_t link) const {
+    const Node &n = m_nodes[link];
+    const std::string_view target(m_names.data() + n.linkAt, n.linkLength);
+    if (n.type != EntryType::Link || target.empty())
+        return false;
+    if (target.front() == '/')
+        return true;
+    std::int64_t depth = 0; // of the link's folder below the root
+    for (std::uint32_t at = n.parent; at != Root; at = m_nodes[at].parent)
+        ++depth;
+    for (std::size_t pos = 0; pos <= target.size();) {
+        std::size_t slash = target.find('/', pos);
+        if (slash == std::string_view::npos)
+            slash = target.size();
+        const std::string_view part = target.substr(pos, slash - pos);
+        if (part == ".." && --depth < 0)
+            return true;
+        if (!part.empty() && part != "." && part != "..")
+            ++depth;
+        pos = slash + 1;
+    }
+    return false;
 }
 
 } // namespace dirwise

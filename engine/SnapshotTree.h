@@ -33,7 +33,8 @@ public:
 
     // Reads every entry `reader` gives, in any order. A folder the manifest names only as a
     // parent is made without facts; a later entry for the same path replaces an earlier one
-    // (as NetBSD's mtree has it), and an entry below something that is no folder is refused.
+    // (as NetBSD's mtree has it), and an entry below something that is no folder, or a
+    // manifest without a single entry, is refused.
     // Returns false with error() (and errorLine()) set when the reader failed or the
     // manifest does not make a tree.
     [[nodiscard]] bool Load(MtreeReader &reader);
@@ -53,6 +54,10 @@ public:
     // Where link `link` leads inside the tree (through further links), or NoEntry when its
     // target is absolute, climbs above the root, is not in the tree, or loops.
     [[nodiscard]] std::uint32_t Resolve(std::uint32_t link) const;
+
+    // Whether link `link`'s target, read as written, leads out of the tree: an absolute
+    // target, or one whose ".." steps climb above the root.
+    [[nodiscard]] bool LeavesTree(std::uint32_t link) const;
 
     // Whether every regular file has a digest / every entry read from the manifest a time.
     [[nodiscard]] bool DigestsComplete() const { return m_filesWithoutDigest == 0; }

@@ -1,11 +1,14 @@
 #include "SnapshotWriter.h"
 
 #include "Io.h"
-#include "Listing.h"
 #include "MtreeReader.h"
 #include "Sha256.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +30,39 @@ EntryType typeOf(mode_t mode) {
     if (S_ISSOCK(mode))
         return EntryType::Socket;
     return EntryType::File;
+}
+
+std::int64_t monotonicNanoseconds() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
+// The names in open folder `fd`, without "." and "..", in byte order. Returns 0, or the errno
+// of a listing that failed (the names read before it are kept).
+int readNames(int fd, std::vector<std::string> &names) {
+    const int own = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = own < 0 ? nullptr : ::fdopendir(own);
+    if (!dir) {
+        const int err = errno;
+        if (own >= 0)
+            ::close(own);
+        return err;
+    }
+    int err = 0;
+    for (;;) {
+        errno = 0;
+        const dirent *d = ::readdir(dir);
+        if (!d) {
+            err = errno;
+            break;
+        }
+        if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
+            names.emplace_back(d->d_name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return err;
 }
 
 // One folder the walk is in: its descriptor, its path in the manifest, and the folders
@@ -59,7 +95,6 @@ private:
     CompareHost &m_host;
     SnapshotSummary m_summary;
     std::string m_buffer;
-    std::vector<char> m_listingBuffer;
     std::vector<char> m_readBuffer;
     std::vector<Frame> m_stack;
     std::int64_t m_lastWrite = 0;
@@ -79,7 +114,7 @@ void Writer::notRead(const std::string &path, int error, bool directory) {
 bool Writer::flush(bool all) {
     // A reader at the other end of a pipe gets the lines at least every 50 ms, so a compare
     // reading the stream goes on beside the walk.
-    const std::int64_t now = detail::MonotonicNanoseconds();
+    const std::int64_t now = monotonicNanoseconds();
     if (m_buffer.empty() ||
         (!all && m_buffer.size() < 256 * 1024 && now - m_lastWrite < 50'000'000))
         return true;
@@ -157,11 +192,10 @@ bool Writer::entry(int dirFd, const std::string &name, const std::string &path,
 }
 
 bool Writer::listFolder(Frame &frame) {
-    detail::Listing listing;
-    if (detail::ReadListing(frame.fd.get(), listing, m_listingBuffer) != 0)
-        notRead(frame.path, listing.error, true);
-    for (const detail::ListedEntry &e : listing.entries) {
-        const std::string name(listing.name(e));
+    std::vector<std::string> names;
+    if (const int err = readNames(frame.fd.get(), names))
+        notRead(frame.path, err, true);
+    for (const std::string &name : names) {
         const std::string path = frame.path.empty() ? name : frame.path + "/" + name;
         struct stat st {};
         if (::fstatat(frame.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {

@@ -25,6 +25,7 @@
 // rules for both trees; the compare side is then only looked up for files the master kept.
 
 #include "Diagnostic.h"
+#include "Io.h"
 #include "ScanState.h"
 
 #include <array>
@@ -67,14 +68,22 @@ struct FolderListing {
 
 // Where a folder the walk enters lies: its parent's depth on the walk (the root is 0), its
 // own name, whether a link led to it, its path relative to the root ("a/b/"), and its
-// position (see ListingAhead: byte order of positions is walk order).
+// position (the steps from the root down, see AppendPositionStep).
 struct FolderPlace {
     std::size_t parentDepth = 0;
     std::string_view name;
     bool viaLink = false;
+    bool lastOfParent = false; // the walk enters no further subfolder of its parent
     std::string_view relative;
     std::string_view position;
 };
+
+// Appends the position step of subfolder `index` (its index among the subfolders the walk
+// enters) to `position`: 4 big-endian bytes, so that byte order of positions is walk order.
+inline void AppendPositionStep(std::string &position, std::uint32_t index) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        position += static_cast<char>((index >> shift) & 0xff);
+}
 
 // How listing a folder went.
 struct ListAnswer {
@@ -100,6 +109,10 @@ public:
     virtual ListAnswer ListChild(const FolderPlace &place, FolderListing &out) = 0;
     // The folder at `depth` is done, with every folder below it.
     virtual void Leave(std::size_t depth) { (void)depth; }
+    // The walk leaves folders out (see WalkFilter): from now on a source lists ahead only the
+    // folders WillEnter names, never below them on its own, so a skipped folder is never
+    // opened. Called before the root is listed.
+    virtual void ListAheadOnlyWhatIsNamed() {}
     // The subfolders the walk will enter next, in its order, below the folder at `position`
     // (`relative` "" or "a/b/"): a source may list them ahead. Not called for subfolders the
     // source queued itself (ListAnswer::childrenQueued).
@@ -113,21 +126,22 @@ public:
 // What a source knows of one file at a relative path.
 struct EntryFacts {
     enum class Type : std::uint8_t {
-        Missing, // nothing there (error ENOENT), or a folder where a file was looked for
+        None,    // no facts: `error` tells why (ENOENT: nothing there, or a dangling link)
         Regular, // a regular file (after links): the only kind whose bytes are ever read
         Other,   // a FIFO, socket or device (after links): never opened
+        Folder,  // a folder where a file was looked for
     };
-    Type type = Type::Missing;
+    Type type = Type::None;
     std::int64_t size = 0;
     std::int64_t time = 0; // modification time, seconds
-    int error = 0;         // 0, or why the facts could not be read (ENOENT: not there)
+    int error = 0;         // with None: why
 };
 
-// A file opened for its bytes: a descriptor that is a regular file, and its size when it
-// was opened; or why not (`error`), or `regular` false for a file that is not a regular
-// file after all (then nothing is read).
+// A file opened for its bytes: a descriptor of a regular file and its size when it was
+// opened; or why not (`error`), or `regular` false for a file that is not a regular file
+// after all (then nothing is open and nothing is read).
 struct OpenedFile {
-    int fd = -1; // owned by the reader until its next call
+    UniqueFd fd;
     std::int64_t size = 0;
     int error = 0;
     bool regular = true;
@@ -142,10 +156,10 @@ using Sha256 = std::array<std::uint8_t, 32>;
 class FileReader {
 public:
     virtual ~FileReader() = default;
-    // The facts of the file, following links. A dangling link is Missing with ENOENT.
+    // The facts of the file, following links. A dangling link is None with ENOENT.
     [[nodiscard]] virtual EntryFacts Facts(const ScanState &listing, std::uint32_t dir,
                                            const char *name) = 0;
-    // Whether the source's root is still there (asked when files are Missing, so an
+    // Whether the source's root is still there (asked when files are not there, so an
     // unplugged drive makes its files Not Compared, never Not Found).
     [[nodiscard]] virtual bool RootPresent() = 0;
     // The file opened for its bytes, never blocking on a FIFO or device. A source without

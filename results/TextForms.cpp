@@ -279,6 +279,25 @@ std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
     return len;
 }
 
+namespace {
+
+// The code point of the valid `n`-byte sequence at bytes[i] when it is one of the invisible
+// formatting characters shown escaped (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to
+// U+2069); otherwise 0.
+char32_t InvisibleFormatAt(std::string_view bytes, std::size_t i, std::size_t n) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[i + k]); };
+    if (n == 2)
+        return at(0) == 0xd8 && at(1) == 0x9c ? U'\u061c' : 0;
+    if (n != 3 || at(0) != 0xe2)
+        return 0;
+    const char32_t cp = 0x2000 + ((at(1) & 0x3f) << 6) + (at(2) & 0x3f);
+    const bool shown = (cp >= 0x200e && cp <= 0x200f) || (cp >= 0x202a && cp <= 0x202e) ||
+                       (cp >= 0x2066 && cp <= 0x2069);
+    return shown ? cp : 0;
+}
+
+} // namespace
+
 void AppendEscapedForDisplay(std::string &out, std::string_view bytes) {
     static const char hex[] = "0123456789abcdef";
     auto hexByte = [&](const char *prefix, unsigned char c) {
@@ -306,6 +325,13 @@ void AppendEscapedForDisplay(std::string &out, std::string_view bytes) {
             // U+0080 to U+009F: C1 controls such as CSI, which some terminals obey.
             hexByte("\\u00", static_cast<unsigned char>(bytes[i + 1]));
             i += 2;
+        } else if (const char32_t cp = InvisibleFormatAt(bytes, i, n); cp != 0) {
+            // Bidirectional controls and marks reorder or hide what is around them, so one
+            // name could be made to look like another.
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += hex[(cp >> shift) & 15];
+            i += n;
         } else {
             out.append(bytes.substr(i, n));
             i += n;

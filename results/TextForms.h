@@ -69,7 +69,9 @@ void AppendEscapedField(std::string &out, std::string_view field);
 // window and on a terminal alike, so that no name can hide, fake or move anything: valid
 // UTF-8 is copied; tab, CR and LF become \t, \r and \n; every other control byte (below
 // 0x20, and 0x7f) and every byte that is not part of valid UTF-8 becomes \xhh; the C1
-// controls U+0080 to U+009F become \u00hh. A backslash stays one backslash: only the report
+// controls U+0080 to U+009F become \u00hh, and the invisible formatting characters that
+// reorder or hide text (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069) become
+// \uhhhh, four lower-case hex digits. A backslash stays one backslash: only the report
 // and the machine formats, which must be read back, double it.
 void AppendEscapedForDisplay(std::string &out, std::string_view bytes);
 // The same as a new string.

@@ -34,6 +34,12 @@ std::string Names(const std::string &report) {
     return names;
 }
 
+// The characters of UTF-8 `text`: its bytes less the continuation bytes.
+std::size_t Characters(const std::string &text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char ch) { return (ch & 0xc0) != 0x80; }));
+}
+
 std::string Summary(int total, int matching, int different) {
     return "Dirwise complete.\n\nTotal Files: " + std::to_string(total) +
            "\nMatching Files: " + std::to_string(matching) +
@@ -393,6 +399,7 @@ TEST_F(DwcRun, GermanLocaleTranslatesMessagesButNotTheReport) {
     const ProcessResult run = Dwc(Args("--date M C"));
     const ProcessResult missing = Dwc({t.path("none"), c()});
     const ProcessResult bad = Dwc({"--bogus"});
+    const std::string help = Dwc({"--help"}).out;
     ASSERT_NE(std::setlocale(LC_MESSAGES, "de_DE.UTF-8"), nullptr);
     const std::string notFound = std::strerror(ENOENT);
     std::setlocale(LC_MESSAGES, "C");
@@ -400,6 +407,10 @@ TEST_F(DwcRun, GermanLocaleTranslatesMessagesButNotTheReport) {
     EXPECT_EQ(missing.err, "dwc: Masterverzeichnis " + t.path("none") + ": " + notFound + "\n");
     EXPECT_EQ(bad.err, "dwc: unbekannte oder mehrdeutige Option '--bogus'\n"
                        "»dwc --help« gibt weitere Informationen.\n");
+    EXPECT_EQ(help.rfind("Aufruf: dwc [Optionen] MASTER COMPARE\n", 0), 0u) << help;
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(Characters(line), 80u) << line;
     EXPECT_EQ(run.err, "Dirwise abgeschlossen.\n\nDateien insgesamt: 4\n"
                        "Übereinstimmende Dateien: 2\nAbweichende Dateien: 2\n");
     EXPECT_EQ(run.out.rfind("Match\t" + c() + "/\ta.txt\t000.000.003\t000.000.003\t09.09.2001 ", 0),

@@ -41,12 +41,11 @@ inline std::string NotComparedLine(const std::string &path, int error) {
     return "not compared " + path + " " + std::to_string(error) + "\n";
 }
 
-// The paths of the files a scan listed, without the `root` before them, each followed by
-// a blank.
-inline std::string Listed(const ScanState &state, const std::string &root) {
+// The paths of the files a scan listed, from the root ("/a/b"), each followed by a blank.
+inline std::string Listed(const ScanState &state) {
     std::string out;
     for (std::size_t i = 0; i < state.ScanFileNames.size(); ++i)
-        out += state.ScanFilePath(i).substr(root.size()) + " ";
+        out += state.RelativeDir(state.ScanFileDirs[i]) + state.ScanFileNames[i] + " ";
     return out;
 }
 

@@ -1,14 +1,13 @@
 // The compare's options beyond size and date: time tolerance, hour shifts, files only in
 // the compare tree, and content verification.
 
-#include "ContentCheck.h"
 #include "EngineTestSupport.h"
 #include "Io.h"
 
 namespace dirwise::test {
 namespace {
 
-TEST(TimeRule, ToleranceAndHourShiftBoundariesBothWays) {
+TEST(TimeRule, BoundariesOfToleranceOrHourShiftsHoldBothWays) {
     const struct {
         std::int64_t gap, tolerance; // the gap: compare time minus master time
         int hourShifts;
@@ -33,7 +32,7 @@ TEST(TimeRule, ToleranceAndHourShiftBoundariesBothWays) {
 
 class Features : public EngineRun {};
 
-TEST_F(Features, ToleranceAndHourShiftsMakeMatchesThatSayWhy) {
+TEST_F(Features, AllowedTimeGapsMakeMatchesThatSayWhy) {
     t.file("m/fat", 1, T0);
     t.file("c/fat", 1, T0 + 2);
     t.file("m/dst", 1, T0);
@@ -51,7 +50,7 @@ TEST_F(Features, ToleranceAndHourShiftsMakeMatchesThatSayWhy) {
     EXPECT_EQ(run(o).different, 2) << "the options are not remembered";
 }
 
-TEST_F(Features, ExtrasFollowTheFiltersAndCountApart) {
+TEST_F(Features, ExtrasFollowTheFiltersButCountApart) {
     for (const char *f : {"m/a.txt", "c/a.txt", "c/left.txt", "c/left.log", "c/.hidden.txt",
                           "c/only/deep/x.txt", "c/sub/y.txt", "m/sub/z.txt", "c/sub/z.txt"})
         t.file(f, 1);
@@ -74,25 +73,37 @@ TEST_F(Features, ExtrasFollowTheFiltersAndCountApart) {
     EXPECT_EQ(Rows(list), "Extra /.hidden.txt\nExtra /left.txt\n");
 }
 
-TEST_F(Features, ExtrasPassDiagnosesUnreadableFilesStopsAndNeedsItsMasterRoot) {
-    t.file("m/a", 1);
-    t.file("c/a", 1);
-    for (int i = 0; i < 5; ++i)
-        t.file("c/x" + std::to_string(i), 1);
-    t.symlink("c/dangling", "nowhere");
+// Five compare-only files, one of them a dangling link.
+struct Extras : EngineRun {
+    Extras() {
+        t.file("m/a", 1);
+        t.file("c/a", 1);
+        for (int i = 0; i < 5; ++i)
+            t.file("c/x" + std::to_string(i), 1);
+        t.symlink("c/dangling", "nowhere");
+        o.listExtras = true;
+    }
     CompareOptions o = Options(t);
-    o.listExtras = true;
+};
+
+TEST_F(Extras, AnUnreadableCompareFileIsNamedOnTheCompareSide) {
     const CompareSummary s = run(o);
     EXPECT_EQ(s.notCompared, (std::vector<Diagnostic>{{Side::Compare, Problem::FactsNotRead,
                                                        t.path("c"), "dangling", ENOENT}}));
     EXPECT_EQ(s.extras, 5);
     EXPECT_EQ(s.total(), 1) << "an unreadable compare-only file is no master file";
+}
+
+TEST_F(Extras, AStopDuringTheExtrasPassKeepsTheExtrasSoFar) {
     host.onYield = [](int, const Progress &p) {
         return p.phase == Phase::Extras && p.compared == 3;
     };
     const CompareSummary stopped = run(o);
     EXPECT_TRUE(stopped.stopped);
     EXPECT_LT(stopped.extras, 5);
+}
+
+TEST_F(Extras, AMasterRootGoneMeanwhileMakesNoExtras) {
     // The master root goes (a drive unplugged) while the compare tree is walked.
     host.onYield = [&](int, const Progress &p) {
         if (p.phase == Phase::Extras)
@@ -102,11 +113,12 @@ TEST_F(Features, ExtrasPassDiagnosesUnreadableFilesStopsAndNeedsItsMasterRoot) {
     const CompareSummary gone = run(o);
     EXPECT_EQ(gone.extras, 0) << "an unplugged master drive made every file an extra";
     EXPECT_EQ(gone.notCompared.size(), 7u) << "every compare file";
+    EXPECT_EQ(gone.notCompared[0].side, Side::Master) << "the master file that went";
     EXPECT_EQ(gone.total(), 1) << "the master file compared before the drive went";
     EXPECT_EQ(gone.matching(), 1);
 }
 
-TEST_F(Features, VerificationReadsMatchingPairsAndDatePairsOfOneSize) {
+TEST_F(Features, VerificationReadsPairsTheirMetadataLeavesOpen) {
     const std::string big(3 * 1024 * 1024 + 17, 'b'); // crosses several read blocks
     std::string lastDiffers = big, firstDiffers = big;
     lastDiffers.back() = 'x';
@@ -142,7 +154,7 @@ TEST_F(Features, VerificationReadsMatchingPairsAndDatePairsOfOneSize) {
 
 // FIFOs are never opened; a file that cannot be read, small or larger than a read block (then
 // read on its own by a worker), is not compared, and the run goes on.
-TEST_F(Features, VerificationNeverOpensSpecialFilesAndNamesUnreadableOnes) {
+TEST_F(Features, VerificationNeverOpensSpecialFilesButNamesUnreadableOnes) {
     for (const std::string side : {"m/", "c/"}) {
         t.fifo(side + "pipe");
         for (const char *f : {"big", "big-secret"})
@@ -166,19 +178,18 @@ TEST_F(Features, VerificationNeverOpensSpecialFilesAndNamesUnreadableOnes) {
                          NotComparedLine(t.path("c/small-secret"), EACCES) + "Not Compared: 2\n");
 }
 
-TEST_F(Features, TheContentCheckerNeverBlocksOnAFifoPutInAFilesPlace) {
+// Listed as a file, a FIFO may take a file's place before its bytes are read.
+TEST_F(Features, OpeningForBytesNeverBlocksOnAFifoPutInAFilesPlace) {
     t.fifo("m/p");
-    WriteFile(t.path("c/p"), "x");
     const ChildResult r = RunInChild(
         [&](std::string &out) {
             const UniqueFd m(::open(t.path("m").c_str(), O_PATH | O_DIRECTORY));
-            const UniqueFd c(::open(t.path("c").c_str(), O_PATH | O_DIRECTORY));
-            const ContentVerdict v = ContentChecker(4096).Compare(m.get(), "p", c.get(), "p", {});
-            out = v.outcome == ContentVerdict::Outcome::NotRegular ? "not regular" : "read";
+            const OpenedFile f = OpenRegular(m.get(), "p", 4096);
+            out = !f.regular && !f.fd ? "not regular" : "opened";
             return 0;
         },
         10);
-    EXPECT_EQ(r.status, 0) << "-1: the checker hung opening a FIFO";
+    EXPECT_EQ(r.status, 0) << "-1: hung opening a FIFO";
     EXPECT_EQ(r.out, "not regular");
 }
 

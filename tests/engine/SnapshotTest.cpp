@@ -475,6 +475,9 @@ TEST(SnapshotTree, LinksInsideAreFollowedOthersLeadNowhere) {
     };
     for (const Case &c : cases)
         EXPECT_EQ(PathOf(l->tree, c.path, c.follow), c.found) << c.path;
+    for (const auto &[link, leaves] : {std::pair{"abs", true}, std::pair{"out", true},
+                                       std::pair{"d/up", false}, std::pair{"gone", false}})
+        EXPECT_EQ(l->tree.LeavesTree(l->tree.Find(link, false)), leaves) << link;
 }
 
 TEST(SnapshotTree, RefusesWhatMakesNoTree) {
@@ -486,6 +489,7 @@ TEST(SnapshotTree, RefusesWhatMakesNoTree) {
         {.text = "#mtree\n./a/b size=1\n./a size=1\n", .says = "as something else"},
         {.text = "#mtree\n. type=file\n", .says = "root"},
         {.text = "#mtree\n./a size=1 tim=2\n", .says = "unknown keyword"},
+        {.text = "#mtree\n", .says = "no entry"},
     };
     for (const Case &c : cases) {
         const auto l = Load(c.text);

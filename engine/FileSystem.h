@@ -1,0 +1,66 @@
+#pragma once
+
+// The file-system facts of a live tree, in one place: who a folder is, its names and their
+// types, which links a walk enters (and why), whether a place is one of the kernel's own
+// file systems, and opening a file for its bytes without ever blocking. Only the live
+// source and the hosts' root checks ask the file system anything.
+
+#include "Io.h"
+#include "TreeSource.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dirwise {
+
+// Which folders a walk enters, the one rule. A folder reached without a link is entered. A
+// link to a folder is entered only when links are followed, and then, once it is open
+// (LinkMayBeEntered), only when it does not land on one of the kernel's own file systems:
+// /proc alone holds a link to the root of every process, so a walk through it would take in
+// the whole machine, and what it lists there changes as it is read. Whatever led to it, a
+// folder that is already an ancestor on the walk is a loop and is not entered again (the walk
+// tells by FolderListing's identity). A link to anything else, or a dangling one, is a file.
+[[nodiscard]] inline bool WalkEnters(const FolderEntry &e, bool followLinks) {
+    return e.isDir && (!e.viaLink || followLinks);
+}
+// The second half of the rule, for a folder `fd` already open: whether the walk may enter it.
+[[nodiscard]] bool LinkMayBeEntered(int fd, bool viaLink);
+
+// Whether the open folder `fd` lies on one of the kernel's own file systems (proc, sysfs,
+// devtmpfs, cgroup, debugfs, tracefs and the like).
+[[nodiscard]] bool IsPseudoFileSystem(int fd);
+
+// The device and inode of the open folder `fd`, as the kernel holds them: no file system is
+// asked again (a network or FUSE mount would answer a fresh stat with a request of its own),
+// and a folder's identity never changes. Returns 0 or the errno.
+int FolderIdentity(int fd, std::uint64_t &device, std::uint64_t &inode);
+
+// Reads every name of the open folder `fd` (opened for reading) into `out`, sorted by bytes,
+// without "." and "..". Entries whose type the listing does not give, and links, are looked
+// at with fstatat, for WalkEnters' rule: a link to a folder is a folder reached through a
+// link, every other link (a dangling one too) a file. `buffer` is scratch space for the
+// kernel's records (64 KiB is plenty). Does not fill the identity. Returns 0, or the errno
+// of a listing that failed part way (also kept in out.error).
+int ReadListing(int fd, FolderListing &out, std::vector<char> &buffer);
+
+// Opens file `name` of folder `dir` (an O_PATH descriptor will do) for reading, following
+// links, without blocking on a FIFO or a device, and only when it is a regular file: the
+// descriptor and its size, or why not (`error`, or `regular` false, then nothing is open).
+// A file larger than `sequentialFrom` bytes is advised to the kernel as read in sequence.
+[[nodiscard]] OpenedFile OpenRegular(int dir, const char *name, std::int64_t sequentialFrom);
+
+// The one check a root must pass before a run: it exists (after links), is a directory, and
+// this user may list and enter it. Returns 0, or the errno that fails it (ENOENT for the
+// empty path, ENOTDIR for anything but a directory, EACCES when it cannot be listed).
+[[nodiscard]] int CheckRoot(const std::string &path);
+
+// Whether `path` names a folder (after links).
+[[nodiscard]] bool IsDirectory(const std::string &path);
+
+// True when `path` names a regular file (after symbolic links) that this user may read.
+// Nothing is opened, so a FIFO or a device never blocks; the empty path, a folder and a
+// missing file give false.
+[[nodiscard]] bool FileExists(const std::string &path);
+
+} // namespace dirwise

@@ -1,0 +1,102 @@
+#include "PairReader.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace dirwise {
+
+PairReader::PairReader(const ScanState &state, const CompareOptions &options, bool readContents,
+                       TreeSource &master, TreeSource &compare)
+    : m_state(state), m_options(options), m_readContents(readContents),
+      m_master(master.NewReader()), m_compare(compare.NewReader()) {
+    // Blank boxes exclude nothing: with all four blank no name needs the test.
+    for (const std::string &box : options.extensions)
+        m_excluding = m_excluding || (options.excludeMode && !TrimBlanks(box).empty());
+}
+
+void PairReader::Read(std::size_t i, FileFacts &f) {
+    f = FileFacts{};
+    const char *name = m_state.ScanFileNames[i];
+    const std::uint32_t d = m_state.ScanFileDirs[i];
+    if (m_excluding && IsExcluded(name, m_options.extensions)) {
+        f.excluded = true;
+        return;
+    }
+    const EntryFacts m = m_master->Facts(m_state, d, name);
+    if (m.type == EntryFacts::Type::None) {
+        f.masterError = m.error;
+        return;
+    }
+    if (m.type == EntryFacts::Type::Folder) {
+        f.masterError = EISDIR; // replaced by a folder since it was listed
+        return;
+    }
+    f.masterSize = m.size;
+    f.masterTime = m.time;
+    const bool regular = readCompare(d, name, f) && m.type == EntryFacts::Type::Regular;
+    if (!m_readContents || !regular || !wantsContents(f))
+        return;
+    f.content = FileFacts::Content::Pending;
+    if (std::max(f.masterSize, f.compareSize) > static_cast<std::int64_t>(BlockSize))
+        return; // read by the next free worker, block by block
+    ReadContents(i, f, [&f](std::int64_t n) {
+        ++f.blocks;
+        f.bytes += n;
+        return false;
+    });
+    f.content = FileFacts::Content::Read;
+}
+
+bool PairReader::readCompare(std::uint32_t d, const char *name, FileFacts &f) {
+    // Following links: a link to a file compares its target, a dangling link is not found.
+    // A folder in the file's place is not the file either, nor is a place below a file.
+    const EntryFacts c = m_compare->Facts(m_state, d, name);
+    if (c.type == EntryFacts::Type::Folder || c.error == ENOTDIR)
+        f.compareError = ENOENT;
+    else
+        f.compareError = c.error;
+    if (f.compareError == ENOENT) {
+        // An unplugged drive must not turn every file into "Not Found". Once the root was
+        // there for a file of this folder, the folder's other files take its word.
+        if (m_rootSeenFor != d) {
+            f.compareRootGone = !m_compare->RootPresent();
+            m_rootSeenFor = f.compareRootGone ? NoDir : d;
+        }
+        return false;
+    }
+    if (f.compareError != 0)
+        return false;
+    f.compareSize = c.size;
+    f.compareTime = c.time;
+    return c.type == EntryFacts::Type::Regular;
+}
+
+bool PairReader::wantsContents(const FileFacts &f) const {
+    const PairFacts pair{f.masterSize, f.compareSize, f.masterTime, f.compareTime};
+    const std::optional<Verdict> v = Classify(m_options, pair);
+    return v && WantsContent(*v, pair);
+}
+
+void PairReader::ReadContents(std::size_t i, FileFacts &f,
+                              const std::function<bool(std::int64_t)> &afterBlock) {
+    using Outcome = ContentVerdict::Outcome;
+    const char *name = m_state.ScanFileNames[i];
+    const std::uint32_t d = m_state.ScanFileDirs[i];
+    const OpenedFile master = m_master->OpenBytes(m_state, d, name);
+    if (!master.fd) {
+        f.contents = {master.regular ? Outcome::Failed : Outcome::NotRegular, 0, master.error,
+                      true};
+        return;
+    }
+    const OpenedFile compare = m_compare->OpenBytes(m_state, d, name);
+    if (!compare.fd) {
+        f.contents = {compare.regular ? Outcome::Failed : Outcome::NotRegular, 0, compare.error,
+                      false};
+        return;
+    }
+    if (!m_checker)
+        m_checker = std::make_unique<ContentChecker>(BlockSize);
+    f.contents = m_checker->Compare(master, compare, afterBlock);
+}
+
+} // namespace dirwise
