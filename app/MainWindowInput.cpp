@@ -227,12 +227,11 @@ bool MainWindow::handleDragAndDrop(QObject *watched, QEvent *event) {
         QMetaObject::invokeMethod(
             this,
             [this, count = folders.size()] {
-                prompts().message(this, Prompts::Icon::Exclamation,
-                                  QStringLiteral("Too Many Folders"),
-                                  QStringLiteral("%1 folders were dropped. Drop one folder on a "
-                                                 "directory box or its picture, or two on the "
-                                                 "window: the master folder, then the compare "
-                                                 "folder.")
+                prompts().message(this, Prompts::Icon::Exclamation, tr("Too Many Folders"),
+                                  tr("%1 folders were dropped. Drop one folder on a "
+                                     "directory box or its picture, or two on the "
+                                     "window: the master folder, then the compare "
+                                     "folder.")
                                       .arg(count));
             },
             Qt::QueuedConnection);

@@ -119,10 +119,10 @@ void MainWindow::skipCurrentRow(bool folder) {
 
 void MainWindow::saveList() {
     // The chosen file type decides the form, whatever the name ends in.
-    const QString text = QStringLiteral("Text File (*.txt)");
-    const QString csv = QStringLiteral("CSV File, all columns (*.csv)");
+    const QString text = tr("Text File (*.txt)");
+    const QString csv = tr("CSV File, all columns (*.csv)");
     QString chosenType;
-    const QString path = prompts().saveFileName(this, QStringLiteral("Save Results As..."),
+    const QString path = prompts().saveFileName(this, tr("Save Results As..."),
                                                 m_lastSaveFolder.isEmpty()
                                                     ? QStringLiteral("dw.txt")
                                                     : m_lastSaveFolder + QStringLiteral("/dw.txt"),
@@ -134,13 +134,12 @@ void MainWindow::saveList() {
     const ReportFormat format = chosenType == csv ? ReportFormat::Csv : ReportFormat::Report;
     const ReportStatus status = SaveReport(m_list, toBytes(path), format);
     if (!status.ok) {
-        prompts().message(this, Prompts::Icon::Critical, QStringLiteral("Cannot Save File"),
+        prompts().message(this, Prompts::Icon::Critical, tr("Cannot Save File"),
                           QString::fromLocal8Bit(status.error.data(),
                                                  static_cast<qsizetype>(status.error.size())));
         return;
     }
-    prompts().message(this, Prompts::Icon::Information, QStringLiteral("Complete"),
-                      QStringLiteral("File save complete"));
+    prompts().message(this, Prompts::Icon::Information, tr("Complete"), tr("File save complete"));
 }
 
 } // namespace dirwise

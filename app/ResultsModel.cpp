@@ -88,8 +88,13 @@ QString ResultsModel::rowDescription(std::size_t row) const {
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
+    // The window's headers are translated; the report's columns (ColumnHeader) never are.
+    static const char *const headers[ColumnCount] = {
+        QT_TR_NOOP("Result"),       QT_TR_NOOP("Compare Path"), QT_TR_NOOP("File Name"),
+        QT_TR_NOOP("Master Size"),  QT_TR_NOOP("Compare Size"), QT_TR_NOOP("Master Date"),
+        QT_TR_NOOP("Compare Date"), QT_TR_NOOP("Difference")};
     if (role == Qt::DisplayRole)
-        return QString::fromUtf8(ColumnHeader(static_cast<Column>(section)));
+        return tr(headers[section]);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return {};

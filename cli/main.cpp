@@ -4,11 +4,13 @@
 #include "CliOptions.h"
 #include "Compare.h"
 #include "Io.h"
+#include "MemoryReserve.h"
 #include "Messages.h"
 #include "ProductInfo.h"
 #include "Report.h"
 #include "ReportTarget.h"
 #include "ResultsList.h"
+#include "Roots.h"
 #include "SafeWrite.h"
 #include "SnapshotWriter.h"
 #include "TextForms.h"
@@ -118,6 +120,7 @@ public:
         : m_progress(progress), m_list(list), m_stream(stream), m_rowsOnTerminal(rowsOnTerminal) {}
 
     bool yield(const Progress &p) override {
+        RearmMemoryReserve();
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
         if (m_watchOutput && readerGone())
@@ -206,11 +209,20 @@ int trouble(const std::string &message) {
     return 2;
 }
 
-// The tree `place` lies in ("master" or "compare"), or nullptr when it lies in neither.
+// Whether `root` is a folder on this machine (not a snapshot file, not a remote root).
+bool liveFolder(const std::string &root) {
+    struct stat st {};
+    return !IsRemoteRoot(root) && ::stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The tree `place` lies in ("master" or "compare"), or nullptr when it lies in neither. Only
+// folders on this machine can hold it.
 const char *treeHolding(const CliOptions &o, const ReportPlace &place) {
-    if (ReportInTree(place, NormalizeRoot(o.compare.masterDir), o.compare.followLinks))
+    if (liveFolder(o.compare.masterDir) &&
+        ReportInTree(place, NormalizeRoot(o.compare.masterDir), o.compare.followLinks))
         return "master";
-    if (ReportInTree(place, NormalizeRoot(o.compare.compareDir), o.compare.followLinks))
+    if (liveFolder(o.compare.compareDir) &&
+        ReportInTree(place, NormalizeRoot(o.compare.compareDir), o.compare.followLinks))
         return "compare";
     return nullptr;
 }
@@ -223,20 +235,21 @@ int refuseReportIn(const char *tree, const std::string &path) {
                {EscapeForDisplay(path)}));
 }
 
-// What must hold before any work is done: two usable, different roots, and a report target
-// that can be written and is no file of either tree (`place` says where it lies). Returns 0
-// or the exit status.
-int checkBeforeTheRun(const CliOptions &o, ReportPlace &place) {
-    for (const auto &[root, what] :
-         {std::pair{&o.compare.masterDir, _("master directory %s: %s")},
-          std::pair{&o.compare.compareDir, _("compare directory %s: %s")}})
-        if (const int err = CheckRoot(NormalizeRoot(*root)))
-            return trouble(Format(what, {EscapeForDisplay(*root), ErrorText(err)}));
-    struct stat master {
-    }, compare{};
-    if (::stat(o.compare.masterDir.c_str(), &master) == 0 &&
-        ::stat(o.compare.compareDir.c_str(), &compare) == 0 && master.st_dev == compare.st_dev &&
-        master.st_ino == compare.st_ino)
+// What must hold before any work is done: two usable, different roots (opened into
+// `master` and `compare`: folders, snapshots or remote roots, see OpenRoot), and a report
+// target that can be written and is no file of either tree (`place` says where it lies).
+// Returns 0 or the exit status.
+int checkBeforeTheRun(const CliOptions &o, ReportPlace &place, cli::OpenedRoot &master,
+                      cli::OpenedRoot &compare) {
+    if (const int status = cli::OpenRoot(o.compare.masterDir, "master", o, master))
+        return status;
+    if (const int status = cli::OpenRoot(o.compare.compareDir, "compare", o, compare))
+        return status;
+    struct stat masterSt {
+    }, compareSt{};
+    if (master.live && compare.live && ::stat(o.compare.masterDir.c_str(), &masterSt) == 0 &&
+        ::stat(o.compare.compareDir.c_str(), &compareSt) == 0 &&
+        masterSt.st_dev == compareSt.st_dev && masterSt.st_ino == compareSt.st_ino)
         return trouble(Format(_("the master and compare directories are the same directory: %s"),
                               {EscapeForDisplay(o.compare.compareDir)}));
     if (o.outputPath.empty())
@@ -385,6 +398,8 @@ int runDwc(int argc, char **argv) {
         return 2;
     }
     CliOptions o = parse.options;
+    for (const std::string &warning : parse.warnings)
+        writeErr("dwc: " + Format(_("warning: %s"), {warning}) + "\n");
     if (o.help || o.version) {
         const std::string text = o.help ? UsageText() : versionText();
         UniqueFd out(STDOUT_FILENO);
@@ -408,7 +423,8 @@ int runDwc(int argc, char **argv) {
     if (const std::string problem = ReadSkipRules(o); !problem.empty())
         return trouble(problem);
     ReportPlace place;
-    if (const int status = checkBeforeTheRun(o, place))
+    cli::OpenedRoot masterRoot, compareRoot;
+    if (const int status = checkBeforeTheRun(o, place, masterRoot, compareRoot))
         return status;
 
     // Rows go to standard output, a descriptor named by -o (/dev/stdout, /dev/fd/N) and a
@@ -442,13 +458,32 @@ int runDwc(int argc, char **argv) {
                                                              : target.substr(0, slash));
         }
     }
+    // A terminal shows the report: names there are escaped as messages are (files and
+    // pipes get the bytes).
+    const ReportFormat shownFormat =
+        direct && o.format == ReportFormat::Report && ::isatty(out.get()) ? ReportFormat::Terminal
+                                                                          : o.format;
     std::unique_ptr<RowStream> stream;
     if (!o.sortKey && out)
-        stream = std::make_unique<RowStream>(list, out.get(), o.format);
+        stream = std::make_unique<RowStream>(list, out.get(), shownFormat);
     CliHost host(!o.quiet && progressTerminal(), list, stream.get(),
                  direct && out && ::isatty(out.get()));
-    const CompareSummary summary = RunCompare(o.compare, list, host);
+    const CompareSummary summary =
+        RunCompare(o.compare, *masterRoot.source, *compareRoot.source, list, host);
     host.clearProgress();
+    // A remote root that broke off (or whose transport failed) makes the run's answer unsure.
+    bool remoteFailed = false;
+    for (const auto &[root, given] : {std::pair{&masterRoot, &o.compare.masterDir},
+                                      std::pair{&compareRoot, &o.compare.compareDir}}) {
+        if (summary.stopped)
+            root->Stop();
+        const std::string error = root->Finish();
+        if (!error.empty() && !summary.stopped) {
+            writeErr("dwc: " + Format(_("remote root %s: %s"), {EscapeForDisplay(*given), error}) +
+                     "\n");
+            remoteFailed = true;
+        }
+    }
 
     if (o.sortKey) {
         list.Sort(*o.sortKey, o.descending ? SortOrder::Descending : SortOrder::Ascending);
@@ -477,7 +512,7 @@ int runDwc(int argc, char **argv) {
         if (err != 0)
             written = ReportStatus{false, outName + ": " + ErrorText(err)};
     } else if (direct) {
-        written = WriteReport(list, out.get(), o.format);
+        written = WriteReport(list, out.get(), shownFormat);
         if (const int err = out.close(); written.ok && err != 0)
             written = ReportStatus{false, ErrorText(err)};
         if (!written.ok)
@@ -502,7 +537,7 @@ int runDwc(int argc, char **argv) {
         return 2; // the run stopped because its report could not be written
     if (summary.stopped)
         return 128 + (g_interrupted != 0 ? static_cast<int>(g_interrupted) : SIGINT);
-    if (!written.ok || refused != 0 || !summary.notCompared.empty())
+    if (!written.ok || refused != 0 || !summary.notCompared.empty() || remoteFailed)
         return 2;
     return summary.different > 0 || summary.extras > 0 ? 1 : 0;
 }
@@ -510,6 +545,8 @@ int runDwc(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (!ArmMemoryReserve())
+        return 2;
     cli::InitMessages();
     // A failed write is reported, not fatal: a full disk or a file-size limit is told as
     // such. A closed pipe ends dwc where the report is written (endByBrokenPipe).

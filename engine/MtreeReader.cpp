@@ -243,8 +243,6 @@ bool MtreeReader::entry(const std::vector<std::string_view> &words, SnapshotEntr
     out.path = std::move(path);
     if (!keywords(words, 1, out))
         return false;
-    if (out.type == EntryType::Link && out.link.empty())
-        return fail("a link without its target (link=)");
     if (out.type != EntryType::Link)
         out.link.clear();
     if (out.type == EntryType::Dir)

@@ -41,7 +41,7 @@ struct SnapshotEntry {
     std::int64_t size = -1; // -1: not given
     bool hasTime = false;
     SnapshotTime time;
-    std::string link; // the target of a link, as stored (may be empty for other types)
+    std::string link; // the target of a link, as stored; empty when not given
     bool hasDigest = false;
     Sha256 digest{};
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unistd.h>
 
 namespace dirwise {
 
@@ -82,6 +83,18 @@ void PairReader::ReadContents(std::size_t i, FileFacts &f,
     using Outcome = ContentVerdict::Outcome;
     const char *name = m_state.ScanFileNames[i];
     const std::uint32_t d = m_state.ScanFileDirs[i];
+    // A snapshot keeps digests, not bytes: then digests are compared, the other side's
+    // computed from its bytes where it has no digest of its own.
+    const std::optional<Sha256> masterDigest = m_master->Digest(m_state, d, name);
+    const std::optional<Sha256> compareDigest = m_compare->Digest(m_state, d, name);
+    if (masterDigest || compareDigest) {
+        std::optional<Sha256> sides[2] = {masterDigest, compareDigest};
+        for (int side = 0; side < 2; ++side)
+            if (!sides[side] && !hashBytes(side == 0, d, name, sides[side], f, afterBlock))
+                return;
+        f.contents = {*sides[0] == *sides[1] ? Outcome::Same : Outcome::Differs, -1, 0, false};
+        return;
+    }
     const OpenedFile master = m_master->OpenBytes(m_state, d, name);
     if (!master.fd) {
         f.contents = {master.regular ? Outcome::Failed : Outcome::NotRegular, 0, master.error,
@@ -97,6 +110,39 @@ void PairReader::ReadContents(std::size_t i, FileFacts &f,
     if (!m_checker)
         m_checker = std::make_unique<ContentChecker>(BlockSize);
     f.contents = m_checker->Compare(master, compare, afterBlock);
+}
+
+bool PairReader::hashBytes(bool masterSide, std::uint32_t d, const char *name,
+                           std::optional<Sha256> &digest, FileFacts &f,
+                           const std::function<bool(std::int64_t)> &afterBlock) {
+    using Outcome = ContentVerdict::Outcome;
+    FileReader &reader = masterSide ? *m_master : *m_compare;
+    const OpenedFile file = reader.OpenBytes(m_state, d, name);
+    if (!file.fd) {
+        f.contents = {file.regular ? Outcome::Failed : Outcome::NotRegular, 0, file.error,
+                      masterSide};
+        return false;
+    }
+    m_hashBuffer.resize(BlockSize);
+    Sha256Hasher hasher;
+    for (;;) {
+        const ssize_t n = ::read(file.fd.get(), m_hashBuffer.data(), m_hashBuffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            f.contents = {Outcome::Failed, 0, errno, masterSide};
+            return false;
+        }
+        if (n == 0)
+            break;
+        hasher.Update(m_hashBuffer.data(), static_cast<std::size_t>(n));
+        if (afterBlock(n)) {
+            f.contents = {Outcome::Stopped, 0, 0, false};
+            return false;
+        }
+    }
+    digest = hasher.Finish();
+    return true;
 }
 
 } // namespace dirwise

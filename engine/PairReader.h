@@ -7,6 +7,7 @@
 #include "CompareRules.h"
 #include "ContentCheck.h"
 #include "ScanState.h"
+#include "Sha256.h"
 #include "TreeSource.h"
 
 #include <functional>
@@ -62,6 +63,12 @@ private:
     bool readCompare(std::uint32_t d, const char *name, FileFacts &f);
     // Whether the pair's contents are wanted (by the options, for this metadata).
     [[nodiscard]] bool wantsContents(const FileFacts &f) const;
+    // The sha256 of one side's file from its bytes into `digest`, calling `afterBlock` with
+    // each block's size. False when it could not be read or was stopped (then `f.contents`
+    // says so).
+    bool hashBytes(bool masterSide, std::uint32_t d, const char *name,
+                   std::optional<Sha256> &digest, FileFacts &f,
+                   const std::function<bool(std::int64_t)> &afterBlock);
 
     const ScanState &m_state;
     const CompareOptions &m_options;
@@ -71,6 +78,7 @@ private:
     std::unique_ptr<FileReader> m_compare;
     std::uint32_t m_rootSeenFor = NoDir;       // the compare root was there for this folder
     std::unique_ptr<ContentChecker> m_checker; // made when the first pair is read
+    std::vector<char> m_hashBuffer;
 };
 
 } // namespace dirwise

@@ -68,11 +68,16 @@ int readNames(int fd, std::vector<std::string> &names) {
 // One folder the walk is in: its descriptor, its path in the manifest, and the folders
 // below it still to be entered.
 struct Frame {
-    UniqueFd fd;
+    UniqueFd fd;      // closed in deep folders (see OpenFolders), reopened when needed
+    std::string name; // its own name in its parent
     std::string path; // "" for the root, else "a/b"
     std::vector<std::string> folders;
     std::size_t next = 0;
 };
+
+// Folders held open at once: deeper walks close their ancestors' descriptors and reopen them
+// one name at a time on the way back, so any depth stays within the descriptor limit.
+constexpr std::size_t OpenFolders = 16;
 
 class Writer {
 public:
@@ -87,6 +92,9 @@ private:
     bool listFolder(Frame &frame);
     bool digest(int dirFd, const std::string &name, const std::string &path, std::string &line);
     bool flush(bool all);
+    // Opens the folders on the stack whose descriptors were closed, from the nearest open
+    // one down. False (errno set) when one cannot be opened again.
+    bool reopen();
     void notRead(const std::string &path, int error, bool directory);
 
     std::string m_root;
@@ -235,8 +243,14 @@ SnapshotSummary Writer::Run(const std::string &root) {
             m_stack.pop_back();
             continue;
         }
+        if (!frame.fd && !reopen()) {
+            notRead(frame.path, errno, true);
+            frame.next = frame.folders.size();
+            continue;
+        }
         const std::string name = frame.folders[frame.next++];
         Frame child;
+        child.name = name;
         child.path = frame.path.empty() ? name : frame.path + "/" + name;
         const int parentFd = frame.fd.get();
         child.fd.reset(
@@ -251,10 +265,25 @@ SnapshotSummary Writer::Run(const std::string &root) {
         }
         m_stack.push_back(std::move(child));
         going = folder(parentFd, m_stack.back(), name);
+        if (m_stack.size() > OpenFolders + 1)
+            m_stack[m_stack.size() - OpenFolders - 1].fd.reset();
     }
     if (m_summary.writeError == 0)
         flush(true);
     return m_summary;
+}
+
+bool Writer::reopen() {
+    std::size_t open = m_stack.size() - 1;
+    while (!m_stack[open].fd)
+        --open; // the root is never closed
+    for (std::size_t k = open + 1; k < m_stack.size(); ++k) {
+        m_stack[k].fd.reset(::openat(m_stack[k - 1].fd.get(), m_stack[k].name.c_str(),
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!m_stack[k].fd)
+            return false;
+    }
+    return true;
 }
 
 } // namespace

@@ -157,6 +157,9 @@ std::string DifferenceText(const ResultRow &r, std::string_view separator) {
         return sizeChange(r, separator) + "; " + dateChange(r);
     case Result::Content: {
         std::string out = r.compareSize != r.masterSize ? sizeChange(r, separator) + "; " : "";
+        // A snapshot keeps digests, not bytes: no offset is known then (-1).
+        if (r.contentOffset < 0)
+            return out + "contents differ (their sha256 digests differ)";
         return out + "contents differ from offset " + GroupedNumber(r.contentOffset, separator);
     }
     case Result::NotFound:
@@ -168,14 +171,31 @@ std::string DifferenceText(const ResultRow &r, std::string_view separator) {
 }
 
 std::string IsoUtcText(std::int64_t secondsSinceEpoch) {
-    const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
-    std::tm tm{};
-    if (gmtime_r(&t, &tm) == nullptr)
-        return std::to_string(secondsSinceEpoch);
+    // The proleptic Gregorian calendar by days, in 64 bits, so every time has a date:
+    // gmtime stops where the year no longer fits an int.
+    std::int64_t days = secondsSinceEpoch / 86400, rest = secondsSinceEpoch % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    days += 719468; // from 1970-03-01 back to 0000-03-01
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+    const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04lld-%02d-%02dT%02d:%02d:%02dZ",
-                  static_cast<long long>(tm.tm_year) + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                  tm.tm_min, tm.tm_sec);
+    const int at = year >= 0 && year <= 9999
+                       ? std::snprintf(buf, sizeof buf, "%04lld", static_cast<long long>(year))
+                       : std::snprintf(buf, sizeof buf, "%c%06lld", year < 0 ? '-' : '+',
+                                       static_cast<long long>(year < 0 ? -year : year));
+    std::snprintf(buf + at, sizeof buf - static_cast<std::size_t>(at), "-%02d-%02dT%02d:%02d:%02dZ",
+                  month, day, static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
+                  static_cast<int>(rest % 60));
     return buf;
 }
 

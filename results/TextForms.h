@@ -48,8 +48,9 @@ struct ResultRow;
 [[nodiscard]] std::string DifferenceText(const ResultRow &row, std::string_view separator);
 
 // A time in seconds since the epoch as ISO 8601 UTC to the second, "2026-03-14T09:26:53Z",
-// the same in every locale and time zone. A time gmtime cannot convert gives the decimal
-// number of seconds.
+// the same in every locale and time zone, for every time: a year outside 0000 to 9999 takes
+// ISO 8601's expanded form, a sign and at least six digits ("+010000-01-01T00:00:00Z",
+// "-000001-12-31T23:59:59Z"), as JavaScript and XML Schema read it.
 [[nodiscard]] std::string IsoUtcText(std::int64_t secondsSinceEpoch);
 
 // Length of the valid UTF-8 sequence that starts at s[i] (1 for an ASCII byte), or 0 when

@@ -73,7 +73,8 @@ TEST(CommandLine, InformationOptionsAnswerWithoutADisplay) {
     };
     for (const auto &row : rows) {
         std::vector<std::string> argv = {
-            "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb", DW_PATH};
+            "env",      "-u",   "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb",
+            "LC_ALL=C", DW_PATH};
         argv.insert(argv.end(), row.args.begin(), row.args.end());
         const ProcessResult r = RunProcess(argv, 20);
         const std::string name = row.args.empty() ? "(none)" : row.args[0];

@@ -22,7 +22,7 @@ protected:
     TempTree t;
 };
 
-TEST_F(DwcSnapshot, StandardOutputAndFileHoldTheSameManifestThatMtreeAccepts) {
+TEST_F(DwcSnapshot, StandardOutputAndFileHoldTheSameManifest) {
     t.dir("out");
     const ProcessResult toStdout = Dwc({"--snapshot", "--verify", t.path("tree")});
     ASSERT_EQ(toStdout.status, 0) << toStdout.err;
@@ -32,9 +32,6 @@ TEST_F(DwcSnapshot, StandardOutputAndFileHoldTheSameManifestThatMtreeAccepts) {
     ASSERT_EQ(toFile.status, 0) << toFile.err;
     EXPECT_EQ(toFile.out + toFile.err, "");
     EXPECT_EQ(ReadFile(t.path("out/snap")), toStdout.out);
-    const ProcessResult check =
-        RunProcess({"mtree", "-f", t.path("out/snap"), "-p", t.path("tree")});
-    EXPECT_EQ(check.status, 0) << check.out;
     EXPECT_NE(toStdout.out.find("./a\\040b.txt type=file size=3 time=1000000000.123456789 "
                                 "sha256digest=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410"
                                 "ff61f20015ad\n"),
@@ -62,6 +59,96 @@ TEST_F(DwcSnapshot, RefusalsWriteNothingAndExitTwo) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
     EXPECT_EQ(::access(t.path("tree/sub/snap").c_str(), F_OK), -1);
+}
+
+// Master and compare trees with every result kind, odd names, links inside the tree and a
+// dangling one, nanosecond times and a time before 1970.
+class SnapshotRoots : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseTimeZone("UTC0");
+        ::setenv("LC_ALL", "C", 1);
+        for (const char *side : {"m/", "c/"}) {
+            const std::string s = side;
+            t.file(s + "same", 4, T0);
+            t.file(s + "odd name\t\xe9=#\\", 2, T0);
+            t.file(s + "sub/deep/old", 1, -101);
+            t.setTime(s + "sub/deep/old", -102, 750000000);
+            t.symlink(s + "to-same", "same");
+            t.symlink(s + "sub/up", "../odd name\t\xe9=#\\");
+        }
+        t.file("m/size", 3, T0), t.file("c/size", 4, T0);
+        t.file("m/date", 3, T0), t.file("c/date", 3, T0 + 7);
+        t.file("m/both", 3, T0), t.file("c/both", 5, T0 + 7);
+        t.file("m/gone", 3, T0), t.file("c/extra", 3, T0);
+        WriteFile(t.path("m/content"), "abc"), WriteFile(t.path("c/content"), "abd");
+        t.setTime("m/content", T0, 5), t.setTime("c/content", T0, 5);
+        t.symlink("m/dangling", "nowhere"), t.symlink("c/dangling", "nowhere");
+        for (const char *side : {"m", "c"})
+            ASSERT_EQ(Dwc({"-q", "--snapshot", "--verify", t.path(side), "-o",
+                           t.path(std::string(side) + ".snap")})
+                          .status,
+                      0);
+    }
+
+    static constexpr std::int64_t T0 = 1000000000;
+    TempTree t;
+};
+
+TEST_F(SnapshotRoots, ResultsAreThoseOfTheLiveTreesUnderEveryOption) {
+    const std::vector<std::vector<std::string>> optionSets = {
+        {}, {"--date", "--extra"}, {"--date", "--verify", "--extra"}, {"--no-size", "--date"}};
+    for (const auto &options : optionSets)
+        for (const char *format : {"csv", "json"}) {
+            auto run = [&](const std::string &m, const std::string &c) {
+                std::vector<std::string> args = options;
+                for (const std::string &a :
+                     {std::string("-q"), std::string("--format"), std::string(format), m, c})
+                    args.push_back(a);
+                return Dwc(args);
+            };
+            const ProcessResult live = run(t.path("m"), t.path("c"));
+            // Digests say that contents differ, never where.
+            std::string expected = live.out;
+            for (std::size_t at; (at = expected.find("from offset 2")) != std::string::npos;)
+                expected.replace(at, 13, "(their sha256 digests differ)");
+            for (const auto &[m, c] : {std::pair{t.path("m"), t.path("c.snap")},
+                                       std::pair{t.path("m.snap"), t.path("c")},
+                                       std::pair{t.path("m.snap"), t.path("c.snap")}}) {
+                const ProcessResult snap = run(m, c);
+                EXPECT_EQ(snap.status, live.status) << m << " " << c << snap.err;
+                const std::string &want =
+                    c.ends_with(".snap") || m.ends_with(".snap") ? expected : live.out;
+                EXPECT_EQ(snap.out, want) << format << " " << m << " " << c;
+            }
+        }
+}
+
+TEST_F(SnapshotRoots, SnapshotsThatCannotServeAreRefusedBeforeTheRun) {
+    WriteFile(t.path("plain.txt"), "#!/bin/sh\n");
+    ASSERT_EQ(Dwc({"-q", "--snapshot", t.path("m"), "-o", t.path("nodigest.snap")}).status, 0);
+    const ProcessResult bsdtar = RunProcess({"bsdtar", "--format=mtree", "--options=!all,type,size",
+                                             "-cf", t.path("notime.snap"), "-C", t.path("m"), "."});
+    ASSERT_EQ(bsdtar.status, 0) << bsdtar.err;
+    WriteFile(t.path("broken.snap"), "#mtree\n. type=dir\n./a size=x\n");
+    struct Case {
+        std::vector<std::string> args;
+        const char *says;
+    } const cases[] = {
+        {.args = {t.path("plain.txt"), t.path("c")}, .says = "not a folder or snapshot"},
+        {.args = {"--verify", t.path("m"), t.path("nodigest.snap")},
+         .says = "dwc --snapshot --verify"},
+        {.args = {"--date", t.path("notime.snap"), t.path("c")}, .says = "--date needs"},
+        {.args = {t.path("m"), t.path("broken.snap")}, .says = "line 3"},
+        {.args = {"-x:dir", t.path("c")}, .says = "unknown"},
+        {.args = {"--", "-x:dir", t.path("c")}, .says = "cannot begin with"},
+    };
+    for (const Case &c : cases) {
+        const ProcessResult r = Dwc(c.args);
+        EXPECT_EQ(r.status, 2) << c.args[0];
+        EXPECT_EQ(r.out, "") << c.args[0];
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
 }
 
 } // namespace
@@ -106,41 +193,14 @@ protected:
     std::vector<std::string> rsh;
 };
 
-TEST_F(RemoteSnapshots, AFolderWithBlanksQuotesAndDollarsArrivesWhole) {
-    const std::string awkward = "it's a $HOME \"dir\"";
-    t.file(awkward + "/sub/f", 3, 1000000000);
-    WriteFile(t.path(awkward + "/abc"), "abc");
-    RemoteSnapshot remote(rsh, {"127.0.0.1", t.path(awkward)}, DWC_PATH, true);
-    std::string error;
-    ASSERT_TRUE(remote.Start(error)) << error;
-    MtreeReader reader(remote.fd());
-    SnapshotTree tree;
-    EXPECT_TRUE(tree.Load(reader)) << tree.error();
-    std::string said;
-    EXPECT_EQ(remote.Finish(said), 0) << said;
-    const std::uint32_t abc = tree.Find("abc", true);
-    ASSERT_NE(abc, SnapshotTree::NoEntry);
-    EXPECT_EQ(DigestHex(*tree.Get(abc).digest),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(tree.Get(tree.Find("sub/f", true)).time.seconds, 1000000000);
-}
-
 TEST_F(RemoteSnapshots, TransportAndRemoteErrorsComeBackWithinSeconds) {
     t.dir("tree");
-    std::vector<std::string> wrongPort = rsh;
-    *std::find(wrongPort.begin(), wrongPort.end(), std::to_string(sshd->port())) =
-        std::to_string(FreePort());
     struct Case {
         std::vector<std::string> rsh;
         std::string remoteDwc, path;
         int status;
         const char *says;
     } const cases[] = {
-        {.rsh = wrongPort,
-         .remoteDwc = DWC_PATH,
-         .path = t.path("tree"),
-         .status = 255,
-         .says = "refused"},
         {.rsh = rsh,
          .remoteDwc = "/no/such/dwc",
          .path = t.path("tree"),
@@ -169,6 +229,45 @@ TEST_F(RemoteSnapshots, TransportAndRemoteErrorsComeBackWithinSeconds) {
         EXPECT_NE(said.find(c.says), std::string::npos) << said;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     }
+}
+
+TEST_F(RemoteSnapshots, RemoteRootComparesAsTheLiveTree) {
+    ::setenv("LC_ALL", "C", 1);
+    // A folder name the remote shell must get quoted: blanks, quotes and a dollar.
+    const std::string m = "it's a $HOME \"dir\"";
+    t.file(m + "/a", 3, 1000000000), t.file("c/a", 4, 1000000000);
+    t.file(m + "/sub/b c", 2, 1000000000), t.file("c/sub/b c", 2, 1000000000);
+    t.file("c/extra", 1, 1000000000);
+    const std::vector<std::string> common = {"-q",     "--format", "csv",          "--extra",
+                                             "--date", "--verify", "--remote-dwc", DWC_PATH};
+    auto dwc = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), common.begin(), common.end());
+        return Dwc(args);
+    };
+    const ProcessResult live = dwc({t.path(m), t.path("c")});
+    const ProcessResult remote = dwc({"--rsh", sshd->rsh(), "127.0.0.1:" + t.path(m), t.path("c")});
+    EXPECT_EQ(remote.status, live.status) << remote.err;
+    EXPECT_EQ(remote.out, live.out);
+    EXPECT_NE(live.out.find("Extra,extra"), std::string::npos) << live.err;
+    // DWC_RSH stands in for --rsh, and --rsh wins over it.
+    ::setenv("DWC_RSH", sshd->rsh().c_str(), 1);
+    EXPECT_EQ(dwc({t.path(m), "127.0.0.1:" + t.path("c")}).out, live.out);
+    ::setenv("DWC_RSH", "/no/such/ssh", 1);
+    EXPECT_EQ(dwc({"--rsh", sshd->rsh(), t.path(m), "127.0.0.1:" + t.path("c")}).out, live.out);
+    ::unsetenv("DWC_RSH");
+}
+
+TEST_F(RemoteSnapshots, TransportFailureIsExitTwoWithItsReasonWithinSeconds) {
+    t.dir("m");
+    std::string wrongPort = sshd->rsh();
+    wrongPort.replace(wrongPort.find(std::to_string(sshd->port())),
+                      std::to_string(sshd->port()).size(), std::to_string(FreePort()));
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult r =
+        Dwc({"-q", "--rsh", wrongPort, "--remote-dwc", DWC_PATH, t.path("m"), "127.0.0.1:/x"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST_F(RemoteSnapshots, StoppingEndsTheRemoteDwcToo) {

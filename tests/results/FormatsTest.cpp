@@ -46,6 +46,23 @@ TEST(DisplayEscape, NamesShowTheSameEverywhereAndCannotDriveATerminal) {
         EXPECT_EQ(EscapeForDisplay(bytes), shown) << what;
 }
 
+// Every time has a valid ISO 8601 text, also where gmtime gives up (a year beyond an int).
+TEST(IsoDate, EveryTimeGetsAValidIsoText) {
+    const std::pair<std::int64_t, const char *> cases[] = {
+        {T0, "2001-09-09T01:46:40Z"},
+        {-1, "1969-12-31T23:59:59Z"},
+        {951782400, "2000-02-29T00:00:00Z"},          // a leap day of a century year
+        {-62167219200, "0000-01-01T00:00:00Z"},       // the first year of four digits
+        {253402300799, "9999-12-31T23:59:59Z"},       // the last
+        {253402300800, "+010000-01-01T00:00:00Z"},    // expanded beyond it
+        {-62167219201, "-000001-12-31T23:59:59Z"},    // and before
+        {INT64_MAX, "+292277026596-12-04T15:30:07Z"}, // past gmtime's range
+        {INT64_MIN, "-292277022657-01-27T08:29:52Z"},
+    };
+    for (const auto &[seconds, text] : cases)
+        EXPECT_EQ(IsoUtcText(seconds), text) << seconds;
+}
+
 // Sizes with dates and contents are joined in the engine's verification tests.
 TEST(Difference, SaysWhyARowDiffersAndByHowMuch) {
     using enum Result;
