@@ -18,11 +18,11 @@ namespace {
 const QString kSection = QStringLiteral("Settings");
 
 // The keys in the order they are written.
-constexpr const char *kKeys[] = {"Save",       "MasterDir",  "CompareDir",     "SubDir",
-                                 "CheckSize",  "CheckDate",  "NoShowMatch",    "Ext1",
-                                 "Ext2",       "Ext3",       "Ext4",           "FormLeft",
-                                 "FormTop",    "FormHeight", "FormWidth",      "TimeTolerance",
-                                 "HourShifts", "ShowExtra",  "VerifyContents", "FollowLinks"};
+constexpr const char *kKeys[] = {
+    "Save",           "MasterDir",   "CompareDir", "SubDir",        "CheckSize",  "CheckDate",
+    "NoShowMatch",    "Ext1",        "Ext2",       "Ext3",          "Ext4",       "FormLeft",
+    "FormTop",        "FormHeight",  "FormWidth",  "TimeTolerance", "HourShifts", "ShowExtra",
+    "VerifyContents", "FollowLinks", "SkipRules",  "UseGitignore"};
 
 // Reads one key of the settings, knowing the file for its error messages.
 class Reader {
@@ -162,6 +162,8 @@ WindowSettings WindowSettings::read(const SettingsStore &store) {
     s.showExtra = r.choice("ShowExtra", 0, 1, onOff);
     s.verifyContents = r.choice("VerifyContents", 0, 1, onOff);
     s.followLinks = r.choice("FollowLinks", 1, 1, onOff);
+    s.skipRules = r.text("SkipRules", QString());
+    s.useGitignore = r.choice("UseGitignore", 0, 1, onOff);
     return s;
 }
 
@@ -206,7 +208,9 @@ bool WindowSettings::write(SettingsStore &store) const {
                                              QString::number(hourShifts),
                                              QString::number(showExtra),
                                              QString::number(verifyContents),
-                                             QString::number(followLinks)};
+                                             QString::number(followLinks),
+                                             skipRules,
+                                             QString::number(useGitignore)};
     static_assert(std::size(values) == std::size(kKeys));
 
     QList<ini::Entry> entries;

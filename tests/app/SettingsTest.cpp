@@ -57,7 +57,7 @@ TEST_F(SettingsTest, EveryControlAndMenuChoiceRoundTripsInTheFixedKeyOrder) {
     EXPECT_EQ(storedKeys().join(' '), "Save MasterDir CompareDir SubDir CheckSize CheckDate "
                                       "NoShowMatch Ext1 Ext2 Ext3 Ext4 FormLeft FormTop "
                                       "FormHeight FormWidth TimeTolerance HourShifts ShowExtra "
-                                      "VerifyContents FollowLinks");
+                                      "VerifyContents FollowLinks SkipRules UseGitignore");
     EXPECT_TRUE(ReadSettings().contains("CheckSize=0\n"));
 
     open(false);
