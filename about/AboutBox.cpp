@@ -39,7 +39,7 @@ AboutBox::AboutBox(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(u"frmAbout"_s);
-    setWindowTitle(u"About"_s);
+    setWindowTitle(tr("About"));
     buildControls();
     buildLayout();
     load();
@@ -61,15 +61,15 @@ void AboutBox::buildControls() {
 
     m_lblAboutName = new QLabel(u"Title"_s, this);
     m_lblAboutName->setObjectName(u"lblAboutName"_s);
-    m_lblAboutName->setToolTip(u"Product Title"_s);
+    m_lblAboutName->setToolTip(tr("Product Title"));
 
     m_lblAboutProduct = new QLabel(u"Comment"_s, this);
     m_lblAboutProduct->setObjectName(u"lblAboutProduct"_s);
-    m_lblAboutProduct->setToolTip(u"Product Description"_s);
+    m_lblAboutProduct->setToolTip(tr("Product Description"));
 
     m_lblAboutAuthor = new QLabel(u"Author"_s, this);
     m_lblAboutAuthor->setObjectName(u"lblAboutAuthor"_s);
-    m_lblAboutAuthor->setToolTip(u"Author Info"_s);
+    m_lblAboutAuthor->setToolTip(tr("Author Info"));
 
     // Product texts come from the build and are never markup.
     for (QLabel *label : {m_lblAboutName, m_lblAboutProduct, m_lblAboutAuthor})
@@ -93,14 +93,14 @@ void AboutBox::buildControls() {
     // the buttons, the other edges meet the box's own.
     m_picCommand->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
-    m_cmdAboutSysInfo = new QPushButton(u"&System Info..."_s, m_picCommand);
+    m_cmdAboutSysInfo = new QPushButton(tr("&System Info..."), m_picCommand);
     m_cmdAboutSysInfo->setObjectName(u"cmdAboutSysInfo"_s);
-    m_cmdAboutSysInfo->setToolTip(u"System Information"_s);
+    m_cmdAboutSysInfo->setToolTip(tr("System Information"));
     connect(m_cmdAboutSysInfo, &QPushButton::clicked, this, &AboutBox::startSystemInfo);
 
-    m_btnAboutClose = new QPushButton(u"&Close"_s, m_picCommand);
+    m_btnAboutClose = new QPushButton(tr("&Close"), m_picCommand);
     m_btnAboutClose->setObjectName(u"btnAboutClose"_s);
-    m_btnAboutClose->setToolTip(u"Close"_s);
+    m_btnAboutClose->setToolTip(tr("Close"));
     m_btnAboutClose->setDefault(true);
     connect(m_btnAboutClose, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -111,7 +111,7 @@ void AboutBox::buildControls() {
 
 void AboutBox::load() {
     const QString title = QString::fromUtf8(productinfo::title);
-    setWindowTitle(u"About "_s + title);
+    setWindowTitle(tr("About %1").arg(title));
     m_lblAboutName->setText(title + u' ' + QString::fromUtf8(productinfo::versionText));
     m_lblAboutProduct->setText(QString::fromUtf8(productinfo::comments));
     m_lblAboutAuthor->setText(QString::fromUtf8(productinfo::legalNotice) + u'\u00A9');
@@ -182,14 +182,14 @@ void AboutBox::startSystemInfo() {
     const SystemInfoProgram info = findSystemInfoProgram();
     if (!info.isValid()) {
         m_cmdAboutSysInfo->setEnabled(false);
-        prompts().message(this, Prompts::Icon::Exclamation, u"System Information"_s,
-                          u"No System Information program was found."_s);
+        prompts().message(this, Prompts::Icon::Exclamation, tr("System Information"),
+                          tr("No System Information program was found."));
         return;
     }
     if (!QProcess::startDetached(info.program, info.arguments)) {
         prompts().message(
-            this, Prompts::Icon::Exclamation, u"System Information"_s,
-            u"The System Information program could not be started:\n%1"_s.arg(info.program));
+            this, Prompts::Icon::Exclamation, tr("System Information"),
+            tr("The System Information program could not be started:\n%1").arg(info.program));
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DisplayText.h"
+
 #include <QCheckBox>
 #include <QFile>
 #include <QString>
@@ -32,10 +34,8 @@ inline void setCheckValue(QCheckBox *box, int value) {
     box->setCheckState(value == 1 ? Qt::Checked : Qt::Unchecked);
 }
 
-// A path typed or chosen in the window as the byte string the core takes (the file
-// system's encoding, as QFile writes names).
-[[nodiscard]] inline std::string toBytes(const QString &text) {
-    return QFile::encodeName(text).toStdString();
-}
+// A path typed or chosen in the window as the byte string the core takes: UTF-8, with the
+// bytes a box keeps for a name that is not valid UTF-8 (PathBytes).
+[[nodiscard]] inline std::string toBytes(const QString &text) { return PathBytes(text); }
 
 } // namespace dirwise

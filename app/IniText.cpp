@@ -327,8 +327,20 @@ QByteArray EscapeValue(const QString &value) {
     bool quotes = false;
     bool hexBefore = false; // a hex digit after "\x.." would read as part of it
     QStringEncoder utf8(QStringEncoder::Utf8);
-    for (const QChar qc : text) {
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar qc = text[at];
         const char16_t c = qc.unicode();
+        // A surrogate without its partner (a path's byte that is no UTF-8, see PathText)
+        // has no UTF-8 form: it is written as its code, which reads back as itself.
+        const bool paired = qc.isHighSurrogate()
+                                ? at + 1 < text.size() && text[at + 1].isLowSurrogate()
+                            : qc.isLowSurrogate() ? at > 0 && text[at - 1].isHighSurrogate()
+                                                  : true;
+        if (!paired) {
+            out += "\\x" + QByteArray::number(c, 16);
+            hexBefore = true;
+            continue;
+        }
         if (c == u';' || c == u',' || c == u'=')
             quotes = true;
         if (hexBefore && c < 0x80 && hexValue(static_cast<char>(c)) >= 0) {

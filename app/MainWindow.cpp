@@ -31,6 +31,9 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <cerrno>
+#include <cstring>
+#include <string>
 #include <unistd.h>
 
 namespace dirwise {
@@ -51,9 +54,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
     statusBar()->addWidget(m_lblStatus, 1);
     statusBar()->setSizeGripEnabled(true);
-    setStatus(QStringLiteral("Ready"));
+    setStatus(tr("Ready"));
 
     buildLayout();
+    describeControls();
     resize(initialSize());
     setAcceptDrops(true);
 
@@ -106,7 +110,7 @@ void MainWindow::buildControls() {
         auto *b = new QToolButton(m_client);
         b->setObjectName(name);
         b->setText(QStringLiteral("..."));
-        b->setToolTip(QStringLiteral("Select Directory"));
+        b->setToolTip(tr("Select Directory"));
         return b;
     };
     auto button = [this](const QString &name, const QString &text, const QString &tip) {
@@ -123,26 +127,29 @@ void MainWindow::buildControls() {
     };
 
     m_lblDw[0] = label(QStringLiteral("lblDw0"),
-                       QStringLiteral("Master Directory  (This is the directory that contains "
-                                      "the correct files)"));
+                       tr("Master Di&rectory  (This is the directory that contains "
+                          "the correct files)"));
     m_imgMaster = picture(QStringLiteral("imgMaster"), art::masterFolderPixmap());
     m_txtMasterDir = dirBox(QStringLiteral("txtMasterDir"));
     m_cmdMasterDir = chooser(QStringLiteral("cmdMasterDir"));
     m_lblDw[1] = label(QStringLiteral("lblDw1"),
-                       QStringLiteral("Compare Directory  (This is the directory that contains "
-                                      "the questionable files)"));
+                       tr("&Compare Directory  (This is the directory that contains "
+                          "the questionable files)"));
     m_imgCompare = picture(QStringLiteral("imgCompare"), art::compareFolderPixmap());
     m_txtCompareDir = dirBox(QStringLiteral("txtCompareDir"));
     m_cmdCompareDir = chooser(QStringLiteral("cmdCompareDir"));
+    // The captions' access keys reach the choosers: the boxes themselves take no focus.
+    m_lblDw[0]->setBuddy(m_cmdMasterDir);
+    m_lblDw[1]->setBuddy(m_cmdCompareDir);
 
-    m_chkSubDir = check(QStringLiteral("chkSubDir"), QStringLiteral("Include Su&bdirectories"));
-    m_chkSize = check(QStringLiteral("chkSize"), QStringLiteral("Match File Si&ze"));
-    m_chkDate = check(QStringLiteral("chkDate"), QStringLiteral("Match File &Date"));
-    m_chkHide = check(QStringLiteral("chkHide"), QStringLiteral("Don't Show Files that &Match"));
-    m_optEX = new QRadioButton(QStringLiteral("Exclude Extentions >"), m_client);
+    m_chkSubDir = check(QStringLiteral("chkSubDir"), tr("Include S&ubdirectories"));
+    m_chkSize = check(QStringLiteral("chkSize"), tr("Match File Si&ze"));
+    m_chkDate = check(QStringLiteral("chkDate"), tr("Match File &Date"));
+    m_chkHide = check(QStringLiteral("chkHide"), tr("Don't Show Files that &Match"));
+    m_optEX = new QRadioButton(tr("&Exclude Extentions >"), m_client);
     m_optEX->setObjectName(QStringLiteral("optEX"));
     m_optEX->setChecked(true);
-    m_optIN = new QRadioButton(QStringLiteral("Include Extentions >"), m_client);
+    m_optIN = new QRadioButton(tr("&Include Extentions >"), m_client);
     m_optIN->setObjectName(QStringLiteral("optIN"));
     for (int i = 0; i < 4; ++i) {
         auto *e = new QLineEdit(m_client);
@@ -150,7 +157,7 @@ void MainWindow::buildControls() {
         e->installEventFilter(this); // folders dropped on it are the window's
         m_txtEXT[static_cast<std::size_t>(i)] = e;
     }
-    m_chkSave = check(QStringLiteral("chkSave"), QStringLiteral("Save on E&xit"));
+    m_chkSave = check(QStringLiteral("chkSave"), tr("Save on E&xit"));
     m_chkSave->setChecked(true);
 
     m_lvDw = new QTreeView(m_client);
@@ -158,18 +165,13 @@ void MainWindow::buildControls() {
 
     m_picCommand = new QFrame(m_client);
     m_picCommand->setObjectName(QStringLiteral("picCommand"));
-    m_cmdSave = button(QStringLiteral("cmdSave"), QStringLiteral("&Save List..."),
-                       QStringLiteral("Save Results"));
+    m_cmdSave = button(QStringLiteral("cmdSave"), tr("&Save List..."), tr("Save Results"));
     m_cmdSave->setEnabled(false);
-    m_cmdAbout = button(QStringLiteral("cmdAbout"), QStringLiteral("&About..."),
-                        QStringLiteral("About This Program"));
-    m_cmdHelp =
-        button(QStringLiteral("cmdHelp"), QStringLiteral("&Help..."), QStringLiteral("Help"));
-    m_cmdBegin = button(QStringLiteral("cmdBegin"), QStringLiteral("&Begin"),
-                        QStringLiteral("Begin Compare"));
+    m_cmdAbout = button(QStringLiteral("cmdAbout"), tr("&About..."), tr("About This Program"));
+    m_cmdHelp = button(QStringLiteral("cmdHelp"), tr("He&lp..."), tr("Help"));
+    m_cmdBegin = button(QStringLiteral("cmdBegin"), tr("&Begin"), tr("Begin Compare"));
     m_cmdBegin->setEnabled(false);
-    m_cmdStop =
-        button(QStringLiteral("cmdStop"), QStringLiteral("Stop"), QStringLiteral("Stop Compare"));
+    m_cmdStop = button(QStringLiteral("cmdStop"), tr("Stop"), tr("Stop Compare"));
     m_cmdStop->hide();
 
     m_lineHeader = new QFrame(m_client);
@@ -238,7 +240,7 @@ void MainWindow::load() {
     const bool help = FileExists(toBytes(HelpPagePath()));
     m_cmdHelp->setEnabled(help);
     m_mnuHelpContents->setEnabled(help);
-    m_mnuHelpAbout->setText(QStringLiteral("About ") + ApplicationTitle() + QStringLiteral("..."));
+    m_mnuHelpAbout->setText(tr("&About %1...").arg(ApplicationTitle()));
     restoreSettings();
     updateBeginEnabled();
     m_cmdMasterDir->setFocus(Qt::OtherFocusReason);
@@ -258,11 +260,9 @@ void MainWindow::chooseCompareDirectory() { chooseDirectory(false); }
 
 void MainWindow::chooseDirectory(bool master) {
     QLineEdit *box = master ? m_txtMasterDir : m_txtCompareDir;
-    const QString chosen =
-        prompts().browseForFolder(this,
-                                  master ? QStringLiteral("Select Master Directory...")
-                                         : QStringLiteral("Select Compare Directory..."),
-                                  box->text());
+    const QString chosen = prompts().browseForFolder(
+        this, master ? tr("Select Master Directory...") : tr("Select Compare Directory..."),
+        box->text());
     if (!chosen.isEmpty())
         (void)takeDirectory(master, chosen);
 }
@@ -272,11 +272,11 @@ bool MainWindow::takeDirectory(bool master, QString chosen, const QString *other
     const QString &otherText = other ? *other : (master ? m_txtCompareDir : m_txtMasterDir)->text();
     // Compared exactly as returned, before a trailing separator goes.
     if (chosen == otherText) {
-        prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Invalid Path"),
-                          master ? QStringLiteral("Cannot specify same directory as compare "
-                                                  "directory.")
-                                 : QStringLiteral("Cannot specify same directory as master "
-                                                  "directory."));
+        prompts().message(this, Prompts::Icon::Exclamation, tr("Invalid Path"),
+                          master ? tr("Cannot specify same directory as compare "
+                                      "directory.")
+                                 : tr("Cannot specify same directory as master "
+                                      "directory."));
         return false;
     }
     // The root keeps its one separator: without it the box would be empty.
@@ -295,8 +295,16 @@ void MainWindow::enableBeginAfterChoice() {
 }
 
 void MainWindow::takeCommandLineDirectories(const QString &master, const QString &compare) {
-    auto absolute = [](const QString &path) {
-        return path.isEmpty() ? path : QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    // The working folder by its bytes: Qt's own name for it loses those that are no UTF-8.
+    std::string cwd(4096, '\0');
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr && errno == ERANGE)
+        cwd.resize(cwd.size() * 2);
+    cwd.resize(std::strlen(cwd.c_str()));
+    const QString here = PathText(cwd);
+    auto absolute = [&](const QString &path) {
+        if (path.isEmpty())
+            return path;
+        return QDir::cleanPath(path.startsWith(u'/') ? path : here + u'/' + path);
     };
     const QString m = absolute(master), c = absolute(compare);
     // MASTER is checked against the COMPARE given with it, so swapping the stored pair works.
@@ -312,9 +320,9 @@ void MainWindow::openHelpPage() {
     const QString page = HelpPagePath();
     if (desktop::shellOpen(page) == desktop::OpenResult::HandedOver)
         return;
-    prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Help"),
-                      QStringLiteral("No program was found to show the help page. Install "
-                                     "xdg-utils and a web browser, or open %1 in a browser.")
+    prompts().message(this, Prompts::Icon::Exclamation, tr("Help"),
+                      tr("No program was found to show the help page. Install "
+                         "xdg-utils and a web browser, or open %1 in a browser.")
                           .arg(page));
 }
 
@@ -327,7 +335,7 @@ void MainWindow::showAboutBox() {
 }
 
 void MainWindow::showSystemAboutBox() {
-    showSystemAbout(CaptionText() + QStringLiteral(" - By ") + CompanyName());
+    showSystemAbout(tr("%1 - By %2").arg(CaptionText(), CompanyName()));
 }
 
 } // namespace dirwise

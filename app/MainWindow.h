@@ -158,6 +158,7 @@ private:
     // MainWindowMenus.cpp
     void buildMenus();
     void buildOptionsMenu(QMenu *options);
+    void buildViewMenu(QMenu *view);
     void setMenuOptions(const WindowSettings &settings);
     void getMenuOptions(WindowSettings &settings) const;
     void setRunOptions(CompareOptions &options) const;
@@ -166,6 +167,8 @@ private:
     [[nodiscard]] bool handlePreviewKey(QObject *watched, const QKeyEvent &key);
     [[nodiscard]] bool handleDragAndDrop(QObject *watched, QEvent *event);
     [[nodiscard]] QStringList droppedFolders(const QMimeData *mime) const;
+    // MainWindowAccess.cpp
+    void describeControls();
     // MainWindowLayout.cpp
     void buildLayout();
     void fitToFont();
@@ -229,6 +232,7 @@ private:
     bool m_sortDescending = false;
     bool m_closing = false;
     QString m_status;
+    QString m_lastSaveFolder; // where Save List last wrote; empty before the first save
 
     std::function<void()> m_programEnd;
     // The outer size the settings asked for, in pixels, until the window frame is known

@@ -1,6 +1,8 @@
 // The main window's keys, mouse clicks and drops, and the window events it reacts to.
 #include "MainWindow.h"
 
+#include "Prompts.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -212,13 +214,28 @@ bool MainWindow::handleDragAndDrop(QObject *watched, QEvent *event) {
     // An extension box keeps its own text drops; folders are the window's.
     if (folders.isEmpty() && !directorySpot && watched != this)
         return false;
-    const bool wanted = folders.size() == 2 || (folders.size() == 1 && directorySpot);
+    // More folders than there are boxes are taken in, only to be refused with a word: a
+    // drag cursor alone would not say why.
+    const bool tooMany = folders.size() > 2;
+    const bool wanted = tooMany || folders.size() == 2 || (folders.size() == 1 && directorySpot);
     if (!wanted) {
         drop->ignore();
         return true;
     }
     drop->acceptProposedAction();
-    if (type == QEvent::Drop) {
+    if (type == QEvent::Drop && tooMany) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, count = folders.size()] {
+                prompts().message(this, Prompts::Icon::Exclamation, tr("Too Many Folders"),
+                                  tr("%1 folders were dropped. Drop one folder on a "
+                                     "directory box or its picture, or two on the "
+                                     "window: the master folder, then the compare "
+                                     "folder.")
+                                      .arg(count));
+            },
+            Qt::QueuedConnection);
+    } else if (type == QEvent::Drop) {
         // Taken once the drop is over: an "Invalid Path" box must not hold the drag source.
         QMetaObject::invokeMethod(
             this,

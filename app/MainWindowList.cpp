@@ -9,6 +9,7 @@
 #include "ResultsModel.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
@@ -61,6 +62,11 @@ void MainWindow::showRowProperties() {
     if (!current.isValid() || static_cast<std::size_t>(current.row()) >= m_list.Count())
         return;
     const auto row = static_cast<std::size_t>(current.row());
+    // A file only in the compare tree has nothing on the master side to show.
+    if (!m_list.Row(row).hasMaster()) {
+        showFileProperties(this, m_list.ComparePath(row));
+        return;
+    }
     // The row's own files: the master file, and the compare file when there is one.
     std::string compare;
     if (m_list.Row(row).hasCompare()) {
@@ -80,24 +86,27 @@ void MainWindow::showListMenu(const QPoint &globalPos) {
 
 void MainWindow::saveList() {
     // The chosen file type decides the form, whatever the name ends in.
-    const QString text = QStringLiteral("Text File (*.txt)");
-    const QString csv = QStringLiteral("CSV File, all columns (*.csv)");
+    const QString text = tr("Text File (*.txt)");
+    const QString csv = tr("CSV File, all columns (*.csv)");
     QString chosenType;
-    const QString path =
-        prompts().saveFileName(this, QStringLiteral("Save Results As..."), QStringLiteral("dw.txt"),
-                               text + QStringLiteral(";;") + csv, &chosenType);
+    const QString path = prompts().saveFileName(this, tr("Save Results As..."),
+                                                m_lastSaveFolder.isEmpty()
+                                                    ? QStringLiteral("dw.txt")
+                                                    : m_lastSaveFolder + QStringLiteral("/dw.txt"),
+                                                text + QStringLiteral(";;") + csv, &chosenType);
     if (path.isEmpty())
         return;
+    // The next save starts where this one went, whatever becomes of it.
+    m_lastSaveFolder = QFileInfo(path).absolutePath();
     const ReportFormat format = chosenType == csv ? ReportFormat::Csv : ReportFormat::Report;
     const ReportStatus status = SaveReport(m_list, toBytes(path), format);
     if (!status.ok) {
-        prompts().message(this, Prompts::Icon::Critical, QStringLiteral("Cannot Save File"),
+        prompts().message(this, Prompts::Icon::Critical, tr("Cannot Save File"),
                           QString::fromLocal8Bit(status.error.data(),
                                                  static_cast<qsizetype>(status.error.size())));
         return;
     }
-    prompts().message(this, Prompts::Icon::Information, QStringLiteral("Complete"),
-                      QStringLiteral("File save complete"));
+    prompts().message(this, Prompts::Icon::Information, tr("Complete"), tr("File save complete"));
 }
 
 } // namespace dirwise

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "Compare.h"
+#include "ResultRow.h"
 #include "WindowSettings.h"
 
 #include <QAction>
@@ -27,63 +28,84 @@ QAction *addCheckable(QMenu *menu, const char *name, const QString &text) {
 } // namespace
 
 void MainWindow::buildMenus() {
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu *file = menuBar()->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
-    QAction *exit = file->addAction(QStringLiteral("Exit"));
+    QAction *exit = file->addAction(tr("E&xit"));
     exit->setObjectName(QStringLiteral("mnuFileExit"));
     exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exit, &QAction::triggered, this, &MainWindow::close);
 
-    QMenu *options = menuBar()->addMenu(QStringLiteral("&Options"));
+    QMenu *options = menuBar()->addMenu(tr("&Options"));
     options->setObjectName(QStringLiteral("mnuOptions"));
     buildOptionsMenu(options);
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    buildViewMenu(view);
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    m_mnuHelpContents = help->addAction(QStringLiteral("Help Contents..."));
+    m_mnuHelpContents = help->addAction(tr("&Help Contents..."));
     m_mnuHelpContents->setObjectName(QStringLiteral("mnuHelpContents"));
     connect(m_mnuHelpContents, &QAction::triggered, this, &MainWindow::openHelpPage);
-    QAction *web = help->addAction(QStringLiteral("Help on the Web..."));
+    QAction *web = help->addAction(tr("Help on the &Web..."));
     web->setObjectName(QStringLiteral("mnuHelpWeb"));
     connect(web, &QAction::triggered, this, &MainWindow::openHomePage);
     help->addSeparator()->setObjectName(QStringLiteral("mnuSep0"));
-    m_mnuHelpAbout = help->addAction(QStringLiteral("About"));
+    m_mnuHelpAbout = help->addAction(tr("&About"));
     m_mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
     connect(m_mnuHelpAbout, &QAction::triggered, this, &MainWindow::showAboutBox);
 
     // The results list's context menu; it never shows on the menu bar.
     m_mnuPopupMenu = new QMenu(QStringLiteral("PopupMenu"), this);
     m_mnuPopupMenu->setObjectName(QStringLiteral("mnuPopupMenu"));
-    QAction *remove = m_mnuPopupMenu->addAction(QStringLiteral("Remove From List"));
+    QAction *remove = m_mnuPopupMenu->addAction(tr("&Remove From List"));
     remove->setObjectName(QStringLiteral("mnuRemove"));
     connect(remove, &QAction::triggered, this, &MainWindow::removeSelectedRows);
     m_mnuPopupMenu->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
-    QAction *cancel = m_mnuPopupMenu->addAction(QStringLiteral("Cancel"));
+    QAction *cancel = m_mnuPopupMenu->addAction(tr("&Cancel"));
     cancel->setObjectName(QStringLiteral("mnuCancel"));
 }
 
 void MainWindow::buildOptionsMenu(QMenu *options) {
-    QMenu *time = options->addMenu(QStringLiteral("Time Tolerance"));
+    QMenu *time = options->addMenu(tr("&Time Tolerance"));
     time->setObjectName(QStringLiteral("mnuTimeTolerance"));
     auto *tolerance = new QActionGroup(time);
     tolerance->setExclusive(true);
     const std::pair<const char *, const char *> times[] = {
-        {"mnuTimeExact", "Exact"}, {"mnuTime1", "1 Second"}, {"mnuTime2", "2 Seconds (FAT)"}};
+        {"mnuTimeExact", QT_TR_NOOP("&Exact")},
+        {"mnuTime1", QT_TR_NOOP("&1 Second")},
+        {"mnuTime2", QT_TR_NOOP("&2 Seconds (FAT)")}};
     for (std::size_t seconds = 0; seconds < m_mnuTime.size(); ++seconds) {
         const auto &[name, text] = times[seconds];
-        m_mnuTime[seconds] = addCheckable(time, name, QString::fromLatin1(text));
+        m_mnuTime[seconds] = addCheckable(time, name, tr(text));
         tolerance->addAction(m_mnuTime[seconds]);
     }
     m_mnuTime[0]->setChecked(true);
 
-    m_mnuHourShifts = addCheckable(options, "mnuHourShifts",
-                                   QStringLiteral("Ignore 1-Hour Shifts (Daylight Saving)"));
-    m_mnuShowExtra = addCheckable(options, "mnuShowExtra",
-                                  QStringLiteral("List Files Only in Compare Directory"));
-    m_mnuVerify = addCheckable(options, "mnuVerify", QStringLiteral("Verify Contents"));
-    m_mnuFollowLinks =
-        addCheckable(options, "mnuFollowLinks", QStringLiteral("Follow Links to Directories"));
+    m_mnuHourShifts =
+        addCheckable(options, "mnuHourShifts", tr("Ignore 1-Hour &Shifts (Daylight Saving)"));
+    m_mnuShowExtra =
+        addCheckable(options, "mnuShowExtra", tr("&List Files Only in Compare Directory"));
+    m_mnuVerify = addCheckable(options, "mnuVerify", tr("&Verify Contents"));
+    m_mnuFollowLinks = addCheckable(options, "mnuFollowLinks", tr("&Follow Links to Directories"));
     m_mnuFollowLinks->setChecked(true);
+}
+
+void MainWindow::buildViewMenu(QMenu *view) {
+    // The keyboard's way to a header click: each entry sorts as a click on its column does.
+    QMenu *sort = view->addMenu(tr("Sort &By"));
+    sort->setObjectName(QStringLiteral("mnuSortBy"));
+    const char *const texts[ColumnCount] = {
+        QT_TR_NOOP("&Result"),       QT_TR_NOOP("Compare &Path"), QT_TR_NOOP("File &Name"),
+        QT_TR_NOOP("&Master Size"),  QT_TR_NOOP("C&ompare Size"), QT_TR_NOOP("Master &Date"),
+        QT_TR_NOOP("Compare D&ate"), QT_TR_NOOP("Di&fference")};
+    for (int column = 0; column < ColumnCount; ++column) {
+        QAction *action = sort->addAction(tr(texts[column]));
+        action->setObjectName(QStringLiteral("mnuSortBy%1").arg(column));
+        action->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + column)));
+        connect(action, &QAction::triggered, this, [this, column] { sortByColumn(column); });
+    }
 }
 
 void MainWindow::setMenuOptions(const WindowSettings &s) {

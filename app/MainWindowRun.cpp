@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QTreeView>
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -71,14 +72,21 @@ void MainWindow::beginCompare() {
     // A missing or unreadable root would report every file as not found, or an empty
     // master as a complete compare: refuse to start instead.
     const std::array<std::pair<QLineEdit *, QString>, 2> roots = {
-        {{m_txtMasterDir, QStringLiteral("Master directory not found: ")},
-         {m_txtCompareDir, QStringLiteral("Compare directory not found: ")}}};
-    for (const auto &[box, text] : roots) {
-        if (CheckRoot(NormalizeRoot(toBytes(box->text()))) != 0) {
-            prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Invalid Path"),
-                              text + box->text());
-            return;
-        }
+        {{m_txtMasterDir, tr("Master directory")}, {m_txtCompareDir, tr("Compare directory")}}};
+    for (const auto &[box, which] : roots) {
+        const std::string path = toBytes(box->text());
+        const int err = CheckRoot(NormalizeRoot(path));
+        if (err == 0)
+            continue;
+        // Something that is there but is no folder, or cannot be read, is not "not found".
+        const QString shown = DisplayText(path);
+        const QString text =
+            err == ENOENT    ? tr("%1 not found: %2").arg(which, shown)
+            : err == ENOTDIR ? tr("%1 is not a folder: %2").arg(which, shown)
+                             : tr("%1 cannot be read: %2: %3")
+                                   .arg(which, shown, QString::fromLocal8Bit(std::strerror(err)));
+        prompts().message(this, Prompts::Icon::Exclamation, tr("Invalid Path"), text);
+        return;
     }
 
     m_running = true;
@@ -92,7 +100,7 @@ void MainWindow::beginCompare() {
     m_verifying = options.verifyContents;
 
     m_host->beginRun();
-    setStatus(QStringLiteral("Starting..."));
+    setStatus(tr("Starting..."));
     CompareSummary summary;
     try {
         summary = RunCompare(options, m_list, *m_host);
@@ -114,11 +122,11 @@ void MainWindow::runOutOfMemory() {
     m_cmdStop->hide();
     m_cmdSave->setEnabled(false);
     QApplication::restoreOverrideCursor();
-    setStatus(QStringLiteral("Out of memory"));
+    setStatus(tr("Out of memory"));
     m_running = false;
-    prompts().message(this, Prompts::Icon::Critical, QStringLiteral("Out of Memory"),
-                      QStringLiteral("There was not enough memory to finish the compare. The "
-                                     "list has been cleared."));
+    prompts().message(this, Prompts::Icon::Critical, tr("Out of Memory"),
+                      tr("There was not enough memory to finish the compare. The "
+                         "list has been cleared."));
 }
 
 void MainWindow::finishRun(const CompareSummary &summary) {
@@ -131,24 +139,21 @@ void MainWindow::finishRun(const CompareSummary &summary) {
     QApplication::restoreOverrideCursor();
 
     if (summary.stopped) {
-        setStatus(QStringLiteral("Stopped"));
+        setStatus(tr("Stopped"));
         m_running = false;
-        prompts().message(this, Prompts::Icon::Information, QStringLiteral("Stopped"),
-                          QStringLiteral("Dirwise stopped."));
+        prompts().message(this, Prompts::Icon::Information, tr("Stopped"), tr("Dirwise stopped."));
     } else {
-        QStringList totals = {
-            QStringLiteral("Total Files: %1").arg(countText(summary.total())),
-            QStringLiteral("Matching Files: %1").arg(countText(summary.matching())),
-            QStringLiteral("Different Files: %1").arg(countText(summary.different))};
+        QStringList totals = {tr("Total Files: %1").arg(countText(summary.total())),
+                              tr("Matching Files: %1").arg(countText(summary.matching())),
+                              tr("Different Files: %1").arg(countText(summary.different))};
         if (summary.extrasListed)
-            totals << QStringLiteral("Extra Files: %1").arg(countText(summary.extras));
+            totals << tr("Extra Files: %1").arg(countText(summary.extras));
         if (!summary.notCompared.empty())
-            totals << QStringLiteral("Not Compared: %1")
+            totals << tr("Not Compared: %1")
                           .arg(countText(static_cast<std::int64_t>(summary.notCompared.size())));
         setStatus(totals.join(QStringLiteral("    ")));
-        QStringList lines;
-        for (const std::string &line : SummaryLines(summary))
-            lines << fromBytes(line);
+        // The message says what the status bar says, in the same words and number form.
+        const QStringList lines = QStringList{tr("Dirwise complete."), QString()} + totals;
         QString details;
         for (const Diagnostic &d : summary.notCompared)
             details += DisplayText(d.Path()) + QStringLiteral(": ") +
@@ -157,7 +162,7 @@ void MainWindow::finishRun(const CompareSummary &summary) {
         prompts().message(this,
                           summary.notCompared.empty() ? Prompts::Icon::Information
                                                       : Prompts::Icon::Exclamation,
-                          QStringLiteral("Complete"), lines.join(QLatin1Char('\n')), details);
+                          tr("Complete"), lines.join(QLatin1Char('\n')), details);
     }
     if (m_list.Count() > 0) {
         m_cmdSave->setEnabled(true);
@@ -182,19 +187,18 @@ void MainWindow::showRunStatus() {
     const Progress &p = m_host->progress();
     switch (p.phase) {
     case Phase::Listing:
-        setStatus(QStringLiteral("Listing: %1 files found").arg(countText(p.listed)));
+        setStatus(tr("Listing: %1 files found").arg(countText(p.listed)));
         break;
     case Phase::Comparing: {
-        QString text = QStringLiteral("Comparing: %1 of %2 files")
-                           .arg(countText(p.compared), countText(p.listed));
+        QString text =
+            tr("Comparing: %1 of %2 files").arg(countText(p.compared), countText(p.listed));
         if (m_verifying)
-            text += QStringLiteral(", %1 verified").arg(bytesText(p.bytesVerified));
+            text += tr(", %1 verified").arg(bytesText(p.bytesVerified));
         setStatus(text);
         break;
     }
     case Phase::Extras:
-        setStatus(
-            QStringLiteral("Listing compare directory: %1 files found").arg(countText(p.listed)));
+        setStatus(tr("Listing compare directory: %1 files found").arg(countText(p.listed)));
         break;
     }
 }

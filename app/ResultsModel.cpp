@@ -63,16 +63,38 @@ QVariant ResultsModel::data(const QModelIndex &index, int role) const {
         return {};
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::AccessibleDescriptionRole:
+        // A screen reader moving from row to row lands on the first cell: its description
+        // reads the rest of the row, each value after its column's header.
+        if (index.column() == 0)
+            return rowDescription(row);
+        return {};
     default:
         return {};
     }
 }
 
+QString ResultsModel::rowDescription(std::size_t row) const {
+    QStringList parts;
+    for (int c = 1; c < ColumnCount; ++c) {
+        const std::string text = m_list.Text(row, static_cast<Column>(c));
+        if (!text.empty())
+            parts << headerData(c, Qt::Horizontal, Qt::DisplayRole).toString() +
+                         QStringLiteral(": ") + DisplayText(text);
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
+    // The window's headers are translated; the report's columns (ColumnHeader) never are.
+    static const char *const headers[ColumnCount] = {
+        QT_TR_NOOP("Result"),       QT_TR_NOOP("Compare Path"), QT_TR_NOOP("File Name"),
+        QT_TR_NOOP("Master Size"),  QT_TR_NOOP("Compare Size"), QT_TR_NOOP("Master Date"),
+        QT_TR_NOOP("Compare Date"), QT_TR_NOOP("Difference")};
     if (role == Qt::DisplayRole)
-        return QString::fromUtf8(ColumnHeader(static_cast<Column>(section)));
+        return tr(headers[section]);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return {};

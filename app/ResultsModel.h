@@ -55,6 +55,10 @@ public:
     [[nodiscard]] ResultsList &list() { return m_list; }
 
 private:
+    // The row's cells after the first as "Header: text", joined by "; " (empty cells left
+    // out): what a screen reader reads for the row.
+    [[nodiscard]] QString rowDescription(std::size_t row) const;
+
     ResultsList &m_list;
     int m_shown = 0;
     std::array<QIcon, IconKeyCount> m_icons;

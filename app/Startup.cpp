@@ -18,7 +18,8 @@
 namespace dirwise {
 
 QString usageText() {
-    return QStringLiteral(
+    return QCoreApplication::translate(
+        "dirwise::Startup",
         "Usage: dw [MASTER [COMPARE]]\n"
         "       dw /?\n"
         "       dw --help | --version\n"
@@ -47,10 +48,12 @@ std::optional<EarlyExit> earlyExit(const QList<QByteArray> &arguments) {
         // An option typed from a file name may hold control sequences: never echo them raw.
         const QString shown = DisplayText(
             std::string_view(argument.constData(), static_cast<std::size_t>(argument.size())));
-        return EarlyExit{.status = 2,
-                         .out = {},
-                         .err = QStringLiteral("dw: unknown option \"%1\"\n").arg(shown) +
-                                usageText()};
+        return EarlyExit{
+            .status = 2,
+            .out = {},
+            .err = QCoreApplication::translate("dirwise::Startup", "dw: unknown option \"%1\"\n")
+                       .arg(shown) +
+                   usageText()};
     }
     return std::nullopt;
 }
@@ -61,13 +64,15 @@ QString noDisplayText(const QByteArray &display, const QByteArray &waylandDispla
             std::string_view(value.constData(), static_cast<std::size_t>(value.size())));
     };
     if (display.isEmpty() && waylandDisplay.isEmpty())
-        return QStringLiteral("dw: no display to show the window on (neither DISPLAY nor "
-                              "WAYLAND_DISPLAY is set); dwc compares without one\n");
+        return QCoreApplication::translate(
+            "dirwise::Startup", "dw: no display to show the window on (neither DISPLAY nor "
+                                "WAYLAND_DISPLAY is set); dwc compares without one\n");
     const QString named = display.isEmpty()
                               ? QStringLiteral("WAYLAND_DISPLAY=\"%1\"").arg(shown(waylandDisplay))
                               : QStringLiteral("DISPLAY=\"%1\"").arg(shown(display));
-    return QStringLiteral("dw: cannot open the display to show the window on (%1); dwc "
-                          "compares without one\n")
+    return QCoreApplication::translate(
+               "dirwise::Startup", "dw: cannot open the display to show the window on (%1); dwc "
+                                   "compares without one\n")
         .arg(named);
 }
 
@@ -93,8 +98,10 @@ StartupServices defaultStartupServices() {
 int reportStartupFailure(const QString &description, const StartupServices &services) {
     QApplication::beep();
     if (services.showFailure)
-        services.showFailure(ApplicationTitle() + QStringLiteral(" : Error"),
-                             QStringLiteral("Error loading main form: ") + description);
+        services.showFailure(
+            ApplicationTitle() + QCoreApplication::translate("dirwise::Startup", " : Error"),
+            QCoreApplication::translate("dirwise::Startup", "Error loading main form: ") +
+                description);
     return 1;
 }
 
@@ -107,7 +114,18 @@ int runStartup(const QStringList &arguments, const StartupServices &services,
     }
     if (arguments.size() > 2) {
         if (services.printError)
-            services.printError(QStringLiteral("dw: too many arguments\n") + usageText());
+            services.printError(
+                QCoreApplication::translate("dirwise::Startup", "dw: too many arguments\n") +
+                usageText());
+        // Folders dropped on the launcher arrive here too, where nobody reads standard error.
+        if (services.showFailure)
+            services.showFailure(
+                ApplicationTitle() + QCoreApplication::translate("dirwise::Startup", " : Error"),
+                QCoreApplication::translate("dirwise::Startup",
+                                            "Dirwise compares two folders at a time and was "
+                                            "given %1. Give it one or two: the master "
+                                            "folder, then the compare folder.")
+                    .arg(arguments.size()));
         return 2;
     }
 

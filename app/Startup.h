@@ -57,8 +57,9 @@ int reportStartupFailure(const QString &description, const StartupServices &serv
 // Start-up with the arguments after the program's name (Qt's own options already taken out
 // by QApplication, earlyExit already asked). "/?" alone shows only the About box (no main
 // window, the settings untouched) and returns 0 when it closes. More than two arguments
-// print the usage through printError and return 2. Otherwise the main window is created,
-// its load steps run and it is shown; the arguments, MASTER and COMPARE, then fill the
+// print the usage through printError, say so through showFailure (folders dropped on the
+// launcher come this way, with no terminal to read) and return 2. Otherwise the main window is
+// created, its load steps run and it is shown; the arguments, MASTER and COMPARE, then fill the
 // directory boxes (MainWindow::takeCommandLineDirectories); then the event loop runs and its
 // exit code is returned. A failure in the load goes to reportStartupFailure and its exit
 // code is returned. The window, once shown, ends the process itself when it closes; it also

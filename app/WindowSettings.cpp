@@ -3,6 +3,7 @@
 #include "AppInfo.h"
 #include "SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 #include <algorithm>
@@ -41,14 +42,17 @@ public:
         bool ok = false;
         const double n = QLocale::c().toDouble(value.trimmed(), &ok);
         if (!ok || !std::isfinite(n))
-            bad(key, value, QStringLiteral("which is not a number"));
+            bad(key, value,
+                QCoreApplication::translate("dirwise::WindowSettings", "which is not a number"));
         return n;
     }
     // A 16-bit integer, rounded half to even as the settings' conversion does.
     [[nodiscard]] int int16(const char *key, const QString &value) const {
         const double n = std::nearbyint(number(key, value));
         if (n < std::numeric_limits<qint16>::min() || n > std::numeric_limits<qint16>::max())
-            bad(key, value, QStringLiteral("which is out of range for a 16-bit integer"));
+            bad(key, value,
+                QCoreApplication::translate("dirwise::WindowSettings",
+                                            "which is out of range for a 16-bit integer"));
         return static_cast<int>(n);
     }
     // A whole number from 0 to `most`; `what` names the range in the message.
@@ -56,11 +60,15 @@ public:
         const QString value = text(key, QString::number(fallback));
         const int n = int16(key, value);
         if (n < 0 || n > most)
-            bad(key, value, QStringLiteral("which is not %1").arg(QLatin1String(what)));
+            bad(key, value,
+                QCoreApplication::translate("dirwise::WindowSettings", "which is not %1")
+                    .arg(QCoreApplication::translate("dirwise::WindowSettings", what)));
         return n;
     }
     [[nodiscard]] int checkValue(const char *key, int fallback) const {
-        return choice(key, fallback, 2, "a check box value (0, 1 or 2)");
+        return choice(
+            key, fallback, 2,
+            QT_TRANSLATE_NOOP("dirwise::WindowSettings", "a check box value (0, 1 or 2)"));
     }
     // A stored single-precision number, or none when the key is absent.
     [[nodiscard]] std::optional<double> single(const char *key) const {
@@ -69,15 +77,19 @@ public:
         const QString value = text(key, QString());
         const double n = number(key, value);
         if (std::fabs(n) > std::numeric_limits<float>::max())
-            bad(key, value, QStringLiteral("which is out of range for a single-precision number"));
+            bad(key, value,
+                QCoreApplication::translate("dirwise::WindowSettings",
+                                            "which is out of range for a single-precision number"));
         return static_cast<double>(static_cast<float>(n));
     }
 
 private:
     [[noreturn]] void bad(const char *key, const QString &value, const QString &why) const {
-        throw LoadError(QStringLiteral("the setting \"%1\" holds \"%2\", %3 (settings file %4)")
-                            .arg(QString::fromLatin1(key), value, why, m_fileName)
-                            .toStdString());
+        throw LoadError(
+            QCoreApplication::translate("dirwise::WindowSettings",
+                                        "the setting \"%1\" holds \"%2\", %3 (settings file %4)")
+                .arg(QString::fromLatin1(key), value, why, m_fileName)
+                .toStdString());
     }
 
     const ini::Document &m_document;
@@ -93,8 +105,10 @@ QString numberText(double value) {
 }
 
 [[noreturn]] void unreadable(const QString &file, const QString &why) {
-    throw LoadError(
-        QStringLiteral("the settings file %1 cannot be read: %2").arg(file, why).toStdString());
+    throw LoadError(QCoreApplication::translate("dirwise::WindowSettings",
+                                                "the settings file %1 cannot be read: %2")
+                        .arg(file, why)
+                        .toStdString());
 }
 
 } // namespace
@@ -108,13 +122,16 @@ WindowSettings WindowSettings::read(const SettingsStore &store) {
     case SettingsStore::ReadStatus::NoFile:
         break;
     case SettingsStore::ReadStatus::NotRegular:
-        unreadable(file, QStringLiteral("it is not a regular file"));
+        unreadable(file, QCoreApplication::translate("dirwise::WindowSettings",
+                                                     "it is not a regular file"));
     case SettingsStore::ReadStatus::TooLarge:
-        unreadable(file, QStringLiteral("it is larger than 1 MiB"));
+        unreadable(file, QCoreApplication::translate("dirwise::WindowSettings",
+                                                     "it is larger than 1 MiB"));
     case SettingsStore::ReadStatus::Unreadable:
         unreadable(file, QString::fromLocal8Bit(std::strerror(result.error)));
     case SettingsStore::ReadStatus::BadFormat:
-        unreadable(file, QStringLiteral("it is not in the settings format"));
+        unreadable(file, QCoreApplication::translate("dirwise::WindowSettings",
+                                                     "it is not in the settings format"));
     }
 
     const Reader r(document, file);
@@ -137,8 +154,10 @@ WindowSettings WindowSettings::read(const SettingsStore &store) {
     s.formTop = r.single("FormTop");
     s.formHeight = r.single("FormHeight");
     s.formWidth = r.single("FormWidth");
-    s.timeTolerance = r.choice("TimeTolerance", 0, 2, "a time tolerance (0, 1 or 2 seconds)");
-    const char *const onOff = "0 or 1";
+    s.timeTolerance = r.choice(
+        "TimeTolerance", 0, 2,
+        QT_TRANSLATE_NOOP("dirwise::WindowSettings", "a time tolerance (0, 1 or 2 seconds)"));
+    const char *const onOff = QT_TRANSLATE_NOOP("dirwise::WindowSettings", "0 or 1");
     s.hourShifts = r.choice("HourShifts", 0, 1, onOff);
     s.showExtra = r.choice("ShowExtra", 0, 1, onOff);
     s.verifyContents = r.choice("VerifyContents", 0, 1, onOff);

@@ -1,4 +1,6 @@
+#include "DisplayText.h"
 #include "Startup.h"
+#include "Translations.h"
 
 #include <QApplication>
 
@@ -37,7 +39,15 @@ int main(int argc, char *argv[]) {
     QList<QByteArray> given;
     for (int i = 1; i < argc; ++i)
         given << QByteArray(argv[i]);
-    if (const std::optional<dirwise::EarlyExit> exit = dirwise::earlyExit(given)) {
+    std::optional<dirwise::EarlyExit> exit;
+    {
+        // A core application, which needs no display, carries the translations.
+        int coreArgc = 1;
+        QCoreApplication core(coreArgc, argv);
+        dirwise::installTranslations();
+        exit = dirwise::earlyExit(given);
+    }
+    if (exit) {
         print(exit->out, stdout);
         print(exit->err, stderr);
         return exit->status;
@@ -51,7 +61,7 @@ int main(int argc, char *argv[]) {
     for (int i = 0; i < argc; ++i) {
         if (i > 0 && qstrcmp(argv[i], "--") == 0) {
             for (int j = i + 1; j < argc; ++j)
-                afterOptions << QString::fromLocal8Bit(argv[j]);
+                afterOptions << dirwise::PathText(argv[j]);
             break;
         }
         qtArgv.push_back(argv[i]);
@@ -64,14 +74,16 @@ int main(int argc, char *argv[]) {
     const QtMessageHandler previous = qInstallMessageHandler(holdStartMessage);
     QApplication app(qtArgc, qtArgv.data());
     qInstallMessageHandler(previous);
+    dirwise::installTranslations();
     for (const QString &message : std::as_const(heldMessages))
         print(message + '\n', stderr);
     heldMessages.clear();
 
     // QApplication has taken its own options out of argv.
     QStringList arguments;
+    // Folder names keep their bytes, whatever they are (PathText).
     for (int i = 1; i < qtArgc; ++i)
-        arguments << QString::fromLocal8Bit(qtArgv[static_cast<std::size_t>(i)]);
+        arguments << dirwise::PathText(qtArgv[static_cast<std::size_t>(i)]);
     arguments << afterOptions;
     return dirwise::runStartup(arguments, dirwise::defaultStartupServices());
 }

@@ -17,6 +17,11 @@ namespace {
 
 std::string quoted(const std::string &text) { return "'" + EscapeForDisplay(text) + "'"; }
 
+// Beyond these the values mean nothing (a tolerance of 31,000 years, shifts of six weeks),
+// and the time sums stay far from overflowing.
+constexpr std::int64_t MaxTimeTolerance = 1000000000000;
+constexpr std::int64_t MaxHourShifts = 1000;
+
 // A whole number of 0 or more, digits only, at most `limit`.
 std::optional<std::int64_t> wholeNumber(const std::string &text, std::int64_t limit) {
     if (text.empty() || text.size() > 18 ||
@@ -47,6 +52,7 @@ struct Parsing {
     CliOptions &o;
     std::vector<std::string> includes, excludes;
     bool sizeSet = true, dateSet = false;
+    bool toleranceGiven = false, hourShiftsGiven = false;
     std::string error; // the first bad value; reported unless --help or --version wins
 
     void fail(std::string message) {
@@ -95,22 +101,26 @@ const OptionRow Options[] = {
      [](Parsing &p, const std::string &) { p.o.descending = true; }},
     {"time-tolerance", 0, "SECONDS", N_("with --date, times this close count as equal (2 for FAT)"),
      [](Parsing &p, const std::string &v) {
-         if (const auto n = wholeNumber(v, 1000000000000))
+         if (const auto n = wholeNumber(v, MaxTimeTolerance)) {
              p.o.compare.timeTolerance = *n;
-         else
-             p.fail(Format(_("%s needs a whole number of 0 or more, not %s"),
-                           {"--time-tolerance", quoted(v)}));
+             p.toleranceGiven = true;
+         } else {
+             p.fail(Format(_("%s needs a whole number from 0 to %s, not %s"),
+                           {"--time-tolerance", std::to_string(MaxTimeTolerance), quoted(v)}));
+         }
      }},
     {"hour-shifts", 0, "N",
      N_("with --date, times 1 to N whole hours apart (within the\n"
         "tolerance) count as equal (1: daylight saving)"),
      [](Parsing &p, const std::string &v) {
          // Hour shifts beyond a few days mean nothing; the cap keeps the sums in range.
-         if (const auto n = wholeNumber(v, 1000))
+         if (const auto n = wholeNumber(v, MaxHourShifts)) {
              p.o.compare.hourShifts = static_cast<int>(*n);
-         else
-             p.fail(Format(_("%s needs a whole number of 0 or more, not %s"),
-                           {"--hour-shifts", quoted(v)}));
+             p.hourShiftsGiven = true;
+         } else {
+             p.fail(Format(_("%s needs a whole number from 0 to %s, not %s"),
+                           {"--hour-shifts", std::to_string(MaxHourShifts), quoted(v)}));
+         }
      }},
     {"extra", 0, nullptr, N_("also report files only in COMPARE (result Extra)"),
      [](Parsing &p, const std::string &) { p.o.compare.listExtras = true; }},
@@ -286,7 +296,7 @@ std::string UsageText() {
               "\n"
               "Exit status: 0 every file matched; 1 some file differs or was not found;\n"
               "2 trouble (bad options, a root missing, a report not written, places not\n"
-              "compared); 130 stopped by Ctrl-C.\n");
+              "compared); 130 stopped by Ctrl-C (129 by SIGHUP, 143 by SIGTERM).\n");
     text += "\n" + Format(_("Report bugs to: %s\n"), {productinfo::bugReports});
     if (*productinfo::homePage)
         text += Format(_("Dirwise home page: <%s>\n"), {productinfo::homePage});
@@ -296,7 +306,7 @@ std::string UsageText() {
 CliParse ParseCommandLine(const std::vector<std::string> &args) {
     CliParse parse;
     CliOptions &o = parse.options;
-    Parsing p{o, {}, {}, true, false, {}};
+    Parsing p{o, {}, {}, true, false, false, false, {}};
 
     // getopt_long wants a writable argv and may reorder it; give it copies.
     std::vector<std::string> storage;
@@ -369,6 +379,12 @@ CliParse ParseCommandLine(const std::vector<std::string> &args) {
     o.compare.compareDir = roots[1];
     if (o.outputPath == "-")
         o.outputPath.clear();
+    // Times are compared only with --date: a tolerance or hour shifts alone change nothing.
+    for (const auto &[given, name] : {std::pair{p.toleranceGiven, "--time-tolerance"},
+                                      std::pair{p.hourShiftsGiven, "--hour-shifts"}})
+        if (given && !p.dateSet)
+            parse.warnings.push_back(
+                Format(_("%s has no effect without --date: dates are not compared"), {name}));
     return parse;
 }
 

@@ -30,6 +30,8 @@ struct CliOptions {
 struct CliParse {
     CliOptions options;
     std::string error;
+    std::vector<std::string> warnings; // for standard error; the run goes on
+
     [[nodiscard]] bool ok() const { return error.empty(); }
 };
 
@@ -41,7 +43,8 @@ struct CliParse {
 // may come in any order. A flag given a value, an unknown or ambiguous option, a missing
 // value, "--descending" without "--sort", both "--include" and "--exclude", more than four
 // extensions, neither size nor date to match, a tolerance or hour count that is not a whole
-// number of 0 or more, an unknown format, or other than two operands is an error. With
+// number from 0 to its limit (the message names the limit), an unknown format, or other than
+// two operands is an error. A tolerance or hour shifts without --date is a warning. With
 // --snapshot there is one operand (the folder, kept as the master root), and options that
 // only shape a compare or its report are an error.
 // --help and --version win over every other error but an unknown option.

@@ -4,6 +4,7 @@
 #include "CliOptions.h"
 #include "Compare.h"
 #include "Io.h"
+#include "MemoryReserve.h"
 #include "Messages.h"
 #include "ProductInfo.h"
 #include "Report.h"
@@ -119,6 +120,7 @@ public:
         : m_progress(progress), m_list(list), m_stream(stream), m_rowsOnTerminal(rowsOnTerminal) {}
 
     bool yield(const Progress &p) override {
+        RearmMemoryReserve();
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
         if (m_watchOutput && readerGone())
@@ -392,6 +394,8 @@ int runDwc(int argc, char **argv) {
         return 2;
     }
     const CliOptions &o = parse.options;
+    for (const std::string &warning : parse.warnings)
+        writeErr("dwc: " + Format(_("warning: %s"), {warning}) + "\n");
     if (o.help || o.version) {
         const std::string text = o.help ? UsageText() : versionText();
         UniqueFd out(STDOUT_FILENO);
@@ -448,9 +452,14 @@ int runDwc(int argc, char **argv) {
                                                              : target.substr(0, slash));
         }
     }
+    // A terminal shows the report: names there are escaped as messages are (files and
+    // pipes get the bytes).
+    const ReportFormat shownFormat =
+        direct && o.format == ReportFormat::Report && ::isatty(out.get()) ? ReportFormat::Terminal
+                                                                          : o.format;
     std::unique_ptr<RowStream> stream;
     if (!o.sortKey && out)
-        stream = std::make_unique<RowStream>(list, out.get(), o.format);
+        stream = std::make_unique<RowStream>(list, out.get(), shownFormat);
     CliHost host(!o.quiet && progressTerminal(), list, stream.get(),
                  direct && out && ::isatty(out.get()));
     const CompareSummary summary =
@@ -497,7 +506,7 @@ int runDwc(int argc, char **argv) {
         if (err != 0)
             written = ReportStatus{false, outName + ": " + ErrorText(err)};
     } else if (direct) {
-        written = WriteReport(list, out.get(), o.format);
+        written = WriteReport(list, out.get(), shownFormat);
         if (const int err = out.close(); written.ok && err != 0)
             written = ReportStatus{false, ErrorText(err)};
         if (!written.ok)
@@ -530,6 +539,8 @@ int runDwc(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (!ArmMemoryReserve())
+        return 2;
     cli::InitMessages();
     // A failed write is reported, not fatal: a full disk or a file-size limit is told as
     // such. A closed pipe ends dwc where the report is written (endByBrokenPipe).

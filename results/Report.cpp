@@ -52,8 +52,19 @@ void AppendLine(std::string &out, const ResultsList &list, std::size_t i, Report
         AppendCsvLine(out, list, i);
     else if (format == ReportFormat::Json)
         AppendJsonLine(out, list, i);
+    else if (format == ReportFormat::Terminal)
+        AppendTerminalLine(out, list, i);
     else
         AppendReportLine(out, list, i);
+}
+
+void AppendTerminalLine(std::string &out, const ResultsList &list, std::size_t i) {
+    for (int c = 0; c <= static_cast<int>(Column::MasterDate); ++c) {
+        if (c > 0)
+            out += '\t';
+        AppendEscapedForDisplay(out, list.Text(i, static_cast<Column>(c)));
+    }
+    out += "\r\n";
 }
 
 void AppendReportLine(std::string &out, const ResultsList &list, std::size_t i) {

@@ -9,8 +9,9 @@
 namespace dirwise {
 
 // The forms a report can take. Report is the tab-separated report people and Save List
-// know; Csv and Json carry every column and read the same in every locale.
-enum class ReportFormat : std::uint8_t { Report, Csv, Json };
+// know; Csv and Json carry every column and read the same in every locale. Terminal is the
+// Report as a terminal gets it: the same lines, with names escaped as messages show them.
+enum class ReportFormat : std::uint8_t { Report, Csv, Json, Terminal };
 
 // Appends the report line of row i: Result, Compare Path, File Name, Master Size, Compare
 // Size and Master Date, joined by single tabs, each field escaped (AppendEscapedField), and
@@ -31,7 +32,12 @@ void AppendCsvLine(std::string &out, const ResultsList &list, std::size_t i);
 // is not valid UTF-8 is written with U+FFFD for each byte that is not (LossyUtf8) and is
 // followed by "path_base64", its exact bytes in base64; other rows have no such key.
 void AppendJsonLine(std::string &out, const ResultsList &list, std::size_t i);
-// Appends row i in `format`: AppendReportLine, AppendCsvLine or AppendJsonLine.
+// Appends the report line of row i for a terminal: the fields of AppendReportLine, each
+// escaped for display (AppendEscapedForDisplay), so that no name can drive the terminal (an
+// escape sequence, a carriage return, a bidirectional control); tabs between and CR LF.
+void AppendTerminalLine(std::string &out, const ResultsList &list, std::size_t i);
+// Appends row i in `format`: AppendReportLine, AppendCsvLine, AppendJsonLine or
+// AppendTerminalLine.
 void AppendLine(std::string &out, const ResultsList &list, std::size_t i, ReportFormat format);
 // `bytes` with each byte that is not part of valid UTF-8 replaced by U+FFFD; valid
 // sequences are kept as they are.

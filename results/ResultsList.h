@@ -63,8 +63,10 @@ public:
     void Remove(std::vector<std::size_t> rows);
 
     // Reorders the rows by column `key`: sizes by number, dates by time, texts without
-    // regard to ASCII case with ties broken by bytes; empty cells first when ascending and
-    // last when descending. Stable both ways. Records key and order and sets the sorted flag.
+    // regard to case (names and Difference texts by Unicode simple case folding, see
+    // CaseFold.h; folders by ASCII letters) with ties broken by bytes; empty cells first when
+    // ascending and last when descending. Stable both ways. Records key and order and sets
+    // the sorted flag.
     void Sort(Column key, SortOrder order);
     [[nodiscard]] const SortState &Sorting() const { return m_sort; }
 

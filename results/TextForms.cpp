@@ -171,14 +171,31 @@ std::string DifferenceText(const ResultRow &r, std::string_view separator) {
 }
 
 std::string IsoUtcText(std::int64_t secondsSinceEpoch) {
-    const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
-    std::tm tm{};
-    if (gmtime_r(&t, &tm) == nullptr)
-        return std::to_string(secondsSinceEpoch);
+    // The proleptic Gregorian calendar by days, in 64 bits, so every time has a date:
+    // gmtime stops where the year no longer fits an int.
+    std::int64_t days = secondsSinceEpoch / 86400, rest = secondsSinceEpoch % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    days += 719468; // from 1970-03-01 back to 0000-03-01
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+    const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04lld-%02d-%02dT%02d:%02d:%02dZ",
-                  static_cast<long long>(tm.tm_year) + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                  tm.tm_min, tm.tm_sec);
+    const int at = year >= 0 && year <= 9999
+                       ? std::snprintf(buf, sizeof buf, "%04lld", static_cast<long long>(year))
+                       : std::snprintf(buf, sizeof buf, "%c%06lld", year < 0 ? '-' : '+',
+                                       static_cast<long long>(year < 0 ? -year : year));
+    std::snprintf(buf + at, sizeof buf - static_cast<std::size_t>(at), "-%02d-%02dT%02d:%02d:%02dZ",
+                  month, day, static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
+                  static_cast<int>(rest % 60));
     return buf;
 }
 
@@ -282,6 +299,25 @@ std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
     return len;
 }
 
+namespace {
+
+// The code point of the valid `n`-byte sequence at bytes[i] when it is one of the invisible
+// formatting characters shown escaped (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to
+// U+2069); otherwise 0.
+char32_t InvisibleFormatAt(std::string_view bytes, std::size_t i, std::size_t n) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[i + k]); };
+    if (n == 2)
+        return at(0) == 0xd8 && at(1) == 0x9c ? U'\u061c' : 0;
+    if (n != 3 || at(0) != 0xe2)
+        return 0;
+    const char32_t cp = 0x2000 + ((at(1) & 0x3f) << 6) + (at(2) & 0x3f);
+    const bool shown = (cp >= 0x200e && cp <= 0x200f) || (cp >= 0x202a && cp <= 0x202e) ||
+                       (cp >= 0x2066 && cp <= 0x2069);
+    return shown ? cp : 0;
+}
+
+} // namespace
+
 void AppendEscapedForDisplay(std::string &out, std::string_view bytes) {
     static const char hex[] = "0123456789abcdef";
     auto hexByte = [&](const char *prefix, unsigned char c) {
@@ -309,6 +345,13 @@ void AppendEscapedForDisplay(std::string &out, std::string_view bytes) {
             // U+0080 to U+009F: C1 controls such as CSI, which some terminals obey.
             hexByte("\\u00", static_cast<unsigned char>(bytes[i + 1]));
             i += 2;
+        } else if (const char32_t cp = InvisibleFormatAt(bytes, i, n); cp != 0) {
+            // Bidirectional controls and marks reorder or hide what is around them, so one
+            // name could be made to look like another.
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += hex[(cp >> shift) & 15];
+            i += n;
         } else {
             out.append(bytes.substr(i, n));
             i += n;

@@ -48,8 +48,9 @@ struct ResultRow;
 [[nodiscard]] std::string DifferenceText(const ResultRow &row, std::string_view separator);
 
 // A time in seconds since the epoch as ISO 8601 UTC to the second, "2026-03-14T09:26:53Z",
-// the same in every locale and time zone. A time gmtime cannot convert gives the decimal
-// number of seconds.
+// the same in every locale and time zone, for every time: a year outside 0000 to 9999 takes
+// ISO 8601's expanded form, a sign and at least six digits ("+010000-01-01T00:00:00Z",
+// "-000001-12-31T23:59:59Z"), as JavaScript and XML Schema read it.
 [[nodiscard]] std::string IsoUtcText(std::int64_t secondsSinceEpoch);
 
 // Length of the valid UTF-8 sequence that starts at s[i] (1 for an ASCII byte), or 0 when
@@ -69,7 +70,9 @@ void AppendEscapedField(std::string &out, std::string_view field);
 // window and on a terminal alike, so that no name can hide, fake or move anything: valid
 // UTF-8 is copied; tab, CR and LF become \t, \r and \n; every other control byte (below
 // 0x20, and 0x7f) and every byte that is not part of valid UTF-8 becomes \xhh; the C1
-// controls U+0080 to U+009F become \u00hh. A backslash stays one backslash: only the report
+// controls U+0080 to U+009F become \u00hh, and the invisible formatting characters that
+// reorder or hide text (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069) become
+// \uhhhh, four lower-case hex digits. A backslash stays one backslash: only the report
 // and the machine formats, which must be read back, double it.
 void AppendEscapedForDisplay(std::string &out, std::string_view bytes);
 // The same as a new string.

@@ -3,8 +3,9 @@
 
 # Building dwc alone: the compiler, the build tools and gettext's msgfmt for its translations.
 DIRWISE_CLI_PACKAGES="cmake ninja-build g++ gettext"
-# Building the window too, and opening its help page.
-DIRWISE_RUN_PACKAGES="$DIRWISE_CLI_PACKAGES qt6-base-dev xdg-utils"
+# Building the window too (with Qt's lupdate and lrelease for its translations), opening
+# its help page, and Qt's own translations for its standard buttons and dialogs.
+DIRWISE_RUN_PACKAGES="$DIRWISE_CLI_PACKAGES qt6-base-dev qt6-l10n-tools qt6-translations-l10n xdg-utils"
 # Running every test in addition: GoogleTest, a private session bus for the shell tests, the
 # locale sources for the German and French runs, the validators of the desktop files, the
 # helpers that the completion of dwc is written against, jq, which reads dwc's JSON, git,

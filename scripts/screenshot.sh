@@ -25,11 +25,7 @@ XDG_CONFIG_HOME="$work/config" xvfb-run -a -s "-screen 0 1300x580x24" sh -c '
     xdotool windowsize --sync "$win" 1280 560
     xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
     sleep 1
-    # Begin: Alt+B is shared with Include Subdirectories, so the second press reaches it.
-    for k in alt+b alt+b space; do
-        xdotool key --clearmodifiers "$k"
-        sleep 0.5
-    done
+    xdotool key --clearmodifiers alt+b   # Begin
     sleep 2
     xdotool key --clearmodifiers Return   # closes the summary
     sleep 1

@@ -35,20 +35,20 @@ QString errorText(int error) { return QString::fromLocal8Bit(std::strerror(error
 
 QString kindOf(mode_t mode) {
     if (S_ISREG(mode))
-        return u"Regular file"_s;
+        return QCoreApplication::translate("dirwise::FilePropertiesDialog", "Regular file");
     if (S_ISDIR(mode))
-        return u"Directory"_s;
+        return QCoreApplication::translate("dirwise::FilePropertiesDialog", "Directory");
     if (S_ISLNK(mode))
-        return u"Symbolic link"_s;
+        return QCoreApplication::translate("dirwise::FilePropertiesDialog", "Symbolic link");
     if (S_ISFIFO(mode))
-        return u"Named pipe (FIFO)"_s;
+        return QCoreApplication::translate("dirwise::FilePropertiesDialog", "Named pipe (FIFO)");
     if (S_ISSOCK(mode))
-        return u"Socket"_s;
+        return QCoreApplication::translate("dirwise::FilePropertiesDialog", "Socket");
     if (S_ISCHR(mode))
-        return u"Character device"_s;
+        return QCoreApplication::translate("dirwise::FilePropertiesDialog", "Character device");
     if (S_ISBLK(mode))
-        return u"Block device"_s;
-    return u"Unknown kind"_s;
+        return QCoreApplication::translate("dirwise::FilePropertiesDialog", "Block device");
+    return QCoreApplication::translate("dirwise::FilePropertiesDialog", "Unknown kind");
 }
 
 QString linkTarget(const std::string &path, off_t size) {
@@ -146,12 +146,15 @@ FileFacts describeFile(const std::string &path) {
     FileFacts facts;
     facts.path = QFile::decodeName(QByteArray::fromStdString(path));
     if (path.empty() || path.find('\0') != std::string::npos) {
-        facts.type = u"Cannot be examined: not a valid file name"_s;
+        facts.type = QCoreApplication::translate("dirwise::FilePropertiesDialog",
+                                                 "Cannot be examined: not a valid file name");
         return facts;
     }
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
-        facts.type = u"Cannot be examined: %1"_s.arg(errorText(errno));
+        facts.type =
+            QCoreApplication::translate("dirwise::FilePropertiesDialog", "Cannot be examined: %1")
+                .arg(errorText(errno));
         return facts;
     }
     facts.readable = true;
@@ -159,7 +162,8 @@ FileFacts describeFile(const std::string &path) {
     if (S_ISLNK(st.st_mode)) {
         const QString target = linkTarget(path, st.st_size);
         if (!target.isEmpty())
-            facts.type += u" to "_s + target;
+            facts.type +=
+                QCoreApplication::translate("dirwise::FilePropertiesDialog", " to ") + target;
     } else if (S_ISREG(st.st_mode)) {
         const QString mime = mimeOf(path);
         if (!mime.isEmpty())
@@ -167,14 +171,18 @@ FileFacts describeFile(const std::string &path) {
     }
     const QLocale locale;
     const auto bytes = static_cast<qlonglong>(st.st_size);
-    facts.size = bytes == 1 ? u"1 byte"_s : u"%1 bytes"_s.arg(locale.toString(bytes));
+    facts.size = bytes == 1
+                     ? QCoreApplication::translate("dirwise::FilePropertiesDialog", "1 byte")
+                     : QCoreApplication::translate("dirwise::FilePropertiesDialog", "%1 bytes")
+                           .arg(locale.toString(bytes));
     if (bytes >= 1024)
         facts.size += u" (%1)"_s.arg(locale.formattedDataSize(bytes));
     facts.modified = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(st.st_mtime))
                          .toString(u"yyyy-MM-dd HH:mm:ss"_s);
     facts.permissions = permissionText(st.st_mode);
-    facts.owner = u"%1, group %2"_s.arg(named(userName(st.st_uid), st.st_uid),
-                                        named(groupName(st.st_gid), st.st_gid));
+    facts.owner =
+        QCoreApplication::translate("dirwise::FilePropertiesDialog", "%1, group %2")
+            .arg(named(userName(st.st_uid), st.st_uid), named(groupName(st.st_gid), st.st_gid));
     return facts;
 }
 
@@ -193,11 +201,11 @@ FilePropertiesDialog::FilePropertiesDialog(const std::vector<std::string> &paths
         const FileFacts facts = describeFile(paths[i]);
         if (i == 0)
             firstName = QFileInfo(facts.path).fileName();
-        QString title = u"File"_s;
+        QString title = tr("File");
         if (paths.size() == 2)
-            title = i == 0 ? u"Master file"_s : u"Compare file"_s;
+            title = i == 0 ? tr("Master file") : tr("Compare file");
         else if (paths.size() > 2)
-            title = u"File %1"_s.arg(i + 1);
+            title = tr("File %1").arg(i + 1);
         auto *box = new QGroupBox(title, this);
         auto *form = new QFormLayout(box);
         Row row;
@@ -211,12 +219,12 @@ FilePropertiesDialog::FilePropertiesDialog(const std::vector<std::string> &paths
         row.modified = valueLabel(box, facts.modified);
         row.permissions = valueLabel(box, facts.permissions);
         row.owner = valueLabel(box, facts.owner);
-        form->addRow(u"Path:"_s, row.path);
-        form->addRow(u"Type:"_s, row.type);
-        form->addRow(u"Size:"_s, row.size);
-        form->addRow(u"Modified:"_s, row.modified);
-        form->addRow(u"Permissions:"_s, row.permissions);
-        form->addRow(u"Owner:"_s, row.owner);
+        form->addRow(tr("Path:"), row.path);
+        form->addRow(tr("Type:"), row.type);
+        form->addRow(tr("Size:"), row.size);
+        form->addRow(tr("Modified:"), row.modified);
+        form->addRow(tr("Permissions:"), row.permissions);
+        form->addRow(tr("Owner:"), row.owner);
         groups->addWidget(box);
         m_rows.push_back(row);
     }
@@ -225,7 +233,7 @@ FilePropertiesDialog::FilePropertiesDialog(const std::vector<std::string> &paths
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     outer->addWidget(buttons);
 
-    setWindowTitle(firstName.isEmpty() ? u"Properties"_s : u"Properties of %1"_s.arg(firstName));
+    setWindowTitle(firstName.isEmpty() ? tr("Properties") : tr("Properties of %1").arg(firstName));
 }
 
 int FilePropertiesDialog::fileCount() const { return static_cast<int>(m_rows.size()); }

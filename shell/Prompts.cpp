@@ -1,5 +1,6 @@
 #include "DefaultPrompts.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -56,8 +57,10 @@ QString DefaultPrompts::saveFileName(QWidget *owner, const QString &title,
             return chosen;
         }
         message(owner, Icon::Exclamation, title,
-                u"The folder \"%1\" does not exist.\nChoose an existing folder."_s.arg(
-                    QDir::toNativeSeparators(folder.absoluteFilePath())));
+                QCoreApplication::translate("dirwise::Prompts",
+                                            "The folder \"%1\" does not exist.\nChoose an "
+                                            "existing folder.")
+                    .arg(QDir::toNativeSeparators(folder.absoluteFilePath())));
         // Open again where the user was, with the name they typed: a chooser cannot open
         // in a folder that does not exist.
         QString near = nearestExistingFolder(folder.absoluteFilePath());

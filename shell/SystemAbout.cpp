@@ -2,6 +2,7 @@
 
 #include "Prompts.h"
 
+#include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QSysInfo>
 
@@ -17,7 +18,9 @@ void showSystemAbout(const QString &appText, const QString &otherText) {
     text += u"\n%1 %2 (%3)"_s.arg(QSysInfo::kernelType(), QSysInfo::kernelVersion(),
                                   QSysInfo::currentCpuArchitecture());
     text += u"\nQt %1"_s.arg(QLibraryInfo::version().toString());
-    prompts().message(nullptr, Prompts::Icon::Information, u"About %1"_s.arg(appText), text);
+    prompts().message(nullptr, Prompts::Icon::Information,
+                      QCoreApplication::translate("dirwise::SystemAbout", "About %1").arg(appText),
+                      text);
 }
 
 } // namespace dirwise

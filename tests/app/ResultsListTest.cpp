@@ -102,6 +102,7 @@ TEST_F(ListCommandsTest, RemovalAndSaveListWriteTheRowsAsShownInTheChosenFileTyp
     EXPECT_EQ(prompts.asked.last(), "Save Results As...|dw.txt|Text File (*.txt);;CSV "
                                     "File, all columns (*.csv)");
     EXPECT_EQ(prompts.said, QStringList{"i Complete: File save complete"});
+    const QString out = QString::fromStdString(tree.path("out"));
     // The report's bytes in every form: the results tests.
     const std::string c = tree.path("c"), at = "\t09/09/2001 01:46:40\r\n";
     EXPECT_EQ(ReadFile(path), "Match\t" + c + "/\td.txt\t000,000,100\t000,000,100" + at +
@@ -111,6 +112,8 @@ TEST_F(ListCommandsTest, RemovalAndSaveListWriteTheRowsAsShownInTheChosenFileTyp
     prompts.answers = {QString::fromStdString(path)};
     prompts.fileType = "CSV File, all columns (*.csv)";
     w->saveList();
+    EXPECT_TRUE(prompts.asked.last().startsWith("Save Results As...|" + out + "/dw.txt|"))
+        << "the chooser starts in the folder used last: " << prompts.asked.last();
     EXPECT_TRUE(ReadFile(path).starts_with("result,path,master_size,compare_size,master_date,"
                                            "compare_date,difference\nMatch,d.txt,100,100,"));
     // A failed write says so, with the reason.
@@ -153,4 +156,16 @@ TEST_F(ListCommandsTest, DoubleClickEnterAndPropertiesShowTheRowsFiles) {
         }
         EXPECT_EQ(propertiesShown(w.get()), shown) << route;
     }
+}
+
+TEST_F(ListCommandsTest, AnExtraRowsPropertiesShowTheCompareFile) {
+    tree.file("c/only.txt", 3);
+    child<QAction>("mnuShowExtra")->setChecked(true);
+    fill();
+    const int row = static_cast<int>(column(0).split(',').indexOf("Extra"));
+    ASSERT_GE(row, 0) << column(0).toStdString();
+    lv()->setCurrentIndex(w->model().index(row, 0));
+    w->showRowProperties();
+    EXPECT_EQ(propertiesShown(w.get()),
+              QStringList{QString::fromStdString(tree.path("c/only.txt"))});
 }

@@ -209,18 +209,20 @@ TEST_F(RunTest, TheOptionsMenuAndGrayedBoxesReachTheRun) {
 
 TEST_F(RunTest, RootsThatCannotBeComparedAreRefusedBeforeARun) {
     // Which directories cannot be compared (an unreadable one too) is the engine's CheckRoot.
-    const std::pair<const char *, std::string> rows[] = {
-        {"txtCompareDir", tree.path("nowhere")},
-        {"txtMasterDir", tree.path("c/a.txt")},
+    // Something that is there but is no folder says so.
+    const std::tuple<const char *, std::string, const char *> rows[] = {
+        {"txtCompareDir", tree.path("nowhere"), "not found"},
+        {"txtMasterDir", tree.path("c/a.txt"), "is not a folder"},
     };
-    for (const auto &[box, path] : rows) {
+    for (const auto &[box, path, why] : rows) {
         openOnTrees();
         prompts.said.clear();
         child<QLineEdit>(box)->setText(QString::fromStdString(path));
         w->beginCompare();
-        EXPECT_EQ(prompts.said.join('#') + "|" + w->statusText(),
-                  QString("! Invalid Path: %1 directory not found: %2|Ready")
-                      .arg(box[3] == 'M' ? "Master" : "Compare", QString::fromStdString(path)));
+        EXPECT_EQ(
+            prompts.said.join('#') + "|" + w->statusText(),
+            QString("! Invalid Path: %1 directory %2: %3|Ready")
+                .arg(box[3] == 'M' ? "Master" : "Compare", why, QString::fromStdString(path)));
         EXPECT_EQ(w->host().yields(), 0) << path << ": a run started";
     }
 }

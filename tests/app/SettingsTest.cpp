@@ -2,6 +2,8 @@
 // settings file does at start, how the file is written and removed, and the window
 // geometry the settings give.
 #include "AppTestSupport.h"
+#include "CheckValue.h"
+#include "DisplayText.h"
 #include "IniText.h"
 #include "SettingsStore.h"
 #include "WindowSettings.h"
@@ -61,6 +63,39 @@ TEST_F(SettingsTest, EveryControlAndMenuChoiceRoundTripsInTheFixedKeyOrder) {
     open(false);
     EXPECT_EQ(state(), before);
     EXPECT_TRUE(child("cmdBegin")->isEnabled()) << "both boxes and Date checked";
+}
+
+TEST(PathText, EveryByteStringComesBackFromItsBoxText) {
+    const std::string cases[] = {"plain",          "caf\xe9",          "\xff\xfe",
+                                 "a\xed\xa0\x80z", "\xf0\x9f\x98\x80", "cut \xc3",
+                                 "\xc3\xa9\xe9"};
+    for (const std::string &bytes : cases)
+        EXPECT_EQ(PathBytes(PathText(bytes)), bytes) << DisplayText(bytes);
+    EXPECT_EQ(PathText("caf\xc3\xa9"), QString::fromUtf8("caf\xc3\xa9")) << "UTF-8 as it is";
+    EXPECT_EQ(PathBytes(QString(QChar(0xd800))), "\xef\xbf\xbd") << "no byte behind it";
+}
+
+// A folder whose name is no UTF-8 keeps its bytes from the command line (also relative to
+// such a working folder) through the box, the run and the stored settings; the folder whose
+// name holds the replacement character instead is never compared.
+TEST_F(SettingsTest, AFolderNameThatIsNoUtf8KeepsItsBytes) {
+    const std::string bad = tree.path("caf\xe9");
+    tree.file("caf\xe9/m/real.txt", 1);
+    tree.file("caf\xef\xbf\xbd/m/decoy.txt", 1);
+    tree.dir("c");
+    open();
+    char before[4096];
+    ASSERT_NE(::getcwd(before, sizeof before), nullptr);
+    ASSERT_EQ(::chdir(bad.c_str()), 0);
+    w->takeCommandLineDirectories(PathText("m"), PathText(tree.path("c")));
+    ASSERT_EQ(::chdir(before), 0);
+    w->beginCompare();
+    EXPECT_EQ(column(2), "real.txt");
+    EXPECT_EQ(toBytes(child<QLineEdit>("txtMasterDir")->text()), bad + "/m");
+    w->close();
+    EXPECT_EQ(PathBytes(WindowSettings::read(SettingsStore()).masterDir), bad + "/m");
+    open(false);
+    EXPECT_EQ(toBytes(child<QLineEdit>("txtMasterDir")->text()), bad + "/m");
 }
 
 TEST_F(SettingsTest, UncheckedSaveOnExitRemovesTheEntryButNeverALinksTarget) {
@@ -197,9 +232,12 @@ TEST_F(SettingsTest, NumbersReadWithBlanksRoundedAWriteKeepsWhatItDoesNotSetAndR
     EXPECT_EQ(stored.value("Other", "Key"), "1") << "another section";
 
     s.checkDate = 2;
+    // Texts that a careless writer would trim, quote, split or take for Qt's own forms.
+    s.masterDir = " /a b;c=d \"e\" \\f ";
+    s.compareDir = "@ByteArray(/x)";
     s.extensions = {"txt", "", " x ", "*.gz"};
     s.formLeft = -45;
-    s.formTop = 1234.5;
+    s.formTop = 1234.5625; // eight digits of single precision
     s.formWidth = 9000.25;
     s.timeTolerance = 1;
     s.showExtra = 1;
@@ -249,6 +287,7 @@ TEST_F(SettingsTest, UsableGeometryIsKeptUnusableGivesAUsableWindowTheRealOneIsS
         "FormWidth=300\nFormHeight=300",   // below the minimum
         "FormWidth=1e30\nFormHeight=3e38", // beyond the desktop
         "FormLeft=-150000\nFormWidth=1e30",
+        "FormLeft=1e9\nFormTop=1e9\nFormWidth=300\nFormHeight=300",     // off-screen and too small
         "FormLeft=1800\nFormTop=2400\nFormHeight=7200\nFormWidth=9600", // usable: kept (the last
                                                                         // row)
     };
@@ -261,6 +300,11 @@ TEST_F(SettingsTest, UsableGeometryIsKeptUnusableGivesAUsableWindowTheRealOneIsS
         }
         const QScreen *screen = w->screen();
         EXPECT_TRUE(screen->availableGeometry().intersects(frame)) << geometry;
+        // Placed before the window manager's frame is known: its border may overhang.
+        if (std::string_view(geometry).starts_with("FormLeft=1e9")) {
+            EXPECT_TRUE(screen->availableGeometry().adjusted(-16, -16, 16, 16).contains(frame))
+                << geometry << ": grown to the minimum, then moved onto the screen";
+        }
         EXPECT_TRUE(screen->availableVirtualGeometry()
                         .size()
                         .expandedTo(w->minimumSizeHint())

@@ -34,6 +34,12 @@ std::string Names(const std::string &report) {
     return names;
 }
 
+// The characters of UTF-8 `text`: its bytes less the continuation bytes.
+std::size_t Characters(const std::string &text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char ch) { return (ch & 0xc0) != 0x80; }));
+}
+
 std::string Summary(int total, int matching, int different) {
     return "Dirwise complete.\n\nTotal Files: " + std::to_string(total) +
            "\nMatching Files: " + std::to_string(matching) +
@@ -152,20 +158,34 @@ TEST_F(DwcRun, OutOfMemoryIsStatusTwoWithAMessageNeverACrash) {
         for (const char *side : {"m/", "c/"})
             g.file(side + name, i % 3 == 0 ? 600 * 1024 : 1000, T0);
     }
-    int outOfMemory = 0;
-    for (int kb = 4000; kb <= 64000; kb += 1000) {
-        const ProcessResult r = RunProcess(
+    const auto run = [&](int kb) {
+        return RunProcess(
             {"sh", "-c",
              "ulimit -v " + std::to_string(kb) + " && exec '" DWC_PATH "' --verify \"$0\" \"$1\"",
              g.path("m"), g.path("c")});
-        // The loader (or a sanitizer's run-time) itself found no room, or the C++ run-time
-        // found none for the emergency memory it sets aside at load for exceptions, so that
-        // the first bad_alloc cannot even be thrown.
-        if (r.status == 127 ||
-            r.err.find("error while loading shared libraries") != std::string::npos ||
-            r.err.find("Sanitizer: ") != std::string::npos ||
-            (r.status == 134 && r.err == "terminate called without an active exception\n"))
-            continue;
+    };
+    const auto notStarted = [](const ProcessResult &r) {
+        return r.status == 127 ||
+               r.err.find("error while loading shared libraries") != std::string::npos ||
+               r.err.find("Sanitizer: ") != std::string::npos;
+    };
+    // Just above the least memory dwc starts in lies a narrow band where the C++ run-time
+    // could set nothing aside for exceptions at start-up: it is swept in small steps.
+    int low = 1000, high = 64000;
+    while (high - low > 4) {
+        const int mid = (low + high) / 2;
+        (notStarted(run(mid)) ? low : high) = mid;
+    }
+    std::vector<int> limits;
+    for (int kb = high; kb < high + 400; kb += 8)
+        limits.push_back(kb);
+    for (int kb = high + 400; kb <= 64000; kb += 1000)
+        limits.push_back(kb);
+    int outOfMemory = 0;
+    for (const int kb : limits) {
+        const ProcessResult r = run(kb);
+        if (notStarted(r))
+            continue; // the loader (or a sanitizer's run-time) itself found no room
         SCOPED_TRACE(::testing::Message() << kb << " KiB: " << r.err);
         const bool said = r.err.find("dwc: out of memory\n") != std::string::npos ||
                           r.err.find(std::strerror(ENOMEM)) != std::string::npos;
@@ -393,6 +413,7 @@ TEST_F(DwcRun, GermanLocaleTranslatesMessagesButNotTheReport) {
     const ProcessResult run = Dwc(Args("--date M C"));
     const ProcessResult missing = Dwc({t.path("none"), c()});
     const ProcessResult bad = Dwc({"--bogus"});
+    const std::string help = Dwc({"--help"}).out;
     ASSERT_NE(std::setlocale(LC_MESSAGES, "de_DE.UTF-8"), nullptr);
     const std::string notFound = std::strerror(ENOENT);
     std::setlocale(LC_MESSAGES, "C");
@@ -400,6 +421,10 @@ TEST_F(DwcRun, GermanLocaleTranslatesMessagesButNotTheReport) {
     EXPECT_EQ(missing.err, "dwc: Masterverzeichnis " + t.path("none") + ": " + notFound + "\n");
     EXPECT_EQ(bad.err, "dwc: unbekannte oder mehrdeutige Option '--bogus'\n"
                        "»dwc --help« gibt weitere Informationen.\n");
+    EXPECT_EQ(help.rfind("Aufruf: dwc [Optionen] MASTER COMPARE\n", 0), 0u) << help;
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(Characters(line), 80u) << line;
     EXPECT_EQ(run.err, "Dirwise abgeschlossen.\n\nDateien insgesamt: 4\n"
                        "Übereinstimmende Dateien: 2\nAbweichende Dateien: 2\n");
     EXPECT_EQ(run.out.rfind("Match\t" + c() + "/\ta.txt\t000.000.003\t000.000.003\t09.09.2001 ", 0),

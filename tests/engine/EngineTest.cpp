@@ -101,6 +101,16 @@ TEST(Roots, TheCheckNamesWhyARootIsUnusable) {
 
 class CompareRun : public EngineRun {};
 
+// A name that begins another comes first, folders as files: "x" before "x-1", though
+// "x/" sorts after "x-1/" and "/x/f" after "/x-1/f". Made in the other order on the compare
+// side, so the file system's own order cannot help.
+TEST_F(CompareRun, ANameThatBeginsAnotherComesFirst) {
+    for (const char *f : {"m/a", "m/a.txt", "m/x/f", "m/x-1/f", "c/x-1/f", "c/x/f", "c/a.txt"})
+        t.file(f, 1, T0);
+    run();
+    EXPECT_EQ(Rows(list), "Not Found /a\nMatch /a.txt\nMatch /x/f\nMatch /x-1/f\n");
+}
+
 TEST_F(CompareRun, ClassificationFollowsTheMatchOptions) {
     const struct {
         bool matchSize, matchDate, sizeDiffers, dateDiffers;

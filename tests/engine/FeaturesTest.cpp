@@ -13,15 +13,31 @@ TEST(TimeRule, BoundariesOfToleranceOrHourShiftsHoldBothWays) {
         int hourShifts;
         TimeMatch expected;
     } cases[] = {
-        {0, 0, 0, TimeMatch::Exact},           {1, 0, 0, TimeMatch::Differs},
-        {2, 2, 0, TimeMatch::WithinTolerance}, {-2, 2, 0, TimeMatch::WithinTolerance},
-        {3, 2, 0, TimeMatch::Differs},         {-3, 2, 0, TimeMatch::Differs},
-        {3600, 0, 0, TimeMatch::Differs},      {3600, 0, 1, TimeMatch::HourShift},
-        {-3600, 0, 1, TimeMatch::HourShift},   {3601, 0, 1, TimeMatch::Differs},
-        {3602, 2, 1, TimeMatch::HourShift},    {-3597, 2, 1, TimeMatch::Differs},
-        {7200, 0, 1, TimeMatch::Differs},      {-7200, 0, 2, TimeMatch::HourShift},
+        {0, 0, 0, TimeMatch::Exact},
+        {1, 0, 0, TimeMatch::Differs},
+        {2, 2, 0, TimeMatch::WithinTolerance},
+        {-2, 2, 0, TimeMatch::WithinTolerance},
+        {3, 2, 0, TimeMatch::Differs},
+        {-3, 2, 0, TimeMatch::Differs},
+        {3600, 0, 0, TimeMatch::Differs},
+        {3600, 0, 1, TimeMatch::HourShift},
+        {-3600, 0, 1, TimeMatch::HourShift},
+        {3601, 0, 1, TimeMatch::Differs},
+        {3602, 2, 1, TimeMatch::HourShift},
+        {-3597, 2, 1, TimeMatch::Differs},
+        {7200, 0, 1, TimeMatch::Differs},
+        {-7200, 0, 2, TimeMatch::HourShift},
         {5400, 1800, 1, TimeMatch::HourShift}, // half way to the next hour
         {0, 5, 3, TimeMatch::Exact},           // equal stays exact whatever is allowed
+        // Shifts of two hours and more, at the tolerance's edges on both sides of the hour.
+        {7202, 2, 2, TimeMatch::HourShift},
+        {7203, 2, 2, TimeMatch::Differs},
+        {-7198, 2, 2, TimeMatch::HourShift},
+        {-7197, 2, 2, TimeMatch::Differs},
+        {10798, 2, 3, TimeMatch::HourShift},
+        {-10802, 2, 3, TimeMatch::HourShift},
+        {10800, 2, 2, TimeMatch::Differs}, // three hours with two allowed
+        {14398, 2, 3, TimeMatch::Differs}, // near the fourth hour, not allowed
     };
     for (const auto &c : cases)
         EXPECT_EQ(CompareTimes(T0, T0 + c.gap, c.tolerance, c.hourShifts), c.expected)
@@ -48,6 +64,22 @@ TEST_F(Features, AllowedTimeGapsMakeMatchesThatSayWhy) {
     o.timeTolerance = 1;
     o.hourShifts = 0;
     EXPECT_EQ(run(o).different, 2) << "the options are not remembered";
+}
+
+// Times that count as equal leave a size difference alone: Size, never Size&Date.
+TEST_F(Features, ASizeDifferenceWithTimesThatCountAsEqualIsSizeAlone) {
+    t.file("m/far", 1, T0);
+    t.file("c/far", 2, T0 + 3);
+    t.file("m/shift", 1, T0);
+    t.file("c/shift", 2, T0 - 7200 + 2);
+    t.file("m/tol", 1, T0);
+    t.file("c/tol", 2, T0 - 2);
+    CompareOptions o = Options(t);
+    o.matchDate = true;
+    o.timeTolerance = 2;
+    o.hourShifts = 2;
+    run(o);
+    EXPECT_EQ(Rows(list), "Size&Date /far\nSize /shift\nSize /tol\n");
 }
 
 TEST_F(Features, ExtrasFollowTheFiltersButCountApart) {

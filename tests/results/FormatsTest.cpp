@@ -30,6 +30,11 @@ TEST(DisplayEscape, NamesShowTheSameEverywhereAndCannotDriveATerminal) {
         {"other controls and DEL in hex", "\x1b[2J\x7f", "\\x1b[2J\\x7f"},
         {"a byte that is no UTF-8", "\xe9t\xe9", "\\xe9t\\xe9"},
         {"a C1 control", "\xc2\x9b" "2J", "\\u009b2J"},
+        {"a right-to-left override", "a\xe2\x80\xaetxt.exe", "a\\u202etxt.exe"},
+        {"the first and last embedding", "\xe2\x80\xaax\xe2\x80\xac", "\\u202ax\\u202c"},
+        {"an isolate and its end", "\xe2\x81\xa6x\xe2\x81\xa9", "\\u2066x\\u2069"},
+        {"directional marks", "\xd8\x9c\xe2\x80\x8e\xe2\x80\x8f", "\\u061c\\u200e\\u200f"},
+        {"neighbours of the marks are text", "\xe2\x80\x8d\xe2\x80\x90\xe2\x81\xaa", "\xe2\x80\x8d\xe2\x80\x90\xe2\x81\xaa"},
         {"an overlong slash", "\xc0\xaf", "\\xc0\\xaf"},
         {"a three-byte overlong form", "\xe0\x80\xaf", "\\xe0\\x80\\xaf"},
         {"a four-byte overlong form", "\xf0\x80\x80\xaf", "\\xf0\\x80\\x80\\xaf"},
@@ -39,6 +44,23 @@ TEST(DisplayEscape, NamesShowTheSameEverywhereAndCannotDriveATerminal) {
     // clang-format on
     for (const auto &[what, bytes, shown] : cases)
         EXPECT_EQ(EscapeForDisplay(bytes), shown) << what;
+}
+
+// Every time has a valid ISO 8601 text, also where gmtime gives up (a year beyond an int).
+TEST(IsoDate, EveryTimeGetsAValidIsoText) {
+    const std::pair<std::int64_t, const char *> cases[] = {
+        {T0, "2001-09-09T01:46:40Z"},
+        {-1, "1969-12-31T23:59:59Z"},
+        {951782400, "2000-02-29T00:00:00Z"},          // a leap day of a century year
+        {-62167219200, "0000-01-01T00:00:00Z"},       // the first year of four digits
+        {253402300799, "9999-12-31T23:59:59Z"},       // the last
+        {253402300800, "+010000-01-01T00:00:00Z"},    // expanded beyond it
+        {-62167219201, "-000001-12-31T23:59:59Z"},    // and before
+        {INT64_MAX, "+292277026596-12-04T15:30:07Z"}, // past gmtime's range
+        {INT64_MIN, "-292277022657-01-27T08:29:52Z"},
+    };
+    for (const auto &[seconds, text] : cases)
+        EXPECT_EQ(IsoUtcText(seconds), text) << seconds;
 }
 
 // Sizes with dates and contents are joined in the engine's verification tests.

@@ -124,6 +124,33 @@ TEST_F(SafeWriteTest, AFailedFlushLeavesTheOldFileAndNoTemporaryOne) {
     EXPECT_EQ(Entries(t.path("d")), 3);
 }
 
+// The last step, the rename into place, fails: the target is a mount point (another file
+// bound over it, in the child's private mount namespace), which a rename cannot replace.
+TEST_F(SafeWriteTest, AFailedRenameLeavesTheOldFileAndNoTemporaryOne) {
+    t.dir("d");
+    WriteFile(t.path("d/f"), "old");
+    WriteFile(t.path("over"), "bound over");
+    static std::string target, over;
+    target = t.path("d/f");
+    over = t.path("over");
+    const ChildResult r = RunInChild([&](std::string &out) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return 77;
+        // Just before the rename: the new bytes are complete and flushed.
+        SetSyncForTests(
+            [](int) { return ::mount(over.c_str(), target.c_str(), nullptr, MS_BIND, nullptr); });
+        const int err = SafeWrite(target, Bytes("new"), SpecialTarget::Refuse);
+        ::umount(target.c_str());
+        out = std::to_string(err) + " " + ReadFile(target) + " " +
+              std::to_string(Entries(t.path("d")));
+        return 0;
+    });
+    if (r.status == 77)
+        GTEST_SKIP() << "no private mount namespace here (needs root)";
+    EXPECT_EQ(r.out, std::to_string(EBUSY) + " old 1");
+}
+
 // In a child that first calls `limit` (false: this process cannot be limited), saves 200 KiB
 // over a file that would be replaced and over a hard-linked one that would be written in
 // place. Says for each the error and whether it kept its old bytes, then the entries left.

@@ -1,0 +1,85 @@
+// What dwc says besides the rows: warnings for options that change nothing, limits named in
+// refusals, and names that cannot drive the terminal the report is shown on.
+
+#include "TempTree.h"
+
+namespace dirwise::test {
+namespace {
+
+ProcessResult Dwc(std::vector<std::string> args) {
+    args.insert(args.begin(), DWC_PATH);
+    return RunProcess(args, 60);
+}
+
+class DwcText : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("LC_ALL", "C", 1);
+        t.file("m/a", 1);
+        t.file("c/a", 1);
+    }
+    TempTree t;
+};
+
+TEST_F(DwcText, ATimeOptionWithoutDateIsAWarning) {
+    const ProcessResult r =
+        Dwc({"--time-tolerance", "2", "--hour-shifts=1", t.path("m"), t.path("c")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err.substr(0, r.err.find("Dirwise complete.")),
+              "dwc: warning: --time-tolerance has no effect without --date: dates are not "
+              "compared\n"
+              "dwc: warning: --hour-shifts has no effect without --date: dates are not compared\n");
+    const ProcessResult dated = Dwc({"--date", "--time-tolerance", "2", t.path("m"), t.path("c")});
+    EXPECT_EQ(dated.err.find("warning"), std::string::npos) << dated.err;
+}
+
+TEST_F(DwcText, AnOverLargeValueIsRefusedWithItsLimit) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"--time-tolerance=1000000000001",
+         "dwc: --time-tolerance needs a whole number from 0 to 1000000000000, not "
+         "'1000000000001'\n"},
+        {"--hour-shifts=1001",
+         "dwc: --hour-shifts needs a whole number from 0 to 1000, not '1001'\n"},
+    };
+    for (const auto &[option, message] : cases) {
+        const ProcessResult r = Dwc({"--date", option, t.path("m"), t.path("c")});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err.substr(0, r.err.find("Try ")), message);
+    }
+    EXPECT_EQ(Dwc({"--date", "--hour-shifts=1000", t.path("m"), t.path("c")}).status, 0);
+}
+
+// The message names the option that was refused, not the bundle or the option before it.
+TEST_F(DwcText, ARefusedShortOptionInsideABundleIsNamed) {
+    const std::pair<std::vector<std::string>, const char *> cases[] = {
+        {{"-qz", "M", "C"}, "unknown option '-z'"},
+        {{"-zq", "M", "C"}, "unknown option '-z'"},
+        {{"M", "C", "-qo"}, "option '-o' needs a value"},
+        {{"-q\x1b", "M", "C"}, "unknown option '-\\x1b'"},
+    };
+    for (auto [args, message] : cases) {
+        for (std::string &a : args)
+            a = a == "M" ? t.path("m") : a == "C" ? t.path("c") : a;
+        const ProcessResult r = Dwc(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err,
+                  "dwc: " + std::string(message) + "\nTry 'dwc --help' for more information.\n");
+    }
+}
+
+// script(1) runs dwc on a pseudo-terminal and copies what the terminal got.
+TEST_F(DwcText, OnATerminalNamesInTheReportAreEscaped) {
+    const std::string name = "x\x1b]0;owned\x07\x1b[2Jy";
+    t.file("m/" + name, 1);
+    t.file("c/" + name, 1);
+    const ProcessResult shown =
+        RunProcess({"script", "-qec",
+                    "'" DWC_PATH "' -q '" + t.path("m") + "' '" + t.path("c") + "'", "/dev/null"});
+    EXPECT_NE(shown.out.find("\tx\\x1b]0;owned\\x07\\x1b[2Jy\t"), std::string::npos) << shown.out;
+    EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << "an escape reached the terminal";
+    const ProcessResult piped = Dwc({"-q", t.path("m"), t.path("c")});
+    EXPECT_NE(piped.out.find("\t" + name + "\t"), std::string::npos) << "a pipe gets the bytes";
+}
+
+} // namespace
+} // namespace dirwise::test
