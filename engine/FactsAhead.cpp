@@ -25,12 +25,22 @@ FactsAhead::FactsAhead(WorkerPool &pool, const ScanState &state, const CompareOp
             readContents
                 ? size.start
                 : static_cast<unsigned>(std::min<std::size_t>(size.start, count / MinChunk));
-        bool started = false;
+        unsigned running = 0;
         {
             std::lock_guard lock(m_mutex);
-            started = m_pool.Ensure(start);
+            if (m_pool.Ensure(start))
+                running = m_pool.Workers();
         }
-        if (started) {
+        // The readers of the workers there now are made here, so that those workers can
+        // always work and the loop never waits for a file nobody can read. A worker started
+        // later makes its own, or leaves the work to the others.
+        unsigned ready = 0;
+        try {
+            for (; ready < running; ++ready)
+                m_readers[ready] = newReader();
+        } catch (const std::exception &) {
+        }
+        if (ready > 0) {
             m_pool.Attach(*this);
             return;
         }

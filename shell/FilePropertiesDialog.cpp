@@ -1,5 +1,7 @@
 #include "FilePropertiesDialog.h"
 
+#include "TextForms.h"
+
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -177,8 +179,8 @@ FileFacts describeFile(const std::string &path) {
                            .arg(locale.toString(bytes));
     if (bytes >= 1024)
         facts.size += u" (%1)"_s.arg(locale.formattedDataSize(bytes));
-    facts.modified = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(st.st_mtime))
-                         .toString(u"yyyy-MM-dd HH:mm:ss"_s);
+    // The form the results list shows dates in, so the window has one.
+    facts.modified = QString::fromStdString(DateText(static_cast<std::int64_t>(st.st_mtime)));
     facts.permissions = permissionText(st.st_mode);
     facts.owner =
         QCoreApplication::translate("dirwise::FilePropertiesDialog", "%1, group %2")

@@ -2,7 +2,8 @@
 // answered through the Prompts interface), or a list filled with synthetic rows. Reports
 // the wall time, the longest time between two event-loop turns, and the peak memory.
 //
-//   dw_bench_window [--date] [--dwc PATH] [--repeat N] [--hold S] [--boxes] MASTER COMPARE
+//   dw_bench_window [--date] [--dwc PATH] [--repeat N] [--sort] [--hold S] [--boxes] MASTER
+//                   COMPARE
 //   dw_bench_window --rows N
 //
 // --hold S keeps the window on screen for S seconds after the run (for a look or a
@@ -162,6 +163,7 @@ int main(int argc, char *argv[]) {
     int repeat = 3;
     long rows = -1;
     int hold = 0;
+    bool sortOnce = false; // after the last run, sort the list once by File Name
     bool boxes = false;
     std::vector<std::string> roots;
     for (int i = 1; i < argc; ++i) {
@@ -174,6 +176,8 @@ int main(int argc, char *argv[]) {
             repeat = std::max(1, std::atoi(argv[++i]));
         else if (a == "--hold" && i + 1 < argc)
             hold = std::max(0, std::atoi(argv[++i]));
+        else if (a == "--sort")
+            sortOnce = true;
         else if (a == "--boxes")
             boxes = true;
         else if (a == "--rows" && i + 1 < argc)
@@ -252,6 +256,13 @@ int main(int argc, char *argv[]) {
         const double dwcTime = median(dwcTimes);
         std::printf("dwc wall time (median of %d): %.3f s\n", repeat, dwcTime);
         std::printf("window / dwc: %.2f\n", windowTime / dwcTime);
+    }
+    if (sortOnce) {
+        const auto before = std::chrono::steady_clock::now();
+        w.sortByColumn(2);
+        QCoreApplication::processEvents();
+        std::printf("sort by File Name: %.3f s\n",
+                    seconds(std::chrono::steady_clock::now() - before));
     }
     std::printf("peak resident (whole process): %.1f MB\n", statusKb("VmHWM") / 1024.0);
     std::fflush(stdout);

@@ -1,5 +1,5 @@
-// What dwc says besides the rows: warnings for options that change nothing, limits named in
-// refusals, and names that cannot drive the terminal the report is shown on.
+// What dwc says besides the rows: warnings for options that change nothing, the option a
+// bundle held that was refused, and names that cannot drive the terminal they are shown on.
 
 #include "TempTree.h"
 
@@ -31,22 +31,6 @@ TEST_F(DwcText, ATimeOptionWithoutDateIsAWarning) {
               "dwc: warning: --hour-shifts has no effect without --date: dates are not compared\n");
     const ProcessResult dated = Dwc({"--date", "--time-tolerance", "2", t.path("m"), t.path("c")});
     EXPECT_EQ(dated.err.find("warning"), std::string::npos) << dated.err;
-}
-
-TEST_F(DwcText, AnOverLargeValueIsRefusedWithItsLimit) {
-    const std::pair<const char *, const char *> cases[] = {
-        {"--time-tolerance=1000000000001",
-         "dwc: --time-tolerance needs a whole number from 0 to 1000000000000, not "
-         "'1000000000001'\n"},
-        {"--hour-shifts=1001",
-         "dwc: --hour-shifts needs a whole number from 0 to 1000, not '1001'\n"},
-    };
-    for (const auto &[option, message] : cases) {
-        const ProcessResult r = Dwc({"--date", option, t.path("m"), t.path("c")});
-        EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.err.substr(0, r.err.find("Try ")), message);
-    }
-    EXPECT_EQ(Dwc({"--date", "--hour-shifts=1000", t.path("m"), t.path("c")}).status, 0);
 }
 
 // The message names the option that was refused, not the bundle or the option before it.
