@@ -124,6 +124,17 @@ public:
     // The context menu from the keyboard: at the current row (made visible first), or at the
     // list's top left when no row is current; nothing when the list is empty.
     void showListMenuAtCurrentRow();
+    // Options > "Skip Folders and Files…": the rules dialog, opened window-modal; OK takes
+    // its rules and "Use .gitignore files" for the next runs and the settings.
+    void showSkipRulesDialog();
+    // "Skip This Folder" / "Skip This File" on the current row: adds the anchored rule for
+    // the row's folder ("/path/") or file ("/path") to the skip rules and takes the rows
+    // it covers out of the list at once. Skip This Folder does nothing for a row of the
+    // root folder. Ignored while a run is under way.
+    void skipCurrentRow(bool folder);
+    // The skip rules and "Use .gitignore files" as the next run takes them.
+    [[nodiscard]] const QString &skipRules() const { return m_skipRules; }
+    [[nodiscard]] bool useGitignore() const { return m_useGitignore; }
     // Save List: the rows shown, in the chooser's file type: the tab-separated report ("Text
     // File"), every column as csv ("CSV File, all columns"), or the page a browser shows
     // ("HTML page"); the chooser's title says "N of M rows" while a filter hides rows. Then
@@ -276,6 +287,9 @@ private:
     QAction *m_mnuShowExtra = nullptr;
     QAction *m_mnuVerify = nullptr;
     QAction *m_mnuFollowLinks = nullptr;
+    QAction *m_mnuSkipFolder = nullptr;
+    QString m_skipRules; // Options > Skip Folders and Files, one rule a line
+    bool m_useGitignore = false;
 
     ResultsList m_list;
     std::unique_ptr<ResultsModel> m_model;

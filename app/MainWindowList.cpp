@@ -9,6 +9,8 @@
 #include "Prompts.h"
 #include "Report.h"
 #include "ResultsModel.h"
+#include "SkipRules.h"
+#include "SkipRulesDialog.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -92,7 +94,38 @@ void MainWindow::showRowProperties() {
 void MainWindow::showListMenu(const QPoint &globalPos) {
     if (m_list.Count() < 1)
         return;
+    const QModelIndex current = m_lvDw->currentIndex();
+    m_mnuSkipFolder->setEnabled(current.isValid() &&
+                                m_list.RelativeDir(static_cast<std::size_t>(current.row())) != "/");
     m_mnuPopupMenu->popup(globalPos);
+}
+
+void MainWindow::skipCurrentRow(bool folder) {
+    const QModelIndex current = m_lvDw->currentIndex();
+    if (m_running || !current.isValid() ||
+        static_cast<std::size_t>(current.row()) >= m_list.Count())
+        return;
+    const auto row = static_cast<std::size_t>(current.row());
+    const std::string dir = m_list.RelativeDir(row); // "/" or "/a/b/"
+    const std::string name = m_list.Row(row).name;
+    if (folder && dir == "/")
+        return;
+    const std::string path = folder ? dir.substr(1, dir.size() - 2) : dir.substr(1) + name;
+    if (!m_skipRules.isEmpty() && !m_skipRules.endsWith(QLatin1Char('\n')))
+        m_skipRules += QLatin1Char('\n');
+    m_skipRules += RuleText(LiteralRule(path, folder)) + QLatin1Char('\n');
+    std::vector<std::size_t> covered;
+    for (std::size_t i = 0; i < m_list.Count(); ++i) {
+        const std::string d = m_list.RelativeDir(i);
+        if (folder ? d.starts_with(dir) : d == dir && m_list.Row(i).name == name)
+            covered.push_back(i);
+    }
+    m_model->removeListRows(covered);
+    const int count = m_model->rowCount();
+    if (count > 0)
+        m_lvDw->selectionModel()->setCurrentIndex(
+            m_model->index(std::min(current.row(), count - 1), 0), QItemSelectionModel::NoUpdate);
+    m_cmdSave->setEnabled(count != 0);
 }
 
 void MainWindow::saveList() {

@@ -5,6 +5,7 @@
 #include "Compare.h"
 #include "FilterBar.h"
 #include "ResultRow.h"
+#include "SkipRulesDialog.h"
 #include "WindowSettings.h"
 
 #include <QAction>
@@ -81,6 +82,12 @@ void MainWindow::buildMenus() {
     QAction *remove = m_mnuPopupMenu->addAction(tr("&Remove From List"));
     remove->setObjectName(QStringLiteral("mnuRemove"));
     connect(remove, &QAction::triggered, this, &MainWindow::removeSelectedRows);
+    m_mnuSkipFolder = m_mnuPopupMenu->addAction(tr("Skip This &Folder"));
+    m_mnuSkipFolder->setObjectName(QStringLiteral("mnuSkipFolder"));
+    connect(m_mnuSkipFolder, &QAction::triggered, this, [this] { skipCurrentRow(true); });
+    QAction *skipFile = m_mnuPopupMenu->addAction(tr("Skip This F&ile"));
+    skipFile->setObjectName(QStringLiteral("mnuSkipFile"));
+    connect(skipFile, &QAction::triggered, this, [this] { skipCurrentRow(false); });
     m_mnuPopupMenu->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
     m_mnuPopupMenu->addActions({m_mnuCompareFiles, m_mnuOpenMaster, m_mnuOpenCompare,
                                 m_mnuOpenFolder, m_mnuCopyPath, m_mnuCopyFullPath});
@@ -112,6 +119,20 @@ void MainWindow::buildOptionsMenu(QMenu *options) {
     m_mnuVerify = addCheckable(options, "mnuVerify", tr("&Verify Contents"));
     m_mnuFollowLinks = addCheckable(options, "mnuFollowLinks", tr("&Follow Links to Directories"));
     m_mnuFollowLinks->setChecked(true);
+    options->addSeparator();
+    QAction *skip = options->addAction(tr("S&kip Folders and Files…"));
+    skip->setObjectName(QStringLiteral("mnuSkip"));
+    connect(skip, &QAction::triggered, this, &MainWindow::showSkipRulesDialog);
+}
+
+void MainWindow::showSkipRulesDialog() {
+    auto *dialog = new SkipRulesDialog(m_skipRules, m_useGitignore, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        m_skipRules = dialog->rules();
+        m_useGitignore = dialog->useGitignore();
+    });
+    dialog->open();
 }
 
 void MainWindow::buildViewMenu(QMenu *view) {
@@ -136,6 +157,8 @@ void MainWindow::setMenuOptions(const WindowSettings &s) {
     m_mnuShowExtra->setChecked(s.showExtra == 1);
     m_mnuVerify->setChecked(s.verifyContents == 1);
     m_mnuFollowLinks->setChecked(s.followLinks == 1);
+    m_skipRules = s.skipRules;
+    m_useGitignore = s.useGitignore == 1;
 }
 
 void MainWindow::getMenuOptions(WindowSettings &s) const {
@@ -144,6 +167,8 @@ void MainWindow::getMenuOptions(WindowSettings &s) const {
     s.showExtra = m_mnuShowExtra->isChecked() ? 1 : 0;
     s.verifyContents = m_mnuVerify->isChecked() ? 1 : 0;
     s.followLinks = m_mnuFollowLinks->isChecked() ? 1 : 0;
+    s.skipRules = m_skipRules;
+    s.useGitignore = m_useGitignore ? 1 : 0;
 }
 
 void MainWindow::setRunOptions(CompareOptions &o) const {
@@ -154,6 +179,8 @@ void MainWindow::setRunOptions(CompareOptions &o) const {
     o.listExtras = s.showExtra != 0;
     o.verifyContents = s.verifyContents != 0;
     o.followLinks = s.followLinks != 0;
+    o.skipRules = m_skipRules.toStdString();
+    o.useGitignore = m_useGitignore;
 }
 
 } // namespace dirwise

@@ -172,6 +172,9 @@ void MainWindow::finishRun(const CompareSummary &summary) {
                               tr("Different Files: %1").arg(countText(summary.different))};
         if (summary.extrasListed)
             totals << tr("Extra Files: %1").arg(countText(summary.extras));
+        if (summary.skipping)
+            totals << tr("Skipped Folders: %1").arg(countText(summary.skippedFolders))
+                   << tr("Skipped Files: %1").arg(countText(summary.skippedFiles));
         if (!summary.notCompared.empty())
             totals << tr("Not Compared: %1")
                           .arg(countText(static_cast<std::int64_t>(summary.notCompared.size())));

@@ -22,7 +22,7 @@ constexpr const char *kKeys[] = {
     "Save",           "MasterDir",   "CompareDir", "SubDir",        "CheckSize",  "CheckDate",
     "NoShowMatch",    "Ext1",        "Ext2",       "Ext3",          "Ext4",       "FormLeft",
     "FormTop",        "FormHeight",  "FormWidth",  "TimeTolerance", "HourShifts", "ShowExtra",
-    "VerifyContents", "FollowLinks", "DiffTool",   "RecentPairs"};
+    "VerifyContents", "FollowLinks", "DiffTool",   "RecentPairs",   "SkipRules",  "UseGitignore"};
 
 // Reads one key of the settings, knowing the file for its error messages.
 class Reader {
@@ -184,6 +184,8 @@ WindowSettings WindowSettings::read(const SettingsStore &store) {
     s.followLinks = r.choice("FollowLinks", 1, 1, onOff);
     s.diffTool = r.text("DiffTool", QString());
     s.recentPairs = pairsFromText(r.text("RecentPairs", QString()));
+    s.skipRules = r.text("SkipRules", QString());
+    s.useGitignore = r.choice("UseGitignore", 0, 1, onOff);
     return s;
 }
 
@@ -230,7 +232,9 @@ bool WindowSettings::write(SettingsStore &store) const {
                                              QString::number(verifyContents),
                                              QString::number(followLinks),
                                              diffTool,
-                                             pairsText(recentPairs)};
+                                             pairsText(recentPairs),
+                                             skipRules,
+                                             QString::number(useGitignore)};
     static_assert(std::size(values) == std::size(kKeys));
 
     QList<ini::Entry> entries;

@@ -22,9 +22,10 @@ public:
 // section "Settings", the fifteen keys Save, MasterDir, CompareDir, SubDir, CheckSize,
 // CheckDate, NoShowMatch, Ext1 to Ext4, FormLeft, FormTop, FormHeight and FormWidth, then the
 // Options menu's TimeTolerance, HourShifts, ShowExtra, VerifyContents and FollowLinks, then
-// DiffTool and RecentPairs, in that order. A default-constructed value is the window as it first
-// opens: Save on Exit, subdirectories and size checked, links followed, the rest unchecked, empty
-// or exact, the platform's geometry.
+// DiffTool, RecentPairs, SkipRules and UseGitignore, in that order (missing skip keys: no
+// rules). A default-constructed value is the window as it first opens: Save on Exit,
+// subdirectories and size checked, links followed, the rest unchecked, empty or exact, the
+// platform's geometry.
 struct WindowSettings {
     int save = 1;      // "Save on Exit": 0, 1, or 2 (grayed)
     QString masterDir; // directory box texts, as shown
@@ -53,6 +54,10 @@ struct WindowSettings {
     // compare, master, compare, ... Stored as one text, each directory followed by ";" with
     // "%" and ";" written "%25" and "%3B".
     QStringList recentPairs;
+    // Options > Skip Folders and Files: the rules, one a line (LF), and whether the master
+    // directory's .gitignore files count.
+    QString skipRules;
+    int useGitignore = 0;
 
     // Reads the settings from `store`. A stored Save of 0 (or none) means nothing was
     // saved: the result is the default value, whatever the other keys hold. Otherwise every

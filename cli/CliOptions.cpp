@@ -5,8 +5,12 @@
 #include "TextForms.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <getopt.h>
 #include <optional>
+#include <unistd.h>
 #include <utility>
 
 namespace dirwise {
@@ -124,6 +128,20 @@ const OptionRow Options[] = {
      }},
     {"extra", 0, nullptr, N_("also report files only in COMPARE (result Extra)"),
      [](Parsing &p, const std::string &) { p.o.compare.listExtras = true; }},
+    {"skip", 0, "PATTERN",
+     N_("leave out of both trees what PATTERN matches: a .gitignore\n"
+        "line, taken from MASTER's root (repeatable)"),
+     [](Parsing &p, const std::string &v) {
+         p.o.skips.push_back({false, v});
+     }},
+    {"skip-from", 0, "FILE", N_("read --skip patterns from FILE, one a line"),
+     [](Parsing &p, const std::string &v) {
+         p.o.skips.push_back({true, v});
+     }},
+    {"gitignore", 0, nullptr,
+     N_("also honour MASTER's .gitignore files, each for its own\n"
+        "folder, and pass over .git folders"),
+     [](Parsing &p, const std::string &) { p.o.compare.useGitignore = true; }},
     {"no-follow", 0, nullptr, N_("do not enter links to directories"),
      [](Parsing &p, const std::string &) { p.o.compare.followLinks = false; }},
     {"verify", 0, nullptr, N_("compare the bytes of files whose size and date match"),
@@ -258,6 +276,28 @@ std::string optionLines() {
     return out;
 }
 
+// The whole of file `path`, or the errno that stopped reading it.
+int readWhole(const std::string &path, std::string &bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno;
+    char buffer[65536];
+    int error = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0)
+            break;
+        else if (errno != EINTR) {
+            error = errno;
+            break;
+        }
+    }
+    ::close(fd);
+    return error;
+}
+
 // The end of parsing for --snapshot: one folder, and nothing that shapes a compare.
 CliParse &snapshotOperands(CliParse &parse, const Parsing &p,
                            const std::vector<std::string> &roots) {
@@ -267,7 +307,7 @@ CliParse &snapshotOperands(CliParse &parse, const Parsing &p,
         o.compare.listExtras || !p.includes.empty() || !p.excludes.empty() || p.dateSet ||
         !p.sizeSet || o.compare.timeTolerance != plain.timeTolerance ||
         o.compare.hourShifts != plain.hourShifts || !o.compare.subDirs || !o.compare.followLinks ||
-        !o.rsh.empty() || o.remoteDwc != "dwc")
+        !o.rsh.empty() || o.remoteDwc != "dwc" || !o.skips.empty() || o.compare.useGitignore)
         parse.error = _("--snapshot takes only --verify, -o and -q");
     else if (roots.size() != 1)
         parse.error = roots.empty() ? std::string(_("--snapshot needs the folder to describe"))
@@ -280,6 +320,28 @@ CliParse &snapshotOperands(CliParse &parse, const Parsing &p,
 }
 
 } // namespace
+
+std::string ReadSkipRules(CliOptions &options) {
+    std::string lines;
+    for (const SkipSource &source : options.skips) {
+        if (!source.fromFile) {
+            lines += source.text + "\n";
+            continue;
+        }
+        std::string bytes;
+        if (const int err = readWhole(source.text, bytes))
+            return Format(_("cannot read the skip rules: %s: %s"),
+                          {EscapeForDisplay(source.text), std::strerror(err)});
+        std::string_view text = bytes;
+        if (text.starts_with("\xEF\xBB\xBF"))
+            text.remove_prefix(3);
+        lines.append(text);
+        if (!text.empty() && text.back() != '\n')
+            lines += '\n';
+    }
+    options.compare.skipRules = std::move(lines);
+    return {};
+}
 
 std::string UsageText() {
     std::string text =

@@ -10,6 +10,12 @@
 
 namespace dirwise {
 
+// One --skip pattern or one --skip-from file, in command-line order.
+struct SkipSource {
+    bool fromFile = false;
+    std::string text; // the pattern, or the file's name
+};
+
 // What the command line asks of dwc.
 struct CliOptions {
     CompareOptions compare; // roots as given, extensions rewritten as the window rewrites them
@@ -23,7 +29,8 @@ struct CliOptions {
     std::string rsh;               // --rsh: the transport to remote roots; empty: DWC_RSH or ssh
     std::string remoteDwc = "dwc"; // --remote-dwc: dwc on the remote machine
     ReportFormat format = ReportFormat::Report;
-    bool htmlPage = false; // --format html: one page, written when the run is complete
+    bool htmlPage = false;         // --format html: one page, written when the run is complete
+    std::vector<SkipSource> skips; // read into compare.skipRules by ReadSkipRules
 };
 
 // The result of parsing: the options, or a message for standard error (exit status 2). The
@@ -50,6 +57,12 @@ struct CliParse {
 // only shape a compare or its report are an error.
 // --help and --version win over every other error but an unknown option.
 [[nodiscard]] CliParse ParseCommandLine(const std::vector<std::string> &args);
+
+// Reads the --skip patterns and --skip-from files of `options` in their order into
+// `options.compare.skipRules`, one rule a line; each file loses a leading UTF-8 byte order
+// mark. Returns an empty string, or the message for a file that cannot be read (nothing is
+// set then).
+[[nodiscard]] std::string ReadSkipRules(CliOptions &options);
 
 // The usage text printed by --help.
 [[nodiscard]] std::string UsageText();

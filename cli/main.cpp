@@ -317,6 +317,10 @@ std::string summaryText(const CompareSummary &s) {
     text += line(_("Different Files: %s"), s.different);
     if (s.extrasListed)
         text += line(_("Extra Files: %s"), s.extras);
+    if (s.skipping) {
+        text += line(_("Skipped Folders: %s"), s.skippedFolders);
+        text += line(_("Skipped Files: %s"), s.skippedFiles);
+    }
     if (!s.notCompared.empty())
         text += line(_("Not Compared: %s"), static_cast<std::int64_t>(s.notCompared.size()));
     return text;
@@ -397,7 +401,7 @@ int runDwc(int argc, char **argv) {
         writeErr("dwc: " + parse.error + "\n" + _("Try 'dwc --help' for more information.") + "\n");
         return 2;
     }
-    const CliOptions &o = parse.options;
+    CliOptions o = parse.options;
     for (const std::string &warning : parse.warnings)
         writeErr("dwc: " + Format(_("warning: %s"), {warning}) + "\n");
     if (o.help || o.version) {
@@ -420,6 +424,8 @@ int runDwc(int argc, char **argv) {
     if (o.snapshot)
         return writeSnapshot(o);
 
+    if (const std::string problem = ReadSkipRules(o); !problem.empty())
+        return trouble(problem);
     ReportPlace place;
     cli::OpenedRoot masterRoot, compareRoot;
     if (const int status = checkBeforeTheRun(o, place, masterRoot, compareRoot))

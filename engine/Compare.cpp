@@ -2,6 +2,7 @@
 
 #include "FactsAhead.h"
 #include "LiveSource.h"
+#include "SkipFilter.h"
 #include "Walk.h"
 #include "WorkerPool.h"
 
@@ -35,11 +36,16 @@ public:
         TreeSource &walked = extras ? m_compare : m_master;
         TreeSource &other = extras ? m_master : m_compare;
         ScanState state;
+        // The master's rules, by relative path: the same paths are left out of both trees.
+        SkipFilter rules(m_options.skipRules, m_options.useGitignore, m_master.Root(), extras);
+        WalkFilter *filter = m_skip ? m_skip : rules.InForce() ? &rules : nullptr;
         Walk(walked, m_pool, state, m_host, BuildPatternList(m_options),
              ScanRules{m_options.subDirs, m_options.followLinks,
                        extras ? Phase::Extras : Phase::Listing,
-                       extras ? Side::Compare : Side::Master, m_skip});
+                       extras ? Side::Compare : Side::Master, filter});
         m_stop = m_stop || state.Stopped;
+        if (!extras && filter == &rules)
+            countSkipped(rules);
         // A folder the master pass could list but the extras pass cannot is still named.
         for (Diagnostic &d : state.Diagnostics)
             m_summary.notCompared.push_back(std::move(d));
@@ -178,6 +184,17 @@ private:
         return false;
     }
 
+    void countSkipped(const SkipFilter &rules) {
+        m_summary.skipping = true;
+        m_summary.skippedFolders = rules.SkippedFolders();
+        m_summary.skippedFiles = rules.SkippedFiles();
+        for (const auto &[relative, err] : rules.Unreadable()) {
+            Diagnostic d{Side::Master, Problem::RulesNotRead, m_master.Root(), relative, err};
+            m_host.diagnostic(d);
+            m_summary.notCompared.push_back(std::move(d));
+        }
+    }
+
     const CompareOptions &m_options;
     TreeSource &m_master;
     TreeSource &m_compare;
@@ -225,6 +242,10 @@ std::vector<std::string> SummaryLines(const CompareSummary &s) {
     };
     if (s.extrasListed)
         lines.push_back("Extra Files: " + std::to_string(s.extras));
+    if (s.skipping) {
+        lines.push_back("Skipped Folders: " + std::to_string(s.skippedFolders));
+        lines.push_back("Skipped Files: " + std::to_string(s.skippedFiles));
+    }
     if (!s.notCompared.empty())
         lines.push_back("Not Compared: " + std::to_string(s.notCompared.size()));
     return lines;

@@ -26,6 +26,9 @@ struct CompareSummary {
     std::int64_t notComparedFiles = 0;   // listed files whose metadata could not be read
     std::int64_t extras = 0;             // compare files without a master file
     bool extrasListed = false;           // the run looked for them
+    bool skipping = false;               // a skip rule was in force
+    std::int64_t skippedFolders = 0;     // master folders passed over by a rule (.git not counted)
+    std::int64_t skippedFiles = 0;       // master files passed over in folders that were entered
     std::vector<Diagnostic> notCompared; // every place not compared, directories included
 
     [[nodiscard]] std::int64_t total() const { return listed - excluded - notComparedFiles; }
@@ -34,7 +37,8 @@ struct CompareSummary {
 
 // "Dirwise stopped." for a stopped run; otherwise "Dirwise complete.", CR, CR, "Total Files: "
 // T, CR, "Matching Files: " M, CR, "Different Files: " D, when the run looked for extras CR,
-// "Extra Files: " and their number, and when places were not compared, CR, "Not Compared: "
+// "Extra Files: " and their number, when a skip rule was in force CR, "Skipped Folders: " N,
+// CR, "Skipped Files: " N, and when places were not compared, CR, "Not Compared: "
 // and their number. Extras count in none of the other totals. Lines are joined by a single CR;
 // nothing follows the last number.
 [[nodiscard]] std::string SummaryText(const CompareSummary &summary);
@@ -60,7 +64,8 @@ CompareSummary RunCompare(const CompareOptions &options, ResultsList &list, Comp
 // The same run between two sources (see TreeSource.h): `master` is walked, `compare` looked
 // up at the same relative paths (and walked for extras). The list's roots are the sources'
 // roots; the options' folders are not read. Rows, yields and the host's calls come as above.
-// `skip`, when given, is asked by both walks what to leave out (see WalkFilter).
+// `skip`, when given, is asked by both walks what to leave out (see WalkFilter); otherwise
+// the options' skip rules are (see SkipFilter), and counted in the summary.
 CompareSummary RunCompare(const CompareOptions &options, TreeSource &master, TreeSource &compare,
                           ResultsList &list, CompareHost &host, WalkFilter *skip = nullptr);
 

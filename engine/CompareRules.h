@@ -31,6 +31,10 @@ struct CompareOptions {
     bool listExtras = false;               // also list compare files that have no master file
     bool verifyContents = false; // read the files of matching pairs and compare their bytes
     bool followLinks = true;     // enter links to directories (never onto pseudo file systems)
+    // Skip rules in .gitignore syntax, one a line, read as a .gitignore at the master root
+    // that comes before the tree's own; they leave paths out of both trees alike.
+    std::string skipRules;
+    bool useGitignore = false; // also the master tree's .gitignore files; .git folders passed over
 };
 
 // A root as the run uses it: trailing separators removed, except that "/" (or "///") stays

@@ -17,6 +17,8 @@ enum class Problem : std::uint8_t {
     FactsNotRead,    // a file's facts could not be read (a dangling link on the master side,
                      // no permission, the compare root gone)
     ContentsNotRead, // with verification, a file's bytes could not be read
+    RulesNotRead,    // a master .gitignore file is there but could not be read: its folder
+                     // was compared without its rules
 };
 
 // The one value for a place that was not compared, made the same way by every source and

@@ -61,8 +61,13 @@ IgnoreGlob::IgnoreGlob(std::string_view glob, std::size_t literalPrefix) {
         m_shape = Shape::Exact;
     else if (m_tokens.size() == 2 && m_tokens[0].op == Op::Star && m_tokens[1].op == Op::Literal)
         m_shape = Shape::Suffix;
-    if (!m_tokens.empty() && m_tokens.back().op == Op::Literal)
-        m_lastByte = static_cast<unsigned char>(m_bytes[m_tokens.back().a + m_tokens.back().b - 1]);
+    const Token &last = m_tokens.back();
+    if (last.op == Op::Literal)
+        m_lastBytes.set(static_cast<unsigned char>(m_bytes[last.a + last.b - 1]));
+    else if (last.op == Op::Set)
+        m_lastBytes = m_sets[last.a];
+    else
+        m_lastBytes.set().reset('/');
 }
 
 void IgnoreGlob::addLiteral(char c) {

@@ -28,9 +28,10 @@ public:
     // never match a "/", "**" between slashes or at an end does.
     [[nodiscard]] bool Matches(std::string_view text) const;
 
-    // The byte every matching text ends with, or -1 when the glob ends in a wildcard (or
-    // never matches). Lets a list of rules turn a name away with one test.
-    [[nodiscard]] int LastByte() const { return m_lastByte; }
+    // The bytes a matching text can end with: one byte after a literal, a bracket's set,
+    // every byte after a star; none for a glob that never matches. Lets a list of rules
+    // turn most names away with one test.
+    [[nodiscard]] const std::bitset<256> &LastBytes() const { return m_lastBytes; }
     // True when the glob matches no text at all.
     [[nodiscard]] bool Never() const { return m_never; }
 
@@ -62,7 +63,7 @@ private:
     std::vector<std::bitset<256>> m_sets;
     Shape m_shape = Shape::General;
     bool m_never = false;
-    int m_lastByte = -1;
+    std::bitset<256> m_lastBytes;
 };
 
 } // namespace dirwise

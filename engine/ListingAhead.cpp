@@ -181,7 +181,7 @@ bool ListingAhead::listAhead(const std::string &position, const Task &task,
     AheadAnswer answer = ListByPath(task.relative, task.viaLink, buffer);
     const bool slow = MonotonicNanoseconds() - began > SlowCallNanoseconds;
     // Not below a link: there a walk may find a loop, which only the walk can tell.
-    if (answer.listing && !task.viaLink) {
+    if (answer.listing && !task.viaLink && m_listBelow) {
         std::uint32_t k = 0;
         for (const FolderEntry &e : answer.listing->entries) {
             if (!WalkEnters(e, m_followLinks))

@@ -52,6 +52,10 @@ public:
     ListingAhead(const ListingAhead &) = delete;
     ListingAhead &operator=(const ListingAhead &) = delete;
 
+    // From now on workers list only what Queue names, never the subfolders of what they
+    // listed. Call before the first Queue.
+    void ListOnlyQueued() { m_listBelow = false; }
+
     // Queues the subfolders `subdirs` (names, in the walk's order) of the folder at
     // `position` whose path relative to the root is `relative` ("" or "a/b/"); `viaLink[k]`
     // tells whether subfolder k is reached through a link.
@@ -104,6 +108,7 @@ private:
     WorkerPool &m_pool;
     const std::string m_root;
     const bool m_followLinks;
+    bool m_listBelow = true;            // set before any worker runs: read without the lock
     std::mutex &m_mutex;                // the pool's
     std::condition_variable m_finished; // the walk waits here for a listing in progress
     TaskMap m_queued;

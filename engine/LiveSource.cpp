@@ -33,6 +33,8 @@ public:
     LiveLister(WorkerPool &pool, const std::string &root, bool followLinks)
         : m_root(root), m_ahead(pool, withSlash(root), followLinks) {}
 
+    void ListAheadOnlyWhatIsNamed() override { m_ahead.ListOnlyQueued(); }
+
     ListAnswer ListRoot(FolderListing &out) override {
         if (m_root.empty()) // no folder at all: never the file system's root by accident
             return {ListAnswer::Kind::Failed, ENOENT};

@@ -54,7 +54,7 @@ void IgnoreList::AddLines(std::string_view bytes, bool dropBom) {
 }
 
 void IgnoreList::addRule(std::string_view line) {
-    Rule rule{.glob = IgnoreGlob({}, 0)};
+    Rule rule{.glob = IgnoreGlob({}, 0), .lastBytes = {}};
     if (line.starts_with('!')) {
         rule.negated = true;
         line.remove_prefix(1);
@@ -75,10 +75,10 @@ void IgnoreList::addRule(std::string_view line) {
     }
     if (rule.glob.Never())
         return;
-    if (rule.glob.LastByte() < 0)
-        m_anyLastByte = true;
-    else
-        m_lastBytes.set(static_cast<std::size_t>(rule.glob.LastByte()));
+    rule.lastBytes = rule.glob.LastBytes();
+    m_folderLastBytes |= rule.lastBytes;
+    if (!rule.dirOnly)
+        m_otherLastBytes |= rule.lastBytes;
     m_rules.push_back(std::move(rule));
 }
 
@@ -86,12 +86,13 @@ IgnoreList::Verdict IgnoreList::Decide(std::string_view path, std::size_t nameAt
                                        bool isDir) const {
     if (m_rules.empty() || path.size() <= nameAt)
         return Verdict::None;
-    if (!m_anyLastByte && !m_lastBytes.test(static_cast<unsigned char>(path.back())))
+    const auto last = static_cast<unsigned char>(path.back());
+    if (!(isDir ? m_folderLastBytes : m_otherLastBytes).test(last))
         return Verdict::None; // the common case: no rule can end where this name ends
     const std::string_view name = path.substr(nameAt);
     const std::string_view below = path.substr(std::min(m_base.size(), path.size()));
     for (auto rule = m_rules.rbegin(); rule != m_rules.rend(); ++rule) {
-        if (rule->dirOnly && !isDir)
+        if ((rule->dirOnly && !isDir) || !rule->lastBytes.test(last))
             continue;
         if (rule->glob.Matches(rule->nameOnly ? name : below))
             return rule->negated ? Verdict::Keep : Verdict::Skip;
@@ -118,6 +119,25 @@ std::shared_ptr<const SkipScope> SkipScope::Enter(const std::shared_ptr<const Sk
     if (list.empty())
         return scope;
     return std::make_shared<const SkipScope>(scope, std::move(list));
+}
+
+std::string LiteralRule(std::string_view path, bool folder) {
+    std::string rule = "/";
+    const std::size_t lastKept = path.find_last_not_of(' ');
+    const std::size_t trailing = lastKept == std::string_view::npos ? 0 : lastKept + 1;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (c == '\n' || c == '\r') {
+            rule += '?';
+            continue;
+        }
+        if (c == '*' || c == '?' || c == '[' || c == '\\' || (c == ' ' && i >= trailing))
+            rule += '\\';
+        rule += c;
+    }
+    if (folder)
+        rule += '/';
+    return rule;
 }
 
 int ReadIgnoreFile(int dirFd, std::string &bytes) {

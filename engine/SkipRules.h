@@ -47,14 +47,16 @@ private:
         IgnoreGlob glob;
         bool negated = false;
         bool dirOnly = false;
-        bool nameOnly = false; // no "/" in the rule: it matches the last name at any depth
+        bool nameOnly = false;      // no "/" in the rule: it matches the last name at any depth
+        std::bitset<256> lastBytes; // what a path this rule matches can end with
     };
     void addRule(std::string_view line);
 
     std::string m_base;
     std::vector<Rule> m_rules;
-    std::bitset<256> m_lastBytes; // what a name must end with for some rule to match it
-    bool m_anyLastByte = false;   // some rule ends in a wildcard
+    // What a path must end with for some rule to match it: any rule for a folder, the
+    // rules not only for folders for anything else.
+    std::bitset<256> m_folderLastBytes, m_otherLastBytes;
 };
 
 // The rules in force inside one folder: its own list above the lists of the folders around
@@ -77,6 +79,11 @@ private:
     std::shared_ptr<const SkipScope> m_parent;
     IgnoreList m_list;
 };
+
+// The rule that skips exactly the entry at `path` (relative to the root, "/" between names,
+// no leading "/"): anchored to the root, wildcards, backslashes and trailing spaces escaped,
+// with a trailing "/" for a folder. A CR or LF in a name, which no line can hold, is "?".
+[[nodiscard]] std::string LiteralRule(std::string_view path, bool folder);
 
 // The name git gives the per-folder ignore file.
 inline constexpr std::string_view IgnoreFileName = ".gitignore";

@@ -109,6 +109,10 @@ public:
     virtual ListAnswer ListChild(const FolderPlace &place, FolderListing &out) = 0;
     // The folder at `depth` is done, with every folder below it.
     virtual void Leave(std::size_t depth) { (void)depth; }
+    // The walk leaves folders out (see WalkFilter): from now on a source lists ahead only the
+    // folders WillEnter names, never below them on its own, so a skipped folder is never
+    // opened. Called before the root is listed.
+    virtual void ListAheadOnlyWhatIsNamed() {}
     // The subfolders the walk will enter next, in its order, below the folder at `position`
     // (`relative` "" or "a/b/"): a source may list them ahead. Not called for subfolders the
     // source queued itself (ListAnswer::childrenQueued).
@@ -175,8 +179,9 @@ public:
 class WalkFilter {
 public:
     virtual ~WalkFilter() = default;
-    // `relative` is the folder's path ("a/b/").
-    [[nodiscard]] virtual bool SkipFolder(std::string_view relative) = 0;
+    // `relative` is the folder's path ("a/b/"); `viaLink` tells that a link leads to it, which
+    // rules for folders only do not take for a folder (as git, which asks lstat).
+    [[nodiscard]] virtual bool SkipFolder(std::string_view relative, bool viaLink) = 0;
     // `relativeDir` is the folder's path ("" or "a/b/"), `name` the file's name.
     [[nodiscard]] virtual bool SkipFile(std::string_view relativeDir, std::string_view name) = 0;
 };

@@ -127,11 +127,19 @@ private:
     // The files of m_listing, grouped by pattern, each group in byte order, yielding after
     // every entry and every group. Returns false when the walk stops.
     bool takeFiles(std::uint32_t dir) {
+        // The filter is asked once for each file, whatever the patterns.
+        if (m_rules.filter) {
+            m_skipped.assign(m_listing.entries.size(), false);
+            for (std::size_t k = 0; k < m_listing.entries.size(); ++k)
+                if (!m_listing.entries[k].isDir)
+                    m_skipped[k] =
+                        m_rules.filter->SkipFile(m_path, m_listing.name(m_listing.entries[k]));
+        }
         for (const std::string &pattern : m_patterns) {
-            for (const FolderEntry &e : m_listing.entries) {
+            for (std::size_t k = 0; k < m_listing.entries.size(); ++k) {
+                const FolderEntry &e = m_listing.entries[k];
                 const std::string_view name = m_listing.name(e);
-                if (!e.isDir && MatchPattern(pattern, name) &&
-                    !(m_rules.filter && m_rules.filter->SkipFile(m_path, name))) {
+                if (!e.isDir && !(m_rules.filter && m_skipped[k]) && MatchPattern(pattern, name)) {
                     m_state.ScanFileNames.push_back(name);
                     m_state.ScanFileDirs.push_back(dir);
                     ++m_state.ScanFileCount;
@@ -149,7 +157,7 @@ private:
     // after every entry. Returns false when the walk stops.
     bool takeSubdirs(Frame &frame) {
         for (const FolderEntry &e : m_listing.entries) {
-            if (WalkEnters(e, m_rules.followLinks) && !skipFolder(m_listing.name(e))) {
+            if (WalkEnters(e, m_rules.followLinks) && !skipFolder(m_listing.name(e), e.viaLink)) {
                 frame.subdirs.emplace_back(m_listing.name(e));
                 frame.viaLink.push_back(e.viaLink);
             }
@@ -159,8 +167,13 @@ private:
         return true;
     }
 
-    bool skipFolder(std::string_view name) const {
-        return m_rules.filter && m_rules.filter->SkipFolder(m_path + std::string(name) + "/");
+    bool skipFolder(std::string_view name, bool viaLink) {
+        if (!m_rules.filter)
+            return false;
+        m_folder.assign(m_path);
+        m_folder += name;
+        m_folder += '/';
+        return m_rules.filter->SkipFolder(m_folder, viaLink);
     }
 
     FolderLister &m_lister;
@@ -171,9 +184,11 @@ private:
     const ScanRules &m_rules;
     std::vector<Frame> m_stack;
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_ancestors;
-    FolderListing m_listing; // the folder being entered
-    std::string m_path;      // the top frame's path relative to the root ("" or "a/b/")
-    std::string m_position;  // the top frame's position (AppendPositionStep)
+    FolderListing m_listing;     // the folder being entered
+    std::string m_path;          // the top frame's path relative to the root ("" or "a/b/")
+    std::vector<bool> m_skipped; // with a filter: the entries of m_listing it left out
+    std::string m_folder;        // scratch: a subfolder's relative path
+    std::string m_position;      // the top frame's position (AppendPositionStep)
 };
 
 } // namespace
@@ -181,6 +196,8 @@ private:
 void Walk(TreeSource &source, WorkerPool &pool, ScanState &state, CompareHost &host,
           const std::vector<std::string> &patterns, const ScanRules &rules) {
     const std::unique_ptr<FolderLister> lister = source.NewLister(pool, rules.followLinks);
+    if (rules.filter)
+        lister->ListAheadOnlyWhatIsNamed();
     Walker(*lister, source.Root(), state, host, patterns, rules).run();
 }
 

@@ -567,6 +567,26 @@
         <source>Dirwise complete.</source>
         <translation>Dirwise ist fertig.</translation>
     </message>
+    <message>
+        <source>S&amp;kip Folders and Files…</source>
+        <translation>Ordner und Dateien über&amp;springen…</translation>
+    </message>
+    <message>
+        <source>Skip This &amp;Folder</source>
+        <translation>Diesen &amp;Ordner überspringen</translation>
+    </message>
+    <message>
+        <source>Skip This F&amp;ile</source>
+        <translation>Diese &amp;Datei überspringen</translation>
+    </message>
+    <message>
+        <source>Skipped Folders: %1</source>
+        <translation>Übersprungene Ordner: %1</translation>
+    </message>
+    <message>
+        <source>Skipped Files: %1</source>
+        <translation>Übersprungene Dateien: %1</translation>
+    </message>
 </context>
 <context>
     <name>dirwise::Prompts</name>
@@ -737,6 +757,39 @@ Qts eigene Optionen wie -platform NAME oder -style NAME werden ebenfalls angenom
     <message>
         <source>0 or 1</source>
         <translation>0 oder 1</translation>
+    </message>
+</context>
+<context>
+    <name>dirwise::SkipRulesDialog</name>
+    <message>
+        <source>Skip Folders and Files</source>
+        <translation>Ordner und Dateien überspringen</translation>
+    </message>
+    <message>
+        <source>&amp;Rules, one a line, for both trees:</source>
+        <translation>&amp;Regeln, eine je Zeile, für beide Bäume:</translation>
+    </message>
+    <message>
+        <source>Skip rules</source>
+        <translation>Regeln zum Überspringen</translation>
+    </message>
+    <message>
+        <source>Each line is a pattern as in a .gitignore file, taken from the master directory: * and ? match within a name, [a-z] one character of a set, ** any number of folders. A / at the start or in the middle ties a pattern to the master directory, a / at the end matches folders only, ! takes a match back, \ takes the next character as it is, and # starts a comment.
+Example:  build/   *.o   !keep.o   /docs/**/*.tmp</source>
+        <translation>Jede Zeile ist ein Muster wie in einer .gitignore-Datei, vom Masterverzeichnis aus: * und ? passen innerhalb eines Namens, [a-z] auf ein Zeichen einer Menge, ** auf beliebig viele Ordner. Ein / am Anfang oder in der Mitte bindet ein Muster an das Masterverzeichnis, ein / am Ende passt nur auf Ordner, ! nimmt einen Treffer zurück, \ nimmt das nächste Zeichen, wie es ist, und # beginnt einen Kommentar.
+Beispiel:  build/   *.o   !keep.o   /docs/**/*.tmp</translation>
+    </message>
+    <message>
+        <source>Use .&amp;gitignore files</source>
+        <translation>.&amp;gitignore-Dateien verwenden</translation>
+    </message>
+    <message>
+        <source>Use .gitignore files</source>
+        <translation>.gitignore-Dateien verwenden</translation>
+    </message>
+    <message>
+        <source>Also honour the master directory&apos;s .gitignore files, each for its own folder, and pass over .git folders</source>
+        <translation>Auch die .gitignore-Dateien des Masterverzeichnisses beachten, jede für ihren Ordner, und .git-Ordner übergehen</translation>
     </message>
 </context>
 </TS>

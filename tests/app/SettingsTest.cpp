@@ -54,10 +54,11 @@ TEST_F(SettingsTest, EveryControlAndMenuChoiceRoundTripsInTheFixedKeyOrder) {
     const QString before = state();
     w->close();
     EXPECT_EQ(ends, 1) << "closing ends the program";
-    EXPECT_EQ(storedKeys().join(' '), "Save MasterDir CompareDir SubDir CheckSize CheckDate "
-                                      "NoShowMatch Ext1 Ext2 Ext3 Ext4 FormLeft FormTop "
-                                      "FormHeight FormWidth TimeTolerance HourShifts ShowExtra "
-                                      "VerifyContents FollowLinks DiffTool RecentPairs");
+    EXPECT_EQ(storedKeys().join(' '),
+              "Save MasterDir CompareDir SubDir CheckSize CheckDate "
+              "NoShowMatch Ext1 Ext2 Ext3 Ext4 FormLeft FormTop "
+              "FormHeight FormWidth TimeTolerance HourShifts ShowExtra "
+              "VerifyContents FollowLinks DiffTool RecentPairs SkipRules UseGitignore");
     EXPECT_TRUE(ReadSettings().contains("CheckSize=0\n"));
 
     open(false);

@@ -236,6 +236,26 @@ TEST_F(SkipRulesGit, CharacterClassesOverEveryByte) {
     }
 }
 
+TEST_F(SkipRulesGit, LiteralRulesSkipExactlyTheirPath) {
+    Scenario s = StressTree("");
+    std::string rules = LiteralRule("keep/build", true) + "\n";
+    Paths expected;
+    for (const std::string &f : s.files) {
+        if (f.starts_with("d/") && f.find('/', 2) == std::string::npos)
+            rules += LiteralRule(f, false) + "\n";
+        else if (!f.starts_with("keep/build/"))
+            expected.insert(f);
+    }
+    s.ignore = {{"", rules}};
+    expected.insert(".gitignore");
+    TempTree t;
+    for (const std::string &f : s.files)
+        t.file(f, 1);
+    WriteFile(t.path(".gitignore"), rules);
+    EXPECT_EQ(OurKeptFiles(t.root(), ""), expected);
+    ExpectSameAsGit(s);
+}
+
 // Random trees of the stress names and random rules built from them, each a separate seed.
 class RuleMaker {
 public:

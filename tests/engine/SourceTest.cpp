@@ -49,7 +49,7 @@ TEST_F(Sources, AFileTheCompareSideCannotReadIsNotComparedOnThatSide) {
 
 // What a skip rule will ask: the walk asks before it lists a folder or keeps a file.
 struct SkipLogsAndBuild : WalkFilter {
-    bool SkipFolder(std::string_view relative) override { return relative == "build/"; }
+    bool SkipFolder(std::string_view relative, bool) override { return relative == "build/"; }
     bool SkipFile(std::string_view dir, std::string_view name) override {
         return dir == "src/" && name.ends_with(".log");
     }
