@@ -173,7 +173,7 @@ void MainWindow::buildControls() {
 
     // The recent pairs drop down from an arrow inside the master box, which takes no room of
     // the layout's; the File menu holds them too.
-    m_mnuRecentPairs = new QMenu(QStringLiteral("&Recent Pairs"), this);
+    m_mnuRecentPairs = new QMenu(tr("&Recent Pairs"), this);
     m_mnuRecentPairs->setObjectName(QStringLiteral("mnuRecentPairs"));
     connect(m_mnuRecentPairs, &QMenu::aboutToShow, this, &MainWindow::fillRecentPairsMenu);
     m_cmdRecentPairs = m_txtMasterDir->addAction(style()->standardIcon(QStyle::SP_ArrowDown),

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <QTreeView>
 
 namespace dirwise {
@@ -18,6 +19,14 @@ void MainWindow::describeControls() {
         w->setAccessibleName(name);
         w->setAccessibleDescription(description);
     };
+    describe(m_lblRows, tr("Rows shown"), tr("How many rows the list shows, and of how many"));
+    // A text box's own icon buttons (the recent pairs' arrow, the filter's clear button)
+    // are named by their tooltip, or as what Qt's clear button does.
+    for (QLineEdit *box : findChildren<QLineEdit *>())
+        for (QToolButton *icon : box->findChildren<QToolButton *>())
+            if (icon->accessibleName().isEmpty())
+                icon->setAccessibleName(icon->toolTip().isEmpty() ? tr("Clear the text")
+                                                                  : icon->toolTip());
     // The two boxes and their "..." buttons look alike: the name says which folder.
     describe(m_txtMasterDir, tr("Master folder"),
              tr("The directory that contains the correct files"));

@@ -46,25 +46,24 @@ void MainWindow::buildRowActions() {
         addAction(a); // the keys work while the window has the focus, menus closed
         return a;
     };
-    m_mnuCompareFiles = action("mnuCompareFiles", QStringLiteral("Compare Files"),
+    m_mnuCompareFiles = action("mnuCompareFiles", tr("Compare Fil&es"),
                                QKeySequence(Qt::CTRL | Qt::Key_D), &MainWindow::compareFiles);
-    m_mnuOpenMaster = action("mnuOpenMaster", QStringLiteral("Open Master File"),
+    m_mnuOpenMaster = action("mnuOpenMaster", tr("Open &Master File"),
                              QKeySequence(Qt::CTRL | Qt::Key_O), &MainWindow::openMasterFile);
     m_mnuOpenCompare =
-        action("mnuOpenCompare", QStringLiteral("Open Compare File"),
+        action("mnuOpenCompare", tr("Open C&ompare File"),
                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &MainWindow::openCompareFile);
-    m_mnuOpenFolder = action("mnuOpenFolder", QStringLiteral("Open Containing Folder"),
+    m_mnuOpenFolder = action("mnuOpenFolder", tr("Open Containing Fol&der"),
                              QKeySequence(Qt::CTRL | Qt::Key_E), &MainWindow::openContainingFolder);
-    m_mnuCopyPath = action("mnuCopyPath", QStringLiteral("Copy Path"),
-                           QKeySequence(Qt::CTRL | Qt::Key_C), [this] { copyPaths(false); });
+    m_mnuCopyPath = action("mnuCopyPath", tr("Co&py Path"), QKeySequence(Qt::CTRL | Qt::Key_C),
+                           [this] { copyPaths(false); });
     m_mnuCopyFullPath =
-        action("mnuCopyFullPath", QStringLiteral("Copy Full Path"),
+        action("mnuCopyFullPath", tr("Copy F&ull Path"),
                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [this] { copyPaths(true); });
-    m_mnuSwap =
-        action("mnuSwap", QStringLiteral("Swap"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
-               &MainWindow::swapDirectories);
+    m_mnuSwap = action("mnuSwap", tr("S&wap"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+                       &MainWindow::swapDirectories);
     m_mnuSwap->setEnabled(true);
-    m_mnuSwap->setToolTip(QStringLiteral("Exchange the master and the compare directory"));
+    m_mnuSwap->setToolTip(tr("Exchange the master and the compare directory"));
 
     connect(m_lvDw->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MainWindow::updateRowActions);

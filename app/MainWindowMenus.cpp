@@ -42,7 +42,7 @@ void MainWindow::buildMenus() {
     exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exit, &QAction::triggered, this, &MainWindow::close);
 
-    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    QMenu *edit = menuBar()->addMenu(tr("Edi&t"));
     edit->setObjectName(QStringLiteral("mnuEdit"));
     edit->addActions({m_mnuCopyPath, m_mnuCopyFullPath});
     edit->addSeparator();

@@ -22,7 +22,7 @@ constexpr const char *kKeys[] = {
     "Save",           "MasterDir",   "CompareDir", "SubDir",        "CheckSize",  "CheckDate",
     "NoShowMatch",    "Ext1",        "Ext2",       "Ext3",          "Ext4",       "FormLeft",
     "FormTop",        "FormHeight",  "FormWidth",  "TimeTolerance", "HourShifts", "ShowExtra",
-    "VerifyContents", "FollowLinks", "DiffTool",   "RecentPairs",   "SkipRules",  "UseGitignore"};
+    "VerifyContents", "FollowLinks", "SkipRules",  "UseGitignore",  "DiffTool",   "RecentPairs"};
 
 // Reads one key of the settings, knowing the file for its error messages.
 class Reader {
@@ -231,10 +231,10 @@ bool WindowSettings::write(SettingsStore &store) const {
                                              QString::number(showExtra),
                                              QString::number(verifyContents),
                                              QString::number(followLinks),
-                                             diffTool,
-                                             pairsText(recentPairs),
                                              skipRules,
-                                             QString::number(useGitignore)};
+                                             QString::number(useGitignore),
+                                             diffTool,
+                                             pairsText(recentPairs)};
     static_assert(std::size(values) == std::size(kKeys));
 
     QList<ini::Entry> entries;

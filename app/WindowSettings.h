@@ -22,7 +22,7 @@ public:
 // section "Settings", the fifteen keys Save, MasterDir, CompareDir, SubDir, CheckSize,
 // CheckDate, NoShowMatch, Ext1 to Ext4, FormLeft, FormTop, FormHeight and FormWidth, then the
 // Options menu's TimeTolerance, HourShifts, ShowExtra, VerifyContents and FollowLinks, then
-// DiffTool, RecentPairs, SkipRules and UseGitignore, in that order (missing skip keys: no
+// SkipRules, UseGitignore, DiffTool and RecentPairs, in that order (missing skip keys: no
 // rules). A default-constructed value is the window as it first opens: Save on Exit,
 // subdirectories and size checked, links followed, the rest unchecked, empty or exact, the
 // platform's geometry.

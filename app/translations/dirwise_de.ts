@@ -236,10 +236,6 @@
         <translation>Vergleich beginnen</translation>
     </message>
     <message>
-        <source>Stop</source>
-        <translation>Anhalten</translation>
-    </message>
-    <message>
         <source>Stop Compare</source>
         <translation>Vergleich anhalten</translation>
     </message>
@@ -496,14 +492,6 @@
         <translation>&amp;Unterschied</translation>
     </message>
     <message>
-        <source>Master directory not found: </source>
-        <translation>Master-Verzeichnis nicht gefunden: </translation>
-    </message>
-    <message>
-        <source>Compare directory not found: </source>
-        <translation>Vergleichsverzeichnis nicht gefunden: </translation>
-    </message>
-    <message>
         <source>Starting...</source>
         <translation>Wird gestartet...</translation>
     </message>
@@ -569,7 +557,7 @@
     </message>
     <message>
         <source>S&amp;kip Folders and Files…</source>
-        <translation>Ordner und Dateien über&amp;springen…</translation>
+        <translation>Ordner und Dateien ü&amp;berspringen…</translation>
     </message>
     <message>
         <source>Skip This &amp;Folder</source>
@@ -586,6 +574,98 @@
     <message>
         <source>Skipped Files: %1</source>
         <translation>Übersprungene Dateien: %1</translation>
+    </message>
+    <message>
+        <source>Stop (Esc)</source>
+        <translation>Anhalten (Esc)</translation>
+    </message>
+    <message>
+        <source>HTML page (*.html)</source>
+        <translation>HTML-Seite (*.html)</translation>
+    </message>
+    <message>
+        <source> (%1 of %2 rows)</source>
+        <translation> (%1 von %2 Zeilen)</translation>
+    </message>
+    <message>
+        <source>Edi&amp;t</source>
+        <translation>Bea&amp;rbeiten</translation>
+    </message>
+    <message>
+        <source>&amp;Filter</source>
+        <translation>&amp;Filtern</translation>
+    </message>
+    <message>
+        <source>Master directory</source>
+        <translation>Master-Verzeichnis</translation>
+    </message>
+    <message>
+        <source>Compare directory</source>
+        <translation>Vergleichsverzeichnis</translation>
+    </message>
+    <message>
+        <source>%1 not found: %2</source>
+        <translation>%1 nicht gefunden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder: %2</source>
+        <translation>%1 ist kein Ordner: %2</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read: %2: %3</source>
+        <translation>%1 kann nicht gelesen werden: %2: %3</translation>
+    </message>
+    <message>
+        <source>The places not compared are listed as &quot;Not Compared&quot; rows.</source>
+        <translation>Die nicht verglichenen Stellen stehen als Zeilen „Not Compared“ in der Liste.</translation>
+    </message>
+    <message>
+        <source>&amp;Recent Pairs</source>
+        <translation>&amp;Zuletzt verglichene Paare</translation>
+    </message>
+    <message>
+        <source>Compare Fil&amp;es</source>
+        <translation>Dateien &amp;vergleichen</translation>
+    </message>
+    <message>
+        <source>Open &amp;Master File</source>
+        <translation>&amp;Masterdatei öffnen</translation>
+    </message>
+    <message>
+        <source>Open C&amp;ompare File</source>
+        <translation>Ver&amp;gleichsdatei öffnen</translation>
+    </message>
+    <message>
+        <source>Open Containing Fol&amp;der</source>
+        <translation>Ordner mit der Datei ö&amp;ffnen</translation>
+    </message>
+    <message>
+        <source>Co&amp;py Path</source>
+        <translation>&amp;Pfad kopieren</translation>
+    </message>
+    <message>
+        <source>Copy F&amp;ull Path</source>
+        <translation>Vollständigen Pfad &amp;kopieren</translation>
+    </message>
+    <message>
+        <source>S&amp;wap</source>
+        <translation>&amp;Tauschen</translation>
+    </message>
+    <message>
+        <source>Exchange the master and the compare directory</source>
+        <translation>Master- und Vergleichsverzeichnis tauschen</translation>
+    </message>
+    <message>
+        <source>Rows shown</source>
+        <translation>Angezeigte Zeilen</translation>
+    </message>
+    <message>
+        <source>How many rows the list shows, and of how many</source>
+        <translation>Wie viele Zeilen die Liste zeigt, und von wie vielen</translation>
+    </message>
+    <message>
+        <source>Clear the text</source>
+        <translation>Den Text löschen</translation>
     </message>
 </context>
 <context>
@@ -630,6 +710,39 @@ Wählen Sie einen vorhandenen Ordner.</translation>
     <message>
         <source>Difference</source>
         <translation>Unterschied</translation>
+    </message>
+</context>
+<context>
+    <name>dirwise::SkipRulesDialog</name>
+    <message>
+        <source>Skip Folders and Files</source>
+        <translation>Ordner und Dateien überspringen</translation>
+    </message>
+    <message>
+        <source>&amp;Rules, one a line, for both trees:</source>
+        <translation>&amp;Regeln, eine je Zeile, für beide Bäume:</translation>
+    </message>
+    <message>
+        <source>Skip rules</source>
+        <translation>Regeln zum Überspringen</translation>
+    </message>
+    <message>
+        <source>Each line is a pattern as in a .gitignore file, taken from the master directory: * and ? match within a name, [a-z] one character of a set, ** any number of folders. A / at the start or in the middle ties a pattern to the master directory, a / at the end matches folders only, ! takes a match back, \ takes the next character as it is, and # starts a comment.
+Example:  build/   *.o   !keep.o   /docs/**/*.tmp</source>
+        <translation>Jede Zeile ist ein Muster wie in einer .gitignore-Datei, vom Masterverzeichnis aus: * und ? passen innerhalb eines Namens, [a-z] auf ein Zeichen einer Menge, ** auf beliebig viele Ordner. Ein / am Anfang oder in der Mitte bindet ein Muster an das Masterverzeichnis, ein / am Ende passt nur auf Ordner, ! nimmt einen Treffer zurück, \ nimmt das nächste Zeichen, wie es ist, und # beginnt einen Kommentar.
+Beispiel:  build/   *.o   !keep.o   /docs/**/*.tmp</translation>
+    </message>
+    <message>
+        <source>Use .&amp;gitignore files</source>
+        <translation>.&amp;gitignore-Dateien verwenden</translation>
+    </message>
+    <message>
+        <source>Use .gitignore files</source>
+        <translation>.gitignore-Dateien verwenden</translation>
+    </message>
+    <message>
+        <source>Also honour the master directory&apos;s .gitignore files, each for its own folder, and pass over .git folders</source>
+        <translation>Auch die .gitignore-Dateien des Masterverzeichnisses beachten, jede für ihren Ordner, und .git-Ordner übergehen</translation>
     </message>
 </context>
 <context>
@@ -757,39 +870,6 @@ Qts eigene Optionen wie -platform NAME oder -style NAME werden ebenfalls angenom
     <message>
         <source>0 or 1</source>
         <translation>0 oder 1</translation>
-    </message>
-</context>
-<context>
-    <name>dirwise::SkipRulesDialog</name>
-    <message>
-        <source>Skip Folders and Files</source>
-        <translation>Ordner und Dateien überspringen</translation>
-    </message>
-    <message>
-        <source>&amp;Rules, one a line, for both trees:</source>
-        <translation>&amp;Regeln, eine je Zeile, für beide Bäume:</translation>
-    </message>
-    <message>
-        <source>Skip rules</source>
-        <translation>Regeln zum Überspringen</translation>
-    </message>
-    <message>
-        <source>Each line is a pattern as in a .gitignore file, taken from the master directory: * and ? match within a name, [a-z] one character of a set, ** any number of folders. A / at the start or in the middle ties a pattern to the master directory, a / at the end matches folders only, ! takes a match back, \ takes the next character as it is, and # starts a comment.
-Example:  build/   *.o   !keep.o   /docs/**/*.tmp</source>
-        <translation>Jede Zeile ist ein Muster wie in einer .gitignore-Datei, vom Masterverzeichnis aus: * und ? passen innerhalb eines Namens, [a-z] auf ein Zeichen einer Menge, ** auf beliebig viele Ordner. Ein / am Anfang oder in der Mitte bindet ein Muster an das Masterverzeichnis, ein / am Ende passt nur auf Ordner, ! nimmt einen Treffer zurück, \ nimmt das nächste Zeichen, wie es ist, und # beginnt einen Kommentar.
-Beispiel:  build/   *.o   !keep.o   /docs/**/*.tmp</translation>
-    </message>
-    <message>
-        <source>Use .&amp;gitignore files</source>
-        <translation>.&amp;gitignore-Dateien verwenden</translation>
-    </message>
-    <message>
-        <source>Use .gitignore files</source>
-        <translation>.gitignore-Dateien verwenden</translation>
-    </message>
-    <message>
-        <source>Also honour the master directory&apos;s .gitignore files, each for its own folder, and pass over .git folders</source>
-        <translation>Auch die .gitignore-Dateien des Masterverzeichnisses beachten, jede für ihren Ordner, und .git-Ordner übergehen</translation>
     </message>
 </context>
 </TS>

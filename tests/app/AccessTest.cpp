@@ -61,14 +61,18 @@ void collect(QAccessibleInterface *iface, QStringList &found, QStringList &unnam
 TEST_F(AccessTest, EveryControlHasANameNoOtherControlOfItsRoleShares) {
     QStringList found, unnamed;
     collect(QAccessible::queryAccessibleInterface(w.get()), found, unnamed);
-    // The menu bar holds its menus' items; the list's context menu is on its own.
-    collect(QAccessible::queryAccessibleInterface(menu()), found, unnamed);
+    // The menu bar holds its menus' items; the list's context menu is read on its own, so
+    // it may offer a command the menu bar has too, but no two of its own items alike.
+    QStringList popup;
+    collect(QAccessible::queryAccessibleInterface(menu()), popup, unnamed);
     EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ");
-    std::map<QString, int> seen;
-    for (const QString &control : found)
-        ++seen[control];
-    for (const auto &[control, count] : seen)
-        EXPECT_EQ(count, 1) << control;
+    for (const QStringList *controls : {&found, &popup}) {
+        std::map<QString, int> seen;
+        for (const QString &control : *controls)
+            ++seen[control];
+        for (const auto &[control, count] : seen)
+            EXPECT_EQ(count, 1) << control;
+    }
     // The look-alike pair a screen-reader user must tell apart.
     EXPECT_TRUE(found.contains(QStringLiteral("%1|Choose master folder…").arg(QAccessible::Button)))
         << found.join(", ");

@@ -58,7 +58,7 @@ TEST_F(SettingsTest, EveryControlAndMenuChoiceRoundTripsInTheFixedKeyOrder) {
               "Save MasterDir CompareDir SubDir CheckSize CheckDate "
               "NoShowMatch Ext1 Ext2 Ext3 Ext4 FormLeft FormTop "
               "FormHeight FormWidth TimeTolerance HourShifts ShowExtra "
-              "VerifyContents FollowLinks DiffTool RecentPairs SkipRules UseGitignore");
+              "VerifyContents FollowLinks SkipRules UseGitignore DiffTool RecentPairs");
     EXPECT_TRUE(ReadSettings().contains("CheckSize=0\n"));
 
     open(false);
