@@ -1,12 +1,13 @@
 #include "ReportTarget.h"
 
+#include "FileSystem.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -19,26 +20,6 @@ std::string folderOf(const std::string &path) {
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The kernel's own file systems, which a run never enters through a link.
-bool onPseudoFileSystem(int fd) {
-    struct statfs fs {};
-    if (::fstatfs(fd, &fs) != 0)
-        return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x9fa0:     // proc
-    case 0x62656572: // sysfs
-    case 0x27e0eb:   // cgroup
-    case 0x63677270: // cgroup2
-    case 0x64626720: // debugfs
-    case 0x74726163: // tracefs
-    case 0x73636673: // securityfs
-    case 0x6165676c: // pstore
-        return true;
-    default:
-        return false;
-    }
 }
 
 // One folder still to be looked through: its path (for opening it when its parent's
@@ -87,7 +68,7 @@ private:
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0 || !m_seen.insert({st.st_dev, st.st_ino}).second)
             return false;
-        if (here.viaLink && onPseudoFileSystem(fd.get()))
+        if (here.viaLink && IsPseudoFileSystem(fd.get()))
             return false;
         if (m_place.hasFolder && st.st_dev == m_place.folderDev && st.st_ino == m_place.folderIno)
             return true;
