@@ -76,15 +76,15 @@ public:
             return f;
         }
         const Tree::Entry e = m_tree->Get(i);
-        f.type = e.type == EntryType::File  ? EntryFacts::Type::Regular
-                 : e.type == EntryType::Dir ? EntryFacts::Type::Folder
-                                            : EntryFacts::Type::Other;
-        f.size = e.size;
+        f.type = e.type == EntryType::File   ? EntryFacts::Type::Regular
+                 : e.type == EntryType::Dir  ? EntryFacts::Type::Folder
+                 : e.type == EntryType::Link ? EntryFacts::Type::Link
+                                             : EntryFacts::Type::Other;
+        // A link's own size is its target's length, as the live folder's lstat gives it.
+        f.size = e.type == EntryType::Link ? static_cast<std::int64_t>(e.link.size()) : e.size;
         f.time = e.time.seconds;
         return f;
     }
-
-    bool RootPresent() override { return true; }
 
     OpenedFile OpenBytes(const ScanState &, std::uint32_t, const char *) override {
         OpenedFile o;
@@ -109,8 +109,8 @@ private:
         return m_tree;
     }
 
-    // The entry the live folder would stat at that path: links inside the tree followed,
-    // a link that leaves the tree itself, NoEntry for nothing there or a link to nothing.
+    // The entry at that path: links inside the tree followed; a link that leaves the tree
+    // or leads nowhere itself; NoEntry for nothing there.
     std::uint32_t find(const ScanState &listing, std::uint32_t dir, const char *name) {
         std::string path = listing.RelativeDir(dir); // "/" or "/a/b/"
         path.erase(0, 1);
@@ -119,7 +119,8 @@ private:
         if (followed != Tree::NoEntry)
             return followed;
         const std::uint32_t own = m_tree->Find(path, false);
-        return own != Tree::NoEntry && m_tree->LeavesTree(own) ? own : Tree::NoEntry;
+        return own != Tree::NoEntry && m_tree->Get(own).type == EntryType::Link ? own
+                                                                                : Tree::NoEntry;
     }
 
     SnapshotSource::Loaded m_loaded;

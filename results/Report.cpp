@@ -137,7 +137,7 @@ MachineRow machineRow(const ResultsList &list, std::size_t i) {
         m.compareSize = r.compareSize;
         m.compareDate = IsoUtcText(r.compareTime);
     }
-    m.difference = DifferenceText(r, "");
+    m.difference = DifferenceText(r, "", list.WalkedAs(i));
     return m;
 }
 

@@ -92,6 +92,18 @@ std::size_t ResultsList::Append(ResultRow row) {
     return m_rows.size() - 1;
 }
 
+std::string_view ResultsList::WalkedAs(std::size_t i) const {
+    const ResultRow &r = m_rows[i];
+    if (r.result != Result::NotCompared ||
+        (r.detail != Detail::MasterWalkedAlready && r.detail != Detail::CompareWalkedAlready) ||
+        r.contentOffset < 0 || static_cast<std::uint64_t>(r.contentOffset) >= m_dirs.size())
+        return {};
+    std::string_view dir = m_dirs[static_cast<std::size_t>(r.contentOffset)];
+    if (!dir.empty() && dir.front() == '/')
+        dir.remove_prefix(1);
+    return dir;
+}
+
 const std::string &ResultsList::RelativeDir(std::size_t i) const {
     static const std::string none;
     const ResultRow &r = m_rows[i];
@@ -128,7 +140,7 @@ std::string ResultsList::Text(std::size_t i, Column k) const {
     case Column::CompareDate:
         return DateText(r.number(k));
     case Column::Difference:
-        return DifferenceText(r, LocaleThousandsSeparator());
+        return DifferenceText(r, LocaleThousandsSeparator(), WalkedAs(i));
     }
     return {};
 }

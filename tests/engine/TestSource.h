@@ -66,7 +66,6 @@ private:
             return {e.folder ? EntryFacts::Type::Folder : EntryFacts::Type::Regular, e.size, e.time,
                     0};
         }
-        bool RootPresent() override { return true; }
         OpenedFile OpenBytes(const ScanState &, std::uint32_t, const char *) override {
             OpenedFile none;
             none.error = ENOTSUP;
