@@ -667,6 +667,14 @@
         <source>Clear the text</source>
         <translation>Den Text löschen</translation>
     </message>
+    <message>
+        <source>%1 is inside the master directory. Save the list outside both directories, so that no compared file is changed.</source>
+        <translation>%1 liegt im Masterverzeichnis. Speichern Sie die Liste außerhalb beider Verzeichnisse, damit keine verglichene Datei verändert wird.</translation>
+    </message>
+    <message>
+        <source>%1 is inside the compare directory. Save the list outside both directories, so that no compared file is changed.</source>
+        <translation>%1 liegt im Vergleichsverzeichnis. Speichern Sie die Liste außerhalb beider Verzeichnisse, damit keine verglichene Datei verändert wird.</translation>
+    </message>
 </context>
 <context>
     <name>dirwise::Prompts</name>
