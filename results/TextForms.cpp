@@ -285,7 +285,7 @@ std::string SizeText(std::int64_t bytes) {
 }
 
 void AppendSizeText(std::string &out, std::int64_t bytes) {
-    const LocaleForms &f = current();
+    const std::string &separator = current().thousandsSep;
     const bool negative = bytes < 0;
     // Work on the magnitude as unsigned so INT64_MIN needs no special case.
     std::uint64_t v =
@@ -298,13 +298,26 @@ void AppendSizeText(std::string &out, std::int64_t bytes) {
     } while (v != 0);
     while (n < 9)
         digits[n++] = '0';
+    // The text is made in one buffer and appended at once: at most 20 digits, 6 separators.
+    char text[24 + 6 * 8];
+    std::size_t len = 0;
     if (negative)
-        out += '-';
+        text[len++] = '-';
+    const bool shortSeparator = separator.size() <= 8;
     for (int i = n - 1; i >= 0; --i) {
-        out += digits[i];
-        if (i > 0 && i % 3 == 0)
-            out += f.thousandsSep;
+        text[len++] = digits[i];
+        if (i > 0 && i % 3 == 0) {
+            if (!shortSeparator) {
+                out.append(text, len);
+                out += separator;
+                len = 0;
+                continue;
+            }
+            separator.copy(text + len, separator.size());
+            len += separator.size();
+        }
     }
+    out.append(text, len);
 }
 
 std::string DateText(std::int64_t secondsSinceEpoch) {
