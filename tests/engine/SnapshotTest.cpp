@@ -395,6 +395,22 @@ TEST_F(MtreeInterop, OwnSnapshotPassesMtreeCheckUntilTheTreeChanges) {
     EXPECT_NE(changed.out.find("sha256"), std::string::npos) << changed.out;
 }
 
+// Many files of one folder are hashed at once; each line must still carry its own file's
+// digest, which NetBSD's mtree checks against the bytes.
+TEST_F(MtreeInterop, DigestsHashedTogetherStayWithTheirFiles) {
+    t.dir("many");
+    for (int i = 0; i < 200; ++i)
+        WriteFile(t.path("many/f" + std::to_string(i)), std::string(i * 37 % 500, 'a' + i % 26));
+    const std::string snap = t.path("many.mtree");
+    UniqueFd fd(::open(snap.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    TestHost host;
+    const SnapshotSummary s = WriteSnapshot(t.path("many"), fd.get(), {true}, host);
+    EXPECT_EQ(s.entries, 201);
+    EXPECT_TRUE(s.notRead.empty());
+    const ProcessResult checked = RunProcess({"mtree", "-f", snap, "-p", t.path("many")});
+    EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+}
+
 TEST_F(MtreeInterop, BsdtarListsOwnSnapshot) {
     const std::string snap = WriteOwn(false);
     const ProcessResult listed = RunProcess({"bsdtar", "-tf", snap});
