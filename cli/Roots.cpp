@@ -3,6 +3,7 @@
 #include "Io.h"
 #include "LiveSource.h"
 #include "Messages.h"
+#include "SnapshotIndex.h"
 #include "TextForms.h"
 
 #include <cerrno>
@@ -28,16 +29,35 @@ std::string lastLine(std::string text) {
     return nl == std::string::npos ? text : text.substr(nl + 1);
 }
 
-std::shared_ptr<const SnapshotTree> loadFile(int fd, const std::string &given, std::string &error) {
+std::string loadError(const std::string &given, std::int64_t line, const std::string &error) {
+    return line > 0 ? Format(_("snapshot %s: line %s: %s"),
+                             {EscapeForDisplay(given), std::to_string(line), error})
+                    : Format(_("snapshot %s: %s"), {EscapeForDisplay(given), error});
+}
+
+// A snapshot in the walk's order is read as the walk needs it; one in another order or form
+// is read whole into memory.
+std::shared_ptr<const SnapshotData> loadFile(int fd, const std::string &given, std::string &error) {
+    auto index = std::make_shared<SnapshotIndex>();
+    switch (index->Load(fd)) {
+    case SnapshotIndex::Outcome::Indexed:
+        return index;
+    case SnapshotIndex::Outcome::Failed:
+        error = loadError(given, index->errorLine(), index->error());
+        return nullptr;
+    case SnapshotIndex::Outcome::NotWalkOrder:
+        break;
+    }
+    index.reset();
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        error = loadError(given, 0, ErrorText(errno));
+        return nullptr;
+    }
     auto tree = std::make_shared<SnapshotTree>();
     MtreeReader reader(fd);
     if (tree->Load(reader))
         return tree;
-    error =
-        tree->errorLine() > 0
-            ? Format(_("snapshot %s: line %s: %s"),
-                     {EscapeForDisplay(given), std::to_string(tree->errorLine()), tree->error()})
-            : Format(_("snapshot %s: %s"), {EscapeForDisplay(given), tree->error()});
+    error = loadError(given, tree->errorLine(), tree->error());
     return nullptr;
 }
 
@@ -54,7 +74,7 @@ int openSnapshot(int fd, const std::string &given, const CliOptions &o, OpenedRo
         return tell(Format(_("snapshot %s has no modification time for some entries, which "
                              "--date needs; write one with: dwc --snapshot FOLDER -o FILE"),
                            {EscapeForDisplay(given)}));
-    std::promise<std::shared_ptr<const SnapshotTree>> ready;
+    std::promise<std::shared_ptr<const SnapshotData>> ready;
     ready.set_value(std::move(tree));
     out.source = std::make_unique<SnapshotSource>(given, ready.get_future().share());
     return 0;
@@ -85,7 +105,7 @@ int OpenRoot(const std::string &given, const char *which, const CliOptions &o, O
             std::make_unique<RemoteSnapshot>(rsh, remote, o.remoteDwc, o.compare.verifyContents);
         if (!out.m_remote->Start(error))
             return tell(Format(_("remote root %s: %s"), {EscapeForDisplay(given), error}));
-        auto loaded = std::make_shared<std::promise<std::shared_ptr<const SnapshotTree>>>();
+        auto loaded = std::make_shared<std::promise<std::shared_ptr<const SnapshotData>>>();
         out.source = std::make_unique<SnapshotSource>(given, loaded->get_future().share());
         out.m_loader = std::thread([&out, loaded, given] {
             auto tree = std::make_shared<SnapshotTree>();

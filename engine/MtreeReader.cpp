@@ -61,6 +61,9 @@ std::string parentOf(const std::string &path) {
 
 MtreeReader::MtreeReader(int fd) : m_fd(fd) {}
 
+MtreeReader::MtreeReader(std::string_view bytes, std::int64_t firstLine)
+    : m_fd(-1), m_buffer(bytes), m_eof(true), m_line(firstLine - 1) {}
+
 bool MtreeReader::fail(std::string message) {
     if (m_error.empty()) {
         m_error = std::move(message);
@@ -71,6 +74,11 @@ bool MtreeReader::fail(std::string message) {
 }
 
 bool MtreeReader::fill() {
+    if (m_fd < 0) {
+        m_eof = true;
+        return true;
+    }
+    m_consumed += m_at;
     m_buffer.erase(0, m_at);
     m_at = 0;
     const std::size_t had = m_buffer.size();
@@ -91,6 +99,7 @@ bool MtreeReader::fill() {
 bool MtreeReader::readLine(std::string &line) {
     line.clear();
     m_lineStart = m_line + 1;
+    m_lineOffset = m_consumed + m_at;
     bool continued = false;
     for (;;) {
         const std::size_t newline = m_buffer.find('\n', m_at);
@@ -137,26 +146,26 @@ bool MtreeReader::readLine(std::string &line) {
 }
 
 bool MtreeReader::keyword(std::string_view name, std::string_view value, SnapshotEntry &entry) {
-    const std::string quoted = "\"" + std::string(name) + "=" + std::string(value) + "\"";
+    const auto quoted = [&] { return "\"" + std::string(name) + "=" + std::string(value) + "\""; };
     if (name == "type") {
         if (!parseType(value, entry.type))
-            return fail("an unknown type in " + quoted);
+            return fail("an unknown type in " + quoted());
     } else if (name == "size") {
         const char *end = value.data() + value.size();
         auto [at, ec] = std::from_chars(value.data(), end, entry.size);
         if (value.empty() || value[0] == '-' || ec != std::errc() || at != end)
-            return fail("a size that is no number of bytes in " + quoted);
+            return fail("a size that is no number of bytes in " + quoted());
     } else if (name == "time") {
         if (!ParseSnapshotTime(value, entry.time))
-            return fail("a time that is not SECONDS.NANOSECONDS in " + quoted);
+            return fail("a time that is not SECONDS.NANOSECONDS in " + quoted());
         entry.hasTime = true;
     } else if (name == "link") {
         if (!DecodeMtreeName(value, entry.link) || entry.link.empty() ||
             entry.link.find('\0') != std::string::npos)
-            return fail("a link target that cannot be decoded in " + quoted);
+            return fail("a link target that cannot be decoded in " + quoted());
     } else if (name == "sha256digest" || name == "sha256") {
         if (!ParseDigestHex(value, entry.digest))
-            return fail("a digest that is not 64 hexadecimal digits in " + quoted);
+            return fail("a digest that is not 64 hexadecimal digits in " + quoted());
         entry.hasDigest = true;
     } else if (!isIgnoredKeyword(name)) {
         return fail("an unknown keyword \"" + std::string(name) + "\"");
@@ -211,6 +220,7 @@ bool MtreeReader::entryPath(std::string_view word, std::string &path) {
     if (name[0] == '/')
         return fail("an absolute path, which leaves the root");
     if (name.find('/') == std::string::npos) { // relative to the directory last entered
+        m_standAlone = m_standAlone && name == ".";
         if (name == "..")
             return fail("a \"..\" name, which leaves the root");
         // "." is the root wherever it comes (libarchive writes it so after full paths).
@@ -258,6 +268,8 @@ bool MtreeReader::Next(SnapshotEntry &out) {
         const std::vector<std::string_view> words = splitWords(line);
         if (words.empty())
             continue;
+        if (words[0] == "/set" || words[0] == "/unset" || words[0] == "..")
+            m_standAlone = false;
         if (words[0] == "/set") {
             if (!keywords(words, 1, m_defaults))
                 return false;
@@ -275,6 +287,7 @@ bool MtreeReader::Next(SnapshotEntry &out) {
         } else if (words[0].starts_with("/")) {
             return fail("an unknown command \"" + std::string(words[0]) + "\"");
         } else {
+            m_entryOffset = m_lineOffset;
             return entry(words, out);
         }
     }
