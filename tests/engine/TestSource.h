@@ -39,6 +39,10 @@ public:
     }
     // Folders the walk asked the source to list, in order.
     std::vector<std::string> listed;
+    // What RootGone answers; the files go on answering regardless, as a lazily unmounted
+    // mount does through the folders a reader holds open.
+    bool gone = false;
+    bool RootGone() override { return gone; }
 
     const std::string &Root() const override { return m_root; }
     std::unique_ptr<FolderLister> NewLister(WorkerPool &, bool) override {
