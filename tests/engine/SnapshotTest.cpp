@@ -26,7 +26,7 @@ std::string Digest(const std::string &message, bool extensions, std::size_t piec
     return DigestHex(sha.Finish());
 }
 
-TEST(Sha256, PublishedDigestsInAnyPiecesWithAndWithoutExtensions) {
+TEST(Sha256, GivesThePublishedDigestsOnEveryCodePath) {
     struct Case {
         std::string message, digest;
     } const cases[] = {
@@ -73,7 +73,7 @@ TEST(SnapshotTime, NanosecondsAreACountAfterTheDot) {
     EXPECT_EQ(FormatSnapshotTime({-102, 750000000}), "-102.750000000");
 }
 
-TEST(MtreeNames, DecodesOctalAndVisEscapes) {
+TEST(MtreeNames, DecodesEveryEscapeForm) {
     struct Case {
         const char *text;
         const char *name; // nullptr: refused
@@ -164,7 +164,7 @@ ReadResult ReadText(const std::string &text) {
     return ReadFd(fd.get());
 }
 
-TEST(MtreeReader, RelativeFormFollowsSetUnsetAndDotDot) {
+TEST(MtreeReader, ReadsTheRelativeForm) {
     const ReadResult r = ReadText("#\t   user: me\n\n/set type=file time=5.0\n"
                                   ".               type=dir\n"
                                   "    f           size=3 \\\n"
@@ -435,18 +435,27 @@ std::string PathOf(const SnapshotTree &tree, const std::string &lookedUp, bool f
            std::to_string(e.size);
 }
 
-TEST(SnapshotTree, ForeignOrderIsSortedAndTheLastOfTwoEntriesWins) {
-    const auto l = Load("#mtree\n./z size=1 time=1.0\n./b/y size=2 time=1.0\n. type=dir time=1.0\n"
-                        "./a size=3 time=1.0\n./b type=dir time=1.0\n./a size=4 time=2.0\n");
+// Entries in no particular order, a folder's file before the folder, "a" given twice.
+const char *const ForeignOrder =
+    "#mtree\n./z size=1 time=1.0\n./b/y size=2 time=1.0\n. type=dir time=1.0\n"
+    "./a size=3 time=1.0\n./b type=dir time=1.0\n./a size=4 time=2.0\n";
+
+TEST(SnapshotTree, ForeignOrderIsSorted) {
+    const auto l = Load(ForeignOrder);
     ASSERT_TRUE(l->ok) << l->tree.error();
     std::string names;
     for (const std::uint32_t i : l->tree.Children(SnapshotTree::Root))
         names += std::string(l->tree.Get(i).name) + " ";
     EXPECT_EQ(names, "a b z ");
-    EXPECT_EQ(PathOf(l->tree, "a", true), "file a 4");
     EXPECT_EQ(PathOf(l->tree, "b/y", true), "file y 2");
     EXPECT_TRUE(l->tree.TimesComplete());
     EXPECT_FALSE(l->tree.DigestsComplete());
+}
+
+TEST(SnapshotTree, TheLastOfTwoEntriesWins) {
+    const auto l = Load(ForeignOrder);
+    ASSERT_TRUE(l->ok) << l->tree.error();
+    EXPECT_EQ(PathOf(l->tree, "a", true), "file a 4");
 }
 
 TEST(SnapshotTree, LinksInsideAreFollowedOthersLeadNowhere) {
