@@ -66,7 +66,7 @@ TEST(Translation, TheGermanFileTranslatesEveryTextOfTheSources) {
             << mark << " in " << copy.toStdString() << ": run lupdate and translate";
 }
 
-TEST_F(GermanWindowTest, TheWindowAndQtsOwnButtonsSpeakGerman) {
+TEST_F(GermanWindowTest, EveryButtonSpeaksGerman) {
     EXPECT_EQ(child<QPushButton>("cmdBegin")->text(), "&Beginnen");
     EXPECT_EQ(w->model().headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Ergebnis");
     QDialogButtonBox box(QDialogButtonBox::Cancel);
@@ -93,7 +93,7 @@ TEST_F(GermanWindowTest, AccessKeysStayOneAKeyInGerman) {
     }
 }
 
-TEST_F(GermanWindowTest, ResultWordsAndTheReportStayAsData) {
+TEST_F(GermanWindowTest, ResultWordsStayAsData) {
     fill();
     EXPECT_TRUE(column(0).contains("Match")) << column(0);
     tree.dir("out");

@@ -80,7 +80,7 @@ TEST_F(DwcSkip, NoRuleInForceChangesNoByte) {
     }
 }
 
-TEST_F(DwcSkip, GitignoreFilesCountPerFolderAndGitFoldersArePassedOver) {
+TEST_F(DwcSkip, GitignoreTakesTheMasterTreesRuleFiles) {
     WriteFile(t.path("m/.gitignore"), "*.o\n");
     WriteFile(t.path("m/sub/.gitignore"), "!b.o\n");
     WriteFile(t.path("c/.gitignore"), "*.c\n"); // the compare tree's own files never count
@@ -94,7 +94,7 @@ TEST_F(DwcSkip, GitignoreFilesCountPerFolderAndGitFoldersArePassedOver) {
     EXPECT_NE(r.err.find("\nSkipped Folders: 0\nSkipped Files: 2\n"), std::string::npos) << r.err;
 }
 
-TEST_F(DwcSkip, SkipAndSkipFromCountInCommandLineOrder) {
+TEST_F(DwcSkip, SkipRulesCountInCommandLineOrder) {
     WriteFile(t.path("rules"), "\xEF\xBB\xBF*.c\r\n\r\nsub/\r\n");
     const ProcessResult later = Dwc({"--skip-from", t.path("rules"), "--skip=!a.c", m(), c()});
     EXPECT_EQ(Paths(later.out, c()), "a.c a.o keep.o ");

@@ -22,7 +22,7 @@ protected:
     TempTree t;
 };
 
-TEST_F(DwcSnapshot, StandardOutputAndFileHoldTheSameManifest) {
+TEST_F(DwcSnapshot, EveryTargetGetsTheSameManifest) {
     t.dir("out");
     const ProcessResult toStdout = Dwc({"--snapshot", "--verify", t.path("tree")});
     ASSERT_EQ(toStdout.status, 0) << toStdout.err;
@@ -39,7 +39,7 @@ TEST_F(DwcSnapshot, StandardOutputAndFileHoldTheSameManifest) {
         << toStdout.out;
 }
 
-TEST_F(DwcSnapshot, RefusalsWriteNothingAndExitTwo) {
+TEST_F(DwcSnapshot, ARefusedSnapshotWritesNothing) {
     struct Case {
         std::vector<std::string> args;
         const char *says;
@@ -193,7 +193,7 @@ protected:
     std::vector<std::string> rsh;
 };
 
-TEST_F(RemoteSnapshots, TransportAndRemoteErrorsComeBackWithinSeconds) {
+TEST_F(RemoteSnapshots, EveryFailureComesBackWithinSeconds) {
     t.dir("tree");
     struct Case {
         std::vector<std::string> rsh;

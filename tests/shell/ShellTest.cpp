@@ -157,11 +157,14 @@ public slots:
 
 } // namespace
 
-TEST(DesktopEntry, ExecIsSplitByItsQuotingRulesAndTheMainGroupsKeysReadUnescaped) {
+TEST(DesktopEntry, ExecIsSplitByItsQuotingRules) {
     EXPECT_EQ(splitExec(" firefox-esr  %u "), (QStringList{"firefox-esr", "%u"}));
     EXPECT_EQ(splitExec(R"("/opt/my app/run" --name="a \"b\" \$c" 100%%)"),
               (QStringList{"/opt/my app/run", "--name=a \"b\" $c", "100%"}));
     EXPECT_TRUE(splitExec("\"unclosed arg").isEmpty());
+}
+
+TEST(DesktopEntry, KeysOfTheMainGroupReadUnescaped) {
     const QByteArray entry = "[Desktop Action new]\nExec=action\n[Desktop Entry]\n"
                              "Exec[de]=localized\n  Exec  =  main --x  \nName=A\\sB\\\\C\n";
     EXPECT_EQ(entryValue(entry, "Exec"), "main --x");
@@ -186,7 +189,7 @@ TEST_F(Desktop, AssociatedProgramAsksXdgMimeForTheTypeThenItsDefault) {
 // Each look-up writes the scratch file into the private directory, made 0700 whatever the
 // umask and kept, and deletes it. A stale file there is replaced; a directory found open to
 // others is neither used nor changed; a link planted under its name is not written through.
-TEST_F(Desktop, DefaultBrowserUsesAPrivateScratchDirectoryAndLeavesNoFile) {
+TEST_F(Desktop, DefaultBrowserIsFoundThroughAPrivateScratchDirectory) {
     const QString dir = browserScratchDir(), name = QFileInfo(dir).fileName();
     const QByteArray dirBytes = QFile::encodeName(dir);
     ASSERT_TRUE(dir.startsWith(tmpDir() + u'/'));
@@ -223,7 +226,7 @@ TEST_F(Desktop, DefaultBrowserUsesAPrivateScratchDirectoryAndLeavesNoFile) {
     EXPECT_EQ(tmpEntries(), QStringList{name});
 }
 
-TEST_F(Desktop, ShellOpenHandsEachTargetOverWholeAndStartsNothingForAMissingOne) {
+TEST_F(Desktop, ShellOpenHandsOverOnlyTargetsThatExist) {
     for (const QString &target :
          {root() + "/absent.htm", "file://" + root() + "/absent.htm", QString()})
         EXPECT_EQ(shellOpen(target), OpenResult::NotFound) << target.toStdString();
@@ -274,7 +277,7 @@ TEST_F(Desktop, OpenTargetFallsBackToTheBrowserOnlyWhenTheTargetIsNotFound) {
     EXPECT_EQ(calls("browser").size(), 1);
 }
 
-TEST_F(Desktop, TheSaveChooserRefusesANameInAMissingFolderAndReopensWhereTheUserWas) {
+TEST_F(Desktop, TheSaveChooserAsksAgainForANameInAMissingFolder) {
     const QString title = "Save Results As...", text = "Text File (*.txt)",
                   csv = "CSV File, all columns (*.csv)", filters = text + ";;" + csv,
                   good = root() + "/report.csv";
@@ -293,7 +296,7 @@ TEST_F(Desktop, TheSaveChooserRefusesANameInAMissingFolderAndReopensWhereTheUser
     EXPECT_EQ(prompts().saveFileName(nullptr, title, "dw.txt", filters), QString()); // cancel
 }
 
-TEST_F(Desktop, TheSystemAboutShowsTheTextsAndTheSystem) {
+TEST_F(Desktop, TheSystemAboutShowsOurTextsAboveTheSystemName) {
     showSystemAbout("Dirwise 7.0.0", "Other line");
     ASSERT_EQ(asked.size(), 2);
     EXPECT_EQ(asked[0], "About Dirwise 7.0.0");
@@ -304,7 +307,7 @@ TEST_F(Desktop, TheSystemAboutShowsTheTextsAndTheSystem) {
 // Only on the private bus of dbus-run-session, where no real file manager can answer: with
 // none, our own dialog shows the facts; the fake one is asked once per file, and what it
 // refuses or leaves unanswered gets our dialog.
-TEST_F(Desktop, FilePropertiesGoToTheFileManagerAndOurDialogShowsWhatItDoesNot) {
+TEST_F(Desktop, FilePropertiesPreferTheFileManager) {
     if (!qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") ||
         !QDBusConnection::sessionBus().isConnected())
         GTEST_SKIP() << "needs the private session bus of dbus-run-session";
