@@ -81,6 +81,7 @@ public:
                                             : EntryFacts::Type::Other;
         f.size = e.size;
         f.time = e.time.seconds;
+        f.timeKnown = e.hasTime;
         return f;
     }
 
