@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <poll.h>
+#include <sys/sysmacros.h>
 
 namespace dirwise::test {
 namespace {
@@ -66,6 +67,32 @@ TEST_F(ReportTarget, ATreeFileReachedByAnotherNameIsRefused) {
         GTEST_SKIP() << "no bind mount here (needs root): " << bound.err;
     EXPECT_EQ(bound.err, Refusal("master", t.path("view/a.txt")));
     EXPECT_EQ(ReadFile(t.path("m/a.txt")), "xxx");
+}
+
+// A FIFO or a device is written into: no file of the tree is replaced and no name is made
+// in it, so such a target is accepted even inside the master tree, and the tree keeps its
+// entries. (A private null device where one may be made: root must not risk the real one.)
+TEST_F(ReportTarget, ATargetWrittenIntoInsideATreeIsAccepted) {
+    t.fifo("m/pipe");
+    const bool device = ::mknod(t.path("m/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    const std::string report = Dwc({m(), c()}).out;
+    ASSERT_NE(report, "");
+    const int reader = ::open(t.path("m/pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const ProcessResult piped = Dwc({"-q", "-o", t.path("m/pipe"), m(), c()});
+    EXPECT_EQ(piped.status, 1) << piped.err;
+    std::string got(report.size() + 1, '\0');
+    const ssize_t n = ::read(reader, got.data(), got.size());
+    ::close(reader);
+    EXPECT_EQ(got.substr(0, n > 0 ? static_cast<std::size_t>(n) : 0), report);
+    if (device) {
+        const ProcessResult r = Dwc({"-q", "-o", t.path("m/null"), m(), c()});
+        EXPECT_EQ(r.status, 1) << r.err;
+    }
+    struct stat st {};
+    EXPECT_TRUE(::stat(t.path("m/pipe").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(!device || (::stat(t.path("m/null").c_str(), &st) == 0 && S_ISCHR(st.st_mode)));
+    EXPECT_EQ(Dwc({m(), c()}).out, report);
 }
 
 // -o /dev/stdout, /proc/self/fd/1 or /dev/fd/N is the descriptor itself, as the shell's ">"

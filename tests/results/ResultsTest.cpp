@@ -208,6 +208,8 @@ TEST_F(Report, SizesAndDatesFollowTheLocaleTheMachineFormatsNever) {
     EXPECT_EQ(SizeText(999999999) + " " + SizeText(1000000000), "999,999,999 1,000,000,000");
     EXPECT_EQ(DateText(0) + " " + DateText(-1), "01/01/1970 12/31/1969 23:59:59");
     EXPECT_EQ(DateText(5), "01/01/1970 00:00:05"); // seconds after midnight keep the time
+    EXPECT_EQ(DateText(36610), "01/01/1970 10:10:10");
+    EXPECT_EQ(DateText(253402300800), "01/01/10000"); // a five-digit year stays whole
     const ResultsList list = MakeList(OddRows);
     const std::string csv = Saved(list, ReportFormat::Csv);
     const std::string json = Saved(list, ReportFormat::Json);
