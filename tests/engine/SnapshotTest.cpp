@@ -404,12 +404,6 @@ TEST_F(MtreeInterop, BsdtarListsOwnSnapshot) {
     EXPECT_NE(listed.out.find("./sub/deep/up\n"), std::string::npos);
 }
 
-} // namespace
-} // namespace dirwise::test
-
-namespace dirwise::test {
-namespace {
-
 struct LoadedTree {
     SnapshotTree tree;
     bool ok = false;
@@ -505,12 +499,6 @@ TEST(SnapshotTree, RefusesWhatMakesNoTree) {
         EXPECT_NE(l->tree.error().find(c.says), std::string::npos) << l->tree.error();
     }
 }
-
-} // namespace
-} // namespace dirwise::test
-
-namespace dirwise::test {
-namespace {
 
 TEST(SnapshotWriter, AnyDepthFitsInAFewDescriptors) {
     TempTree t(true);
