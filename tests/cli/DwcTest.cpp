@@ -3,7 +3,7 @@
 // rules behind the rows (patterns, classification, texts, formats) have their own tests;
 // these show that dwc hands the options to them and keeps its own promises.
 
-#include "TempTree.h"
+#include "DwcSupport.h"
 
 #include <algorithm>
 #include <clocale>
@@ -14,13 +14,6 @@
 
 namespace dirwise::test {
 namespace {
-
-constexpr std::int64_t T0 = 1000000000; // 09/09/2001 01:46:40 UTC
-
-ProcessResult Dwc(std::vector<std::string> args) {
-    args.insert(args.begin(), DWC_PATH);
-    return RunProcess(args, 60);
-}
 
 // The file names of a report's lines, each followed by a blank.
 std::string Names(const std::string &report) {
@@ -360,15 +353,6 @@ void MakeLargePair(TempTree &big) {
     }
 }
 
-// What a terminal of type `term` shows while dwc runs on it with `args`: script(1) runs dwc
-// on a pseudo-terminal and copies what it shows.
-ProcessResult OnTerminal(const char *term, const std::string &args) {
-    ::setenv("TERM", term, 1);
-    ProcessResult r = RunProcess({"script", "-qec", "'" DWC_PATH "' " + args, "/dev/null"}, 60);
-    ::unsetenv("TERM");
-    return r;
-}
-
 class DwcLargeRun : public DwcRun {
 protected:
     void SetUp() override {
@@ -505,10 +489,8 @@ TEST_F(DwcRun, MachineFormatsCarryNamesByteTrue) {
 
 // With the rows on the terminal that shows the progress, the progress line is taken away
 // before rows are written: every row starts a line of its own.
-TEST_F(DwcRun, RowsOnTheProgressTerminalStartLinesOfTheirOwn) {
-    TempTree big(true);
-    MakeLargePair(big);
-    const std::string shown = OnTerminal("xterm", big.path("m") + " " + big.path("c")).out;
+TEST_F(DwcLargeRun, RowsOnTheProgressTerminalStartLinesOfTheirOwn) {
+    const std::string shown = OnTerminal("xterm", M + " " + C).out;
     ASSERT_NE(shown.find("\033[K"), std::string::npos) << "no progress was shown";
     std::size_t rows = 0;
     for (const char *result : {"Match\t", "Size\t", "Not Found\t"}) {
@@ -524,11 +506,9 @@ TEST_F(DwcRun, RowsOnTheProgressTerminalStartLinesOfTheirOwn) {
 }
 
 // A terminal that cannot move its cursor gets no progress line, and no escape sequence.
-TEST_F(DwcRun, ADumbTerminalGetsNoProgress) {
-    TempTree big(true);
-    MakeLargePair(big);
+TEST_F(DwcLargeRun, ADumbTerminalGetsNoProgress) {
     for (const char *term : {"dumb", ""}) {
-        const ProcessResult shown = OnTerminal(term, big.path("m") + " " + big.path("c"));
+        const ProcessResult shown = OnTerminal(term, M + " " + C);
         EXPECT_EQ(shown.status, 1);
         EXPECT_EQ(shown.out.find('\033'), std::string::npos) << "TERM='" << term << "'";
         EXPECT_NE(shown.out.find("Dirwise complete."), std::string::npos);

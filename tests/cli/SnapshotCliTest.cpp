@@ -1,15 +1,10 @@
 // dwc --snapshot: the manifest on standard output or in a file, checked by NetBSD's mtree,
 // and the refusals that leave standard output empty.
 
-#include "TempTree.h"
+#include "DwcSupport.h"
 
 namespace dirwise::test {
 namespace {
-
-ProcessResult Dwc(std::vector<std::string> args) {
-    args.insert(args.begin(), DWC_PATH);
-    return RunProcess(args, 60);
-}
 
 class DwcSnapshot : public ::testing::Test {
 protected:
@@ -91,7 +86,6 @@ protected:
                       0);
     }
 
-    static constexpr std::int64_t T0 = 1000000000;
     TempTree t;
 };
 
@@ -261,9 +255,9 @@ TEST_F(RemoteSnapshots, RemoteRootComparesAsTheLiveTree) {
     ::setenv("LC_ALL", "C", 1);
     // A folder name the remote shell must get quoted: blanks, quotes and a dollar.
     const std::string m = "it's a $HOME \"dir\"";
-    t.file(m + "/a", 3, 1000000000), t.file("c/a", 4, 1000000000);
-    t.file(m + "/sub/b c", 2, 1000000000), t.file("c/sub/b c", 2, 1000000000);
-    t.file("c/extra", 1, 1000000000);
+    t.file(m + "/a", 3), t.file("c/a", 4);
+    t.file(m + "/sub/b c", 2), t.file("c/sub/b c", 2);
+    t.file("c/extra", 1);
     const std::vector<std::string> common = {"-q",     "--format", "csv",          "--extra",
                                              "--date", "--verify", "--remote-dwc", DWC_PATH};
     auto dwc = [&](std::vector<std::string> args) {

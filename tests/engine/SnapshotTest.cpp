@@ -454,12 +454,6 @@ TEST_F(MtreeInterop, BsdtarListsOwnSnapshot) {
     EXPECT_NE(listed.out.find("./sub/deep/up\n"), std::string::npos);
 }
 
-} // namespace
-} // namespace dirwise::test
-
-namespace dirwise::test {
-namespace {
-
 struct LoadedTree {
     TempTree dir;
     SnapshotTree tree;
@@ -627,12 +621,6 @@ TEST(SnapshotTree, RefusesWhatMakesNoTree) {
         EXPECT_NE(l->tree.error().find(c.says), std::string::npos) << l->tree.error();
     }
 }
-
-} // namespace
-} // namespace dirwise::test
-
-namespace dirwise::test {
-namespace {
 
 TEST(SnapshotWriter, AnyDepthFitsInAFewDescriptors) {
     TempTree t(true);
