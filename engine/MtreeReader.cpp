@@ -37,8 +37,8 @@ bool parseType(std::string_view word, EntryType &type) {
 }
 
 // The words of a logical line: runs of bytes between blanks, an escaped blank kept.
-std::vector<std::string_view> splitWords(std::string_view line) {
-    std::vector<std::string_view> words;
+void splitWords(std::string_view line, std::vector<std::string_view> &words) {
+    words.clear();
     std::size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && isBlank(line[i]))
@@ -49,7 +49,6 @@ std::vector<std::string_view> splitWords(std::string_view line) {
         if (i > start)
             words.push_back(line.substr(start, i - start));
     }
-    return words;
 }
 
 std::string parentOf(const std::string &path) {
@@ -212,7 +211,7 @@ bool MtreeReader::unset(const std::vector<std::string_view> &words) {
 }
 
 bool MtreeReader::entryPath(std::string_view word, std::string &path) {
-    std::string name;
+    std::string &name = m_name;
     if (!DecodeMtreeName(word, name))
         return fail("a name with a broken escape");
     if (name.empty() || name.find('\0') != std::string::npos)
@@ -224,7 +223,10 @@ bool MtreeReader::entryPath(std::string_view word, std::string &path) {
         if (name == "..")
             return fail("a \"..\" name, which leaves the root");
         // "." is the root wherever it comes (libarchive writes it so after full paths).
-        path = name == "." ? std::string() : m_cwd.empty() ? name : m_cwd + "/" + name;
+        if (name == ".")
+            path.clear();
+        else
+            path = m_cwd.empty() ? name : m_cwd + "/" + name;
         return true;
     }
     std::string_view rest(name);
@@ -241,16 +243,15 @@ bool MtreeReader::entryPath(std::string_view word, std::string &path) {
             return fail("a path with an empty or \".\" component");
         at = slash + 1;
     }
-    path = rest;
+    path.assign(rest);
     return true;
 }
 
 bool MtreeReader::entry(const std::vector<std::string_view> &words, SnapshotEntry &out) {
-    std::string path;
-    if (!entryPath(words[0], path))
+    if (!entryPath(words[0], m_path))
         return false;
-    out = m_defaults;
-    out.path = std::move(path);
+    out = m_defaults; // copied into the buffers `out` has already
+    out.path.assign(m_path);
     if (!keywords(words, 1, out))
         return false;
     if (out.type != EntryType::Link)
@@ -258,14 +259,17 @@ bool MtreeReader::entry(const std::vector<std::string_view> &words, SnapshotEntr
     if (out.type == EntryType::Dir)
         m_cwd = out.path;
     else if (words[0].find('/') != std::string_view::npos)
-        m_cwd = parentOf(out.path);
+        m_cwd.assign(out.path, 0,
+                     out.path.rfind('/') == std::string::npos ? 0 : out.path.rfind('/'));
     return true;
 }
 
 bool MtreeReader::Next(SnapshotEntry &out) {
-    std::string line;
+    // The line and its words are kept from call to call, so reading costs no allocations.
+    std::string &line = m_text;
+    std::vector<std::string_view> &words = m_words;
     while (!m_done && readLine(line)) {
-        const std::vector<std::string_view> words = splitWords(line);
+        splitWords(line, words);
         if (words.empty())
             continue;
         if (words[0] == "/set" || words[0] == "/unset" || words[0] == "..")

@@ -120,8 +120,11 @@ private:
     std::int64_t m_lineStart = 0; // the first physical line of the current logical line
     std::string m_error;
     std::int64_t m_errorLine = 0;
-    std::string m_cwd;        // the directory relative names are in ("" the root)
-    SnapshotEntry m_defaults; // what /set gave, for the keywords an entry leaves out
+    std::string m_cwd;          // the directory relative names are in ("" the root)
+    SnapshotEntry m_defaults;   // what /set gave, for the keywords an entry leaves out
+    std::string m_text;         // the logical line being read
+    std::string m_name, m_path; // the entry's name being decoded, its path
+    std::vector<std::string_view> m_words;
 };
 
 } // namespace dirwise

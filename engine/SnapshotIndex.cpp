@@ -30,6 +30,34 @@ struct Level {
     bool hasFile = false;
 };
 
+// Appends entry `e` (named by its full path) to a folder's other entries.
+void append(SnapshotIndex::Files &out, const SnapshotEntry &e) {
+    SnapshotIndex::Node n;
+    const std::size_t slash = e.path.rfind('/');
+    const std::string_view name = std::string_view(e.path).substr(slash + 1);
+    n.nameAt = static_cast<std::uint32_t>(out.names.size());
+    n.nameLength = static_cast<std::uint32_t>(name.size());
+    out.names.append(name);
+    n.linkAt = static_cast<std::uint32_t>(out.names.size());
+    n.linkLength = static_cast<std::uint32_t>(e.link.size());
+    out.names.append(e.link);
+    n.type = e.type;
+    n.hasTime = e.hasTime;
+    n.seconds = e.time.seconds;
+    n.nanoseconds = e.time.nanoseconds;
+    n.size = e.type == EntryType::File && e.size > 0 ? e.size : 0;
+    if (e.hasDigest && e.type == EntryType::File) {
+        n.digest = static_cast<std::uint32_t>(out.digests.size());
+        out.digests.push_back(e.digest);
+    }
+    out.nodes.push_back(n);
+}
+
+std::size_t bytesOf(const SnapshotIndex::Files &f) {
+    return sizeof f + f.names.capacity() + f.nodes.capacity() * sizeof(SnapshotIndex::Node) +
+           f.digests.capacity() * sizeof(Sha256);
+}
+
 } // namespace
 
 SnapshotIndex::Outcome SnapshotIndex::fail(std::string message, std::int64_t line) {
@@ -38,7 +66,7 @@ SnapshotIndex::Outcome SnapshotIndex::fail(std::string message, std::int64_t lin
     return Outcome::Failed;
 }
 
-SnapshotIndex::Outcome SnapshotIndex::Load(int fd) {
+SnapshotIndex::Outcome SnapshotIndex::Load(int fd, std::size_t keep) {
     const off_t base = ::lseek(fd, 0, SEEK_CUR);
     m_fd.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     if (base < 0 || !m_fd)
@@ -47,6 +75,21 @@ SnapshotIndex::Outcome SnapshotIndex::Load(int fd) {
     SnapshotEntry e;
     std::vector<Level> levels;
     std::string path; // of the folder whose line came last and is still open
+    // The other entries of the folder whose line came last, kept from this read while they
+    // fit in `keep` bytes (a tree of a few hundred thousand files is then read once).
+    std::shared_ptr<Files> building;
+    std::size_t keptBytes = 0;
+    const auto keepBuilt = [&] {
+        if (!building)
+            return;
+        building->names.shrink_to_fit();
+        building->nodes.shrink_to_fit();
+        building->digests.shrink_to_fit();
+        keptBytes += bytesOf(*building);
+        if (keptBytes <= keep)
+            m_whole[building->folder] = std::move(building);
+        building.reset();
+    };
     while (reader.Next(e)) {
         if (!reader.linesStandAlone())
             return Outcome::NotWalkOrder;
@@ -71,6 +114,8 @@ SnapshotIndex::Outcome SnapshotIndex::Load(int fd) {
             level.files += '\0';
             Folder &f = m_folders[level.folder];
             ++f.fileCount;
+            if (building)
+                append(*building, e);
             f.filesEnd = end;
             m_filesWithoutDigest += e.type == EntryType::File && !e.hasDigest;
             continue;
@@ -114,9 +159,16 @@ SnapshotIndex::Outcome SnapshotIndex::Load(int fd) {
         Level level;
         level.folder = static_cast<std::uint32_t>(m_folders.size());
         level.pathLength = e.path.size();
+        keepBuilt();
+        if (keptBytes <= keep) {
+            building = std::make_shared<Files>();
+            building->folder = level.folder;
+        }
         m_folders.push_back(f);
+        m_whole.emplace_back();
         levels.push_back(std::move(level));
     }
+    keepBuilt();
     if (!reader.error().empty())
         return fail(reader.error(), reader.errorLine());
     if (m_folders.empty())
@@ -156,27 +208,8 @@ std::shared_ptr<const SnapshotIndex::Files> SnapshotIndex::read(std::uint32_t f)
     MtreeReader reader(bytes, folder.filesLine);
     SnapshotEntry e;
     out->nodes.reserve(folder.fileCount);
-    while (reader.Next(e)) {
-        Node n;
-        const std::size_t slash = e.path.rfind('/');
-        const std::string_view name = std::string_view(e.path).substr(slash + 1);
-        n.nameAt = static_cast<std::uint32_t>(out->names.size());
-        n.nameLength = static_cast<std::uint32_t>(name.size());
-        out->names.append(name);
-        n.linkAt = static_cast<std::uint32_t>(out->names.size());
-        n.linkLength = static_cast<std::uint32_t>(e.link.size());
-        out->names.append(e.link);
-        n.type = e.type;
-        n.hasTime = e.hasTime;
-        n.seconds = e.time.seconds;
-        n.nanoseconds = e.time.nanoseconds;
-        n.size = e.type == EntryType::File && e.size > 0 ? e.size : 0;
-        if (e.hasDigest && e.type == EntryType::File) {
-            n.digest = static_cast<std::uint32_t>(out->digests.size());
-            out->digests.push_back(e.digest);
-        }
-        out->nodes.push_back(n);
-    }
+    while (reader.Next(e))
+        append(*out, e);
     // The file changed since it was checked: what it says now is not what was indexed.
     if (!reader.error().empty() || out->nodes.size() != folder.fileCount ||
         std::any_of(out->nodes.begin(), out->nodes.end(),
@@ -188,6 +221,8 @@ std::shared_ptr<const SnapshotIndex::Files> SnapshotIndex::read(std::uint32_t f)
 }
 
 std::shared_ptr<const SnapshotIndex::Files> SnapshotIndex::files(std::uint32_t f) const {
+    if (m_whole[f])
+        return m_whole[f];
     {
         const std::lock_guard lock(m_keptLock);
         for (const auto &kept : m_kept)
@@ -216,6 +251,11 @@ public:
     Ref Find(std::string_view path, bool followLast) override {
         m_failure = 0;
         return walk(0, path, followLast, 0);
+    }
+
+    Ref FindBelow(Ref dir, std::string_view path, bool followLast) override {
+        m_failure = 0;
+        return entryOf(dir) == Self ? walk(folderOf(dir), path, followLast, 0) : None;
     }
 
     Ref Resolve(Ref link) override {

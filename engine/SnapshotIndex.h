@@ -3,7 +3,8 @@
 // A snapshot file in the walk's order (as `dwc --snapshot` writes it), read as the walk needs
 // it instead of held whole: one pass checks every line and notes where each folder's lines
 // lie; a folder's entries are read again from the file when the walk or a reader reaches it.
-// Memory grows with the number of folders, not of files.
+// Memory grows with the number of folders, not of files, beyond the first 16 MiB of entries,
+// which are kept from the first read.
 
 #include "Io.h"
 #include "SnapshotTree.h"
@@ -25,7 +26,8 @@ public:
     // after each folder's line its entries that are no folders, in byte order; then its
     // folders in byte order, each followed by what lies below it; every line a full path, no
     // /set, /unset or ".." lines.
-    [[nodiscard]] Outcome Load(int fd);
+    // The first `keep` bytes of folders' entries are kept from this read, not read again.
+    [[nodiscard]] Outcome Load(int fd, std::size_t keep = DefaultKept);
     [[nodiscard]] const std::string &error() const { return m_error; }
     [[nodiscard]] std::int64_t errorLine() const { return m_errorLine; }
 
@@ -90,6 +92,10 @@ private:
     std::int64_t m_entriesWithoutTime = 0;
     std::string m_error;
     std::int64_t m_errorLine = 0;
+
+    static constexpr std::size_t DefaultKept = 16 << 20;
+    // Folders' other entries kept from the first read, by folder; empty where read again.
+    std::vector<std::shared_ptr<const Files>> m_whole;
 
     // The folders read last, for every view: the readers of a run work in the same folders.
     static constexpr std::size_t Kept = 8;

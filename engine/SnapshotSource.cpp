@@ -99,7 +99,7 @@ public:
         }
         const Ref i = find(*view, listing, dir, name);
         if (i == SnapshotView::None) {
-            f.error = view->Failure() ? view->Failure() : ENOENT;
+            f.error = m_failure ? m_failure : ENOENT;
             return f;
         }
         const SnapshotFacts e = view->Get(i);
@@ -110,6 +110,7 @@ public:
         // A link's own size is its target's length, as the live folder's lstat gives it.
         f.size = e.type == EntryType::Link ? static_cast<std::int64_t>(e.link.size()) : e.size;
         f.time = e.time.seconds;
+        f.timeKnown = e.hasTime;
         return f;
     }
 
@@ -135,22 +136,38 @@ public:
 
 private:
     // The entry at that path: links inside the tree followed; a link that leaves the tree
-    // or leads nowhere itself; None for nothing there.
+    // or leads nowhere itself; None for nothing there. The folder is looked up once for all
+    // its files (they are asked for together).
     Ref find(SnapshotView &view, const ScanState &listing, std::uint32_t dir, const char *name) {
-        m_path = listing.RelativeDir(dir); // "/" or "/a/b/"
-        m_path.erase(0, 1);
-        m_path += name;
-        const Ref followed = view.Find(m_path, true);
-        if (followed != SnapshotView::None || view.Failure())
+        if (dir != m_dir || &listing != m_listing) {
+            m_listing = &listing;
+            m_dir = dir;
+            std::string path = listing.RelativeDir(dir); // "/" or "/a/b/"
+            m_folder = view.Find(std::string_view(path).substr(1), true);
+            if (m_folder != SnapshotView::None && view.Get(m_folder).type != EntryType::Dir)
+                m_folder = SnapshotView::None;
+            m_folderFailure = view.Failure();
+        }
+        m_failure = m_folderFailure;
+        if (m_folder == SnapshotView::None)
+            return SnapshotView::None;
+        const Ref followed = view.FindBelow(m_folder, name, true);
+        m_failure = view.Failure();
+        if (followed != SnapshotView::None || m_failure)
             return followed;
-        const Ref own = view.Find(m_path, false);
+        const Ref own = view.FindBelow(m_folder, name, false);
+        m_failure = view.Failure();
         return own != SnapshotView::None && view.Get(own).type == EntryType::Link
                    ? own
                    : SnapshotView::None;
     }
 
     Viewer m_viewer;
-    std::string m_path;
+    const ScanState *m_listing = nullptr;
+    std::uint32_t m_dir = 0;
+    Ref m_folder = SnapshotView::None; // folder m_dir of m_listing in the snapshot
+    int m_folderFailure = 0;
+    int m_failure = 0; // why the last find came back with None unsure that nothing is there
 };
 
 } // namespace

@@ -252,6 +252,9 @@ public:
     Ref Find(std::string_view path, bool followLast) override {
         return ref(m_tree.Find(path, followLast));
     }
+    Ref FindBelow(Ref dir, std::string_view path, bool followLast) override {
+        return ref(m_tree.FindBelow(static_cast<std::uint32_t>(dir), path, followLast));
+    }
     Ref Resolve(Ref link) override { return ref(m_tree.Resolve(static_cast<std::uint32_t>(link))); }
     bool LeavesTree(Ref link) override {
         return m_tree.LeavesTree(static_cast<std::uint32_t>(link));

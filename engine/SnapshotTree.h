@@ -38,6 +38,8 @@ public:
     [[nodiscard]] virtual Ref Root() = 0;
     // As SnapshotTree::Find, Resolve and LeavesTree below.
     [[nodiscard]] virtual Ref Find(std::string_view path, bool followLast) = 0;
+    // As Find, from folder `dir` instead of the root.
+    [[nodiscard]] virtual Ref FindBelow(Ref dir, std::string_view path, bool followLast) = 0;
     [[nodiscard]] virtual Ref Resolve(Ref link) = 0;
     [[nodiscard]] virtual bool LeavesTree(Ref link) = 0;
     [[nodiscard]] virtual SnapshotFacts Get(Ref entry) = 0;
@@ -88,6 +90,11 @@ public:
     // with `followLast`, a link at the end too. NoEntry when nothing is there, or a link on
     // the way leaves the tree, leads nowhere or loops.
     [[nodiscard]] std::uint32_t Find(std::string_view path, bool followLast) const;
+    // As Find, from folder `dir` instead of the root.
+    [[nodiscard]] std::uint32_t FindBelow(std::uint32_t dir, std::string_view path,
+                                          bool followLast) const {
+        return walk(dir, path, followLast, 0);
+    }
     // Where link `link` leads inside the tree (through further links), or NoEntry when its
     // target is absolute, climbs above the root, is not in the tree, or loops.
     [[nodiscard]] std::uint32_t Resolve(std::uint32_t link) const;

@@ -10,6 +10,7 @@
 #include "SnapshotTree.h"
 #include "SnapshotWriter.h"
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -27,7 +28,7 @@ std::string Digest(const std::string &message, bool extensions, std::size_t piec
     return DigestHex(sha.Finish());
 }
 
-TEST(Sha256, PublishedDigestsInAnyPiecesWithAndWithoutExtensions) {
+TEST(Sha256, GivesThePublishedDigestsOnEveryCodePath) {
     struct Case {
         std::string message, digest;
     } const cases[] = {
@@ -74,7 +75,7 @@ TEST(SnapshotTime, NanosecondsAreACountAfterTheDot) {
     EXPECT_EQ(FormatSnapshotTime({-102, 750000000}), "-102.750000000");
 }
 
-TEST(MtreeNames, DecodesOctalAndVisEscapes) {
+TEST(MtreeNames, DecodesEveryEscapeForm) {
     struct Case {
         const char *text;
         const char *name; // nullptr: refused
@@ -165,7 +166,7 @@ ReadResult ReadText(const std::string &text) {
     return ReadFd(fd.get());
 }
 
-TEST(MtreeReader, RelativeFormFollowsSetUnsetAndDotDot) {
+TEST(MtreeReader, ReadsTheRelativeForm) {
     const ReadResult r = ReadText("#\t   user: me\n\n/set type=file time=5.0\n"
                                   ".               type=dir\n"
                                   "    f           size=3 \\\n"
@@ -411,6 +412,38 @@ TEST_F(MtreeInterop, DigestsHashedTogetherStayWithTheirFiles) {
     EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
 }
 
+// Holes are hashed as the zeros they read as, without being read: data between holes, a
+// hole at the end and a file that is all hole, checked by NetBSD's mtree against the bytes.
+TEST_F(MtreeInterop, HolesAreHashedAsTheZerosTheyReadAs) {
+    t.dir("sparse");
+    const struct {
+        const char *name;
+        std::vector<std::pair<off_t, const char *>> writes; // offset, bytes
+        off_t size;
+    } files[] = {
+        {"between", {{0, "head"}, {3 << 20, "middle"}, {(5 << 20) + 7, "tail"}}, 0},
+        {"end", {{0, "head"}}, 9 << 20},
+        {"empty", {}, 4 << 20},
+    };
+    for (const auto &f : files) {
+        UniqueFd fd(::open(t.path("sparse/" + std::string(f.name)).c_str(),
+                           O_WRONLY | O_CREAT | O_TRUNC, 0644));
+        for (const auto &[at, bytes] : f.writes)
+            ASSERT_EQ(::pwrite(fd.get(), bytes, std::strlen(bytes), at),
+                      static_cast<ssize_t>(std::strlen(bytes)));
+        if (f.size) {
+            ASSERT_EQ(::ftruncate(fd.get(), f.size), 0);
+        }
+    }
+    const std::string snap = t.path("sparse.mtree");
+    UniqueFd fd(::open(snap.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    TestHost host;
+    const SnapshotSummary s = WriteSnapshot(t.path("sparse"), fd.get(), {true}, host);
+    EXPECT_TRUE(s.notRead.empty());
+    const ProcessResult checked = RunProcess({"mtree", "-f", snap, "-p", t.path("sparse")});
+    EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+}
+
 TEST_F(MtreeInterop, BsdtarListsOwnSnapshot) {
     const std::string snap = WriteOwn(false);
     const ProcessResult listed = RunProcess({"bsdtar", "-tf", snap});
@@ -420,12 +453,6 @@ TEST_F(MtreeInterop, BsdtarListsOwnSnapshot) {
     EXPECT_NE(listed.out.find("./a b/c=d\n"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("./sub/deep/up\n"), std::string::npos);
 }
-
-} // namespace
-} // namespace dirwise::test
-
-namespace dirwise::test {
-namespace {
 
 struct LoadedTree {
     TempTree dir;
@@ -443,7 +470,7 @@ std::unique_ptr<LoadedTree> Load(const std::string &text) {
     MtreeReader reader(fd.get());
     loaded->ok = loaded->tree.Load(reader);
     UniqueFd again(::open(loaded->dir.path("m").c_str(), O_RDONLY));
-    loaded->indexed = loaded->index.Load(again.get());
+    loaded->indexed = loaded->index.Load(again.get(), 0); // every folder read again
     return loaded;
 }
 
@@ -466,13 +493,23 @@ std::string RootNames(SnapshotView &view) {
     return names;
 }
 
-TEST(SnapshotTree, ForeignOrderIsSortedAndTheLastOfTwoEntriesWins) {
-    const auto l = Load("#mtree\n./z size=1 time=1.0\n./b/y size=2 time=1.0\n. type=dir time=1.0\n"
-                        "./a size=3 time=1.0\n./b type=dir time=1.0\n./a size=4 time=2.0\n");
+// Entries in no particular order, a folder's file before the folder, "a" given twice.
+const char *const ForeignOrder =
+    "#mtree\n./z size=1 time=1.0\n./b/y size=2 time=1.0\n. type=dir time=1.0\n"
+    "./a size=3 time=1.0\n./b type=dir time=1.0\n./a size=4 time=2.0\n";
+
+TEST(SnapshotTree, TheLastOfTwoEntriesWins) {
+    const auto l = Load(ForeignOrder);
+    ASSERT_TRUE(l->ok) << l->tree.error();
+    const auto view = l->tree.NewView();
+    EXPECT_EQ(PathOf(*view, "a", true), "file a 4");
+}
+
+TEST(SnapshotTree, ForeignOrderIsSorted) {
+    const auto l = Load(ForeignOrder);
     ASSERT_TRUE(l->ok) << l->tree.error();
     const auto view = l->tree.NewView();
     EXPECT_EQ(RootNames(*view), "a b z ");
-    EXPECT_EQ(PathOf(*view, "a", true), "file a 4");
     EXPECT_EQ(PathOf(*view, "b/y", true), "file y 2");
     EXPECT_TRUE(l->tree.TimesComplete());
     EXPECT_FALSE(l->tree.DigestsComplete());
@@ -551,12 +588,16 @@ TEST(SnapshotIndex, TakesOnlyTheWalksOrder) {
         EXPECT_EQ(Load(c.text)->indexed, c.outcome) << c.text;
 }
 
-// A snapshot file rewritten after it was checked is not taken for what it says now.
+// A snapshot file rewritten after it was checked is not taken for what it says now, where
+// its folders are read again (none kept from the first read).
 TEST(SnapshotIndex, FileChangedSinceItWasReadIsAnError) {
-    const auto l = Load("#mtree\n. type=dir\n./a size=1\n./b size=2\n./c type=dir\n");
-    ASSERT_EQ(l->indexed, SnapshotIndex::Outcome::Indexed);
-    WriteFile(l->dir.path("m"), "#mtree\n. type=dir\n./a type=dir\n./c type=dir\n./b\n");
-    const auto view = l->index.NewView();
+    TempTree dir;
+    WriteFile(dir.path("m"), "#mtree\n. type=dir\n./a size=1\n./b size=2\n./c type=dir\n");
+    SnapshotIndex index;
+    UniqueFd fd(::open(dir.path("m").c_str(), O_RDONLY));
+    ASSERT_EQ(index.Load(fd.get(), 0), SnapshotIndex::Outcome::Indexed);
+    WriteFile(dir.path("m"), "#mtree\n. type=dir\n./a type=dir\n./c type=dir\n./b\n");
+    const auto view = index.NewView();
     std::vector<SnapshotView::Ref> children;
     EXPECT_EQ(view->Children(view->Root(), children), EIO);
     EXPECT_EQ(view->Find("b", true), SnapshotView::None);
@@ -580,12 +621,6 @@ TEST(SnapshotTree, RefusesWhatMakesNoTree) {
         EXPECT_NE(l->tree.error().find(c.says), std::string::npos) << l->tree.error();
     }
 }
-
-} // namespace
-} // namespace dirwise::test
-
-namespace dirwise::test {
-namespace {
 
 TEST(SnapshotWriter, AnyDepthFitsInAFewDescriptors) {
     TempTree t(true);
