@@ -22,7 +22,7 @@ QString cellText(const ResultsList &list, std::size_t row, Column column) {
     case Column::CompareDate:
         return dateTimeText(r.number(column));
     case Column::Difference:
-        return CellTexts::difference(r);
+        return CellTexts::difference(r, list.WalkedAs(row));
     default:
         return DisplayText(list.Text(row, column));
     }
@@ -70,7 +70,7 @@ QString CellTexts::dateChange(const ResultRow &r) {
     return change;
 }
 
-QString CellTexts::difference(const ResultRow &r) {
+QString CellTexts::difference(const ResultRow &r, std::string_view walkedAs) {
     switch (r.result) {
     case Result::Match:
         if (r.detail == Detail::WithinTolerance)
@@ -112,6 +112,13 @@ QString CellTexts::difference(const ResultRow &r) {
             return tr("cannot read the master folder: %1").arg(why);
         case Detail::CompareFile:
             return tr("cannot read the compare file: %1").arg(why);
+        case Detail::MasterGone:
+            return tr("master folder went away");
+        case Detail::CompareGone:
+            return tr("compare folder went away");
+        case Detail::MasterWalkedAlready:
+        case Detail::CompareWalkedAlready:
+            return tr("already compared as %1").arg(DisplayText(walkedAs));
         default:
             return tr("cannot read the compare folder: %1").arg(why);
         }

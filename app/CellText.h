@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace dirwise {
 
@@ -28,9 +29,10 @@ public:
     // Why a row differs, as the report's Difference says it (see DifferenceText in
     // TextForms.h), in the user's language with numbers grouped in the user's locale:
     // "+1,234 bytes", "compare newer by 1 d 2 h", "cannot read the master folder:
-    // Permission denied" (the error as the C library words it in the user's language).
-    // Empty for a plain match.
-    [[nodiscard]] static QString difference(const ResultRow &row);
+    // Permission denied" (the error as the C library words it in the user's language),
+    // "compare folder went away", "already compared as " and `walkedAs` (the relative path
+    // of the folder walked first, see ResultsList::WalkedAs). Empty for a plain match.
+    [[nodiscard]] static QString difference(const ResultRow &row, std::string_view walkedAs = {});
     // A length of time in words, largest unit first, to the second ("2 d 3 h 4 min 5 s";
     // "0 s" for none).
     [[nodiscard]] static QString duration(std::uint64_t seconds);

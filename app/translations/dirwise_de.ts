@@ -165,6 +165,18 @@ geschäftskritischen Umständen benutzt werden.<byte value="xd"/>
         <source>cannot read the compare folder: %1</source>
         <translation>Vergleichsordner nicht lesbar: %1</translation>
     </message>
+    <message>
+        <source>master folder went away</source>
+        <translation>Master-Ordner verschwunden</translation>
+    </message>
+    <message>
+        <source>compare folder went away</source>
+        <translation>Vergleichsordner verschwunden</translation>
+    </message>
+    <message>
+        <source>already compared as %1</source>
+        <translation>schon verglichen als %1</translation>
+    </message>
 </context>
 <context>
     <name>dirwise::FilePropertiesDialog</name>

@@ -235,6 +235,21 @@ TEST_F(RowActions, PlacesNotComparedAreRows) {
     }
 }
 
+TEST_F(RowActions, ACompareFolderGoneDuringTheRunLeavesNoNotFoundRows) {
+    const std::string moved = tree.path("c.moved");
+    w->host().setYieldHook([&](std::int64_t n) {
+        if (n == 1)
+            ASSERT_EQ(::rename(tree.path("c").c_str(), moved.c_str()), 0);
+    });
+    w->beginCompare();
+    ASSERT_EQ(w->model().rowCount(), 5);
+    for (int r = 0; r < 5; ++r) {
+        EXPECT_EQ(w->model().index(r, 0).data().toString(), "Not Compared");
+        EXPECT_EQ(w->model().index(r, 7).data().toString(), "compare folder went away");
+    }
+    ASSERT_EQ(::rename(moved.c_str(), tree.path("c").c_str()), 0);
+}
+
 TEST_F(RowActions, EscapeDuringARunOnlyStopsTheRun) {
     for (int i = 0; i < 40; ++i)
         tree.file("m/many/f" + std::to_string(i), 1);
