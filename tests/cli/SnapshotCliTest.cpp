@@ -124,6 +124,19 @@ TEST_F(SnapshotRoots, ResultsAreThoseOfTheLiveTreesUnderEveryOption) {
         }
 }
 
+// The report's compare-path column names the snapshot where the live run names the folder.
+TEST_F(SnapshotRoots, ReportShowsTheSnapshotInPlaceOfTheCompareRoot) {
+    const ProcessResult live = Dwc({"-q", "--date", "--extra", t.path("m"), t.path("c")});
+    const ProcessResult snap = Dwc({"-q", "--date", "--extra", t.path("m"), t.path("c.snap")});
+    std::string expected = live.out;
+    const std::string root = "\t" + t.path("c") + "/";
+    for (std::size_t at = 0; (at = expected.find(root, at)) != std::string::npos; at += root.size())
+        expected.replace(at, root.size(), "\t" + t.path("c.snap") + "/");
+    ASSERT_NE(expected, live.out); // the folder is named at least once
+    EXPECT_EQ(snap.status, live.status) << snap.err;
+    EXPECT_EQ(snap.out, expected);
+}
+
 TEST_F(SnapshotRoots, SnapshotsThatCannotServeAreRefusedBeforeTheRun) {
     WriteFile(t.path("plain.txt"), "#!/bin/sh\n");
     ASSERT_EQ(Dwc({"-q", "--snapshot", t.path("m"), "-o", t.path("nodigest.snap")}).status, 0);
