@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <future>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,15 @@ std::string lastLine(std::string text) {
         text.pop_back();
     const std::size_t nl = text.rfind('\n');
     return nl == std::string::npos ? text : text.substr(nl + 1);
+}
+
+// Whether pipe `fd` has bytes to read, waiting until it has or its writer is gone.
+bool firstBytes(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, -1) < 0)
+        if (errno != EINTR)
+            return true; // cannot tell: the reader finds out
+    return (p.revents & POLLIN) != 0;
 }
 
 std::string loadError(const std::string &given, std::int64_t line, const std::string &error) {
@@ -105,6 +115,19 @@ int OpenRoot(const std::string &given, const char *which, const CliOptions &o, O
             std::make_unique<RemoteSnapshot>(rsh, remote, o.remoteDwc, o.compare.verifyContents);
         if (!out.m_remote->Start(error))
             return tell(Format(_("remote root %s: %s"), {EscapeForDisplay(given), error}));
+        // A transport that fails (no such host, no route, refused, no dwc or no such folder
+        // there) fails before its first line: wait for that, so such a root is refused as a
+        // missing folder is, before anything is compared and with nothing on standard output.
+        if (!firstBytes(out.m_remote->fd())) {
+            std::string said;
+            const int status = out.m_remote->Finish(said);
+            out.m_remote.reset();
+            const std::string reason =
+                !lastLine(said).empty()
+                    ? lastLine(said)
+                    : Format(_("the remote side ended with status %s"), {std::to_string(status)});
+            return tell(Format(_("remote root %s: %s"), {EscapeForDisplay(given), reason}));
+        }
         auto loaded = std::make_shared<std::promise<std::shared_ptr<const SnapshotData>>>();
         out.source = std::make_unique<SnapshotSource>(given, loaded->get_future().share());
         out.m_loader = std::thread([&out, loaded, given] {

@@ -270,8 +270,9 @@ TEST_F(RemoteSnapshots, RemoteRootComparesAsTheLiveTree) {
     ::unsetenv("DWC_RSH");
 }
 
+// As a missing folder: exit 2, the transport's reason, no row for the files of the other side.
 TEST_F(RemoteSnapshots, TransportFailureIsExitTwoWithItsReasonWithinSeconds) {
-    t.dir("m");
+    t.file("m/a", 1);
     std::string wrongPort = sshd->rsh();
     wrongPort.replace(wrongPort.find(std::to_string(sshd->port())),
                       std::to_string(sshd->port()).size(), std::to_string(FreePort()));
@@ -279,7 +280,9 @@ TEST_F(RemoteSnapshots, TransportFailureIsExitTwoWithItsReasonWithinSeconds) {
     const ProcessResult r =
         Dwc({"-q", "--rsh", wrongPort, "--remote-dwc", DWC_PATH, t.path("m"), "127.0.0.1:/x"});
     EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("not compared"), std::string::npos) << r.err;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
