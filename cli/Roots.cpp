@@ -65,7 +65,8 @@ std::shared_ptr<const SnapshotData> loadFile(int fd, const std::string &given, s
     }
     auto tree = std::make_shared<SnapshotTree>();
     MtreeReader reader(fd);
-    if (tree->Load(reader))
+    struct stat st {};
+    if (tree->Load(reader, ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0))
         return tree;
     error = loadError(given, tree->errorLine(), tree->error());
     return nullptr;
