@@ -108,6 +108,7 @@ public:
                                             : EntryFacts::Type::Other;
         f.size = e.size;
         f.time = e.time.seconds;
+        f.timeKnown = e.hasTime;
         return f;
     }
 

@@ -28,7 +28,7 @@ std::string Digest(const std::string &message, bool extensions, std::size_t piec
     return DigestHex(sha.Finish());
 }
 
-TEST(Sha256, PublishedDigestsInAnyPiecesWithAndWithoutExtensions) {
+TEST(Sha256, GivesThePublishedDigestsOnEveryCodePath) {
     struct Case {
         std::string message, digest;
     } const cases[] = {
@@ -75,7 +75,7 @@ TEST(SnapshotTime, NanosecondsAreACountAfterTheDot) {
     EXPECT_EQ(FormatSnapshotTime({-102, 750000000}), "-102.750000000");
 }
 
-TEST(MtreeNames, DecodesOctalAndVisEscapes) {
+TEST(MtreeNames, DecodesEveryEscapeForm) {
     struct Case {
         const char *text;
         const char *name; // nullptr: refused
@@ -166,7 +166,7 @@ ReadResult ReadText(const std::string &text) {
     return ReadFd(fd.get());
 }
 
-TEST(MtreeReader, RelativeFormFollowsSetUnsetAndDotDot) {
+TEST(MtreeReader, ReadsTheRelativeForm) {
     const ReadResult r = ReadText("#\t   user: me\n\n/set type=file time=5.0\n"
                                   ".               type=dir\n"
                                   "    f           size=3 \\\n"
@@ -454,12 +454,6 @@ TEST_F(MtreeInterop, BsdtarListsOwnSnapshot) {
     EXPECT_NE(listed.out.find("./sub/deep/up\n"), std::string::npos);
 }
 
-} // namespace
-} // namespace dirwise::test
-
-namespace dirwise::test {
-namespace {
-
 struct LoadedTree {
     TempTree dir;
     SnapshotTree tree;
@@ -499,13 +493,23 @@ std::string RootNames(SnapshotView &view) {
     return names;
 }
 
-TEST(SnapshotTree, ForeignOrderIsSortedAndTheLastOfTwoEntriesWins) {
-    const auto l = Load("#mtree\n./z size=1 time=1.0\n./b/y size=2 time=1.0\n. type=dir time=1.0\n"
-                        "./a size=3 time=1.0\n./b type=dir time=1.0\n./a size=4 time=2.0\n");
+// Entries in no particular order, a folder's file before the folder, "a" given twice.
+const char *const ForeignOrder =
+    "#mtree\n./z size=1 time=1.0\n./b/y size=2 time=1.0\n. type=dir time=1.0\n"
+    "./a size=3 time=1.0\n./b type=dir time=1.0\n./a size=4 time=2.0\n";
+
+TEST(SnapshotTree, TheLastOfTwoEntriesWins) {
+    const auto l = Load(ForeignOrder);
+    ASSERT_TRUE(l->ok) << l->tree.error();
+    const auto view = l->tree.NewView();
+    EXPECT_EQ(PathOf(*view, "a", true), "file a 4");
+}
+
+TEST(SnapshotTree, ForeignOrderIsSorted) {
+    const auto l = Load(ForeignOrder);
     ASSERT_TRUE(l->ok) << l->tree.error();
     const auto view = l->tree.NewView();
     EXPECT_EQ(RootNames(*view), "a b z ");
-    EXPECT_EQ(PathOf(*view, "a", true), "file a 4");
     EXPECT_EQ(PathOf(*view, "b/y", true), "file y 2");
     EXPECT_TRUE(l->tree.TimesComplete());
     EXPECT_FALSE(l->tree.DigestsComplete());
@@ -617,12 +621,6 @@ TEST(SnapshotTree, RefusesWhatMakesNoTree) {
         EXPECT_NE(l->tree.error().find(c.says), std::string::npos) << l->tree.error();
     }
 }
-
-} // namespace
-} // namespace dirwise::test
-
-namespace dirwise::test {
-namespace {
 
 TEST(SnapshotWriter, AnyDepthFitsInAFewDescriptors) {
     TempTree t(true);
