@@ -139,14 +139,14 @@ MachineRow machineRow(const ResultsList &list, std::size_t i) {
     MachineRow m;
     m.result = ResultText(r.result);
     m.path = list.RelativeDir(i).substr(1) + r.name;
-    if (r.has(Column::MasterSize)) {
+    if (r.has(Column::MasterSize))
         m.masterSize = r.masterSize;
+    if (r.has(Column::MasterDate))
         m.masterDate = IsoUtcText(r.masterTime);
-    }
-    if (r.has(Column::CompareSize)) {
+    if (r.has(Column::CompareSize))
         m.compareSize = r.compareSize;
+    if (r.has(Column::CompareDate))
         m.compareDate = IsoUtcText(r.compareTime);
-    }
     m.difference = DifferenceText(r, "");
     return m;
 }

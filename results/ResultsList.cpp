@@ -81,10 +81,12 @@ std::size_t ResultsList::Append(ResultRow row) {
     if (!row.hasMaster()) {
         row.masterSize = 0;
         row.masterTime = 0;
+        row.masterTimeKnown = true;
     }
     if (!row.hasCompare()) {
         row.compareSize = 0;
         row.compareTime = 0;
+        row.compareTimeKnown = true;
     }
     if (row.result != Result::Content && row.result != Result::NotCompared)
         row.contentOffset = 0;

@@ -31,6 +31,20 @@ protected:
         QWidget *c = child(name);
         return {c->mapTo(w.get(), QPoint(0, 0)), c->size()};
     }
+    // Opens the window with two rows of long values under a long compare root.
+    QTreeView *openWithLongRows() {
+        open();
+        ResultsList &list = w->results();
+        list.SetRoots("/master", compareRoot);
+        const std::uint32_t dir = list.InternDirectory("/one/two/three/four/");
+        for (Result r : {Result::SizeAndDate, Result::NotFound})
+            list.Append({"a-file-name.txt", 123456789, 1735426738, 987654321, 1735426739, 0, dir, r,
+                         Detail::None});
+        w->model().sync();
+        QCoreApplication::sendPostedEvents();
+        return child<QTreeView>("lvDw");
+    }
+    const std::string compareRoot = "/a/rather/long/compare/root/that/needs/room";
     // Resizes the shown window and waits until its layout has followed.
     void resizeBy(int dx, int dy) {
         const QSize target = w->size() + QSize(dx, dy);
@@ -42,7 +56,7 @@ protected:
 
 } // namespace
 
-TEST_F(WindowLayout, EveryLookShowsWholeCaptionsWithoutOverlapsAndGrowsWithTheFont) {
+TEST_F(WindowLayout, EveryLookFitsWholeCaptionsToItsFont) {
     QSize small; // the minimum size of the style at the default font
     for (const Look &look : InstalledLooks()) {
         tester.reset();
@@ -63,12 +77,16 @@ TEST_F(WindowLayout, EveryLookShowsWholeCaptionsWithoutOverlapsAndGrowsWithTheFo
     }
 }
 
-TEST_F(WindowLayout, OpensAtTheDesignSizeAndGivesExtraRoomToTheListAndTheBoxes) {
+TEST_F(WindowLayout, OpensAtTheDesignSize) {
     open();
     const int dpi = w->logicalDpiX();
     const QSize design(twipsToPixels(8295, dpi), twipsToPixels(6030, dpi));
     EXPECT_EQ(w->centralWidget()->size(), design.expandedTo(w->centralWidget()->minimumSizeHint()))
         << "or the layout's minimum";
+}
+
+TEST_F(WindowLayout, ExtraRoomGoesToTheListWithTheBoxes) {
+    open();
     const int dx = 150, dy = 90;
     // A control; 1 where it moves right, moves down, widens, heightens by the extra room.
     // The buttons keep to the bottom right.
@@ -92,7 +110,10 @@ TEST_F(WindowLayout, OpensAtTheDesignSizeAndGivesExtraRoomToTheListAndTheBoxes) 
         EXPECT_EQ(place(row.name), moved.adjusted(0, 0, dx * row.growX, dy * row.growY))
             << row.name;
     }
-    // Stop shows in Begin's place.
+}
+
+TEST_F(WindowLayout, StopShowsInBeginsPlace) {
+    open();
     const QRect begin = place("cmdBegin");
     child("cmdBegin")->hide();
     child("cmdStop")->show();
@@ -100,19 +121,8 @@ TEST_F(WindowLayout, OpensAtTheDesignSizeAndGivesExtraRoomToTheListAndTheBoxes) 
     EXPECT_EQ(place("cmdStop"), begin);
 }
 
-TEST_F(WindowLayout, ColumnsFitHeadersAndValuesTheComparePathIsElidedInTheMiddleTheLastStretches) {
-    open();
-    // Two rows with long values and a long compare root.
-    const std::string compareRoot = "/a/rather/long/compare/root/that/needs/room";
-    ResultsList &list = w->results();
-    list.SetRoots("/master", compareRoot);
-    const std::uint32_t dir = list.InternDirectory("/one/two/three/four/");
-    for (Result r : {Result::SizeAndDate, Result::NotFound})
-        list.Append({"a-file-name.txt", 123456789, 1735426738, 987654321, 1735426739, 0, dir, r,
-                     Detail::None});
-    w->model().sync();
-    QCoreApplication::sendPostedEvents();
-    QTreeView *lv = child<QTreeView>("lvDw");
+TEST_F(WindowLayout, ColumnsFitTheirHeadersWithTheirValues) {
+    QTreeView *lv = openWithLongRows();
     const QAbstractItemView *view = lv; // the view's own measure of the rows' cells
     for (int c = 0; c < ColumnCount; ++c)
         EXPECT_GE(lv->columnWidth(c), lv->header()->sectionSizeHint(c)) << c;
@@ -121,6 +131,10 @@ TEST_F(WindowLayout, ColumnsFitHeadersAndValuesTheComparePathIsElidedInTheMiddle
         const int i = static_cast<int>(c);
         EXPECT_GE(lv->columnWidth(i), view->sizeHintForColumn(i)) << ColumnHeader(c);
     }
+}
+
+TEST_F(WindowLayout, TheComparePathIsElidedInTheMiddle) {
+    QTreeView *lv = openWithLongRows();
     const QModelIndex cell = w->model().index(0, static_cast<int>(Column::ComparePath));
     auto *delegate = qobject_cast<MiddleElideDelegate *>(lv->itemDelegateForIndex(cell));
     ASSERT_NE(delegate, nullptr);
@@ -131,7 +145,10 @@ TEST_F(WindowLayout, ColumnsFitHeadersAndValuesTheComparePathIsElidedInTheMiddle
     EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(),
               QString::fromStdString(compareRoot + "/one/two/three/four/"))
         << "the whole path in the tip";
+}
 
+TEST_F(WindowLayout, TheLastColumnStretches) {
+    QTreeView *lv = openWithLongRows();
     const int last = ColumnCount - 1;
     for (int c = 0; c <= last; ++c) // room for the last column to fill
         lv->setColumnWidth(c, 20);

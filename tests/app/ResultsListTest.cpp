@@ -24,7 +24,7 @@ QStringList propertiesShown(QWidget *owner) {
 
 } // namespace
 
-TEST_F(ListCommandsTest, HeaderClicksAlternateTheOrderAcrossColumnsAndRuns) {
+TEST_F(ListCommandsTest, HeaderClicksAlternateTheOrder) {
     clickHeader(2);
     EXPECT_FALSE(w->sortDescending()) << "an empty list ignores a click";
     fill();
@@ -83,7 +83,7 @@ TEST_F(ListCommandsTest, ContextMenuRoutes) {
     }
 }
 
-TEST_F(ListCommandsTest, RemovalAndSaveListWriteTheRowsAsShownInTheChosenFileType) {
+TEST_F(ListCommandsTest, SavedListsHoldTheRowsLeftAsShown) {
     fill();
     QAction *remove = menu()->findChild<QAction *>("mnuRemove");
     select({});
@@ -116,20 +116,26 @@ TEST_F(ListCommandsTest, RemovalAndSaveListWriteTheRowsAsShownInTheChosenFileTyp
         << "the chooser starts in the folder used last: " << prompts.asked.last();
     EXPECT_TRUE(ReadFile(path).starts_with("result,path,master_size,compare_size,master_date,"
                                            "compare_date,difference\nMatch,d.txt,100,100,"));
-    // A failed write says so, with the reason.
-    prompts.said.clear();
+}
+
+TEST_F(ListCommandsTest, AFailedSaveSaysWhy) {
+    fill();
     prompts.answers = {QString::fromStdString(tree.path("no/such/dir/r.txt"))};
     w->saveList();
     ASSERT_EQ(prompts.said.size(), 1);
     EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ") && prompts.said[0].size() > 20)
         << prompts.said[0];
-    select({0, 1, 2});
+}
+
+TEST_F(ListCommandsTest, TheDeleteKeyRemovesTheSelectedRows) {
+    fill();
+    select({0, 1, 2, 3, 4});
     QTest::keyClick(lv(), Qt::Key_Delete);
     EXPECT_EQ(w->results().Count(), 0u);
     EXPECT_FALSE(child("cmdSave")->isEnabled()) << "nothing left to save";
 }
 
-TEST_F(ListCommandsTest, DoubleClickEnterAndPropertiesShowTheRowsFiles) {
+TEST_F(ListCommandsTest, EveryOpeningRouteShowsTheRowsFiles) {
     const QString root = QString::fromStdString(tree.root());
     // Row 0 is a.txt, which differs in size: both files exist; row 4 is sub/c.txt, not
     // found. No file manager answers here, so Dirwise's own window shows them.

@@ -2,7 +2,7 @@
 // through a descriptor when -o names one; and never over an earlier report when the run is
 // stopped before its end.
 
-#include "TempTree.h"
+#include "DwcSupport.h"
 
 #include <cstring>
 #include <filesystem>
@@ -11,11 +11,6 @@
 
 namespace dirwise::test {
 namespace {
-
-ProcessResult Dwc(std::vector<std::string> args) {
-    args.insert(args.begin(), DWC_PATH);
-    return RunProcess(args, 60);
-}
 
 std::string Refusal(const std::string &tree, const std::string &target) {
     return "dwc: the report would overwrite a file inside the " + tree + " directory: " + target +
@@ -156,9 +151,7 @@ protected:
     // Starts dwc with `args` and returns once it is held (false when it never was).
     bool Start(std::vector<std::string> args) {
         args.insert(args.begin(), DWC_PATH);
-        if (::geteuid() == 0)
-            args.insert(args.begin(),
-                        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        args = AsNobody(std::move(args));
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0 || ::fcntl(fds[0], F_SETPIPE_SZ, 4096) < 0)
             return false;
