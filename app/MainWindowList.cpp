@@ -6,6 +6,7 @@
 #include "CheckValue.h"
 #include "FilePropertiesDialog.h"
 #include "HtmlPage.h"
+#include "LocaleText.h"
 #include "Prompts.h"
 #include "Report.h"
 #include "ResultsModel.h"
@@ -15,7 +16,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QTreeView>
@@ -136,10 +136,9 @@ void MainWindow::saveList() {
     QString title = tr("Save Results As...");
     m_model->sync();
     if (m_model->filtering()) {
-        const QLocale locale;
         title += tr(" (%1 of %2 rows)")
-                     .arg(locale.toString(m_model->rowCount()),
-                          locale.toString(static_cast<qint64>(m_list.Count())));
+                     .arg(numberText(m_model->rowCount()),
+                          numberText(static_cast<std::int64_t>(m_list.Count())));
     }
     QString chosenType;
     const QString path = prompts().saveFileName(

@@ -243,8 +243,8 @@ int refuseReportIn(const char *tree, const std::string &path) {
 // `master` and `compare`: folders, snapshots or remote roots, see OpenRoot), and a report
 // target that can be written and is no file of either tree (`place` says where it lies).
 // Returns 0 or the exit status.
-int checkBeforeTheRun(const CliOptions &o, ReportPlace &place, cli::OpenedRoot &master,
-                      cli::OpenedRoot &compare) {
+int checkBeforeTheRun(const CliOptions &o, ReportPlace &place, OpenedRoot &master,
+                      OpenedRoot &compare) {
     if (const int status = cli::OpenRoot(o.compare.masterDir, "master", o, master))
         return status;
     if (const int status = cli::OpenRoot(o.compare.compareDir, "compare", o, compare))
@@ -427,7 +427,7 @@ int runDwc(int argc, char **argv) {
     if (const std::string problem = ReadSkipRules(o); !problem.empty())
         return trouble(problem);
     ReportPlace place;
-    cli::OpenedRoot masterRoot, compareRoot;
+    OpenedRoot masterRoot, compareRoot;
     if (const int status = checkBeforeTheRun(o, place, masterRoot, compareRoot))
         return status;
 
@@ -483,7 +483,7 @@ int runDwc(int argc, char **argv) {
                                       std::pair{&compareRoot, &o.compare.compareDir}}) {
         if (summary.stopped)
             root->Stop();
-        const std::string error = root->Finish();
+        const std::string error = cli::FinishRoot(*root);
         if (!error.empty() && !summary.stopped) {
             writeErr("dwc: " + Format(_("remote root %s: %s"), {EscapeForDisplay(*given), error}) +
                      "\n");

@@ -103,7 +103,8 @@ private:
                                     .compareSize = f.masterSize,
                                     .compareTime = f.masterTime,
                                     .dir = internDir(state, i),
-                                    .result = Result::Extra});
+                                    .result = Result::Extra,
+                                    .compareTimeKnown = f.masterTimeKnown});
         }
         // Any other answer about the master file: it was the master pass's to report.
     }
@@ -152,7 +153,9 @@ private:
                                 .contentOffset = pair.firstDifference,
                                 .dir = internDir(state, i),
                                 .result = v->result,
-                                .detail = v->detail});
+                                .detail = v->detail,
+                                .masterTimeKnown = f.masterTimeKnown,
+                                .compareTimeKnown = f.compareTimeKnown});
     }
 
     // The verdict on pair i's contents, into `pair`, yielding after every block pair. Returns

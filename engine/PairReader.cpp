@@ -34,6 +34,7 @@ void PairReader::Read(std::size_t i, FileFacts &f) {
     }
     f.masterSize = m.size;
     f.masterTime = m.time;
+    f.masterTimeKnown = m.timeKnown;
     const bool regular = readCompare(d, name, f) && m.type == EntryFacts::Type::Regular;
     if (!m_readContents || !regular || !wantsContents(f))
         return;
@@ -69,6 +70,7 @@ bool PairReader::readCompare(std::uint32_t d, const char *name, FileFacts &f) {
         return false;
     f.compareSize = c.size;
     f.compareTime = c.time;
+    f.compareTimeKnown = c.timeKnown;
     return c.type == EntryFacts::Type::Regular;
 }
 

@@ -24,8 +24,10 @@ struct FileFacts {
     std::int64_t masterTime = 0;
     std::int64_t compareSize = 0;
     std::int64_t compareTime = 0;
-    int masterError = 0;  // errno when the master file's facts could not be read
-    int compareError = 0; // 0 found; ENOENT not found; any other errno: not compared
+    int masterError = 0;         // errno when the master file's facts could not be read
+    int compareError = 0;        // 0 found; ENOENT not found; any other errno: not compared
+    bool masterTimeKnown = true; // see EntryFacts::timeKnown
+    bool compareTimeKnown = true;
     bool excluded = false;
     bool compareRootGone = false; // not found, and the compare root is not there now
 

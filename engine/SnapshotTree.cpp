@@ -243,4 +243,38 @@ bool SnapshotTree::LeavesTree(std::uint32_t link) const {
     return false;
 }
 
+namespace {
+
+class TreeView : public SnapshotView {
+public:
+    explicit TreeView(const SnapshotTree &tree) : m_tree(tree) {}
+    Ref Root() override { return SnapshotTree::Root; }
+    Ref Find(std::string_view path, bool followLast) override {
+        return ref(m_tree.Find(path, followLast));
+    }
+    Ref FindBelow(Ref dir, std::string_view path, bool followLast) override {
+        return ref(m_tree.FindBelow(static_cast<std::uint32_t>(dir), path, followLast));
+    }
+    Ref Resolve(Ref link) override { return ref(m_tree.Resolve(static_cast<std::uint32_t>(link))); }
+    bool LeavesTree(Ref link) override {
+        return m_tree.LeavesTree(static_cast<std::uint32_t>(link));
+    }
+    SnapshotFacts Get(Ref entry) override { return m_tree.Get(static_cast<std::uint32_t>(entry)); }
+    int Children(Ref dir, std::vector<Ref> &out) override {
+        const auto children = m_tree.Children(static_cast<std::uint32_t>(dir));
+        out.assign(children.begin(), children.end());
+        return 0;
+    }
+
+private:
+    static Ref ref(std::uint32_t i) { return i == SnapshotTree::NoEntry ? None : Ref{i}; }
+    const SnapshotTree &m_tree;
+};
+
+} // namespace
+
+std::unique_ptr<SnapshotView> SnapshotTree::NewView() const {
+    return std::make_unique<TreeView>(*this);
+}
+
 } // namespace dirwise

@@ -135,6 +135,7 @@ struct EntryFacts {
     std::int64_t size = 0;
     std::int64_t time = 0; // modification time, seconds
     int error = 0;         // with None: why
+    bool timeKnown = true; // false: the source has no time for it (a snapshot without times)
 };
 
 // A file opened for its bytes: a descriptor of a regular file and its size when it was

@@ -80,6 +80,10 @@ struct ResultRow {
     std::uint32_t dir = 0;          // relative directory: an index into the owning list's table
     Result result = Result::Match;
     Detail detail = Detail::None;
+    // False where the side's time is not known (a snapshot written without times): its date
+    // cell is empty, in the list and in every report.
+    bool masterTimeKnown = true;
+    bool compareTimeKnown = true;
 
     [[nodiscard]] bool hasMaster() const {
         return result != Result::Extra && result != Result::NotCompared;
@@ -88,7 +92,8 @@ struct ResultRow {
         return result != Result::NotFound && result != Result::NotCompared;
     }
     // Whether column c holds a value in this row: the master side's cells follow
-    // hasMaster(), the compare side's hasCompare(), the Difference column holds text for
+    // hasMaster(), the compare side's hasCompare(), a date cell also its side's
+    // ...TimeKnown, the Difference column holds text for
     // every row that is not a plain match. The texts, the report and the sort all ask this.
     [[nodiscard]] bool has(Column c) const;
     // The number behind a numeric column (a size in bytes or a time in seconds); 0 for the

@@ -81,10 +81,12 @@ std::size_t ResultsList::Append(ResultRow row) {
     if (!row.hasMaster()) {
         row.masterSize = 0;
         row.masterTime = 0;
+        row.masterTimeKnown = true;
     }
     if (!row.hasCompare()) {
         row.compareSize = 0;
         row.compareTime = 0;
+        row.compareTimeKnown = true;
     }
     if (row.result != Result::Content && row.result != Result::NotCompared)
         row.contentOffset = 0;
@@ -111,26 +113,43 @@ std::string joinRoot(const std::string &root, const std::string &relative) {
 } // namespace
 
 std::string ResultsList::Text(std::size_t i, Column k) const {
+    std::string out;
+    AppendText(out, i, k);
+    return out;
+}
+
+void ResultsList::AppendText(std::string &out, std::size_t i, Column k) const {
     const ResultRow &r = m_rows[i];
     if (!r.has(k))
-        return {};
+        return;
     switch (k) {
     case Column::Result:
-        return ResultText(r.result);
-    case Column::ComparePath:
-        return joinRoot(m_compareRoot, RelativeDir(i));
+        out += ResultText(r.result);
+        return;
+    case Column::ComparePath: {
+        const std::string &relative = RelativeDir(i);
+        out += m_compareRoot;
+        // The root "/" and a relative "/..." share their separator.
+        const bool shared = !m_compareRoot.empty() && m_compareRoot.back() == '/' &&
+                            !relative.empty() && relative.front() == '/';
+        out.append(relative, shared ? 1 : 0);
+        return;
+    }
     case Column::FileName:
-        return r.name;
+        out += r.name;
+        return;
     case Column::MasterSize:
     case Column::CompareSize:
-        return SizeText(r.number(k));
+        AppendSizeText(out, r.number(k));
+        return;
     case Column::MasterDate:
     case Column::CompareDate:
-        return DateText(r.number(k));
+        AppendDateText(out, r.number(k));
+        return;
     case Column::Difference:
-        return DifferenceText(r, LocaleThousandsSeparator());
+        out += DifferenceText(r, LocaleThousandsSeparator());
+        return;
     }
-    return {};
 }
 
 std::string ResultsList::MasterPath(std::size_t i) const {

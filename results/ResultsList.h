@@ -53,6 +53,8 @@ public:
     // The text of column k of row i, exactly as shown and as the report writes it before
     // escaping; empty for a cell that holds no value (see ResultRow::has).
     [[nodiscard]] std::string Text(std::size_t i, Column k) const;
+    // Text(i, k) appended to `out`.
+    void AppendText(std::string &out, std::size_t i, Column k) const;
     // Full paths of row i's master and compare file: root, relative directory and name.
     [[nodiscard]] std::string MasterPath(std::size_t i) const;
     [[nodiscard]] std::string ComparePath(std::size_t i) const;

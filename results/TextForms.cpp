@@ -279,7 +279,13 @@ std::string IsoUtcText(std::int64_t secondsSinceEpoch) {
 }
 
 std::string SizeText(std::int64_t bytes) {
-    const LocaleForms &f = current();
+    std::string out;
+    AppendSizeText(out, bytes);
+    return out;
+}
+
+void AppendSizeText(std::string &out, std::int64_t bytes) {
+    const std::string &separator = current().thousandsSep;
     const bool negative = bytes < 0;
     // Work on the magnitude as unsigned so INT64_MIN needs no special case.
     std::uint64_t v =
@@ -292,30 +298,49 @@ std::string SizeText(std::int64_t bytes) {
     } while (v != 0);
     while (n < 9)
         digits[n++] = '0';
-    std::string out;
-    out.reserve(static_cast<std::size_t>(n) + 8 * f.thousandsSep.size() + 1);
+    // The text is made in one buffer and appended at once: at most 20 digits, 6 separators.
+    char text[24 + 6 * 8];
+    std::size_t len = 0;
     if (negative)
-        out += '-';
+        text[len++] = '-';
+    const bool shortSeparator = separator.size() <= 8;
     for (int i = n - 1; i >= 0; --i) {
-        out += digits[i];
-        if (i > 0 && i % 3 == 0)
-            out += f.thousandsSep;
+        text[len++] = digits[i];
+        if (i > 0 && i % 3 == 0) {
+            if (!shortSeparator) {
+                out.append(text, len);
+                out += separator;
+                len = 0;
+                continue;
+            }
+            separator.copy(text + len, separator.size());
+            len += separator.size();
+        }
     }
-    return out;
+    out.append(text, len);
 }
 
 std::string DateText(std::int64_t secondsSinceEpoch) {
+    std::string out;
+    AppendDateText(out, secondsSinceEpoch);
+    return out;
+}
+
+void AppendDateText(std::string &out, std::int64_t secondsSinceEpoch) {
     const LocaleForms &f = current();
     const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
     std::tm tm{};
-    if (localtime_r(&t, &tm) == nullptr)
-        return std::to_string(secondsSinceEpoch);
+    if (localtime_r(&t, &tm) == nullptr) {
+        out += std::to_string(secondsSinceEpoch);
+        return;
+    }
     // Numeric forms are made here (a report has a date in every row); strftime for the rest.
-    std::string out;
-    out.reserve(24);
+    const std::size_t start = out.size();
     char buf[160];
-    if (!f.plainDate || !appendNumeric(&out, f.dateFormat, &tm))
-        out.assign(buf, std::strftime(buf, sizeof buf, f.dateFormat.c_str(), &tm));
+    if (!f.plainDate || !appendNumeric(&out, f.dateFormat, &tm)) {
+        out.resize(start);
+        out.append(buf, std::strftime(buf, sizeof buf, f.dateFormat.c_str(), &tm));
+    }
     if (tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0) {
         out += ' ';
         const std::size_t at = out.size();
@@ -324,7 +349,6 @@ std::string DateText(std::int64_t secondsSinceEpoch) {
             out.append(buf, std::strftime(buf, sizeof buf, f.timeFormat.c_str(), &tm));
         }
     }
-    return out;
 }
 
 void AppendEscapedField(std::string &out, std::string_view field) {

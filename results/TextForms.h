@@ -13,12 +13,16 @@ struct ResultRow;
 // 1234 gives "000,001,234"; numbers of ten or more digits keep every digit, grouped alike.
 // A negative number (never a real size) gets a leading "-".
 [[nodiscard]] std::string SizeText(std::int64_t bytes);
+// SizeText's text appended to `out`.
+void AppendSizeText(std::string &out, std::int64_t bytes);
 
 // Date text of a time in seconds since the epoch, in local time: the locale's short date
 // (LC_TIME's date format, its year widened to four digits), a blank and the locale's time
 // with seconds; the date alone when the local time is exactly midnight. A time the C
 // library cannot convert gives the decimal number of seconds.
 [[nodiscard]] std::string DateText(std::int64_t secondsSinceEpoch);
+// DateText's text appended to `out`.
+void AppendDateText(std::string &out, std::int64_t secondsSinceEpoch);
 
 // The C library locale's thousands separator (LC_NUMERIC), or "," where it has none: the
 // separator SizeText uses.

@@ -58,6 +58,10 @@ public:
             *chosenFilter = fileType.isEmpty() ? filters.section(";;", 0, 0) : fileType;
         return answer({title, initialName, filters});
     }
+    QString openFileName(QWidget *, const QString &title, const QString &initialPath,
+                         const QString &filters) override {
+        return answer({title, initialPath, filters});
+    }
     void message(QWidget *, Icon icon, const QString &title, const QString &text,
                  const QString &detailText) override {
         said << QStringLiteral("%1 %2: %3").arg(QChar(u"i!x"[static_cast<int>(icon)]), title, text);

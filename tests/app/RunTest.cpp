@@ -232,10 +232,10 @@ TEST_F(RunTest, EachRunChoiceDecidesItsFilesResult) {
 
 TEST_F(RunTest, RootsThatCannotBeComparedAreRefusedBeforeARun) {
     // Which directories cannot be compared (an unreadable one too) is the engine's CheckRoot.
-    // Something that is there but is no folder says so.
+    // A file that is there but is no snapshot says so.
     const std::tuple<const char *, std::string, const char *> rows[] = {
         {"txtCompareDir", tree.path("nowhere"), "not found"},
-        {"txtMasterDir", tree.path("c/a.txt"), "is not a folder"},
+        {"txtMasterDir", tree.path("c/a.txt"), "is neither a folder nor a snapshot"},
     };
     for (const auto &[box, path, why] : rows) {
         openOnTrees();

@@ -72,3 +72,40 @@ TEST_F(GermanWindowTest, ResultWordsStayAsData) {
     w->saveList();
     EXPECT_TRUE(ReadFile(tree.path("out/r.txt")).starts_with("Size\t"));
 }
+
+// The list in the user's language and number forms: sizes grouped as the status bar's
+// counts are, dates in the German form, the Difference in German; the result words and the
+// saved csv stay as they are.
+TEST_F(GermanWindowTest, TheListShowsNumbersDatesAndDifferencesInGerman) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    UseTimeZone("UTC0");
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+    constexpr std::int64_t T0 = 1700000000; // 14.11.2023 22:13:20 UTC
+    tree.file("m/big.bin", 1234567, T0);
+    tree.file("c/big.bin", 1234568, T0 + 90061); // a day, an hour, a minute and a second later
+    child<QCheckBox>("chkDate")->setChecked(true);
+    fill();
+    int row = 0;
+    while (row < w->model().rowCount() && w->model().index(row, 2).data() != "big.bin")
+        ++row;
+    ASSERT_LT(row, w->model().rowCount());
+    const auto cell = [&](int c) { return w->model().index(row, c).data().toString(); };
+    EXPECT_EQ(cell(0), "Size&Date");
+    EXPECT_EQ(cell(3), "1.234.567");
+    EXPECT_EQ(cell(4), "1.234.568");
+    EXPECT_EQ(cell(5), "14.11.2023 22:13:20");
+    EXPECT_EQ(cell(6), "15.11.2023 23:14:21");
+    EXPECT_EQ(cell(7), "+1 Byte; Vergleichsdatei neuer um 1 T 1 h 1 min 1 s");
+    EXPECT_TRUE(w->statusText().startsWith("Dateien gesamt: 6")) << w->statusText();
+
+    tree.dir("out");
+    prompts.answers = {QString::fromStdString(tree.path("out/r.csv"))};
+    prompts.fileType =
+        QCoreApplication::translate("dirwise::MainWindow", "CSV File, all columns (*.csv)");
+    w->saveList();
+    EXPECT_NE(ReadFile(tree.path("out/r.csv"))
+                  .find("Size&Date,big.bin,1234567,1234568,2023-11-14T22:13:20Z,"
+                        "2023-11-15T23:14:21Z,+1 byte; compare newer by 1 d 1 h 1 min 1 s"),
+              std::string::npos);
+}

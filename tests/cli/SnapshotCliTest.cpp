@@ -145,6 +145,32 @@ TEST_F(SnapshotRoots, SnapshotsThatCannotServeAreRefusedBeforeTheRun) {
     }
 }
 
+// A snapshot that bsdtar wrote without times, compared by size: its side has no dates to
+// show, in none of the formats, while the live side keeps its own.
+TEST_F(SnapshotRoots, SnapshotWithoutTimesLeavesItsDatesEmpty) {
+    const ProcessResult bsdtar =
+        RunProcess({"bsdtar", "--format=mtree", "--options=!all,type,size,link", "-cf",
+                    t.path("notime.snap"), "-C", t.path("m"), "."});
+    ASSERT_EQ(bsdtar.status, 0) << bsdtar.err;
+    struct Case {
+        const char *format;
+        const char *row; // the "size" row, its master side from the snapshot
+    } const cases[] = {
+        {.format = "report", .row = "\tsize\t000,000,003\t000,000,004\t\r\n"},
+        {.format = "csv", .row = "Size,size,3,4,,2001-09-09T01:46:40Z,+1 byte"},
+        {.format = "json",
+         .row = "\"master_size\":3,\"compare_size\":4,\"master_date\":null,"
+                "\"compare_date\":\"2001-09-09T01:46:40Z\""},
+    };
+    const int live = Dwc({"-q", t.path("m"), t.path("c")}).status;
+    for (const Case &c : cases) {
+        const ProcessResult r =
+            Dwc({"-q", "--format", c.format, t.path("notime.snap"), t.path("c")});
+        EXPECT_EQ(r.status, live) << r.err;
+        EXPECT_NE(r.out.find(c.row), std::string::npos) << c.format << ":\n" << r.out;
+    }
+}
+
 } // namespace
 } // namespace dirwise::test
 

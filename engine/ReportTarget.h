@@ -8,7 +8,7 @@
 
 namespace dirwise {
 
-// Where a report given with -o would land, by identity rather than by name: the file it
+// Where a report (or a snapshot) would land, by identity rather than by name: the file it
 // would overwrite and the folder a new file would go into.
 struct ReportPlace {
     bool exists = false;      // an existing file would be written
