@@ -113,7 +113,9 @@ void MainWindow::updateRowActions() {
 std::string MainWindow::placeOf(std::size_t i) const {
     const ResultRow &row = m_list.Row(i);
     if (row.result == Result::NotCompared)
-        return row.detail == Detail::CompareFile || row.detail == Detail::CompareFolder
+        return row.detail == Detail::CompareFile || row.detail == Detail::CompareFolder ||
+                       row.detail == Detail::CompareGone ||
+                       row.detail == Detail::CompareWalkedAlready
                    ? m_list.ComparePath(i)
                    : m_list.MasterPath(i);
     return row.hasMaster() ? m_list.MasterPath(i) : m_list.ComparePath(i);

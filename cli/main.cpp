@@ -139,10 +139,26 @@ public:
     }
 
     void diagnostic(const Diagnostic &d) override {
+        std::string place = d.Path();
+        std::string why;
+        if (d.problem == Problem::RootGone) {
+            // Every later file of that tree follows the root: its loss is told once.
+            bool &told = m_toldGone[d.side == Side::Compare ? 1 : 0];
+            if (told)
+                return;
+            told = true;
+            place = d.root;
+            why = d.side == Side::Compare ? _("compare folder went away")
+                                          : _("master folder went away");
+        } else if (d.problem == Problem::WalkedAlready) {
+            why = Format(_("already compared as %s"), {EscapeForDisplay(d.walkedAs)});
+        } else {
+            why = ErrorText(d.error);
+        }
         clearProgress();
         writeErr("dwc: " +
                  Format(m_snapshot ? _("not read: %s: %s") : _("not compared: %s: %s"),
-                        {EscapeForDisplay(d.Path()), ErrorText(d.error)}) +
+                        {EscapeForDisplay(place), why}) +
                  "\n");
     }
 
@@ -204,6 +220,7 @@ private:
     unsigned m_calls = 0;
     std::chrono::steady_clock::time_point m_last{};
     bool m_snapshot = false;
+    bool m_toldGone[2] = {false, false}; // a root's loss was told, by Side
     bool m_watchOutput = false;
     std::chrono::steady_clock::time_point m_lastWatch{};
 };

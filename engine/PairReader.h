@@ -29,7 +29,8 @@ struct FileFacts {
     bool masterTimeKnown = true; // see EntryFacts::timeKnown
     bool compareTimeKnown = true;
     bool excluded = false;
-    bool compareRootGone = false; // not found, and the compare root is not there now
+    bool masterRootGone = false;  // not read, and the walked tree's root has gone away
+    bool compareRootGone = false; // not found or not read, and the other tree's root has gone
 
     // Contents: not wanted, read (in `contents`), or left to a worker that reads it block by
     // block (see FactsAhead::Contents).
@@ -76,6 +77,8 @@ private:
     const CompareOptions &m_options;
     const bool m_readContents;
     bool m_excluding = false; // some extension is excluded
+    TreeSource &m_masterSource;
+    TreeSource &m_compareSource;
     std::unique_ptr<FileReader> m_master;
     std::unique_ptr<FileReader> m_compare;
     std::uint32_t m_rootSeenFor = NoDir;       // the compare root was there for this folder

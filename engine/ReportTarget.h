@@ -8,8 +8,8 @@
 
 namespace dirwise {
 
-// Where a report (or a snapshot) would land, by identity rather than by name: the file it
-// would overwrite and the folder a new file would go into.
+// Where a report (dwc's -o, the window's Save List) or a snapshot would land, by identity
+// rather than by name: the file it would overwrite and the folder a new file would go into.
 struct ReportPlace {
     bool exists = false;      // an existing file would be written
     dev_t dev = 0;            // that file's device and inode

@@ -103,16 +103,16 @@ public:
             return f;
         }
         const SnapshotFacts e = view->Get(i);
-        f.type = e.type == EntryType::File  ? EntryFacts::Type::Regular
-                 : e.type == EntryType::Dir ? EntryFacts::Type::Folder
-                                            : EntryFacts::Type::Other;
-        f.size = e.size;
+        f.type = e.type == EntryType::File   ? EntryFacts::Type::Regular
+                 : e.type == EntryType::Dir  ? EntryFacts::Type::Folder
+                 : e.type == EntryType::Link ? EntryFacts::Type::Link
+                                             : EntryFacts::Type::Other;
+        // A link's own size is its target's length, as the live folder's lstat gives it.
+        f.size = e.type == EntryType::Link ? static_cast<std::int64_t>(e.link.size()) : e.size;
         f.time = e.time.seconds;
         f.timeKnown = e.hasTime;
         return f;
     }
-
-    bool RootPresent() override { return true; }
 
     OpenedFile OpenBytes(const ScanState &, std::uint32_t, const char *) override {
         OpenedFile o;
@@ -135,9 +135,9 @@ public:
     }
 
 private:
-    // The entry the live folder would stat at that path: links inside the tree followed,
-    // a link that leaves the tree itself, None for nothing there or a link to nothing. The
-    // folder is looked up once for all its files (they are asked for together).
+    // The entry at that path: links inside the tree followed; a link that leaves the tree
+    // or leads nowhere itself; None for nothing there. The folder is looked up once for all
+    // its files (they are asked for together).
     Ref find(SnapshotView &view, const ScanState &listing, std::uint32_t dir, const char *name) {
         if (dir != m_dir || &listing != m_listing) {
             m_listing = &listing;
@@ -157,7 +157,9 @@ private:
             return followed;
         const Ref own = view.FindBelow(m_folder, name, false);
         m_failure = view.Failure();
-        return own != SnapshotView::None && view.LeavesTree(own) ? own : SnapshotView::None;
+        return own != SnapshotView::None && view.Get(own).type == EntryType::Link
+                   ? own
+                   : SnapshotView::None;
     }
 
     Viewer m_viewer;

@@ -147,7 +147,7 @@ MachineRow machineRow(const ResultsList &list, std::size_t i) {
         m.compareSize = r.compareSize;
     if (r.has(Column::CompareDate))
         m.compareDate = IsoUtcText(r.compareTime);
-    m.difference = DifferenceText(r, "");
+    m.difference = DifferenceText(r, "", list.WalkedAs(i));
     return m;
 }
 

@@ -38,6 +38,13 @@ enum class Detail : std::uint8_t {
     MasterFolder,
     CompareFile,
     CompareFolder,
+    // A NotCompared row: that tree's root went away or was replaced during the run.
+    MasterGone,
+    CompareGone,
+    // A NotCompared folder reached through a link whose folder that tree's walk had entered
+    // already; `contentOffset` holds the list's directory index of where it was entered.
+    MasterWalkedAlready,
+    CompareWalkedAlready,
 };
 
 // The columns of the results list, in display order.
@@ -69,7 +76,8 @@ inline constexpr int ColumnCount = 8;
 // Found has no compare side, Extra no master side, Not Compared neither); an absent side
 // holds zeros and shows empty cells. A Not Compared row names the place (its folder, or a
 // file in `dir`; the root itself is `dir` "/" with an empty name), says in `detail` which
-// tree and whether a file or a folder, and keeps the errno in `contentOffset`.
+// tree and whether a file or a folder, and keeps the errno in `contentOffset` (for a folder
+// walked already, the directory index of its first place instead).
 struct ResultRow {
     std::string name;               // file name exactly as the listing returned it
     std::int64_t masterSize = 0;    // bytes

@@ -94,6 +94,18 @@ std::size_t ResultsList::Append(ResultRow row) {
     return m_rows.size() - 1;
 }
 
+std::string_view ResultsList::WalkedAs(std::size_t i) const {
+    const ResultRow &r = m_rows[i];
+    if (r.result != Result::NotCompared ||
+        (r.detail != Detail::MasterWalkedAlready && r.detail != Detail::CompareWalkedAlready) ||
+        r.contentOffset < 0 || static_cast<std::uint64_t>(r.contentOffset) >= m_dirs.size())
+        return {};
+    std::string_view dir = m_dirs[static_cast<std::size_t>(r.contentOffset)];
+    if (!dir.empty() && dir.front() == '/')
+        dir.remove_prefix(1);
+    return dir;
+}
+
 const std::string &ResultsList::RelativeDir(std::size_t i) const {
     static const std::string none;
     const ResultRow &r = m_rows[i];
@@ -147,7 +159,7 @@ void ResultsList::AppendText(std::string &out, std::size_t i, Column k) const {
         AppendDateText(out, r.number(k));
         return;
     case Column::Difference:
-        out += DifferenceText(r, LocaleThousandsSeparator());
+        out += DifferenceText(r, LocaleThousandsSeparator(), WalkedAs(i));
         return;
     }
 }

@@ -50,6 +50,9 @@ public:
 
     // The directory relative to the roots of row i ("/" or "/a/b/").
     [[nodiscard]] const std::string &RelativeDir(std::size_t i) const;
+    // For a Not Compared row of a folder walked already: the relative path of the place it
+    // was walked ("a/b/", no leading "/"); otherwise empty.
+    [[nodiscard]] std::string_view WalkedAs(std::size_t i) const;
     // The text of column k of row i, exactly as shown and as the report writes it before
     // escaping; empty for a cell that holds no value (see ResultRow::has).
     [[nodiscard]] std::string Text(std::size_t i, Column k) const;

@@ -197,7 +197,8 @@ std::string dateChange(const ResultRow &r) {
 
 } // namespace
 
-std::string DifferenceText(const ResultRow &r, std::string_view separator) {
+std::string DifferenceText(const ResultRow &r, std::string_view separator,
+                           std::string_view walkedAs) {
     switch (r.result) {
     case Result::Match:
         switch (r.detail) {
@@ -235,6 +236,11 @@ std::string DifferenceText(const ResultRow &r, std::string_view separator) {
     case Result::Extra:
         return "not in the master directory";
     case Result::NotCompared: {
+        if (r.detail == Detail::MasterGone || r.detail == Detail::CompareGone)
+            return r.detail == Detail::MasterGone ? "master folder went away"
+                                                  : "compare folder went away";
+        if (r.detail == Detail::MasterWalkedAlready || r.detail == Detail::CompareWalkedAlready)
+            return "already compared as " + std::string(walkedAs);
         // glibc's untranslated description: the same words in every locale, so the machine
         // formats read alike everywhere.
         const char *why = ::strerrordesc_np(static_cast<int>(r.contentOffset));

@@ -48,10 +48,13 @@ void AppendDateText(std::string &out, std::int64_t secondsSinceEpoch);
 //   "; content differs";
 // - Not Found: "not in the compare directory"; Extra: "not in the master directory";
 // - Not Compared: the place and the error's untranslated description, "cannot read the
-//   master folder: Permission denied".
+//   master folder: Permission denied"; a root lost during the run, "compare folder went
+//   away" (or "master folder went away"); a folder walked already, "already compared as "
+//   and `walkedAs`, the relative path of its first place ("a/b/").
 // Numbers are grouped by `separator` (LocaleThousandsSeparator() for people, "" for the
 // machine formats, which must read the same in every locale).
-[[nodiscard]] std::string DifferenceText(const ResultRow &row, std::string_view separator);
+[[nodiscard]] std::string DifferenceText(const ResultRow &row, std::string_view separator,
+                                         std::string_view walkedAs = {});
 
 // A time in seconds since the epoch as ISO 8601 UTC to the second, "2026-03-14T09:26:53Z",
 // the same in every locale and time zone, for every time: a year outside 0000 to 9999 takes

@@ -954,6 +954,14 @@ geschäftskritischen Umständen benutzt werden.<byte value="xd"/>
         <source>Snapshot saved: %1 entries</source>
         <translation>Snapshot gespeichert: %1 Einträge</translation>
     </message>
+    <message>
+        <source>%1 is inside the master directory. Save the list outside both directories, so that no compared file is changed.</source>
+        <translation>%1 liegt im Masterverzeichnis. Speichern Sie die Liste außerhalb beider Verzeichnisse, damit keine verglichene Datei verändert wird.</translation>
+    </message>
+    <message>
+        <source>%1 is inside the compare directory. Save the list outside both directories, so that no compared file is changed.</source>
+        <translation>%1 liegt im Vergleichsverzeichnis. Speichern Sie die Liste außerhalb beider Verzeichnisse, damit keine verglichene Datei verändert wird.</translation>
+    </message>
 </context>
 <context>
     <name>dirwise::Prompts</name>

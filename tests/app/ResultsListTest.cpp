@@ -135,6 +135,37 @@ TEST_F(ListCommandsTest, TheDeleteKeyRemovesTheSelectedRows) {
     EXPECT_FALSE(child("cmdSave")->isEnabled()) << "nothing left to save";
 }
 
+TEST_F(ListCommandsTest, SaveListRefusesEveryPlaceInsideATree) {
+    fill();
+    tree.dir("out");
+    ASSERT_EQ(::link(tree.path("m/b.txt").c_str(), tree.path("out/hard.txt").c_str()), 0);
+    tree.symlink("out/into-master", "../m");
+    const struct {
+        const char *what;
+        const char *target;
+        const char *tree;
+        const char *file; // the tree's file that must stay as it was ("": none made)
+    } cases[] = {
+        {"a master file by another name", "out/hard.txt", "master", "m/b.txt"},
+        {"a master file through a folder link", "out/into-master/d.txt", "master", "m/d.txt"},
+        {"a new name in a compare folder", "c/new.txt", "compare", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        prompts.said.clear();
+        prompts.answers = {QString::fromStdString(tree.path(c.target))};
+        w->saveList();
+        ASSERT_EQ(prompts.said.size(), 1);
+        EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ")) << prompts.said[0];
+        EXPECT_TRUE(prompts.said[0].contains(QString("inside the %1 directory").arg(c.tree)))
+            << prompts.said[0];
+        if (*c.file)
+            EXPECT_EQ(ReadFile(tree.path(c.file)), std::string(100, 'x'));
+        else
+            EXPECT_EQ(::access(tree.path(c.target).c_str(), F_OK), -1) << "a file was made";
+    }
+}
+
 TEST_F(ListCommandsTest, EveryOpeningRouteShowsTheRowsFiles) {
     const QString root = QString::fromStdString(tree.root());
     // Row 0 is a.txt, which differs in size: both files exist; row 4 is sub/c.txt, not
