@@ -26,8 +26,13 @@ int OpenRoot(const std::string &given, const char *which, const CliOptions &o, O
     const std::string shown = EscapeForDisplay(given);
     switch (p.fault) {
     case RootFault::None:
-    case RootFault::RemoteEnded:
         return 0;
+    case RootFault::RemoteEnded: // the transport ended before the first line
+        return tell(
+            Format(_("remote root %s: %s"),
+                   {shown, !p.detail.empty() ? p.detail
+                                             : Format(_("the remote side ended with status %s"),
+                                                      {std::to_string(p.status)})}));
     case RootFault::RemoteInvalid:
     case RootFault::TransportStart:
         return tell(Format(_("remote root %s: %s"), {shown, p.detail}));

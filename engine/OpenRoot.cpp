@@ -7,10 +7,12 @@
 #include "MtreeReader.h"
 #include "SnapshotIndex.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <future>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -67,10 +69,20 @@ std::shared_ptr<const SnapshotData> loadFile(int fd, RootProblem &broken) {
     }
     auto tree = std::make_shared<SnapshotTree>();
     MtreeReader reader(fd);
-    if (tree->Load(reader))
+    struct stat st {};
+    if (tree->Load(reader, ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0))
         return tree;
     broken = brokenAt(*tree);
     return nullptr;
+}
+
+// Whether pipe `fd` has bytes to read, waiting until it has or its writer is gone.
+bool firstBytes(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, -1) < 0)
+        if (errno != EINTR)
+            return true; // cannot tell: the reader finds out
+    return (p.revents & POLLIN) != 0;
 }
 
 } // namespace
@@ -123,6 +135,15 @@ RootProblem OpenRoot(const std::string &given, const RootRequest &request, Opene
                                                         request.remoteDwc, request.digests);
         if (!out.m_remote->Start(error))
             return problem(RootFault::TransportStart, error);
+        // A transport that fails (no such host, no route, refused, no dwc or no such folder
+        // there) fails before its first line. A caller that may wait learns it now, so such a
+        // root is refused as a missing folder is, before anything is compared.
+        if (!request.loadInBackground && !firstBytes(out.m_remote->fd())) {
+            std::string said;
+            const int status = out.m_remote->Finish(said);
+            out.m_remote.reset();
+            return problem(RootFault::RemoteEnded, lastLine(said), 0, 0, status);
+        }
         out.remote = true;
         out.startLoader(out.m_remote->fd(), false);
         out.source = std::make_unique<SnapshotSource>(given, out.m_tree);

@@ -96,10 +96,12 @@ private:
     RootProblem m_finishProblem;
 };
 
-// Opens `given` as a root: by rsync's rule a remote root (its transport started now); a
-// regular file that begins as a manifest a snapshot (read now, or on a thread with
-// loadInBackground; read now, it is refused when the request needs digests or times it
-// lacks); anything else a folder, which must pass CheckRoot. Returns None or why not.
+// Opens `given` as a root: by rsync's rule a remote root (its transport started now and,
+// without loadInBackground, its first line waited for: a transport that ends before it is
+// RemoteEnded); a regular file that begins as a manifest a snapshot (read now, or on a
+// thread with loadInBackground; read now, it is refused when the request needs digests or
+// times it lacks); anything else a folder, which must pass CheckRoot. Returns None or why
+// not.
 [[nodiscard]] RootProblem OpenRoot(const std::string &given, const RootRequest &request,
                                    OpenedRoot &out);
 

@@ -76,7 +76,9 @@ public:
     // manifest without a single entry, is refused.
     // Returns false with error() (and errorLine()) set when the reader failed or the
     // manifest does not make a tree.
-    [[nodiscard]] bool Load(MtreeReader &reader);
+    // `bytes`, the manifest's size where known, lets the entries' room be set aside at once:
+    // growing it step by step would hold the old and the new room together at each step.
+    [[nodiscard]] bool Load(MtreeReader &reader, std::uint64_t bytes = 0);
     [[nodiscard]] const std::string &error() const { return m_error; }
     [[nodiscard]] std::int64_t errorLine() const { return m_errorLine; }
 
@@ -110,12 +112,13 @@ public:
     [[nodiscard]] std::unique_ptr<SnapshotView> NewView() const override;
 
 private:
+    // 40 bytes an entry: what only some kinds have lies in a table of that kind.
     struct Node {
         std::uint32_t parent = NoEntry;
         std::uint32_t nameAt = 0, nameLength = 0;
-        std::uint32_t linkAt = 0, linkLength = 0;
-        std::uint32_t digest = NoEntry; // index into m_digests
-        std::uint32_t firstChild = 0, childCount = 0;
+        // A link's index in m_links, a regular file's digest in m_digests, a folder's
+        // children in m_dirs (set once all is read); NoEntry for none.
+        std::uint32_t extra = NoEntry;
         EntryType type = EntryType::Dir;
         bool hasTime = false;
         bool implicit = false; // made as a parent only
@@ -123,6 +126,9 @@ private:
         std::int32_t nanoseconds = 0;
         std::int64_t seconds = 0;
         std::int64_t size = 0;
+    };
+    struct Span {
+        std::uint32_t at = 0, length = 0;
     };
 
     bool add(const SnapshotEntry &e);
@@ -133,12 +139,19 @@ private:
     [[nodiscard]] std::string_view name(const Node &n) const {
         return {m_names.data() + n.nameAt, n.nameLength};
     }
+    [[nodiscard]] std::string_view linkOf(const Node &n) const {
+        if (n.type != EntryType::Link || n.extra == NoEntry)
+            return {};
+        return {m_names.data() + m_links[n.extra].at, m_links[n.extra].length};
+    }
     std::uint32_t resolve(std::uint32_t link, int depth) const;
     std::uint32_t walk(std::uint32_t from, std::string_view path, bool followLast, int depth) const;
 
     std::vector<Node> m_nodes;
     std::string m_names; // names and link targets, packed
     std::vector<Sha256> m_digests;
+    std::vector<Span> m_links; // targets in m_names
+    std::vector<Span> m_dirs;  // children in m_children
     std::vector<std::uint32_t> m_children;
     std::unordered_map<std::string, std::uint32_t> m_folders; // while loading: path -> folder
     std::int64_t m_filesWithoutDigest = 0;

@@ -76,7 +76,7 @@ TEST_F(GermanWindowTest, ResultWordsStayAsData) {
 // The list in the user's language and number forms: sizes grouped as the status bar's
 // counts are, dates in the German form, the Difference in German; the result words and the
 // saved csv stay as they are.
-TEST_F(GermanWindowTest, TheListShowsNumbersDatesAndDifferencesInGerman) {
+TEST_F(GermanWindowTest, TheListShowsItsCellsInGermanForms) {
     const QLocale before;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     UseTimeZone("UTC0");

@@ -31,15 +31,19 @@ protected:
     TempTree t;
 };
 
-// A file of a tree is known by its device and inode, whichever name leads to it: a hard link
-// made outside the trees (as cp -al and rsnapshot make them), a folder the compare tree
-// reaches through a link (a new name there too), a bind mount of the master tree.
-TEST_F(ReportTarget, ATreeFileReachedByAnotherNameIsRefused) {
+// A file of a tree is known by its device and inode, whichever name leads to it: its own
+// path, a link to it, a hard link made outside the trees (as cp -al and rsnapshot make them),
+// a folder the compare tree reaches through a link (a new name there too), a bind mount of
+// the master tree.
+TEST_F(ReportTarget, ATreeFileReachedByAnyNameIsRefused) {
+    t.symlink("into-compare", "c/a.txt");
     t.dir("elsewhere");
     ASSERT_EQ(::link(t.path("m/b.txt").c_str(), t.path("elsewhere/hard.txt").c_str()), 0);
     t.file("outside/kept.txt", 7);
     t.symlink("c/linked", "../outside");
     const std::pair<const char *, const char *> cases[] = {
+        {"m/a.txt", "master"},
+        {"into-compare", "compare"},
         {"elsewhere/hard.txt", "master"},
         {"outside/kept.txt", "compare"},
         {"outside/new.txt", "compare"},
@@ -49,6 +53,7 @@ TEST_F(ReportTarget, ATreeFileReachedByAnotherNameIsRefused) {
         EXPECT_EQ(r.status, 2) << target;
         EXPECT_EQ(r.err, Refusal(tree, t.path(target)));
     }
+    EXPECT_EQ(ReadFile(t.path("m/a.txt")) + ReadFile(t.path("c/a.txt")), "xxxxxx");
     EXPECT_EQ(ReadFile(t.path("m/b.txt")), "xxxx");
     EXPECT_EQ(ReadFile(t.path("outside/kept.txt")), "xxxxxxx");
     EXPECT_FALSE(std::filesystem::exists(t.path("outside/new.txt")));

@@ -118,6 +118,19 @@ TEST_F(SnapshotRoots, ResultsAreThoseOfTheLiveTreesUnderEveryOption) {
         }
 }
 
+// The report's compare-path column names the snapshot where the live run names the folder.
+TEST_F(SnapshotRoots, ReportShowsTheSnapshotInPlaceOfTheCompareRoot) {
+    const ProcessResult live = Dwc({"-q", "--date", "--extra", t.path("m"), t.path("c")});
+    const ProcessResult snap = Dwc({"-q", "--date", "--extra", t.path("m"), t.path("c.snap")});
+    std::string expected = live.out;
+    const std::string root = "\t" + t.path("c") + "/";
+    for (std::size_t at = 0; (at = expected.find(root, at)) != std::string::npos; at += root.size())
+        expected.replace(at, root.size(), "\t" + t.path("c.snap") + "/");
+    ASSERT_NE(expected, live.out); // the folder is named at least once
+    EXPECT_EQ(snap.status, live.status) << snap.err;
+    EXPECT_EQ(snap.out, expected);
+}
+
 TEST_F(SnapshotRoots, SnapshotsThatCannotServeAreRefusedBeforeTheRun) {
     WriteFile(t.path("plain.txt"), "#!/bin/sh\n");
     ASSERT_EQ(Dwc({"-q", "--snapshot", t.path("m"), "-o", t.path("nodigest.snap")}).status, 0);
@@ -277,8 +290,9 @@ TEST_F(RemoteSnapshots, RemoteRootComparesAsTheLiveTree) {
     ::unsetenv("DWC_RSH");
 }
 
+// As a missing folder: exit 2, the transport's reason, no row for the files of the other side.
 TEST_F(RemoteSnapshots, TransportFailureIsExitTwoWithItsReasonWithinSeconds) {
-    t.dir("m");
+    t.file("m/a", 1);
     std::string wrongPort = sshd->rsh();
     wrongPort.replace(wrongPort.find(std::to_string(sshd->port())),
                       std::to_string(sshd->port()).size(), std::to_string(FreePort()));
@@ -286,7 +300,9 @@ TEST_F(RemoteSnapshots, TransportFailureIsExitTwoWithItsReasonWithinSeconds) {
     const ProcessResult r =
         Dwc({"-q", "--rsh", wrongPort, "--remote-dwc", DWC_PATH, t.path("m"), "127.0.0.1:/x"});
     EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("not compared"), std::string::npos) << r.err;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 

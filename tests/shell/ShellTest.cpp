@@ -311,12 +311,15 @@ TEST_F(Desktop, TheSystemAboutShowsOurTextsAboveTheSystemName) {
     EXPECT_TRUE(asked[1].contains(QSysInfo::prettyProductName()));
 }
 
-// Only on the private bus of dbus-run-session, where no real file manager can answer: with
-// none, our own dialog shows the facts; the fake one is asked once per file, and what it
-// refuses or leaves unanswered gets our dialog.
-TEST_F(Desktop, FilePropertiesPreferTheFileManager) {
-    if (!qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") ||
-        !QDBusConnection::sessionBus().isConnected())
+// Only on the private bus of dbus-run-session can no real file manager answer.
+bool HavePrivateBus() {
+    return qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") &&
+           QDBusConnection::sessionBus().isConnected();
+}
+
+// With no file manager on the bus, our own dialog shows the facts of both files.
+TEST_F(Desktop, WithoutAFileManagerOurDialogShowsTheFileProperties) {
+    if (!HavePrivateBus())
         GTEST_SKIP() << "needs the private session bus of dbus-run-session";
     qunsetenv("XDG_DATA_DIRS"); // the system's MIME database
     qputenv("TZ", "UTC");       // the time below as the list would show it in UTC
@@ -346,7 +349,14 @@ TEST_F(Desktop, FilePropertiesPreferTheFileManager) {
     EXPECT_TRUE(dialog->fieldText(0, Field::Owner).contains(QString("(%1)").arg(::geteuid())));
     EXPECT_EQ(dialog->fieldText(1, Field::Path), compare);
     EXPECT_TRUE(dialog->fieldText(1, Field::Type).startsWith("Cannot be examined"));
+}
 
+// A file manager is asked once per file; what it refuses or leaves unanswered gets our dialog.
+TEST_F(Desktop, OurDialogShowsWhatTheFileManagerDoesNot) {
+    if (!HavePrivateBus())
+        GTEST_SKIP() << "needs the private session bus of dbus-run-session";
+    const QString file = makeFile("a b.txt");
+    QWidget owner;
     FakeFileManager fake;
     QDBusConnection fm =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
@@ -364,7 +374,7 @@ TEST_F(Desktop, FilePropertiesPreferTheFileManager) {
     const QString base = "file://" + QFile::encodeName(root()).toPercentEncoding("/");
     EXPECT_EQ(sorted(fake.calls), sorted({base + "/a%20b.txt", base + "/n%E9w%20%25.txt",
                                           base + "/refuse", base + "/hang"}));
-    dialog = finished.at(0).at(0).value<FilePropertiesDialog *>();
+    auto *dialog = finished.at(0).at(0).value<FilePropertiesDialog *>();
     ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(dialog->fileCount(), 2);
     EXPECT_EQ(dialog->fieldText(0, Field::Path), QFile::decodeName(paths[2].c_str()));
