@@ -238,8 +238,9 @@ TEST_F(RowActions, PlacesNotComparedAreRows) {
 TEST_F(RowActions, ACompareFolderGoneDuringTheRunLeavesNoNotFoundRows) {
     const std::string moved = tree.path("c.moved");
     w->host().setYieldHook([&](std::int64_t n) {
-        if (n == 1)
+        if (n == 1) {
             ASSERT_EQ(::rename(tree.path("c").c_str(), moved.c_str()), 0);
+        }
     });
     w->beginCompare();
     ASSERT_EQ(w->model().rowCount(), 5);
