@@ -23,11 +23,11 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
-class QTreeView;
 
 namespace dirwise {
 
 class FilterBar;
+class ResultsView;
 class ResultsModel;
 class WindowHost;
 
@@ -223,7 +223,10 @@ private:
     // MainWindowLayout.cpp
     void buildLayout();
     void fitToFont();
+    // The size the window opens at without a stored geometry, and its place then: about
+    // two thirds of the screen's available area, centred on it.
     [[nodiscard]] QSize initialSize() const;
+    void centreOnScreen();
     // MainWindowRun.cpp
     [[nodiscard]] CompareOptions takeOptions();
     void rewriteExtensionBoxes();
@@ -256,7 +259,7 @@ private:
     QRadioButton *m_optEX = nullptr;
     QRadioButton *m_optIN = nullptr;
     std::array<QLineEdit *, 4> m_txtEXT{};
-    QTreeView *m_lvDw = nullptr;
+    ResultsView *m_lvDw = nullptr;
     QFrame *m_picCommand = nullptr;
     QFrame *m_lineHeader = nullptr;
     QPushButton *m_cmdSave = nullptr;

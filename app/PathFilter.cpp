@@ -29,31 +29,30 @@ void PathFilter::forget() {
 bool PathFilter::matches(const ResultsList &list, std::size_t i) {
     if (m_needle.empty())
         return true;
-    const ResultRow &row = list.Row(i);
-    if (row.dir >= m_dirState.size()) {
-        m_dirState.resize(row.dir + 1, 0);
+    const std::uint32_t dir = list.DirIndex(i);
+    if (dir >= m_dirState.size()) {
+        m_dirState.resize(dir + 1, 0);
         if (m_needleHasSlash)
-            m_dirFolded.resize(row.dir + 1);
+            m_dirFolded.resize(dir + 1);
     }
-    std::uint8_t &state = m_dirState[row.dir];
+    std::uint8_t &state = m_dirState[dir];
     if (state == 0) {
         std::string folded;
         fold(list.RelativeDir(i), folded);
         state = folded.find(m_needle) != std::string::npos ? 2 : 1;
         if (m_needleHasSlash)
-            m_dirFolded[row.dir] = std::move(folded);
+            m_dirFolded[dir] = std::move(folded);
     }
     if (state == 2)
         return true;
+    // The list folds every name once and keeps it, so a keystroke folds nothing.
+    const std::string_view name = list.FoldedName(i);
     if (!m_needleHasSlash) {
         // The directory ends in "/", so a text without one cannot reach across into the name.
-        fold(row.name, m_name);
-        return m_name.find(m_needle) != std::string::npos;
+        return name.find(m_needle) != std::string_view::npos;
     }
-    std::string folded;
-    fold(row.name, folded);
-    m_name = m_dirFolded[row.dir];
-    m_name += folded;
+    m_name = m_dirFolded[dir];
+    m_name += name;
     return m_name.find(m_needle) != std::string::npos;
 }
 

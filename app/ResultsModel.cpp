@@ -19,7 +19,7 @@ int clampedCount(std::size_t n) {
 
 // Everything that tells two rows apart, as one string for hashing.
 std::string rowKey(const ResultsList &list, std::size_t i) {
-    const ResultRow &r = list.Row(i);
+    const ResultRow r = list.Row(i);
     std::string key = r.name;
     key.push_back('\0');
     key.append(reinterpret_cast<const char *>(&r.masterSize), sizeof r.masterSize);
@@ -38,7 +38,7 @@ std::string rowKey(const ResultsList &list, std::size_t i) {
 ResultsModel::ResultsModel(ResultsList &list, QObject *parent)
     : QAbstractTableModel(parent), m_list(list) {
     m_kinds.fill(true);
-    take(0);
+    take(0, true);
     m_announced = shownCount();
 }
 
@@ -67,7 +67,7 @@ QVariant ResultsModel::data(const QModelIndex &index, int role) const {
         return DisplayText(m_list.Text(row, static_cast<Column>(index.column())));
     case Qt::DecorationRole:
         if (index.column() == 0)
-            return m_icons[static_cast<std::size_t>(IconKeyOf(m_list.Row(row).result))];
+            return m_icons[static_cast<std::size_t>(IconKeyOf(m_list.ResultOf(row)))];
         return {};
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
@@ -114,25 +114,30 @@ void ResultsModel::setIcons(const std::array<QIcon, IconKeyCount> &icons) {
         emit dataChanged(index(0, 0), index(n - 1, 0), {Qt::DecorationRole});
 }
 
-void ResultsModel::take(std::size_t from) {
+void ResultsModel::take(std::size_t from, bool recount) {
     if (from == 0) {
-        m_counts.fill(0);
+        if (recount)
+            m_counts.fill(0);
         m_shownRows.clear();
-        m_text.forget();
     }
     const std::size_t end = m_list.Count();
     for (std::size_t i = from; i < end; ++i) {
+        const auto kind = static_cast<std::size_t>(m_list.ResultOf(i));
+        const bool shown = m_filtering && m_kinds[kind];
+        // With the counts known, a row of a kind switched off needs no text test.
+        if (!recount && !shown)
+            continue;
         if (!m_text.matches(m_list, i))
             continue;
-        const auto kind = static_cast<std::size_t>(m_list.Row(i).result);
-        ++m_counts[kind];
-        if (m_filtering && m_kinds[kind])
+        if (recount)
+            ++m_counts[kind];
+        if (shown)
             m_shownRows.push_back(static_cast<std::uint32_t>(i));
     }
     m_seen = end;
 }
 
-void ResultsModel::refilter() { take(0); }
+void ResultsModel::refilter() { take(0, true); }
 
 void ResultsModel::sync() {
     const std::size_t count = m_list.Count();
@@ -140,6 +145,7 @@ void ResultsModel::sync() {
         // The list was cleared (and perhaps refilled) since the view last looked: the rows
         // it knows are gone, so start the view afresh.
         beginResetModel();
+        m_text.forget(); // the list's directory table was made anew
         refilter();
         m_announced = shownCount();
         endResetModel();
@@ -148,7 +154,7 @@ void ResultsModel::sync() {
     }
     if (count == m_seen)
         return;
-    take(m_seen);
+    take(m_seen, true);
     const int after = shownCount();
     if (after > m_announced) {
         // The rows are taken; the view hears of them now.
@@ -164,11 +170,19 @@ void ResultsModel::setFilter(const KindSwitches &kinds, const QString &text) {
     beginResetModel();
     m_kinds = kinds;
     const QByteArray utf8 = text.toUtf8();
-    m_text.setText(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    const std::string_view wanted(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    // The counts follow the text only: switching kinds keeps them, and the text's verdicts
+    // on directories stay remembered.
+    const bool sameText = m_hasText && wanted == m_textGiven;
+    if (!sameText) {
+        m_text.setText(wanted);
+        m_textGiven.assign(wanted);
+        m_hasText = true;
+    }
     m_filtering = !m_text.empty();
     for (bool on : m_kinds)
         m_filtering = m_filtering || !on;
-    refilter();
+    take(0, !sameText);
     m_announced = shownCount();
     endResetModel();
     emit countsChanged();
@@ -209,9 +223,9 @@ void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *se
     const QModelIndexList persistent = persistentIndexList();
     changePersistentIndexList(persistent, QModelIndexList(persistent.size()));
     m_list.Sort(key, order);
-    // The same rows pass the filter; only their list positions moved.
+    // The same rows pass the filter, so the counts stay; only their list positions moved.
     if (m_filtering)
-        refilter();
+        take(0, false);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 
     if (!selection)

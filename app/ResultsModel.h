@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace dirwise {
@@ -91,8 +92,9 @@ private:
     // The row's cells after the first as "Header: text", joined by "; " (empty cells left
     // out): what a screen reader reads for the row.
     [[nodiscard]] QString rowDescription(std::size_t row) const;
-    // Tests list rows [from, end of list) and takes them into the counts and the shown rows.
-    void take(std::size_t from);
+    // Tests list rows [from, end of list) and takes them into the shown rows, and into the
+    // counts when `recount` (otherwise the counts are already those of the text).
+    void take(std::size_t from, bool recount);
     // Rebuilds the counts and the shown rows from the whole list (no model signals).
     void refilter();
     [[nodiscard]] int shownCount() const;
@@ -103,6 +105,8 @@ private:
     std::array<QIcon, IconKeyCount> m_icons;
     KindSwitches m_kinds{};
     PathFilter m_text;
+    std::string m_textGiven; // the text m_text was given, as UTF-8
+    bool m_hasText = false;  // m_text was given a text
     bool m_filtering = false;
     std::vector<std::uint32_t> m_shownRows; // while filtering: the list rows shown
     KindCounts m_counts{};

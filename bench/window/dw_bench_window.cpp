@@ -22,7 +22,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTest>
-#include <QTreeView>
+#include <QTableView>
 
 #include <algorithm>
 #include <chrono>
@@ -131,7 +131,7 @@ int benchRows(MainWindow &w, long rows) {
     }
     const auto filled = std::chrono::steady_clock::now();
     w.model().sync();
-    auto *lv = w.findChild<QTreeView *>(QStringLiteral("lvDw"));
+    auto *lv = w.findChild<QTableView *>(QStringLiteral("lvDw"));
     lv->scrollToBottom();
     QCoreApplication::processEvents();
     const auto shown = std::chrono::steady_clock::now();
