@@ -152,8 +152,7 @@ void MainWindow::fitToFont() {
     const int frame = 2 * m_lvDw->frameWidth();
     const int bar = style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_lvDw);
     m_lvDw->setMinimumHeight(frame + m_lvDw->horizontalHeader()->sizeHint().height() +
-                             kLeastListRows * m_lvDw->verticalHeader()->defaultSectionSize() +
-                             bar);
+                             kLeastListRows * m_lvDw->verticalHeader()->defaultSectionSize() + bar);
 }
 
 QSize MainWindow::initialSize() const {
@@ -165,7 +164,8 @@ QSize MainWindow::initialSize() const {
         return least;
     const QSize area = on->availableGeometry().size();
     const double side = std::sqrt(2.0 / 3.0);
-    const QSize wanted(static_cast<int>(area.width() * side), static_cast<int>(area.height() * side));
+    const QSize wanted(static_cast<int>(area.width() * side),
+                       static_cast<int>(area.height() * side));
     return wanted.expandedTo(least).boundedTo(area.expandedTo(least));
 }
 

@@ -32,10 +32,16 @@ private:
 
     std::string m_needle; // folded
     bool m_needleHasSlash = false;
-    // Per directory index: 0 not yet seen, 1 the folded directory lacks the text, 2 holds it.
+    std::string m_head; // with a "/": the needle up to its last "/", that "/" included
+    std::string m_tail; // the rest
+    // What each directory (by its index in the list's table) says of the rows in it.
+    enum : std::uint8_t {
+        Unknown, // not yet looked at
+        Lacks,   // the folded directory lacks the text
+        Holds,   // it holds the text: every row in it passes
+        Reaches, // it ends with the text's head: a row passes when its name starts with the tail
+    };
     std::vector<std::uint8_t> m_dirState;
-    std::vector<std::string> m_dirFolded; // kept only when the text holds a "/"
-    std::string m_name;                   // scratch: a folded directory and name
 };
 
 } // namespace dirwise

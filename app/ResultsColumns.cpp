@@ -4,9 +4,9 @@
 #include "ResultsList.h"
 
 #include <QHeaderView>
-#include <QStyle>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -68,11 +68,10 @@ ResultsView::ResultsView(QWidget *parent) : QTableView(parent) {
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
-            [this](int section, int, int) {
-                if (section != m_spare)
-                    fitSpareColumn();
-            });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int) {
+        if (section != m_spare)
+            fitSpareColumn();
+    });
     fitRowHeight();
 }
 

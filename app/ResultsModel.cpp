@@ -4,9 +4,9 @@
 
 #include <QItemSelectionModel>
 
+#include <algorithm>
 #include <climits>
 #include <string>
-#include <unordered_map>
 
 namespace dirwise {
 
@@ -15,22 +15,6 @@ namespace {
 // Qt counts rows in int; a list beyond that shows its first INT_MAX rows.
 int clampedCount(std::size_t n) {
     return n > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
-}
-
-// Everything that tells two rows apart, as one string for hashing.
-std::string rowKey(const ResultsList &list, std::size_t i) {
-    const ResultRow r = list.Row(i);
-    std::string key = r.name;
-    key.push_back('\0');
-    key.append(reinterpret_cast<const char *>(&r.masterSize), sizeof r.masterSize);
-    key.append(reinterpret_cast<const char *>(&r.compareSize), sizeof r.compareSize);
-    key.append(reinterpret_cast<const char *>(&r.masterTime), sizeof r.masterTime);
-    key.append(reinterpret_cast<const char *>(&r.compareTime), sizeof r.compareTime);
-    key.append(reinterpret_cast<const char *>(&r.contentOffset), sizeof r.contentOffset);
-    key.append(reinterpret_cast<const char *>(&r.dir), sizeof r.dir);
-    key.push_back(static_cast<char>(r.result));
-    key.push_back(static_cast<char>(r.detail));
-    return key;
 }
 
 } // namespace
@@ -201,20 +185,17 @@ std::vector<std::size_t> ResultsModel::shownListRows() const {
 
 void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *selection) {
     sync();
-    // Remember the selected rows and the current row by value: the list reorders values,
-    // it keeps no identities.
-    std::unordered_map<std::string, int> selectedKeys;
-    std::string currentKey;
+    // The selected rows and the current row, as list rows the sort follows to their new
+    // places; the current one last.
+    std::vector<std::size_t> follow;
     bool hasCurrent = false;
-    const int shown = m_announced;
     if (selection) {
         for (const QModelIndex &ix : selection->selectedRows())
-            ++selectedKeys[rowKey(m_list, listRow(ix.row()))];
+            follow.push_back(listRow(ix.row()));
         const QModelIndex current = selection->currentIndex();
-        if (current.isValid() && current.row() < shown) {
-            currentKey = rowKey(m_list, listRow(current.row()));
-            hasCurrent = true;
-        }
+        hasCurrent = current.isValid() && current.row() < m_announced;
+        if (hasCurrent)
+            follow.push_back(listRow(current.row()));
     }
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -222,7 +203,7 @@ void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *se
     // none keeps pointing at a row that now holds another file.
     const QModelIndexList persistent = persistentIndexList();
     changePersistentIndexList(persistent, QModelIndexList(persistent.size()));
-    m_list.Sort(key, order);
+    m_list.Sort(key, order, &follow);
     // The same rows pass the filter, so the counts stay; only their list positions moved.
     if (m_filtering)
         take(0, false);
@@ -230,19 +211,31 @@ void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *se
 
     if (!selection)
         return;
-    QItemSelection restored;
+    // Back from list rows to view rows: the shown rows are in list order.
+    auto viewRowOf = [this](std::size_t row) {
+        if (!m_filtering)
+            return static_cast<int>(row);
+        const auto at = std::lower_bound(m_shownRows.begin(), m_shownRows.end(), row);
+        return static_cast<int>(at - m_shownRows.begin());
+    };
     int currentRow = -1;
-    if (!selectedKeys.empty() || hasCurrent) {
-        for (int r = 0; r < shown; ++r) {
-            const std::string k = rowKey(m_list, listRow(r));
-            if (hasCurrent && currentRow < 0 && k == currentKey)
-                currentRow = r;
-            auto it = selectedKeys.find(k);
-            if (it != selectedKeys.end() && it->second > 0) {
-                --it->second;
-                restored.select(index(r, 0), index(r, ColumnCount - 1));
-            }
-        }
+    if (hasCurrent) {
+        currentRow = viewRowOf(follow.back());
+        follow.pop_back();
+    }
+    std::vector<int> rows;
+    rows.reserve(follow.size());
+    for (std::size_t row : follow)
+        rows.push_back(viewRowOf(row));
+    std::sort(rows.begin(), rows.end());
+    // One range per run of neighbouring rows: a selection of every row stays one range.
+    QItemSelection restored;
+    for (std::size_t k = 0; k < rows.size();) {
+        std::size_t end = k + 1;
+        while (end < rows.size() && rows[end] == rows[end - 1] + 1)
+            ++end;
+        restored.select(index(rows[k], 0), index(rows[end - 1], ColumnCount - 1));
+        k = end;
     }
     selection->clearSelection();
     if (currentRow >= 0)

@@ -55,9 +55,8 @@ public:
     // batch; a list that is shorter than the rows seen (a run cleared it) resets the view.
     void sync();
     // Sorts the whole list and tells the view the order changed; the shown rows stay the
-    // same rows. Selected rows stay selected and the current row stays current (rows are
-    // matched by value, so identical rows may trade places): give the selection model, or
-    // nullptr.
+    // same rows. Selected rows stay selected and the current row stays current: give the
+    // selection model, or nullptr.
     void sortList(Column key, SortOrder order, QItemSelectionModel *selection);
     // Removes the list rows behind the given view rows (any order, duplicates allowed; each
     // < rowCount()) from the list and the view.

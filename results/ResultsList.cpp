@@ -293,7 +293,7 @@ void ResultsList::permute(std::vector<std::uint32_t> &order) {
     }
 }
 
-void ResultsList::Sort(Column key, SortOrder order) {
+void ResultsList::Sort(Column key, SortOrder order, std::vector<std::size_t> *follow) {
     // Rows that move are followed by their folded names only when every row has one.
     if (m_foldedRows != 0)
         foldNames();
@@ -303,6 +303,13 @@ void ResultsList::Sort(Column key, SortOrder order) {
         sortTexts(key, descending, perm);
     else
         sortNumbers(key, descending, perm);
+    if (follow && !follow->empty()) {
+        std::vector<std::uint32_t> newPosition(m_count);
+        for (std::size_t i = 0; i < m_count; ++i)
+            newPosition[perm[i]] = static_cast<std::uint32_t>(i);
+        for (std::size_t &row : *follow)
+            row = newPosition[row];
+    }
     permute(perm);
     m_sort.key = key;
     m_sort.order = order;

@@ -91,8 +91,9 @@ public:
     // CaseFold.h; folders by ASCII letters) with ties broken by bytes; empty cells first when
     // ascending and last when descending. Stable both ways. Records key and order and sets
     // the sorted flag. Works on a small key per row and moves the rows in place, so a sort
-    // needs about a third of the rows' own memory again, never a copy of them.
-    void Sort(Column key, SortOrder order);
+    // needs about a third of the rows' own memory again, never a copy of them. `follow`, if
+    // given, holds row indexes that are replaced by the same rows' indexes after the sort.
+    void Sort(Column key, SortOrder order, std::vector<std::size_t> *follow = nullptr);
     [[nodiscard]] const SortState &Sorting() const { return m_sort; }
 
 private:
@@ -112,7 +113,9 @@ private:
     static constexpr unsigned ChunkBits = 13; // 8,192 rows a chunk
     static constexpr std::size_t ChunkRows = std::size_t{1} << ChunkBits;
 
-    [[nodiscard]] Stored &at(std::size_t i) { return m_chunks[i >> ChunkBits][i & (ChunkRows - 1)]; }
+    [[nodiscard]] Stored &at(std::size_t i) {
+        return m_chunks[i >> ChunkBits][i & (ChunkRows - 1)];
+    }
     [[nodiscard]] const Stored &at(std::size_t i) const {
         return m_chunks[i >> ChunkBits][i & (ChunkRows - 1)];
     }

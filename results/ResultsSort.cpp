@@ -8,6 +8,7 @@
 #include "TextForms.h"
 
 #include <algorithm>
+#include <deque>
 #include <numeric>
 
 namespace dirwise {
@@ -168,33 +169,52 @@ void ResultsList::sortTexts(Column key, bool descending, std::vector<std::uint32
         madeAt.push_back(made.size());
     }
     auto raw = [&](std::size_t i) {
-        return madeAt.empty() ? Name(i) : std::string_view(made).substr(madeAt[i], madeAt[i + 1] - madeAt[i]);
+        return madeAt.empty() ? Name(i)
+                              : std::string_view(made).substr(madeAt[i], madeAt[i + 1] - madeAt[i]);
     };
-    // A text beyond ASCII is compared in its folded form (made once here, or kept by the
-    // list for names); ASCII texts fold byte by byte on the way.
-    std::unordered_map<std::uint32_t, std::string> foldedHere;
-    auto text = [&](std::uint32_t i) -> std::string_view {
-        const std::string_view r = raw(i);
-        if (!HasNonAscii(r))
-            return r;
-        if (madeAt.empty() && m_foldedRows == m_count)
-            return FoldedName(i);
-        return foldedHere.at(i);
+    // Each key points at the text it compares: the text itself when it is all ASCII (folded
+    // byte by byte on the way), else its folded form, kept by the list for names or made
+    // once here.
+    struct TextKey {
+        std::uint64_t prefix;
+        const char *text;
+        std::uint32_t length; // the top bit: the cell holds a value
+        std::uint32_t row;
     };
-    std::vector<Key<std::uint64_t>> keys(m_count);
+    constexpr std::uint32_t Has = 0x80000000u;
+    const bool listFolded = madeAt.empty() && m_foldedRows == m_count;
+    std::deque<std::string> foldedHere;
+    std::vector<TextKey> keys(m_count);
     for (std::size_t i = 0; i < m_count; ++i) {
-        const auto row = static_cast<std::uint32_t>(i);
-        const std::string_view r = raw(i);
-        if (HasNonAscii(r) && !(madeAt.empty() && m_foldedRows == m_count))
-            foldedHere.emplace(row, FoldCaseUtf8(r));
+        std::string_view text = raw(i);
+        if (HasNonAscii(text))
+            text = listFolded ? FoldedName(i)
+                              : std::string_view(foldedHere.emplace_back(FoldCaseUtf8(text)));
         const Stored &s = at(i);
-        keys[i] = {prefixOf(text(row)), row, hasCell(s.result, s.detail, key)};
+        const bool has = hasCell(s.result, s.detail, key);
+        keys[i] = {prefixOf(text), text.data(),
+                   static_cast<std::uint32_t>(text.size()) | (has ? Has : 0u),
+                   static_cast<std::uint32_t>(i)};
     }
-    order = orderOf(keys, descending, [&](std::uint32_t a, std::uint32_t b) {
-        if (const int c = compareText(text(a), text(b)))
-            return c;
-        return compareBytes(raw(a), raw(b));
-    });
+    auto less = [&](const TextKey &a, const TextKey &b) {
+        int c = 0;
+        if ((a.length & Has) != (b.length & Has))
+            c = (a.length & Has) ? 1 : -1; // an empty cell is less than any value
+        else if (a.prefix != b.prefix)
+            c = a.prefix < b.prefix ? -1 : 1;
+        else if (a.length & Has) {
+            c = compareText({a.text, a.length & ~Has}, {b.text, b.length & ~Has});
+            if (c == 0)
+                c = compareBytes(raw(a.row), raw(b.row));
+        }
+        if (c != 0)
+            return descending ? c > 0 : c < 0;
+        return a.row < b.row;
+    };
+    std::sort(keys.begin(), keys.end(), less);
+    order.resize(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        order[i] = keys[i].row;
 }
 
 } // namespace dirwise

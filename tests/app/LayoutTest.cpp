@@ -105,9 +105,8 @@ TEST_F(WindowLayout, ListShowsTenRowsAtEveryFont) {
         QCoreApplication::sendPostedEvents();
         QTableView *lv = child<QTableView>("lvDw");
         const QRect tenth = lv->visualRect(w->model().index(9, 0));
-        EXPECT_TRUE(lv->viewport()->rect().contains(tenth)) << look.name() << " row 10 at "
-                                                            << tenth.y() << " in "
-                                                            << lv->viewport()->height();
+        EXPECT_TRUE(lv->viewport()->rect().contains(tenth))
+            << look.name() << " row 10 at " << tenth.y() << " in " << lv->viewport()->height();
         EXPECT_GE(tenth.height(), lv->fontMetrics().height()) << look.name() << ": rows cut";
     }
 }
