@@ -22,18 +22,26 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace dirwise {
 
-QString AboutBox::disclaimerText() {
-    return u"Disclaimer:\r\n"
-           u"\r\n"
-           u"The Author, or anyone associated in \r\n"
-           u"partnership, is not liable for any financial or \r\n"
-           u"resource burden that may occur due to \r\n"
-           u"software malfunctions or data loss during \r\n"
-           u"use of this application.  This application \r\n"
-           u"provides no warranty and must not be used \r\n"
-           u"under business critical circumstances.\r\n"
-           u"\r\n"_s;
-}
+namespace {
+
+// The disclaimer as written, lines broken by hand; a translation keeps its line breaks.
+const char kDisclaimer[] =
+    QT_TRANSLATE_NOOP("dirwise::AboutBox", "Disclaimer:\r\n"
+                                           "\r\n"
+                                           "The Author, or anyone associated in \r\n"
+                                           "partnership, is not liable for any financial or \r\n"
+                                           "resource burden that may occur due to \r\n"
+                                           "software malfunctions or data loss during \r\n"
+                                           "use of this application.  This application \r\n"
+                                           "provides no warranty and must not be used \r\n"
+                                           "under business critical circumstances.\r\n"
+                                           "\r\n");
+
+} // namespace
+
+QString AboutBox::disclaimerText() { return QString::fromUtf8(kDisclaimer); }
+
+QString AboutBox::shownDisclaimer() { return tr(kDisclaimer); }
 
 AboutBox::AboutBox(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -83,7 +91,7 @@ void AboutBox::buildControls() {
     m_txtAboutDisclaimer->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // The text box keeps the palette's colours, so the disclaimer reads on dark themes too.
     // A Linux text box holds lines ended by LF; CR LF would show a stray CR per line.
-    QString shown = disclaimerText();
+    QString shown = shownDisclaimer();
     shown.replace(u"\r\n"_s, u"\n"_s);
     m_txtAboutDisclaimer->setPlainText(shown);
 
@@ -157,7 +165,7 @@ void AboutBox::fitDisclaimerToFont() {
     QPlainTextEdit *box = m_txtAboutDisclaimer;
     const QFontMetricsF metrics(box->font());
     qreal widest = 0;
-    for (const QString &line : disclaimerText().split(u"\r\n"_s))
+    for (const QString &line : shownDisclaimer().split(u"\r\n"_s))
         widest = qMax(widest, metrics.horizontalAdvance(line));
     const qreal margins = 2 * box->frameWidth() + 2 * box->document()->documentMargin();
     const int width = qCeil(widest + margins + box->cursorWidth() + 1) +

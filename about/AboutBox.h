@@ -33,9 +33,12 @@ public:
     explicit AboutBox(QWidget *owner = nullptr);
 
     // The disclaimer as written: ten lines, each ended by CR LF, 318 characters in all.
-    // The box shows the same lines with plain line feeds, as a text box on Linux holds
-    // them (txtAboutDisclaimer's toPlainText() is this text with every CR LF made LF).
     [[nodiscard]] static QString disclaimerText();
+    // The disclaimer in the user's language, its lines broken where the translation breaks
+    // them (CR LF); disclaimerText() where there is no translation. The box shows these
+    // lines with plain line feeds, as a text box on Linux holds them (txtAboutDisclaimer's
+    // toPlainText() is this text with every CR LF made LF).
+    [[nodiscard]] static QString shownDisclaimer();
 
 signals:
     // A left click on the product picture. The window connects this to opening the

@@ -1,8 +1,9 @@
 #include "FilterBar.h"
 
+#include "LocaleText.h"
+
 #include <QBoxLayout>
 #include <QLineEdit>
-#include <QLocale>
 #include <QToolButton>
 
 namespace dirwise {
@@ -30,8 +31,8 @@ FilterBar::FilterBar(QWidget *parent) : QWidget(parent) {
         button->setCheckable(true);
         button->setChecked(true);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        button->setToolTip(QStringLiteral("Show the \"%1\" rows").arg(kindName(kind)));
-        button->setAccessibleName(QStringLiteral("Show %1 rows").arg(kindName(kind)));
+        button->setToolTip(tr("Show the \"%1\" rows").arg(kindName(kind)));
+        button->setAccessibleName(tr("Show %1 rows").arg(kindName(kind)));
         button->hide();
         connect(button, &QToolButton::toggled, this, [this] {
             setCounts(m_counts);
@@ -43,9 +44,9 @@ FilterBar::FilterBar(QWidget *parent) : QWidget(parent) {
     row->addStretch(1);
     m_text = new QLineEdit(this);
     m_text->setObjectName(QStringLiteral("txtFilter"));
-    m_text->setPlaceholderText(QStringLiteral("Filter by path"));
-    m_text->setAccessibleName(QStringLiteral("Filter by path"));
-    m_text->setToolTip(QStringLiteral("Show only the rows whose path contains this text (Ctrl+F)"));
+    m_text->setPlaceholderText(tr("Filter by path"));
+    m_text->setAccessibleName(tr("Filter by path"));
+    m_text->setToolTip(tr("Show only the rows whose path contains this text (Ctrl+F)"));
     m_text->setClearButtonEnabled(true);
     row->addWidget(m_text, 2);
 
@@ -67,11 +68,9 @@ QString FilterBar::text() const { return m_text->text(); }
 
 void FilterBar::setCounts(const ResultsModel::KindCounts &counts) {
     m_counts = counts;
-    const QLocale locale;
     for (std::size_t kind = 0; kind < ResultCount; ++kind) {
         QToolButton *button = m_kinds[kind];
-        button->setText(QStringLiteral("%1 (%2)").arg(
-            kindName(kind), locale.toString(static_cast<qint64>(counts[kind]))));
+        button->setText(QStringLiteral("%1 (%2)").arg(kindName(kind), numberText(counts[kind])));
         // "&" in "Size&Date" would read as an access key.
         button->setText(button->text().replace(u'&', QStringLiteral("&&")));
         button->setVisible(counts[kind] > 0 || !button->isChecked());

@@ -177,8 +177,7 @@ void MainWindow::buildControls() {
     m_cmdRecentPairs = m_txtMasterDir->addAction(style()->standardIcon(QStyle::SP_ArrowDown),
                                                  QLineEdit::TrailingPosition);
     m_cmdRecentPairs->setObjectName(QStringLiteral("cmdRecentPairs"));
-    m_cmdRecentPairs->setToolTip(QStringLiteral("Recent Pairs: compare one of the last "
-                                                "directory pairs again"));
+    m_cmdRecentPairs->setToolTip(tr("Recent Pairs: compare one of the last directory pairs again"));
     connect(m_cmdRecentPairs, &QAction::triggered, this, [this] {
         m_mnuRecentPairs->popup(m_txtMasterDir->mapToGlobal(m_txtMasterDir->rect().bottomLeft()));
     });

@@ -27,8 +27,10 @@ class QRadioButton;
 namespace dirwise {
 
 class FilterBar;
+class OpenedRoot;
 class ResultsView;
 class ResultsModel;
+struct RootProblem;
 class WindowHost;
 
 // The main window: the two directory boxes with their choosers, the options, the extension
@@ -97,6 +99,19 @@ public:
     void beginCompare();
     // The Stop command: asks a running compare to stop at its next yield; nothing otherwise.
     void stopCompare();
+    // Either directory box may hold a snapshot file (an mtree manifest) or a folder on
+    // another machine typed as [user@]host:PATH, which Begin opens, reads (with the status
+    // bar and Stop while it waits) and checks as dwc does: a snapshot without digests is
+    // refused under Verify Contents, one without times under Match File Date.
+    // File > Choose Master Snapshot / Choose Compare Snapshot: the open chooser for a
+    // snapshot file, whose answer the box takes as a folder chooser's.
+    void chooseSnapshot(bool master);
+    // File > Save Snapshot: the master folder's snapshot (with every file's sha256 digest
+    // when Verify Contents is on), to a file the save chooser names, written as dwc
+    // --snapshot writes it, with the status bar and Stop while it runs; the file is replaced
+    // only by a complete snapshot, never inside the folder it describes. Then "Complete"
+    // (places not read in its details), "Stopped" or "Cannot Save File".
+    void saveSnapshot();
 
     // Window commands.
     void chooseMasterDirectory();
@@ -233,8 +248,16 @@ private:
     void beforeTurn();
     void showRunStatus();
     void setStatus(const QString &text);
-    void finishRun(const CompareSummary &summary);
+    // `troubles`: what went wrong with a remote root, told after the totals.
+    void finishRun(const CompareSummary &summary, const QStringList &troubles);
     void runOutOfMemory();
+    // MainWindowRoots.cpp
+    [[nodiscard]] bool openRoot(bool master, const CompareOptions &options, OpenedRoot &out);
+    [[nodiscard]] bool waitForTrees(OpenedRoot &master, OpenedRoot &compare);
+    [[nodiscard]] QString rootProblemText(bool master, const RootProblem &problem) const;
+    // Puts the buttons and pointer back after a run that did not happen (stopped while the
+    // trees were read, or refused) or after a snapshot was written.
+    void endWithoutRun();
     // MainWindowSettings.cpp
     void applySettings(const WindowSettings &settings);
     void applyFrameCorrection();
@@ -298,7 +321,11 @@ private:
     std::unique_ptr<ResultsModel> m_model;
     std::unique_ptr<WindowHost> m_host;
     bool m_running = false;
-    bool m_verifying = false; // the run reads contents: the status bar counts the bytes
+    bool m_verifying = false;       // the run reads contents: the status bar counts the bytes
+    bool m_writingSnapshot = false; // Save Snapshot is under way
+    bool m_masterLive = true;       // the last run's roots were folders on this computer
+    bool m_compareLive = true;
+    QString m_waitingFor; // while a snapshot or remote tree is read: what for
     bool m_sortDescending = false;
     bool m_closing = false;
     bool m_closeAfterRun = false; // the window was closed during a run: close once it ends

@@ -7,6 +7,7 @@
 #include "DisplayText.h"
 #include "FileActions.h"
 #include "FilterBar.h"
+#include "LocaleText.h"
 #include "Prompts.h"
 #include "ResultsModel.h"
 #include "WindowSettings.h"
@@ -18,7 +19,6 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -96,10 +96,17 @@ void MainWindow::updateRowActions() {
     std::optional<ResultRow> row;
     if (current >= 0)
         row = m_list.Row(static_cast<std::size_t>(current));
-    m_mnuCompareFiles->setEnabled(row && row->hasMaster() && row->hasCompare());
-    m_mnuOpenMaster->setEnabled(row && row->hasMaster());
-    m_mnuOpenCompare->setEnabled(row && row->hasCompare());
-    m_mnuOpenFolder->setEnabled(row.has_value());
+    // A side read from a snapshot or another machine has no file here to open.
+    const bool master = row && row->hasMaster() && m_masterLive;
+    const bool compare = row && row->hasCompare() && m_compareLive;
+    const bool compareSide =
+        row && (row->result == Result::NotCompared
+                    ? row->detail == Detail::CompareFile || row->detail == Detail::CompareFolder
+                    : !row->hasMaster());
+    m_mnuCompareFiles->setEnabled(master && compare);
+    m_mnuOpenMaster->setEnabled(master);
+    m_mnuOpenCompare->setEnabled(compare);
+    m_mnuOpenFolder->setEnabled(row && (compareSide ? m_compareLive : m_masterLive));
     const bool selected = !m_running && m_lvDw->selectionModel()->hasSelection();
     m_mnuCopyPath->setEnabled(selected);
     m_mnuCopyFullPath->setEnabled(selected);
@@ -109,7 +116,9 @@ void MainWindow::updateRowActions() {
 std::string MainWindow::placeOf(std::size_t i) const {
     const ResultRow &row = m_list.Row(i);
     if (row.result == Result::NotCompared)
-        return row.detail == Detail::CompareFile || row.detail == Detail::CompareFolder
+        return row.detail == Detail::CompareFile || row.detail == Detail::CompareFolder ||
+                       row.detail == Detail::CompareGone ||
+                       row.detail == Detail::CompareWalkedAlready
                    ? m_list.ComparePath(i)
                    : m_list.MasterPath(i);
     return row.hasMaster() ? m_list.MasterPath(i) : m_list.ComparePath(i);
@@ -126,20 +135,19 @@ void MainWindow::compareFiles() {
     if (command.isEmpty()) {
         const QString text =
             m_diffTool.trimmed().isEmpty()
-                ? QStringLiteral("No diff tool is installed. Install one of %1, or name one in the "
-                                 "DiffTool setting.")
+                ? tr("No diff tool is installed. Install one of %1, or name one in the "
+                     "DiffTool setting.")
                       .arg(desktop::defaultDiffTools.join(QStringLiteral(", ")))
-                : QStringLiteral("The diff tool \"%1\" of the DiffTool setting cannot be found.")
+                : tr("The diff tool \"%1\" of the DiffTool setting cannot be found.")
                       .arg(m_diffTool);
-        prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Compare Files"), text);
+        prompts().message(this, Prompts::Icon::Exclamation, tr("Compare Files"), text);
         return;
     }
     if (desktop::startCommand(
             command, {fromPath(m_list.MasterPath(row)), fromPath(m_list.ComparePath(row))}) !=
         desktop::OpenResult::HandedOver)
-        prompts().message(
-            this, Prompts::Icon::Exclamation, QStringLiteral("Compare Files"),
-            QStringLiteral("The diff tool %1 could not be started.").arg(command.first()));
+        prompts().message(this, Prompts::Icon::Exclamation, tr("Compare Files"),
+                          tr("The diff tool %1 could not be started.").arg(command.first()));
 }
 
 void MainWindow::openMasterFile() {
@@ -182,16 +190,14 @@ void MainWindow::applyFilter() {
 
 void MainWindow::updateRowCount() {
     m_filterBar->setCounts(m_model->kindCounts());
-    const QLocale locale;
-    const auto total = static_cast<qint64>(m_model->listCount());
-    const auto shown = static_cast<qint64>(m_model->rowCount());
+    const auto total = static_cast<std::int64_t>(m_model->listCount());
+    const auto shown = static_cast<std::int64_t>(m_model->rowCount());
     if (total == 0)
         m_lblRows->clear();
     else if (shown == total)
-        m_lblRows->setText(QStringLiteral("%1 rows").arg(locale.toString(total)));
+        m_lblRows->setText(total == 1 ? tr("1 row") : tr("%1 rows").arg(numberText(total)));
     else
-        m_lblRows->setText(
-            QStringLiteral("%1 of %2 rows").arg(locale.toString(shown), locale.toString(total)));
+        m_lblRows->setText(tr("%1 of %2 rows").arg(numberText(shown), numberText(total)));
 }
 
 void MainWindow::swapDirectories() {
@@ -226,8 +232,7 @@ void MainWindow::fillRecentPairsMenu() {
         connect(a, &QAction::triggered, this, [this, pair] { takeRecentPair(pair); });
     }
     if (m_recentPairs.isEmpty())
-        m_mnuRecentPairs->addAction(QStringLiteral("No directories compared yet"))
-            ->setEnabled(false);
+        m_mnuRecentPairs->addAction(tr("No directories compared yet"))->setEnabled(false);
 }
 
 void MainWindow::takeRecentPair(int index) {

@@ -7,22 +7,42 @@
 #include "CheckValue.h"
 #include "FilePropertiesDialog.h"
 #include "HtmlPage.h"
+#include "LocaleText.h"
 #include "Prompts.h"
 #include "Report.h"
+#include "ReportTarget.h"
 #include "ResultsModel.h"
 #include "SkipRules.h"
 #include "SkipRulesDialog.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 
 #include <sys/stat.h>
 
 namespace dirwise {
+namespace {
+
+// Which tree of the list's run a report at `path` would land in, by device and inode (a file
+// of it reached by any name, or a new name in one of its folders): 'm', 'c', or 0 for
+// neither. Only folders on this machine can hold it; a place that cannot be looked up is left
+// to the save, which names its error.
+char treeHolding(const std::string &path, const ResultsList &list, bool followLinks) {
+    ReportPlace place;
+    if (LocateReport(path, place) != 0)
+        return 0;
+    if (IsDirectory(list.MasterRoot()) && ReportInTree(place, list.MasterRoot(), followLinks))
+        return 'm';
+    if (IsDirectory(list.CompareRoot()) && ReportInTree(place, list.CompareRoot(), followLinks))
+        return 'c';
+    return 0;
+}
+
+} // namespace
 
 void MainWindow::sortByColumn(int column) {
     if (m_list.Count() == 0 || m_running || column < 0 || column >= ColumnCount)
@@ -136,10 +156,9 @@ void MainWindow::saveList() {
     QString title = tr("Save Results As...");
     m_model->sync();
     if (m_model->filtering()) {
-        const QLocale locale;
         title += tr(" (%1 of %2 rows)")
-                     .arg(locale.toString(m_model->rowCount()),
-                          locale.toString(static_cast<qint64>(m_list.Count())));
+                     .arg(numberText(m_model->rowCount()),
+                          numberText(static_cast<std::int64_t>(m_list.Count())));
     }
     QString chosenType;
     const QString path = prompts().saveFileName(
@@ -158,6 +177,19 @@ void MainWindow::saveList() {
     if (m_model->filtering())
         shown = m_model->shownListRows();
     const std::vector<std::size_t> *rows = m_model->filtering() ? &shown : nullptr;
+    // Saved inside a tree, the list would change what it describes, or overwrite a compared
+    // file reached by another name (a hard link, a bind mount, a followed link).
+    if (const char tree = treeHolding(toBytes(path), m_list, m_mnuFollowLinks->isChecked())) {
+        QApplication::restoreOverrideCursor();
+        prompts().message(
+            this, Prompts::Icon::Critical, tr("Cannot Save File"),
+            (tree == 'm' ? tr("%1 is inside the master directory. Save the list outside both "
+                              "directories, so that no compared file is changed.")
+                         : tr("%1 is inside the compare directory. Save the list outside both "
+                              "directories, so that no compared file is changed."))
+                .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
     const ReportStatus status =
         chosenType == page
             ? SaveHtmlPage(m_list, PageInfo{.options = m_runOptions, .when = m_runTime},

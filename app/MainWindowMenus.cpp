@@ -37,6 +37,17 @@ void MainWindow::buildMenus() {
     file->addSeparator();
     file->addMenu(m_mnuRecentPairs);
     file->addSeparator();
+    QAction *masterSnapshot = file->addAction(tr("Choose M&aster Snapshot..."));
+    masterSnapshot->setObjectName(QStringLiteral("mnuMasterSnapshot"));
+    connect(masterSnapshot, &QAction::triggered, this, [this] { chooseSnapshot(true); });
+    QAction *compareSnapshot = file->addAction(tr("Choose Compare Snaps&hot..."));
+    compareSnapshot->setObjectName(QStringLiteral("mnuCompareSnapshot"));
+    connect(compareSnapshot, &QAction::triggered, this, [this] { chooseSnapshot(false); });
+    QAction *saveSnapshot = file->addAction(tr("Save &Snapshot..."));
+    saveSnapshot->setObjectName(QStringLiteral("mnuSaveSnapshot"));
+    saveSnapshot->setToolTip(tr("Save the master directory as a snapshot file"));
+    connect(saveSnapshot, &QAction::triggered, this, &MainWindow::saveSnapshot);
+    file->addSeparator();
     QAction *exit = file->addAction(tr("E&xit"));
     exit->setObjectName(QStringLiteral("mnuFileExit"));
     exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

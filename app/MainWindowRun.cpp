@@ -5,7 +5,9 @@
 
 #include "CheckValue.h"
 #include "DisplayText.h"
+#include "LocaleText.h"
 #include "NotCompared.h"
+#include "OpenRoot.h"
 #include "OptionsText.h"
 #include "Prompts.h"
 #include "ResultsModel.h"
@@ -22,15 +24,19 @@
 #include <QRadioButton>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <thread>
 
 namespace dirwise {
 
 namespace {
 
-// Counts are grouped in the user's locale, in the progress and in the totals alike.
-QString countText(std::int64_t n) { return QLocale().toString(static_cast<qint64>(n)); }
+// Counts are grouped in the user's locale, in the progress and in the totals alike, as the
+// list's sizes are.
+QString countText(std::int64_t n) { return numberText(n); }
 
 // Bytes as people read them: "512 bytes", "120 MiB", "3.4 GiB".
 QString bytesText(std::int64_t n) {
@@ -73,34 +79,25 @@ void MainWindow::beginCompare() {
     if (m_running)
         return;
     // A missing or unreadable root would report every file as not found, or an empty
-    // master as a complete compare: refuse to start instead.
-    const std::array<std::pair<QLineEdit *, QString>, 2> roots = {
-        {{m_txtMasterDir, tr("Master directory")}, {m_txtCompareDir, tr("Compare directory")}}};
-    for (const auto &[box, which] : roots) {
-        const std::string path = toBytes(box->text());
-        const int err = CheckRoot(NormalizeRoot(path));
-        if (err == 0)
-            continue;
-        // Something that is there but is no folder, or cannot be read, is not "not found".
-        const QString shown = DisplayText(path);
-        const QString text =
-            err == ENOENT    ? tr("%1 not found: %2").arg(which, shown)
-            : err == ENOTDIR ? tr("%1 is not a folder: %2").arg(which, shown)
-                             : tr("%1 cannot be read: %2: %3")
-                                   .arg(which, shown, QString::fromLocal8Bit(std::strerror(err)));
-        prompts().message(this, Prompts::Icon::Exclamation, tr("Invalid Path"), text);
+    // master as a complete compare: refuse to start instead. A snapshot or a remote root
+    // opens here too; what the run needs of it is checked once it is read.
+    const CompareOptions asked = takeOptions();
+    auto master = std::make_unique<OpenedRoot>();
+    auto compare = std::make_unique<OpenedRoot>();
+    if (!openRoot(true, asked, *master) || !openRoot(false, asked, *compare))
         return;
-    }
     // Typed boxes can name one directory twice, which the choosers refuse.
-    if (NormalizeRoot(toBytes(m_txtMasterDir->text())) ==
-        NormalizeRoot(toBytes(m_txtCompareDir->text()))) {
-        prompts().message(this, Prompts::Icon::Exclamation, QStringLiteral("Invalid Path"),
-                          QStringLiteral("Cannot specify same directory as compare directory."));
+    if (master->live && compare->live &&
+        NormalizeRoot(asked.masterDir) == NormalizeRoot(asked.compareDir)) {
+        prompts().message(this, Prompts::Icon::Exclamation, tr("Invalid Path"),
+                          tr("Cannot specify same directory as compare directory."));
         return;
     }
 
     rememberPair();
     m_running = true;
+    m_masterLive = master->live;
+    m_compareLive = compare->live;
     updateRowActions();
     QApplication::setOverrideCursor(Qt::BusyCursor);
     m_cmdBegin->hide();
@@ -115,9 +112,22 @@ void MainWindow::beginCompare() {
 
     m_host->beginRun();
     setStatus(tr("Starting..."));
+    if (!waitForTrees(*master, *compare)) {
+        m_host->endRun();
+        endWithoutRun();
+        return;
+    }
     CompareSummary summary;
+    QStringList troubles;
     try {
-        summary = RunCompare(options, m_list, *m_host);
+        summary = RunCompare(options, *master->source, *compare->source, m_list, *m_host);
+        // A remote root that broke off makes the run's answer unsure: the user hears why.
+        for (OpenedRoot *root : {master.get(), compare.get()}) {
+            if (summary.stopped)
+                root->Stop();
+            if (const RootProblem p = root->Finish(); p && !summary.stopped)
+                troubles << rootProblemText(root == master.get(), p);
+        }
         // Every place not compared is a row, sorted, filtered and saved like the others.
         AppendNotComparedRows(summary, m_list);
     } catch (const std::bad_alloc &) {
@@ -134,7 +144,7 @@ void MainWindow::beginCompare() {
         close();
         return;
     }
-    finishRun(summary);
+    finishRun(summary, troubles);
 }
 
 void MainWindow::runOutOfMemory() {
@@ -153,7 +163,7 @@ void MainWindow::runOutOfMemory() {
                          "list has been cleared."));
 }
 
-void MainWindow::finishRun(const CompareSummary &summary) {
+void MainWindow::finishRun(const CompareSummary &summary, const QStringList &troubles) {
     m_cmdBegin->show();
     m_cmdStop->hide();
     // A list the user had sorted is sorted again: the run appended its rows in scan order.
@@ -185,10 +195,13 @@ void MainWindow::finishRun(const CompareSummary &summary) {
         if (!summary.notCompared.empty())
             lines << QString()
                   << tr("The places not compared are listed as \"Not Compared\" rows.");
+        if (!troubles.isEmpty())
+            lines << QString() << troubles;
         m_running = false;
         prompts().message(this,
-                          summary.notCompared.empty() ? Prompts::Icon::Information
-                                                      : Prompts::Icon::Exclamation,
+                          summary.notCompared.empty() && troubles.isEmpty()
+                              ? Prompts::Icon::Information
+                              : Prompts::Icon::Exclamation,
                           tr("Complete"), lines.join(QLatin1Char('\n')));
     }
     if (m_list.Count() > 0) {
@@ -212,6 +225,14 @@ void MainWindow::beforeTurn() {
 }
 
 void MainWindow::showRunStatus() {
+    if (!m_waitingFor.isEmpty()) {
+        setStatus(m_waitingFor);
+        return;
+    }
+    if (m_writingSnapshot) {
+        setStatus(tr("Saving snapshot: %1 entries").arg(countText(m_host->progress().listed)));
+        return;
+    }
     const Progress &p = m_host->progress();
     switch (p.phase) {
     case Phase::Listing:

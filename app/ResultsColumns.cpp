@@ -1,6 +1,6 @@
 #include "ResultsColumns.h"
 
-#include "DisplayText.h"
+#include "CellText.h"
 #include "ResultsList.h"
 
 #include <QHeaderView>
@@ -162,7 +162,7 @@ void fitResultColumns(ResultsView *view) {
         const auto column = static_cast<Column>(c);
         QStringList texts;
         for (std::size_t row = column == Column::Difference ? 1 : 0; row < sample.Count(); ++row)
-            texts << DisplayText(sample.Text(row, column));
+            texts << cellText(sample, row, column);
         header->resizeSection(c, columnWidthFor(view, c, texts, column == Column::Result));
     }
     header->setStretchLastSection(false);

@@ -1,6 +1,6 @@
 #include "ResultsModel.h"
 
-#include "DisplayText.h"
+#include "CellText.h"
 
 #include <QItemSelectionModel>
 
@@ -48,7 +48,7 @@ QVariant ResultsModel::data(const QModelIndex &index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return DisplayText(m_list.Text(row, static_cast<Column>(index.column())));
+        return cellText(m_list, row, static_cast<Column>(index.column()));
     case Qt::DecorationRole:
         if (index.column() == 0)
             return m_icons[static_cast<std::size_t>(IconKeyOf(m_list.ResultOf(row)))];
@@ -69,10 +69,10 @@ QVariant ResultsModel::data(const QModelIndex &index, int role) const {
 QString ResultsModel::rowDescription(std::size_t row) const {
     QStringList parts;
     for (int c = 1; c < ColumnCount; ++c) {
-        const std::string text = m_list.Text(row, static_cast<Column>(c));
-        if (!text.empty())
+        const QString text = cellText(m_list, row, static_cast<Column>(c));
+        if (!text.isEmpty())
             parts << headerData(c, Qt::Horizontal, Qt::DisplayRole).toString() +
-                         QStringLiteral(": ") + DisplayText(text);
+                         QStringLiteral(": ") + text;
     }
     return parts.join(QStringLiteral("; "));
 }

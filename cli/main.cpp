@@ -139,10 +139,26 @@ public:
     }
 
     void diagnostic(const Diagnostic &d) override {
+        std::string place = d.Path();
+        std::string why;
+        if (d.problem == Problem::RootGone) {
+            // Every later file of that tree follows the root: its loss is told once.
+            bool &told = m_toldGone[d.side == Side::Compare ? 1 : 0];
+            if (told)
+                return;
+            told = true;
+            place = d.root;
+            why = d.side == Side::Compare ? _("compare folder went away")
+                                          : _("master folder went away");
+        } else if (d.problem == Problem::WalkedAlready) {
+            why = Format(_("already compared as %s"), {EscapeForDisplay(d.walkedAs)});
+        } else {
+            why = ErrorText(d.error);
+        }
         clearProgress();
         writeErr("dwc: " +
                  Format(m_snapshot ? _("not read: %s: %s") : _("not compared: %s: %s"),
-                        {EscapeForDisplay(d.Path()), ErrorText(d.error)}) +
+                        {EscapeForDisplay(place), why}) +
                  "\n");
     }
 
@@ -204,6 +220,7 @@ private:
     unsigned m_calls = 0;
     std::chrono::steady_clock::time_point m_last{};
     bool m_snapshot = false;
+    bool m_toldGone[2] = {false, false}; // a root's loss was told, by Side
     bool m_watchOutput = false;
     std::chrono::steady_clock::time_point m_lastWatch{};
 };
@@ -243,8 +260,8 @@ int refuseReportIn(const char *tree, const std::string &path) {
 // `master` and `compare`: folders, snapshots or remote roots, see OpenRoot), and a report
 // target that can be written and is no file of either tree (`place` says where it lies).
 // Returns 0 or the exit status.
-int checkBeforeTheRun(const CliOptions &o, ReportPlace &place, cli::OpenedRoot &master,
-                      cli::OpenedRoot &compare) {
+int checkBeforeTheRun(const CliOptions &o, ReportPlace &place, OpenedRoot &master,
+                      OpenedRoot &compare) {
     if (const int status = cli::OpenRoot(o.compare.masterDir, "master", o, master))
         return status;
     if (const int status = cli::OpenRoot(o.compare.compareDir, "compare", o, compare))
@@ -427,7 +444,7 @@ int runDwc(int argc, char **argv) {
     if (const std::string problem = ReadSkipRules(o); !problem.empty())
         return trouble(problem);
     ReportPlace place;
-    cli::OpenedRoot masterRoot, compareRoot;
+    OpenedRoot masterRoot, compareRoot;
     if (const int status = checkBeforeTheRun(o, place, masterRoot, compareRoot))
         return status;
 
@@ -483,7 +500,7 @@ int runDwc(int argc, char **argv) {
                                       std::pair{&compareRoot, &o.compare.compareDir}}) {
         if (summary.stopped)
             root->Stop();
-        const std::string error = root->Finish();
+        const std::string error = cli::FinishRoot(*root);
         if (!error.empty() && !summary.stopped) {
             writeErr("dwc: " + Format(_("remote root %s: %s"), {EscapeForDisplay(*given), error}) +
                      "\n");

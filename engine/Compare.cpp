@@ -27,6 +27,21 @@ public:
         return m_stop;
     }
     [[nodiscard]] bool stopped() const { return m_stop; }
+
+    // Whether the extras pass can say anything: not once either root is gone. Then the lost
+    // root is named once, in place of the pass.
+    bool extrasPossible() {
+        for (const Side side : {Side::Master, Side::Compare}) {
+            if (!m_gone[static_cast<int>(side)])
+                continue;
+            Diagnostic d{side, Problem::RootGone,
+                         (side == Side::Master ? m_master : m_compare).Root(), "", ENOENT};
+            m_host.diagnostic(d);
+            m_summary.notCompared.push_back(std::move(d));
+            return false;
+        }
+        return true;
+    }
     CompareSummary &summary() { return m_summary; }
 
     // The pass loop. The master pass walks the master tree and compares every listed file;
@@ -76,14 +91,22 @@ public:
 private:
     // A master file: compared, or not compared, or passed over by the exclude test.
     void takeFile(const ScanState &state, std::size_t i, const FileFacts &f, FactsAhead &facts) {
-        if (f.excluded)
+        if (f.excluded) {
             ++m_summary.excluded;
+            return;
+        }
+        // Once a root is found gone, whatever its tree still answers through folders held
+        // open is not taken: every later file is Not Compared.
+        m_gone[Master] = m_gone[Master] || f.masterRootGone;
+        m_gone[Compare] = m_gone[Compare] || f.compareRootGone;
+        if (m_gone[Master])
+            notCompared(state, i, Side::Master, ENOENT, Problem::RootGone);
+        else if (m_gone[Compare])
+            notCompared(state, i, Side::Compare, ENOENT, Problem::RootGone);
         else if (f.masterError != 0)
             notCompared(state, i, Side::Master, f.masterError);
         else if (f.compareError != 0 && f.compareError != ENOENT)
             notCompared(state, i, Side::Compare, f.compareError);
-        else if (f.compareRootGone)
-            notCompared(state, i, Side::Compare, ENOENT);
         else
             comparePair(state, i, f, facts);
     }
@@ -93,17 +116,23 @@ private:
     void takeExtra(const ScanState &state, std::size_t i, const FileFacts &f) {
         if (f.excluded)
             return; // counted by the master pass, where it matters
-        if (f.masterError != 0) {
+        // The roles are swapped: the walked tree is the compare tree.
+        m_gone[Compare] = m_gone[Compare] || f.masterRootGone;
+        m_gone[Master] = m_gone[Master] || f.compareRootGone;
+        if (m_gone[Compare]) {
+            notCompared(state, i, Side::Compare, ENOENT, Problem::RootGone, false);
+        } else if (m_gone[Master]) {
+            notCompared(state, i, Side::Master, ENOENT, Problem::RootGone, false);
+        } else if (f.masterError != 0) {
             notCompared(state, i, Side::Compare, f.masterError, Problem::FactsNotRead, false);
-        } else if (f.compareError == ENOENT && f.compareRootGone) {
-            notCompared(state, i, Side::Master, ENOENT, Problem::FactsNotRead, false);
         } else if (f.compareError == ENOENT) {
             ++m_summary.extras;
             m_list.Append(ResultRow{.name = state.ScanFileNames[i],
                                     .compareSize = f.masterSize,
                                     .compareTime = f.masterTime,
                                     .dir = internDir(state, i),
-                                    .result = Result::Extra});
+                                    .result = Result::Extra,
+                                    .compareTimeKnown = f.masterTimeKnown});
         }
         // Any other answer about the master file: it was the master pass's to report.
     }
@@ -152,7 +181,9 @@ private:
                                 .contentOffset = pair.firstDifference,
                                 .dir = internDir(state, i),
                                 .result = v->result,
-                                .detail = v->detail});
+                                .detail = v->detail,
+                                .masterTimeKnown = f.masterTimeKnown,
+                                .compareTimeKnown = f.compareTimeKnown});
     }
 
     // The verdict on pair i's contents, into `pair`, yielding after every block pair. Returns
@@ -206,6 +237,11 @@ private:
     Progress m_progress;
     CompareSummary m_summary;
     bool m_stop = false;
+    // Whether each tree's root (by Side) has been found gone: from then on nothing of it is
+    // compared, in this pass and the next.
+    static constexpr int Master = static_cast<int>(Side::Master);
+    static constexpr int Compare = static_cast<int>(Side::Compare);
+    bool m_gone[2] = {false, false};
 };
 
 } // namespace
@@ -214,10 +250,12 @@ CompareSummary RunCompare(const CompareOptions &options, TreeSource &master, Tre
                           ResultsList &list, CompareHost &host, WalkFilter *skip) {
     list.Clear();
     list.SetRoots(master.Root(), compare.Root());
+    master.NoteRoot();
+    compare.NoteRoot();
     Run run(options, master, compare, list, host, skip);
     if (!run.yield())
         run.pass(false);
-    if (options.listExtras && !run.stopped())
+    if (options.listExtras && !run.stopped() && run.extrasPossible())
         run.pass(true);
     CompareSummary summary = std::move(run.summary());
     summary.stopped = run.stopped();

@@ -56,9 +56,12 @@ struct CompareSummary {
 // compare tree is then walked by the same rules (Phase::Extras) and every file without a
 // master file gets an Extra row. A stop during the listing leaves the list
 // empty; a stop during the compare phase keeps the rows appended so far. Every place not
-// compared reaches the host as it is found and is kept in the summary. A compare root that
-// vanishes during the run makes its files Not Compared, never Not Found. The roots are not
-// checked here (see CheckRoot); a master root that cannot be listed is a diagnostic.
+// compared reaches the host as it is found and is kept in the summary. Each source notes
+// its root as the run starts (TreeSource::NoteRoot); a root that goes away or is replaced
+// during the run (an unmounted drive, a renamed folder) makes every later file of the run
+// Not Compared (Problem::RootGone), never Not Found or Extra, and ends the walk of its tree.
+// The roots are not checked here (see CheckRoot); a master root that cannot be listed is a
+// diagnostic.
 CompareSummary RunCompare(const CompareOptions &options, ResultsList &list, CompareHost &host);
 
 // The same run between two sources (see TreeSource.h): `master` is walked, `compare` looked

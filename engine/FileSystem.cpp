@@ -182,6 +182,28 @@ int CheckRoot(const std::string &path) {
     return ::faccessat(AT_FDCWD, path.c_str(), R_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
+RootIdentity TakeRootIdentity(const std::string &path) {
+    RootIdentity id;
+    struct statx st {};
+    if (path.empty() || ::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_INO, &st) != 0 ||
+        !S_ISDIR(st.stx_mode))
+        return id;
+    id.known = true;
+    id.device = ::makedev(st.stx_dev_major, st.stx_dev_minor);
+    id.inode = st.stx_ino;
+    id.mountPoint = (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+                    (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    return id;
+}
+
+bool SameRoot(const std::string &path, const RootIdentity &noted) {
+    const RootIdentity now = TakeRootIdentity(path);
+    if (!noted.known || !now.known)
+        return now.known;
+    return now.device == noted.device && now.inode == noted.inode &&
+           (now.mountPoint || !noted.mountPoint);
+}
+
 bool IsDirectory(const std::string &path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -55,6 +55,24 @@ int ReadListing(int fd, FolderListing &out, std::vector<char> &buffer);
 // empty path, ENOTDIR for anything but a directory, EACCES when it cannot be listed).
 [[nodiscard]] int CheckRoot(const std::string &path);
 
+// Who a root folder is: its device and inode (after links) and whether it is a mount point.
+// `known` is false when the root could not be looked at when it was taken.
+struct RootIdentity {
+    bool known = false;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool mountPoint = false;
+};
+
+// The identity of the folder `path` names now. One statx call; nothing is opened.
+[[nodiscard]] RootIdentity TakeRootIdentity(const std::string &path);
+
+// Whether `path` still names the folder `noted` was taken from: false when it cannot be looked
+// at, is no folder, has another device or inode (a mount that went away leaves the folder
+// beneath it; a renamed root leaves nothing or a newcomer), or was a mount point and is none
+// now. With nothing noted, whether `path` names a folder at all.
+[[nodiscard]] bool SameRoot(const std::string &path, const RootIdentity &noted);
+
 // Whether `path` names a folder (after links).
 [[nodiscard]] bool IsDirectory(const std::string &path);
 

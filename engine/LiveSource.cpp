@@ -212,27 +212,43 @@ UniqueFd DirHandle::openByParts(const std::string &rel) {
 // Reads files with fstatat relative to the folder handle, following links.
 class LiveReader : public FileReader {
 public:
-    explicit LiveReader(const std::string &root) : m_root(root), m_dir(root) {}
+    explicit LiveReader(const std::string &root) : m_dir(root) {}
 
     EntryFacts Facts(const ScanState &listing, std::uint32_t dir, const char *name) override {
         EntryFacts f;
         const int fd = m_dir.open(listing, dir);
-        struct stat st {};
         if (fd < 0) {
             f.error = m_dir.error();
-        } else if (::fstatat(fd, name, &st, 0) != 0) {
-            f.error = errno;
-        } else {
-            f.type = S_ISDIR(st.st_mode)   ? EntryFacts::Type::Folder
-                     : S_ISREG(st.st_mode) ? EntryFacts::Type::Regular
-                                           : EntryFacts::Type::Other;
-            f.size = st.st_size;
-            f.time = st.st_mtim.tv_sec;
+            return f;
         }
+        // The entry itself first: one call for a file or nothing there, a second only for a
+        // link, whose own facts stand when it leads nowhere.
+        struct stat st {};
+        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            f.error = errno;
+            return f;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            struct stat target {};
+            if (::fstatat(fd, name, &target, 0) == 0) {
+                st = target;
+            } else if (errno != ENOENT && errno != ENOTDIR) {
+                f.error = errno; // a loop of links, or a target that cannot be looked at
+                return f;
+            } else {
+                f.type = EntryFacts::Type::Link;
+                f.size = st.st_size;
+                f.time = st.st_mtim.tv_sec;
+                return f;
+            }
+        }
+        f.type = S_ISDIR(st.st_mode)   ? EntryFacts::Type::Folder
+                 : S_ISREG(st.st_mode) ? EntryFacts::Type::Regular
+                                       : EntryFacts::Type::Other;
+        f.size = st.st_size;
+        f.time = st.st_mtim.tv_sec;
         return f;
     }
-
-    bool RootPresent() override { return IsDirectory(m_root); }
 
     OpenedFile OpenBytes(const ScanState &listing, std::uint32_t dir, const char *name) override {
         const int fd = m_dir.open(listing, dir);
@@ -245,7 +261,6 @@ public:
     }
 
 private:
-    const std::string &m_root;
     DirHandle m_dir;
 };
 
@@ -261,5 +276,16 @@ std::unique_ptr<FolderLister> LiveSource::NewLister(WorkerPool &pool, bool follo
 }
 
 std::unique_ptr<FileReader> LiveSource::NewReader() { return std::make_unique<LiveReader>(m_root); }
+
+void LiveSource::NoteRoot() {
+    m_identity = TakeRootIdentity(m_root);
+    m_gone = false;
+}
+
+bool LiveSource::RootGone() {
+    if (!m_gone.load(std::memory_order_relaxed) && !SameRoot(m_root, m_identity))
+        m_gone = true;
+    return m_gone;
+}
 
 } // namespace dirwise

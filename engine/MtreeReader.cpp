@@ -37,8 +37,8 @@ bool parseType(std::string_view word, EntryType &type) {
 }
 
 // The words of a logical line: runs of bytes between blanks, an escaped blank kept.
-std::vector<std::string_view> splitWords(std::string_view line) {
-    std::vector<std::string_view> words;
+void splitWords(std::string_view line, std::vector<std::string_view> &words) {
+    words.clear();
     std::size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && isBlank(line[i]))
@@ -49,7 +49,6 @@ std::vector<std::string_view> splitWords(std::string_view line) {
         if (i > start)
             words.push_back(line.substr(start, i - start));
     }
-    return words;
 }
 
 std::string parentOf(const std::string &path) {
@@ -61,6 +60,9 @@ std::string parentOf(const std::string &path) {
 
 MtreeReader::MtreeReader(int fd) : m_fd(fd) {}
 
+MtreeReader::MtreeReader(std::string_view bytes, std::int64_t firstLine)
+    : m_fd(-1), m_buffer(bytes), m_eof(true), m_line(firstLine - 1) {}
+
 bool MtreeReader::fail(std::string message) {
     if (m_error.empty()) {
         m_error = std::move(message);
@@ -71,6 +73,11 @@ bool MtreeReader::fail(std::string message) {
 }
 
 bool MtreeReader::fill() {
+    if (m_fd < 0) {
+        m_eof = true;
+        return true;
+    }
+    m_consumed += m_at;
     m_buffer.erase(0, m_at);
     m_at = 0;
     const std::size_t had = m_buffer.size();
@@ -91,6 +98,7 @@ bool MtreeReader::fill() {
 bool MtreeReader::readLine(std::string &line) {
     line.clear();
     m_lineStart = m_line + 1;
+    m_lineOffset = m_consumed + m_at;
     bool continued = false;
     for (;;) {
         const std::size_t newline = m_buffer.find('\n', m_at);
@@ -137,26 +145,26 @@ bool MtreeReader::readLine(std::string &line) {
 }
 
 bool MtreeReader::keyword(std::string_view name, std::string_view value, SnapshotEntry &entry) {
-    const std::string quoted = "\"" + std::string(name) + "=" + std::string(value) + "\"";
+    const auto quoted = [&] { return "\"" + std::string(name) + "=" + std::string(value) + "\""; };
     if (name == "type") {
         if (!parseType(value, entry.type))
-            return fail("an unknown type in " + quoted);
+            return fail("an unknown type in " + quoted());
     } else if (name == "size") {
         const char *end = value.data() + value.size();
         auto [at, ec] = std::from_chars(value.data(), end, entry.size);
         if (value.empty() || value[0] == '-' || ec != std::errc() || at != end)
-            return fail("a size that is no number of bytes in " + quoted);
+            return fail("a size that is no number of bytes in " + quoted());
     } else if (name == "time") {
         if (!ParseSnapshotTime(value, entry.time))
-            return fail("a time that is not SECONDS.NANOSECONDS in " + quoted);
+            return fail("a time that is not SECONDS.NANOSECONDS in " + quoted());
         entry.hasTime = true;
     } else if (name == "link") {
         if (!DecodeMtreeName(value, entry.link) || entry.link.empty() ||
             entry.link.find('\0') != std::string::npos)
-            return fail("a link target that cannot be decoded in " + quoted);
+            return fail("a link target that cannot be decoded in " + quoted());
     } else if (name == "sha256digest" || name == "sha256") {
         if (!ParseDigestHex(value, entry.digest))
-            return fail("a digest that is not 64 hexadecimal digits in " + quoted);
+            return fail("a digest that is not 64 hexadecimal digits in " + quoted());
         entry.hasDigest = true;
     } else if (!isIgnoredKeyword(name)) {
         return fail("an unknown keyword \"" + std::string(name) + "\"");
@@ -203,7 +211,7 @@ bool MtreeReader::unset(const std::vector<std::string_view> &words) {
 }
 
 bool MtreeReader::entryPath(std::string_view word, std::string &path) {
-    std::string name;
+    std::string &name = m_name;
     if (!DecodeMtreeName(word, name))
         return fail("a name with a broken escape");
     if (name.empty() || name.find('\0') != std::string::npos)
@@ -211,10 +219,14 @@ bool MtreeReader::entryPath(std::string_view word, std::string &path) {
     if (name[0] == '/')
         return fail("an absolute path, which leaves the root");
     if (name.find('/') == std::string::npos) { // relative to the directory last entered
+        m_standAlone = m_standAlone && name == ".";
         if (name == "..")
             return fail("a \"..\" name, which leaves the root");
         // "." is the root wherever it comes (libarchive writes it so after full paths).
-        path = name == "." ? std::string() : m_cwd.empty() ? name : m_cwd + "/" + name;
+        if (name == ".")
+            path.clear();
+        else
+            path = m_cwd.empty() ? name : m_cwd + "/" + name;
         return true;
     }
     std::string_view rest(name);
@@ -231,16 +243,15 @@ bool MtreeReader::entryPath(std::string_view word, std::string &path) {
             return fail("a path with an empty or \".\" component");
         at = slash + 1;
     }
-    path = rest;
+    path.assign(rest);
     return true;
 }
 
 bool MtreeReader::entry(const std::vector<std::string_view> &words, SnapshotEntry &out) {
-    std::string path;
-    if (!entryPath(words[0], path))
+    if (!entryPath(words[0], m_path))
         return false;
-    out = m_defaults;
-    out.path = std::move(path);
+    out = m_defaults; // copied into the buffers `out` has already
+    out.path.assign(m_path);
     if (!keywords(words, 1, out))
         return false;
     if (out.type != EntryType::Link)
@@ -248,16 +259,21 @@ bool MtreeReader::entry(const std::vector<std::string_view> &words, SnapshotEntr
     if (out.type == EntryType::Dir)
         m_cwd = out.path;
     else if (words[0].find('/') != std::string_view::npos)
-        m_cwd = parentOf(out.path);
+        m_cwd.assign(out.path, 0,
+                     out.path.rfind('/') == std::string::npos ? 0 : out.path.rfind('/'));
     return true;
 }
 
 bool MtreeReader::Next(SnapshotEntry &out) {
-    std::string line;
+    // The line and its words are kept from call to call, so reading costs no allocations.
+    std::string &line = m_text;
+    std::vector<std::string_view> &words = m_words;
     while (!m_done && readLine(line)) {
-        const std::vector<std::string_view> words = splitWords(line);
+        splitWords(line, words);
         if (words.empty())
             continue;
+        if (words[0] == "/set" || words[0] == "/unset" || words[0] == "..")
+            m_standAlone = false;
         if (words[0] == "/set") {
             if (!keywords(words, 1, m_defaults))
                 return false;
@@ -275,6 +291,7 @@ bool MtreeReader::Next(SnapshotEntry &out) {
         } else if (words[0].starts_with("/")) {
             return fail("an unknown command \"" + std::string(words[0]) + "\"");
         } else {
+            m_entryOffset = m_lineOffset;
             return entry(words, out);
         }
     }

@@ -72,6 +72,9 @@ class MtreeReader {
 public:
     // Reads from `fd`, which stays the caller's.
     explicit MtreeReader(int fd);
+    // Reads the lines in `bytes` (which must outlive the reader), counting lines from
+    // `firstLine`: a piece of a manifest read before, taken up again.
+    MtreeReader(std::string_view bytes, std::int64_t firstLine);
 
     // The next entry into `out`. False at the end of the manifest, or on an error
     // (error() then is not empty); after false, false again.
@@ -82,6 +85,13 @@ public:
     [[nodiscard]] std::int64_t line() const { return m_lineStart; }
     // The line an error was found on (1 for the first), 0 for an error reading the file.
     [[nodiscard]] std::int64_t errorLine() const { return m_errorLine; }
+    // The byte offset in the stream where the entry Next gave last begins, and where the
+    // line after it begins.
+    [[nodiscard]] std::uint64_t entryOffset() const { return m_entryOffset; }
+    [[nodiscard]] std::uint64_t offset() const { return m_consumed + m_at; }
+    // Whether every line so far stood alone: full paths ("." or "./a/b"), no /set, /unset or
+    // ".." lines. Such a line can be read again by itself (see the reader over bytes).
+    [[nodiscard]] bool linesStandAlone() const { return m_standAlone; }
 
     static constexpr std::size_t MaxLine = 1 << 20;
 
@@ -100,14 +110,21 @@ private:
     int m_fd;
     std::string m_buffer;
     std::size_t m_at = 0;
+    std::uint64_t m_consumed = 0;   // bytes dropped from the front of m_buffer
+    std::uint64_t m_lineOffset = 0; // where the logical line being read begins
+    std::uint64_t m_entryOffset = 0;
+    bool m_standAlone = true;
     bool m_eof = false;
     bool m_done = false;
     std::int64_t m_line = 0;      // the last physical line read
     std::int64_t m_lineStart = 0; // the first physical line of the current logical line
     std::string m_error;
     std::int64_t m_errorLine = 0;
-    std::string m_cwd;        // the directory relative names are in ("" the root)
-    SnapshotEntry m_defaults; // what /set gave, for the keywords an entry leaves out
+    std::string m_cwd;          // the directory relative names are in ("" the root)
+    SnapshotEntry m_defaults;   // what /set gave, for the keywords an entry leaves out
+    std::string m_text;         // the logical line being read
+    std::string m_name, m_path; // the entry's name being decoded, its path
+    std::vector<std::string_view> m_words;
 };
 
 } // namespace dirwise

@@ -24,10 +24,17 @@ void AppendNotComparedRows(const CompareSummary &summary, ResultsList &list) {
         row.dir = list.InternDirectory(dir);
         row.result = Result::NotCompared;
         const bool folder = d.Folder();
-        row.detail = d.side == Side::Compare
-                         ? (folder ? Detail::CompareFolder : Detail::CompareFile)
-                         : (folder ? Detail::MasterFolder : Detail::MasterFile);
+        const bool compare = d.side == Side::Compare;
         row.contentOffset = d.error;
+        if (d.problem == Problem::RootGone) {
+            row.detail = compare ? Detail::CompareGone : Detail::MasterGone;
+        } else if (d.problem == Problem::WalkedAlready) {
+            row.detail = compare ? Detail::CompareWalkedAlready : Detail::MasterWalkedAlready;
+            row.contentOffset = list.InternDirectory("/" + d.walkedAs);
+        } else {
+            row.detail = compare ? (folder ? Detail::CompareFolder : Detail::CompareFile)
+                                 : (folder ? Detail::MasterFolder : Detail::MasterFile);
+        }
         list.Append(std::move(row));
     }
 }

@@ -8,8 +8,8 @@ namespace dirwise {
 
 PairReader::PairReader(const ScanState &state, const CompareOptions &options, bool readContents,
                        TreeSource &master, TreeSource &compare)
-    : m_state(state), m_options(options), m_readContents(readContents),
-      m_master(master.NewReader()), m_compare(compare.NewReader()) {
+    : m_state(state), m_options(options), m_readContents(readContents), m_masterSource(master),
+      m_compareSource(compare), m_master(master.NewReader()), m_compare(compare.NewReader()) {
     // Blank boxes exclude nothing: with all four blank no name needs the test.
     for (const std::string &box : options.extensions)
         m_excluding = m_excluding || (options.excludeMode && !TrimBlanks(box).empty());
@@ -25,7 +25,10 @@ void PairReader::Read(std::size_t i, FileFacts &f) {
     }
     const EntryFacts m = m_master->Facts(m_state, d, name);
     if (m.type == EntryFacts::Type::None) {
+        // Rare while the tree is whole; once its root is gone the answer is kept, so a burst
+        // of failures costs one look at the root.
         f.masterError = m.error;
+        f.masterRootGone = m_masterSource.RootGone();
         return;
     }
     if (m.type == EntryFacts::Type::Folder) {
@@ -34,6 +37,7 @@ void PairReader::Read(std::size_t i, FileFacts &f) {
     }
     f.masterSize = m.size;
     f.masterTime = m.time;
+    f.masterTimeKnown = m.timeKnown;
     const bool regular = readCompare(d, name, f) && m.type == EntryFacts::Type::Regular;
     if (!m_readContents || !regular || !wantsContents(f))
         return;
@@ -49,26 +53,27 @@ void PairReader::Read(std::size_t i, FileFacts &f) {
 }
 
 bool PairReader::readCompare(std::uint32_t d, const char *name, FileFacts &f) {
-    // Following links: a link to a file compares its target, a dangling link is not found.
-    // A folder in the file's place is not the file either, nor is a place below a file.
+    // Following links: a link to a file compares its target, a link that leads nowhere
+    // its own facts. A folder in the file's place is not the file either, nor is a place below a
+    // file.
     const EntryFacts c = m_compare->Facts(m_state, d, name);
     if (c.type == EntryFacts::Type::Folder || c.error == ENOTDIR)
         f.compareError = ENOENT;
     else
         f.compareError = c.error;
-    if (f.compareError == ENOENT) {
-        // An unplugged drive must not turn every file into "Not Found". Once the root was
-        // there for a file of this folder, the folder's other files take its word.
+    if (f.compareError != 0) {
+        // A drive unmounted or a root renamed must not turn every file into "Not Found". Once
+        // the root was itself for a file of this folder, the folder's other files take its
+        // word: one look at the root per folder with files not found.
         if (m_rootSeenFor != d) {
-            f.compareRootGone = !m_compare->RootPresent();
+            f.compareRootGone = m_compareSource.RootGone();
             m_rootSeenFor = f.compareRootGone ? NoDir : d;
         }
         return false;
     }
-    if (f.compareError != 0)
-        return false;
     f.compareSize = c.size;
     f.compareTime = c.time;
+    f.compareTimeKnown = c.timeKnown;
     return c.type == EntryFacts::Type::Regular;
 }
 

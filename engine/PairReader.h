@@ -24,10 +24,13 @@ struct FileFacts {
     std::int64_t masterTime = 0;
     std::int64_t compareSize = 0;
     std::int64_t compareTime = 0;
-    int masterError = 0;  // errno when the master file's facts could not be read
-    int compareError = 0; // 0 found; ENOENT not found; any other errno: not compared
+    int masterError = 0;         // errno when the master file's facts could not be read
+    int compareError = 0;        // 0 found; ENOENT not found; any other errno: not compared
+    bool masterTimeKnown = true; // see EntryFacts::timeKnown
+    bool compareTimeKnown = true;
     bool excluded = false;
-    bool compareRootGone = false; // not found, and the compare root is not there now
+    bool masterRootGone = false;  // not read, and the walked tree's root has gone away
+    bool compareRootGone = false; // not found or not read, and the other tree's root has gone
 
     // Contents: not wanted, read (in `contents`), or left to a worker that reads it block by
     // block (see FactsAhead::Contents).
@@ -74,6 +77,8 @@ private:
     const CompareOptions &m_options;
     const bool m_readContents;
     bool m_excluding = false; // some extension is excluded
+    TreeSource &m_masterSource;
+    TreeSource &m_compareSource;
     std::unique_ptr<FileReader> m_master;
     std::unique_ptr<FileReader> m_compare;
     std::uint32_t m_rootSeenFor = NoDir;       // the compare root was there for this folder

@@ -5,36 +5,60 @@
 namespace dirwise {
 namespace {
 
-using Tree = SnapshotTree;
+using Ref = SnapshotView::Ref;
 
-// Fills `out` with the entries of folder `dir` of `tree`.
-void fill(const Tree &tree, std::uint32_t dir, FolderListing &out) {
+// Fills `out` with the entries of folder `dir`. Returns 0 or the errno of a failed read.
+int fill(SnapshotView &view, Ref dir, std::vector<Ref> &children, FolderListing &out) {
     out.names.clear();
     out.entries.clear();
     out.error = 0;
-    // Identity for the walk's loop check: the folder's place in the tree.
+    // Identity for the walk's loop check: the folder's place in the snapshot.
     out.device = 1;
-    out.inode = dir + 1ull;
-    for (const std::uint32_t i : tree.Children(dir)) {
-        const Tree::Entry e = tree.Get(i);
+    out.inode = dir + 1;
+    if (const int error = view.Children(dir, children))
+        return error;
+    for (const Ref i : children) {
+        const SnapshotFacts e = view.Get(i);
         FolderEntry f;
         f.offset = static_cast<std::uint32_t>(out.names.size());
         f.length = static_cast<std::uint32_t>(e.name.size());
+        out.names.append(e.name); // before Resolve, which may move what `e` shows
         if (e.type == EntryType::Dir) {
             f.isDir = true;
         } else if (e.type == EntryType::Link) {
-            const std::uint32_t target = tree.Resolve(i);
-            f.isDir = target != Tree::NoEntry && tree.Get(target).type == EntryType::Dir;
+            const Ref target = view.Resolve(i);
+            f.isDir = target != SnapshotView::None && view.Get(target).type == EntryType::Dir;
             f.viaLink = f.isDir;
         }
-        out.names.append(e.name);
         out.entries.push_back(f);
     }
+    return 0;
 }
+
+// The view of one thread, made when the snapshot is first asked (a remote one may still be
+// arriving until then).
+class Viewer {
+public:
+    explicit Viewer(SnapshotSource::Loaded loaded) : m_loaded(std::move(loaded)) {}
+
+    SnapshotView *view() {
+        if (!m_view && !m_failed) {
+            if (const std::shared_ptr<const SnapshotData> &data = m_loaded.get())
+                m_view = data->NewView();
+            m_failed = !m_view;
+        }
+        return m_view.get();
+    }
+
+private:
+    SnapshotSource::Loaded m_loaded;
+    std::unique_ptr<SnapshotView> m_view;
+    bool m_failed = false;
+};
 
 class SnapshotLister : public FolderLister {
 public:
-    explicit SnapshotLister(SnapshotSource::Loaded tree) : m_loaded(std::move(tree)) {}
+    explicit SnapshotLister(SnapshotSource::Loaded tree) : m_viewer(std::move(tree)) {}
 
     ListAnswer ListRoot(FolderListing &out) override { return list("", out); }
 
@@ -47,44 +71,48 @@ public:
 
 private:
     ListAnswer list(std::string_view relative, FolderListing &out) {
-        const Tree *tree = m_loaded.get().get();
-        if (!tree)
+        SnapshotView *view = m_viewer.view();
+        if (!view)
             return {ListAnswer::Kind::Failed, EIO, false};
-        const std::uint32_t dir = tree->Find(relative, true);
-        if (dir == Tree::NoEntry || tree->Get(dir).type != EntryType::Dir)
-            return {ListAnswer::Kind::Failed, ENOENT, false};
-        fill(*tree, dir, out);
+        const Ref dir = view->Find(relative, true);
+        if (dir == SnapshotView::None || view->Get(dir).type != EntryType::Dir)
+            return {ListAnswer::Kind::Failed, view->Failure() ? view->Failure() : ENOENT, false};
+        if (const int error = fill(*view, dir, m_children, out))
+            return {ListAnswer::Kind::Failed, error, false};
         return {};
     }
 
-    SnapshotSource::Loaded m_loaded;
+    Viewer m_viewer;
+    std::vector<Ref> m_children;
 };
 
 class SnapshotReader : public FileReader {
 public:
-    explicit SnapshotReader(SnapshotSource::Loaded tree) : m_loaded(std::move(tree)) {}
+    explicit SnapshotReader(SnapshotSource::Loaded tree) : m_viewer(std::move(tree)) {}
 
     EntryFacts Facts(const ScanState &listing, std::uint32_t dir, const char *name) override {
         EntryFacts f;
-        if (!tree()) {
+        SnapshotView *view = m_viewer.view();
+        if (!view) {
             f.error = EIO;
             return f;
         }
-        const std::uint32_t i = find(listing, dir, name);
-        if (i == Tree::NoEntry) {
-            f.error = ENOENT;
+        const Ref i = find(*view, listing, dir, name);
+        if (i == SnapshotView::None) {
+            f.error = m_failure ? m_failure : ENOENT;
             return f;
         }
-        const Tree::Entry e = m_tree->Get(i);
-        f.type = e.type == EntryType::File  ? EntryFacts::Type::Regular
-                 : e.type == EntryType::Dir ? EntryFacts::Type::Folder
-                                            : EntryFacts::Type::Other;
-        f.size = e.size;
+        const SnapshotFacts e = view->Get(i);
+        f.type = e.type == EntryType::File   ? EntryFacts::Type::Regular
+                 : e.type == EntryType::Dir  ? EntryFacts::Type::Folder
+                 : e.type == EntryType::Link ? EntryFacts::Type::Link
+                                             : EntryFacts::Type::Other;
+        // A link's own size is its target's length, as the live folder's lstat gives it.
+        f.size = e.type == EntryType::Link ? static_cast<std::int64_t>(e.link.size()) : e.size;
         f.time = e.time.seconds;
+        f.timeKnown = e.hasTime;
         return f;
     }
-
-    bool RootPresent() override { return true; }
 
     OpenedFile OpenBytes(const ScanState &, std::uint32_t, const char *) override {
         OpenedFile o;
@@ -94,36 +122,52 @@ public:
 
     std::optional<Sha256> Digest(const ScanState &listing, std::uint32_t dir,
                                  const char *name) override {
-        if (!tree())
+        SnapshotView *view = m_viewer.view();
+        if (!view)
             return std::nullopt;
-        const std::uint32_t i = find(listing, dir, name);
-        if (i == Tree::NoEntry || !m_tree->Get(i).digest)
+        const Ref i = find(*view, listing, dir, name);
+        if (i == SnapshotView::None)
             return std::nullopt;
-        return *m_tree->Get(i).digest;
+        const SnapshotFacts e = view->Get(i);
+        if (!e.digest)
+            return std::nullopt;
+        return *e.digest;
     }
 
 private:
-    const Tree *tree() {
-        if (!m_tree)
-            m_tree = m_loaded.get().get();
-        return m_tree;
-    }
-
-    // The entry the live folder would stat at that path: links inside the tree followed,
-    // a link that leaves the tree itself, NoEntry for nothing there or a link to nothing.
-    std::uint32_t find(const ScanState &listing, std::uint32_t dir, const char *name) {
-        std::string path = listing.RelativeDir(dir); // "/" or "/a/b/"
-        path.erase(0, 1);
-        path += name;
-        const std::uint32_t followed = m_tree->Find(path, true);
-        if (followed != Tree::NoEntry)
+    // The entry at that path: links inside the tree followed; a link that leaves the tree
+    // or leads nowhere itself; None for nothing there. The folder is looked up once for all
+    // its files (they are asked for together).
+    Ref find(SnapshotView &view, const ScanState &listing, std::uint32_t dir, const char *name) {
+        if (dir != m_dir || &listing != m_listing) {
+            m_listing = &listing;
+            m_dir = dir;
+            std::string path = listing.RelativeDir(dir); // "/" or "/a/b/"
+            m_folder = view.Find(std::string_view(path).substr(1), true);
+            if (m_folder != SnapshotView::None && view.Get(m_folder).type != EntryType::Dir)
+                m_folder = SnapshotView::None;
+            m_folderFailure = view.Failure();
+        }
+        m_failure = m_folderFailure;
+        if (m_folder == SnapshotView::None)
+            return SnapshotView::None;
+        const Ref followed = view.FindBelow(m_folder, name, true);
+        m_failure = view.Failure();
+        if (followed != SnapshotView::None || m_failure)
             return followed;
-        const std::uint32_t own = m_tree->Find(path, false);
-        return own != Tree::NoEntry && m_tree->LeavesTree(own) ? own : Tree::NoEntry;
+        const Ref own = view.FindBelow(m_folder, name, false);
+        m_failure = view.Failure();
+        return own != SnapshotView::None && view.Get(own).type == EntryType::Link
+                   ? own
+                   : SnapshotView::None;
     }
 
-    SnapshotSource::Loaded m_loaded;
-    const Tree *m_tree = nullptr;
+    Viewer m_viewer;
+    const ScanState *m_listing = nullptr;
+    std::uint32_t m_dir = 0;
+    Ref m_folder = SnapshotView::None; // folder m_dir of m_listing in the snapshot
+    int m_folderFailure = 0;
+    int m_failure = 0; // why the last find came back with None unsure that nothing is there
 };
 
 } // namespace

@@ -1,7 +1,8 @@
 #pragma once
 
-// A snapshot as a tree source: a manifest read into memory (from a file or from the stream
-// of `dwc --snapshot` on another machine) answers as the live folder it was taken of would.
+// A snapshot as a tree source: a manifest (a file read as the walk needs it, or held in
+// memory, as the stream of `dwc --snapshot` on another machine is) answers as the live
+// folder it was taken of would.
 
 #include "SnapshotTree.h"
 #include "TreeSource.h"
@@ -18,7 +19,7 @@ public:
     // the other root, and the first question to this source waits for it. No tree (nullptr)
     // means it could not be read; the source then answers every question with EIO, and the
     // one who loaded it tells why.
-    using Loaded = std::shared_future<std::shared_ptr<const SnapshotTree>>;
+    using Loaded = std::shared_future<std::shared_ptr<const SnapshotData>>;
 
     // `shown`: the root as rows and diagnostics show it (the snapshot's path, or the remote
     // root as typed).

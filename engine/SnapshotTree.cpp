@@ -76,18 +76,26 @@ bool SnapshotTree::add(const SnapshotEntry &e) {
     n.seconds = e.time.seconds;
     n.nanoseconds = e.time.nanoseconds;
     n.size = e.type == EntryType::File && e.size > 0 ? e.size : 0;
-    n.linkAt = static_cast<std::uint32_t>(m_names.size());
-    n.linkLength = static_cast<std::uint32_t>(e.link.size());
-    m_names.append(e.link);
-    n.digest = NoEntry;
-    if (e.hasDigest && e.type == EntryType::File) {
-        n.digest = static_cast<std::uint32_t>(m_digests.size());
+    n.extra = NoEntry;
+    if (e.type == EntryType::Link) {
+        n.extra = static_cast<std::uint32_t>(m_links.size());
+        m_links.push_back({static_cast<std::uint32_t>(m_names.size()),
+                           static_cast<std::uint32_t>(e.link.size())});
+        m_names.append(e.link);
+    } else if (e.hasDigest && e.type == EntryType::File) {
+        n.extra = static_cast<std::uint32_t>(m_digests.size());
         m_digests.push_back(e.digest);
     }
     return true;
 }
 
 bool SnapshotTree::finish() {
+    m_dirs.clear();
+    for (Node &n : m_nodes)
+        if (n.type == EntryType::Dir) {
+            n.extra = static_cast<std::uint32_t>(m_dirs.size());
+            m_dirs.emplace_back();
+        }
     std::vector<std::uint32_t> order(m_nodes.size() - 1);
     for (std::uint32_t i = 1; i < m_nodes.size(); ++i)
         order[i - 1] = i;
@@ -110,25 +118,32 @@ bool SnapshotTree::finish() {
             m_nodes[order[k]].replaced = true;
             continue;
         }
-        Node &parent = m_nodes[n.parent];
-        if (parent.childCount++ == 0)
-            parent.firstChild = static_cast<std::uint32_t>(m_children.size());
+        Span &parent = m_dirs[m_nodes[n.parent].extra];
+        if (parent.length++ == 0)
+            parent.at = static_cast<std::uint32_t>(m_children.size());
         m_children.push_back(order[k]);
     }
     for (const Node &n : m_nodes) {
         if (n.replaced || n.implicit)
             continue;
         m_entriesWithoutTime += !n.hasTime;
-        m_filesWithoutDigest += n.type == EntryType::File && n.digest == NoEntry;
+        m_filesWithoutDigest += n.type == EntryType::File && n.extra == NoEntry;
     }
     m_folders = {};
     return true;
 }
 
-bool SnapshotTree::Load(MtreeReader &reader) {
+bool SnapshotTree::Load(MtreeReader &reader, std::uint64_t bytes) {
     m_nodes.clear();
     m_names.clear();
     m_digests.clear();
+    m_links.clear();
+    // Room for an entry per 16 bytes (shorter lines are rare; more entries grow it), set aside
+    // at once: untouched, it costs no memory.
+    if (bytes / 16 < std::numeric_limits<std::uint32_t>::max()) {
+        m_nodes.reserve(bytes / 16);
+        m_names.reserve(bytes);
+    }
     m_nodes.emplace_back(); // the root, until the manifest gives its facts
     m_nodes[Root].implicit = true;
     SnapshotEntry e;
@@ -155,16 +170,16 @@ SnapshotTree::Entry SnapshotTree::Get(std::uint32_t i) const {
     e.size = n.size;
     e.hasTime = n.hasTime;
     e.time = {n.seconds, n.nanoseconds};
-    e.link = std::string_view(m_names.data() + n.linkAt, n.linkLength);
-    e.digest = n.digest == NoEntry ? nullptr : &m_digests[n.digest];
+    e.link = linkOf(n);
+    e.digest = n.type == EntryType::File && n.extra != NoEntry ? &m_digests[n.extra] : nullptr;
     return e;
 }
 
 std::span<const std::uint32_t> SnapshotTree::Children(std::uint32_t dir) const {
     const Node &n = m_nodes[dir];
-    if (n.type != EntryType::Dir || n.childCount == 0)
+    if (n.type != EntryType::Dir || n.extra == NoEntry || m_dirs[n.extra].length == 0)
         return {};
-    return {m_children.data() + n.firstChild, n.childCount};
+    return {m_children.data() + m_dirs[n.extra].at, m_dirs[n.extra].length};
 }
 
 std::uint32_t SnapshotTree::Child(std::uint32_t dir, std::string_view wanted) const {
@@ -177,7 +192,7 @@ std::uint32_t SnapshotTree::Child(std::uint32_t dir, std::string_view wanted) co
 
 std::uint32_t SnapshotTree::resolve(std::uint32_t link, int depth) const {
     const Node &n = m_nodes[link];
-    const std::string_view target(m_names.data() + n.linkAt, n.linkLength);
+    const std::string_view target = linkOf(n);
     if (depth > MaxLinks || target.empty() || target.front() == '/')
         return NoEntry;
     return walk(n.parent, target, true, depth);
@@ -221,7 +236,7 @@ std::uint32_t SnapshotTree::Resolve(std::uint32_t link) const {
 
 bool SnapshotTree::LeavesTree(std::uint32_t link) const {
     const Node &n = m_nodes[link];
-    const std::string_view target(m_names.data() + n.linkAt, n.linkLength);
+    const std::string_view target = linkOf(n);
     if (n.type != EntryType::Link || target.empty())
         return false;
     if (target.front() == '/')
@@ -241,6 +256,40 @@ bool SnapshotTree::LeavesTree(std::uint32_t link) const {
         pos = slash + 1;
     }
     return false;
+}
+
+namespace {
+
+class TreeView : public SnapshotView {
+public:
+    explicit TreeView(const SnapshotTree &tree) : m_tree(tree) {}
+    Ref Root() override { return SnapshotTree::Root; }
+    Ref Find(std::string_view path, bool followLast) override {
+        return ref(m_tree.Find(path, followLast));
+    }
+    Ref FindBelow(Ref dir, std::string_view path, bool followLast) override {
+        return ref(m_tree.FindBelow(static_cast<std::uint32_t>(dir), path, followLast));
+    }
+    Ref Resolve(Ref link) override { return ref(m_tree.Resolve(static_cast<std::uint32_t>(link))); }
+    bool LeavesTree(Ref link) override {
+        return m_tree.LeavesTree(static_cast<std::uint32_t>(link));
+    }
+    SnapshotFacts Get(Ref entry) override { return m_tree.Get(static_cast<std::uint32_t>(entry)); }
+    int Children(Ref dir, std::vector<Ref> &out) override {
+        const auto children = m_tree.Children(static_cast<std::uint32_t>(dir));
+        out.assign(children.begin(), children.end());
+        return 0;
+    }
+
+private:
+    static Ref ref(std::uint32_t i) { return i == SnapshotTree::NoEntry ? None : Ref{i}; }
+    const SnapshotTree &m_tree;
+};
+
+} // namespace
+
+std::unique_ptr<SnapshotView> SnapshotTree::NewView() const {
+    return std::make_unique<TreeView>(*this);
 }
 
 } // namespace dirwise

@@ -7,6 +7,7 @@
 #include "MtreeReader.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,21 +16,59 @@
 
 namespace dirwise {
 
-class SnapshotTree {
+// The facts of one entry of a snapshot, as views into what holds them.
+struct SnapshotFacts {
+    std::string_view name; // "" for the root
+    EntryType type = EntryType::File;
+    std::int64_t size = 0; // 0 when the manifest gives none (folders, links, devices)
+    bool hasTime = false;
+    SnapshotTime time;
+    std::string_view link;          // a link's target
+    const Sha256 *digest = nullptr; // a regular file's, when the manifest has it
+};
+
+// One thread's way into a snapshot: entries named by references that hold for the
+// snapshot's life; the facts Get gives hold until the next call on the same view.
+class SnapshotView {
+public:
+    using Ref = std::uint64_t;
+    static constexpr Ref None = ~Ref{0};
+    virtual ~SnapshotView() = default;
+    // The root folder.
+    [[nodiscard]] virtual Ref Root() = 0;
+    // As SnapshotTree::Find, Resolve and LeavesTree below.
+    [[nodiscard]] virtual Ref Find(std::string_view path, bool followLast) = 0;
+    // As Find, from folder `dir` instead of the root.
+    [[nodiscard]] virtual Ref FindBelow(Ref dir, std::string_view path, bool followLast) = 0;
+    [[nodiscard]] virtual Ref Resolve(Ref link) = 0;
+    [[nodiscard]] virtual bool LeavesTree(Ref link) = 0;
+    [[nodiscard]] virtual SnapshotFacts Get(Ref entry) = 0;
+    // The entries of folder `dir` in byte order of their names into `out`. Returns 0, or the
+    // errno of a snapshot that could not be read again (the file changed or went away).
+    virtual int Children(Ref dir, std::vector<Ref> &out) = 0;
+    // The errno that made the last Find come back with None without being sure nothing is
+    // there (the snapshot could not be read again), else 0.
+    [[nodiscard]] virtual int Failure() const { return 0; }
+};
+
+// A snapshot read and checked, shared by the threads of a run; each asks through a view.
+class SnapshotData {
+public:
+    virtual ~SnapshotData() = default;
+    [[nodiscard]] virtual std::unique_ptr<SnapshotView> NewView() const = 0;
+    // Whether every regular file has a digest / every entry a time.
+    [[nodiscard]] virtual bool DigestsComplete() const = 0;
+    [[nodiscard]] virtual bool TimesComplete() const = 0;
+};
+
+// A snapshot held whole in memory: a foreign manifest in any order, or a stream from another
+// machine. Names and link targets in one arena, each entry's facts packed.
+class SnapshotTree : public SnapshotData {
 public:
     static constexpr std::uint32_t NoEntry = 0xffffffffu;
     static constexpr std::uint32_t Root = 0;
 
-    // The facts of one entry; the views live as long as the tree.
-    struct Entry {
-        std::string_view name; // "" for the root
-        EntryType type = EntryType::File;
-        std::int64_t size = 0; // 0 when the manifest gives none (folders, links, devices)
-        bool hasTime = false;
-        SnapshotTime time;
-        std::string_view link;          // a link's target
-        const Sha256 *digest = nullptr; // a regular file's, when the manifest has it
-    };
+    using Entry = SnapshotFacts;
 
     // Reads every entry `reader` gives, in any order. A folder the manifest names only as a
     // parent is made without facts; a later entry for the same path replaces an earlier one
@@ -37,7 +76,9 @@ public:
     // manifest without a single entry, is refused.
     // Returns false with error() (and errorLine()) set when the reader failed or the
     // manifest does not make a tree.
-    [[nodiscard]] bool Load(MtreeReader &reader);
+    // `bytes`, the manifest's size where known, lets the entries' room be set aside at once:
+    // growing it step by step would hold the old and the new room together at each step.
+    [[nodiscard]] bool Load(MtreeReader &reader, std::uint64_t bytes = 0);
     [[nodiscard]] const std::string &error() const { return m_error; }
     [[nodiscard]] std::int64_t errorLine() const { return m_errorLine; }
 
@@ -51,6 +92,11 @@ public:
     // with `followLast`, a link at the end too. NoEntry when nothing is there, or a link on
     // the way leaves the tree, leads nowhere or loops.
     [[nodiscard]] std::uint32_t Find(std::string_view path, bool followLast) const;
+    // As Find, from folder `dir` instead of the root.
+    [[nodiscard]] std::uint32_t FindBelow(std::uint32_t dir, std::string_view path,
+                                          bool followLast) const {
+        return walk(dir, path, followLast, 0);
+    }
     // Where link `link` leads inside the tree (through further links), or NoEntry when its
     // target is absolute, climbs above the root, is not in the tree, or loops.
     [[nodiscard]] std::uint32_t Resolve(std::uint32_t link) const;
@@ -60,16 +106,19 @@ public:
     [[nodiscard]] bool LeavesTree(std::uint32_t link) const;
 
     // Whether every regular file has a digest / every entry read from the manifest a time.
-    [[nodiscard]] bool DigestsComplete() const { return m_filesWithoutDigest == 0; }
-    [[nodiscard]] bool TimesComplete() const { return m_entriesWithoutTime == 0; }
+    [[nodiscard]] bool DigestsComplete() const override { return m_filesWithoutDigest == 0; }
+    [[nodiscard]] bool TimesComplete() const override { return m_entriesWithoutTime == 0; }
+    // A view that asks the tree itself (it keeps no state of its own).
+    [[nodiscard]] std::unique_ptr<SnapshotView> NewView() const override;
 
 private:
+    // 40 bytes an entry: what only some kinds have lies in a table of that kind.
     struct Node {
         std::uint32_t parent = NoEntry;
         std::uint32_t nameAt = 0, nameLength = 0;
-        std::uint32_t linkAt = 0, linkLength = 0;
-        std::uint32_t digest = NoEntry; // index into m_digests
-        std::uint32_t firstChild = 0, childCount = 0;
+        // A link's index in m_links, a regular file's digest in m_digests, a folder's
+        // children in m_dirs (set once all is read); NoEntry for none.
+        std::uint32_t extra = NoEntry;
         EntryType type = EntryType::Dir;
         bool hasTime = false;
         bool implicit = false; // made as a parent only
@@ -77,6 +126,9 @@ private:
         std::int32_t nanoseconds = 0;
         std::int64_t seconds = 0;
         std::int64_t size = 0;
+    };
+    struct Span {
+        std::uint32_t at = 0, length = 0;
     };
 
     bool add(const SnapshotEntry &e);
@@ -87,12 +139,19 @@ private:
     [[nodiscard]] std::string_view name(const Node &n) const {
         return {m_names.data() + n.nameAt, n.nameLength};
     }
+    [[nodiscard]] std::string_view linkOf(const Node &n) const {
+        if (n.type != EntryType::Link || n.extra == NoEntry)
+            return {};
+        return {m_names.data() + m_links[n.extra].at, m_links[n.extra].length};
+    }
     std::uint32_t resolve(std::uint32_t link, int depth) const;
     std::uint32_t walk(std::uint32_t from, std::string_view path, bool followLast, int depth) const;
 
     std::vector<Node> m_nodes;
     std::string m_names; // names and link targets, packed
     std::vector<Sha256> m_digests;
+    std::vector<Span> m_links; // targets in m_names
+    std::vector<Span> m_dirs;  // children in m_children
     std::vector<std::uint32_t> m_children;
     std::unordered_map<std::string, std::uint32_t> m_folders; // while loading: path -> folder
     std::int64_t m_filesWithoutDigest = 0;

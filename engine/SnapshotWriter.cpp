@@ -3,8 +3,10 @@
 #include "Io.h"
 #include "MtreeReader.h"
 #include "Sha256.h"
+#include "WorkerPool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -65,6 +67,125 @@ int readNames(int fd, std::vector<std::string> &names) {
     return err;
 }
 
+// A regular file's digest, or why there is none.
+struct Hashed {
+    std::string hex;
+    int error = 0;
+};
+
+// The sha256 of file `name` in folder `dirFd`, read through `buffer`. `more` is told of every
+// piece read and may ask to stop (false): the digest is then not whole and `stopped` set.
+template <typename More>
+Hashed hashFile(int dirFd, const char *name, std::vector<char> &buffer, More &&more,
+                bool &stopped) {
+    Hashed h;
+    // O_NONBLOCK: a file swapped for a FIFO after the stat must not hang the walk.
+    UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        h.error = errno;
+        return h;
+    }
+    buffer.resize(256 * 1024);
+    Sha256Hasher sha;
+    // The data is read; a hole, which reads as zeros, is hashed as the zeros it holds without
+    // being read (the kernel would only copy them out). Where holes cannot be told, all of
+    // the file is read.
+    static const std::vector<char> zeros(64 * 1024, '\0');
+    bool holes = true;
+    off_t at = 0;
+    off_t dataEnd = 0; // where the data being read ends (a hole or the end of the file)
+    for (;;) {
+        if (holes && at >= dataEnd) {
+            const off_t hole = ::lseek(fd.get(), at, SEEK_HOLE);
+            const off_t data = hole == at ? ::lseek(fd.get(), at, SEEK_DATA) : hole;
+            struct stat st {};
+            off_t end = data;
+            if (hole < 0 || (data < 0 && errno != ENXIO))
+                holes = false; // past the end (then read finds it), or no holes told here
+            else if (data < 0) // a hole to the end of the file
+                end = ::fstat(fd.get(), &st) == 0 ? st.st_size : at;
+            if (holes && hole == at) {
+                for (off_t left = end - at; left > 0;) {
+                    const auto n = static_cast<std::size_t>(
+                        std::min<off_t>(left, static_cast<off_t>(zeros.size())));
+                    sha.Update(zeros.data(), n);
+                    left -= static_cast<off_t>(n);
+                    if (!more(static_cast<ssize_t>(n))) {
+                        stopped = true;
+                        return h;
+                    }
+                }
+                at = end;
+                continue;
+            }
+            dataEnd = holes ? hole : 0;
+        }
+        std::size_t want = buffer.size();
+        if (holes && dataEnd - at < static_cast<off_t>(want))
+            want = static_cast<std::size_t>(dataEnd - at);
+        const ssize_t n = ::pread(fd.get(), buffer.data(), want, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            h.error = errno;
+            return h;
+        }
+        if (n == 0)
+            break;
+        at += n;
+        sha.Update(buffer.data(), static_cast<std::size_t>(n));
+        if (!more(n)) {
+            stopped = true;
+            return h;
+        }
+    }
+    h.hex = DigestHex(sha.Finish());
+    return h;
+}
+
+// One folder's regular files hashed at once by the pool's workers and the walk's own thread;
+// the results keep the folder's order, so the lines do. Guarded by the pool's lock, except
+// `stop` and `bytes`.
+class DigestBatch : public WorkerPool::Client {
+public:
+    struct Task {
+        const std::string *name = nullptr;
+        Hashed result;
+    };
+
+    explicit DigestBatch(unsigned workers) : m_buffers(workers) {}
+
+    int dirFd = -1;
+    std::vector<Task> tasks;
+    std::size_t next = 0; // the first task nobody took
+    std::size_t done = 0;
+    std::atomic<bool> stop{false};
+    std::atomic<std::int64_t> bytes{0}; // read by the workers, for the progress
+    std::condition_variable finished;   // the last task of the batch is done
+
+    bool HasWork() const override { return next < tasks.size() && !stop; }
+
+    bool Work(std::unique_lock<std::mutex> &lock, unsigned worker) override {
+        Task &task = tasks[next++];
+        lock.unlock();
+        bool stopped = false;
+        task.result = hashFile(
+            dirFd, task.name->c_str(), m_buffers[worker],
+            [&](ssize_t n) {
+                bytes += n;
+                return !stop;
+            },
+            stopped);
+        lock.lock();
+        ++done;
+        finished.notify_all();
+        return true;
+    }
+
+private:
+    std::vector<std::vector<char>> m_buffers; // one per worker
+};
+
 // One folder the walk is in: its descriptor, its path in the manifest, and the folders
 // below it still to be entered.
 struct Frame {
@@ -87,10 +208,14 @@ public:
     SnapshotSummary Run(const std::string &root);
 
 private:
-    bool entry(int dirFd, const std::string &name, const std::string &path, const struct stat &st);
+    bool entry(int dirFd, const std::string &name, const std::string &path, const struct stat &st,
+               const Hashed *hashed = nullptr);
     bool folder(int parentFd, Frame &frame, const std::string &name);
     bool listFolder(Frame &frame);
     bool digest(int dirFd, const std::string &name, const std::string &path, std::string &line);
+    // Hashes `tasks` (files of folder `dirFd`) on the pool and on this thread, yielding
+    // meanwhile. False when a yield asked to stop.
+    bool hashBatch(int dirFd, std::vector<DigestBatch::Task> &tasks);
     bool flush(bool all);
     // Opens the folders on the stack whose descriptors were closed, from the nearest open
     // one down. False (errno set) when one cannot be opened again.
@@ -107,6 +232,9 @@ private:
     std::vector<Frame> m_stack;
     std::int64_t m_lastWrite = 0;
     std::int64_t m_sinceYield = 0; // bytes digested since the last yield
+    // With digests: the workers that hash a folder's files beside this thread.
+    std::unique_ptr<DigestBatch> m_batch;
+    std::unique_ptr<WorkerPool> m_pool; // goes first: its workers may still hold m_batch
 };
 
 void Writer::notRead(const std::string &path, int error, bool directory) {
@@ -134,39 +262,83 @@ bool Writer::flush(bool all) {
 
 bool Writer::digest(int dirFd, const std::string &name, const std::string &path,
                     std::string &line) {
-    // O_NONBLOCK: a file swapped for a FIFO after the stat must not hang the walk.
-    UniqueFd fd(
-        ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) {
-        notRead(path, errno, false);
-        return true;
-    }
-    m_readBuffer.resize(256 * 1024);
-    Sha256Hasher sha;
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), m_readBuffer.data(), m_readBuffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            notRead(path, errno, false);
-            return true;
-        }
-        if (n == 0)
-            break;
-        sha.Update(m_readBuffer.data(), static_cast<std::size_t>(n));
-        // A large file yields as it is read, so Stop is seen within it.
-        if ((m_sinceYield += n) >= 16 * 1024 * 1024) {
+    bool stopped = false;
+    const Hashed h = hashFile(
+        dirFd, name.c_str(), m_readBuffer,
+        [&](ssize_t n) {
+            // A large file yields as it is read, so Stop is seen within it.
+            if ((m_sinceYield += n) < 16 * 1024 * 1024)
+                return true;
             m_sinceYield = 0;
-            if (m_host.yield({Phase::Listing, m_summary.entries, 0, 0}))
-                return false;
-        }
-    }
-    line += " sha256digest=" + DigestHex(sha.Finish());
+            return !m_host.yield({Phase::Listing, m_summary.entries, 0, 0});
+        },
+        stopped);
+    if (stopped)
+        return false;
+    if (h.error)
+        notRead(path, h.error, false);
+    else
+        line += " sha256digest=" + h.hex;
     return true;
 }
 
+bool Writer::hashBatch(int dirFd, std::vector<DigestBatch::Task> &tasks) {
+    DigestBatch &batch = *m_batch;
+    std::unique_lock lock(m_pool->Mutex());
+    batch.dirFd = dirFd;
+    batch.next = batch.done = 0;
+    batch.tasks.swap(tasks);
+    const auto giveBack = [&] {
+        tasks.swap(batch.tasks);
+        batch.tasks.clear();
+    };
+    (void)m_pool->Ensure(m_pool->Size().start);
+    m_pool->Wake(batch.tasks.size());
+    while (batch.done < batch.tasks.size()) {
+        if (batch.next < batch.tasks.size()) {
+            DigestBatch::Task &task = batch.tasks[batch.next++];
+            lock.unlock();
+            bool stopped = false;
+            task.result = hashFile(
+                dirFd, task.name->c_str(), m_readBuffer,
+                [&](ssize_t n) {
+                    if ((m_sinceYield += n) < 16 * 1024 * 1024)
+                        return !batch.stop;
+                    m_sinceYield = 0;
+                    if (m_host.yield({Phase::Listing, m_summary.entries, 0, 0}))
+                        batch.stop = true;
+                    return !batch.stop;
+                },
+                stopped);
+            lock.lock();
+            ++batch.done;
+            if (batch.stop)
+                break;
+            continue;
+        }
+        // The workers have the rest: yield now and then, so Stop is seen within a large file.
+        batch.finished.wait_for(lock, std::chrono::milliseconds(50));
+        if (batch.done == batch.tasks.size())
+            break;
+        lock.unlock();
+        if (m_host.yield({Phase::Listing, m_summary.entries, 0, 0}))
+            batch.stop = true;
+        lock.lock();
+        if (batch.stop)
+            break;
+    }
+    if (!batch.stop) {
+        giveBack();
+        return true;
+    }
+    lock.unlock();
+    m_pool->Detach(); // returns once the files being hashed are put down
+    giveBack();
+    return false;
+}
+
 bool Writer::entry(int dirFd, const std::string &name, const std::string &path,
-                   const struct stat &st) {
+                   const struct stat &st, const Hashed *hashed) {
     const EntryType type = typeOf(st.st_mode);
     std::string line = path.empty() ? std::string(".") : "./" + EncodeMtreeName(path);
     line += " type=";
@@ -185,7 +357,12 @@ bool Writer::entry(int dirFd, const std::string &name, const std::string &path,
         target.resize(static_cast<std::size_t>(n));
         line += " link=" + EncodeMtreeName(target);
     }
-    if (type == EntryType::File && m_options.digests && !digest(dirFd, name, path, line)) {
+    if (type == EntryType::File && hashed) {
+        if (hashed->error)
+            notRead(path, hashed->error, false);
+        else
+            line += " sha256digest=" + hashed->hex;
+    } else if (type == EntryType::File && m_options.digests && !digest(dirFd, name, path, line)) {
         m_summary.stopped = true;
         return false;
     }
@@ -203,16 +380,41 @@ bool Writer::listFolder(Frame &frame) {
     std::vector<std::string> names;
     if (const int err = readNames(frame.fd.get(), names))
         notRead(frame.path, err, true);
+    struct Listed {
+        const std::string *name;
+        struct stat st;
+        std::size_t task; // its digest in m_batch, or npos
+    };
+    std::vector<Listed> listed;
+    listed.reserve(names.size());
+    std::vector<DigestBatch::Task> tasks;
     for (const std::string &name : names) {
-        const std::string path = frame.path.empty() ? name : frame.path + "/" + name;
-        struct stat st {};
-        if (::fstatat(frame.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            notRead(path, errno, false);
+        Listed l{&name, {}, std::string::npos};
+        if (::fstatat(frame.fd.get(), name.c_str(), &l.st, AT_SYMLINK_NOFOLLOW) != 0) {
+            notRead(frame.path.empty() ? name : frame.path + "/" + name, errno, false);
             continue;
         }
-        if (S_ISDIR(st.st_mode))
+        if (S_ISDIR(l.st.st_mode)) {
             frame.folders.push_back(name);
-        else if (!entry(frame.fd.get(), name, path, st))
+            continue;
+        }
+        if (m_batch && S_ISREG(l.st.st_mode)) {
+            l.task = tasks.size();
+            tasks.push_back({&name, {}});
+        }
+        listed.push_back(l);
+    }
+    // Two files or more are hashed at once; one alone is hashed as its line is written.
+    const bool batched = tasks.size() > 1;
+    if (batched && !hashBatch(frame.fd.get(), tasks)) {
+        m_summary.stopped = true;
+        return false;
+    }
+    for (const Listed &l : listed) {
+        const std::string path = frame.path.empty() ? *l.name : frame.path + "/" + *l.name;
+        const Hashed *hashed =
+            batched && l.task != std::string::npos ? &tasks[l.task].result : nullptr;
+        if (!entry(frame.fd.get(), *l.name, path, l.st, hashed))
             return false;
     }
     return true;
@@ -228,6 +430,11 @@ bool Writer::folder(int parentFd, Frame &frame, const std::string &name) {
 SnapshotSummary Writer::Run(const std::string &root) {
     m_root = root;
     m_buffer = "#mtree\n";
+    if (m_options.digests) {
+        m_pool = std::make_unique<WorkerPool>();
+        m_batch = std::make_unique<DigestBatch>(m_pool->Size().most);
+        m_pool->Attach(*m_batch);
+    }
     Frame top;
     top.fd.reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!top.fd) {
@@ -268,6 +475,8 @@ SnapshotSummary Writer::Run(const std::string &root) {
         if (m_stack.size() > OpenFolders + 1)
             m_stack[m_stack.size() - OpenFolders - 1].fd.reset();
     }
+    if (m_pool)
+        m_pool->Detach();
     if (m_summary.writeError == 0)
         flush(true);
     return m_summary;

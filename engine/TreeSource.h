@@ -130,11 +130,14 @@ struct EntryFacts {
         Regular, // a regular file (after links): the only kind whose bytes are ever read
         Other,   // a FIFO, socket or device (after links): never opened
         Folder,  // a folder where a file was looked for
+        Link,    // a symbolic link that leads nowhere: the link's own facts (its size is
+                 // the length of its target, its time its own); never opened
     };
     Type type = Type::None;
     std::int64_t size = 0;
     std::int64_t time = 0; // modification time, seconds
     int error = 0;         // with None: why
+    bool timeKnown = true; // false: the source has no time for it (a snapshot without times)
 };
 
 // A file opened for its bytes: a descriptor of a regular file and its size when it was
@@ -156,12 +159,10 @@ using Sha256 = std::array<std::uint8_t, 32>;
 class FileReader {
 public:
     virtual ~FileReader() = default;
-    // The facts of the file, following links. A dangling link is None with ENOENT.
+    // The facts of the file, following links. A link that leads nowhere is compared as what
+    // it is: Link with its own facts. A loop of links is None with ELOOP.
     [[nodiscard]] virtual EntryFacts Facts(const ScanState &listing, std::uint32_t dir,
                                            const char *name) = 0;
-    // Whether the source's root is still there (asked when files are not there, so an
-    // unplugged drive makes its files Not Compared, never Not Found).
-    [[nodiscard]] virtual bool RootPresent() = 0;
     // The file opened for its bytes, never blocking on a FIFO or device. A source without
     // bytes answers error ENOTSUP (and gives a Digest).
     [[nodiscard]] virtual OpenedFile OpenBytes(const ScanState &listing, std::uint32_t dir,
@@ -202,6 +203,14 @@ public:
                                                                   bool followLinks) = 0;
     // A reader for one thread.
     [[nodiscard]] virtual std::unique_ptr<FileReader> NewReader() = 0;
+    // Takes note of who the root is, as a run starts, for RootGone. A source whose root
+    // cannot go away (a snapshot read into memory) need not.
+    virtual void NoteRoot() {}
+    // Whether the root noted has gone away or been replaced by another folder since: asked
+    // when a lookup fails or a listing is empty in a way the tree does not explain, so that
+    // an unmounted drive or a renamed root makes its files Not Compared, never Not Found or
+    // Extra. Once true it stays true for the run. Safe to call from any thread.
+    [[nodiscard]] virtual bool RootGone() { return false; }
 };
 
 } // namespace dirwise

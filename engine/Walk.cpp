@@ -3,6 +3,7 @@
 #include "CompareRules.h"
 #include "FileSystem.h"
 
+#include <map>
 #include <set>
 #include <utility>
 
@@ -22,20 +23,21 @@ struct Frame {
 
 class Walker {
 public:
-    Walker(FolderLister &lister, const std::string &root, ScanState &state, CompareHost &host,
+    Walker(FolderLister &lister, TreeSource &source, ScanState &state, CompareHost &host,
            const std::vector<std::string> &patterns, const ScanRules &rules)
-        : m_lister(lister), m_root(root), m_state(state), m_host(host), m_patterns(patterns),
-          m_rules(rules) {}
+        : m_lister(lister), m_source(source), m_root(source.Root()), m_state(state), m_host(host),
+          m_patterns(patterns), m_rules(rules) {}
 
     void run() {
         m_state.ScanDirs.push_back(
             {ScanDir::NoParent, m_root.empty() || m_root.back() == '/' ? m_root : m_root + "/"});
         const ListAnswer root = m_lister.ListRoot(m_listing);
         if (root.kind != ListAnswer::Kind::Listed) {
-            report("", root.error);
+            if (!rootGone())
+                report("", root.error);
             return;
         }
-        if (!enter(0, false))
+        if (!enter(0, false, false))
             return;
         while (!m_stack.empty()) {
             Frame &top = m_stack.back();
@@ -59,10 +61,21 @@ private:
     }
 
     // Folder `relative` (from the root: "" or "a/b/") could not be listed.
-    void report(std::string relative, int err) {
-        Diagnostic d{m_rules.side, Problem::FolderNotListed, m_root, std::move(relative), err};
+    void report(std::string relative, int err, Problem problem = Problem::FolderNotListed,
+                std::string walkedAs = {}) {
+        Diagnostic d{m_rules.side, problem, m_root, std::move(relative), err, std::move(walkedAs)};
         m_host.diagnostic(d);
         m_state.Diagnostics.push_back(std::move(d));
+    }
+
+    // Whether the root has gone away or been replaced since the run began, asked when a
+    // listing fails or comes back empty: the root is then named once and the walk ends, so
+    // the folders it can no longer reach are not each reported, nor their files missed.
+    bool rootGone() {
+        if (!m_source.RootGone())
+            return false;
+        report("", ENOENT, Problem::RootGone);
+        return true;
     }
 
     void leave() {
@@ -84,19 +97,22 @@ private:
         const FolderPlace place{
             parent, name, top.viaLink[index], top.next >= top.subdirs.size(), m_path, m_position};
         const ListAnswer answer = m_lister.ListChild(place, m_listing);
-        if (answer.kind == ListAnswer::Kind::Failed)
+        if (answer.kind == ListAnswer::Kind::Failed) {
+            if (rootGone())
+                return false;
             report(m_path, answer.error);
+        }
         if (answer.kind != ListAnswer::Kind::Listed)
             return !stopAfterYield();
         const auto dir = static_cast<std::uint32_t>(m_state.ScanDirs.size());
         m_state.ScanDirs.push_back({top.dir, name + "/"});
-        return enter(dir, answer.childrenQueued);
+        return enter(dir, answer.childrenQueued, place.viaLink);
     }
 
-    // Takes the names of folder `dir` from m_listing and pushes its frame. Its subfolders go
-    // to the source's read-ahead unless it queued them already. Returns false when the walk
-    // stops.
-    bool enter(std::uint32_t dir, bool childrenQueued) {
+    // Takes the names of folder `dir` (reached through a link: `viaLink`) from m_listing and
+    // pushes its frame. Its subfolders go to the source's read-ahead unless it queued them
+    // already. Returns false when the walk stops.
+    bool enter(std::uint32_t dir, bool childrenQueued, bool viaLink) {
         const std::pair<std::uint64_t, std::uint64_t> id{m_listing.device, m_listing.inode};
         if (id.second != 0 && m_ancestors.count(id) != 0) {
             // A link back to a folder already on this walk: everything below it is listed
@@ -104,6 +120,25 @@ private:
             m_state.ScanDirs.pop_back();
             m_lister.Leave(m_stack.size());
             return !stopAfterYield();
+        }
+        if (m_rules.followLinks && id.second != 0) {
+            // A link into a folder walked already (through another link, or at its real
+            // place): one row says where it was compared, so no arrangement of links makes
+            // the walk longer than the tree itself. A folder reached without a link is
+            // always walked, so a real folder is never left out for a link seen first.
+            const auto [first, fresh] = m_walked.try_emplace(id, dir);
+            if (!fresh && viaLink) {
+                report(m_state.RelativeDir(dir).substr(1), 0, Problem::WalkedAlready,
+                       m_state.RelativeDir(first->second).substr(1));
+                m_state.ScanDirs.pop_back();
+                m_lister.Leave(m_stack.size());
+                return !stopAfterYield();
+            }
+        }
+        if ((m_listing.error != 0 || m_listing.entries.empty()) && rootGone()) {
+            if (dir != 0)
+                m_state.ScanDirs.pop_back();
+            return false;
         }
         if (m_listing.error != 0)
             report(m_state.RelativeDir(dir).substr(1), m_listing.error);
@@ -177,6 +212,7 @@ private:
     }
 
     FolderLister &m_lister;
+    TreeSource &m_source;
     const std::string &m_root;
     ScanState &m_state;
     CompareHost &m_host;
@@ -184,6 +220,8 @@ private:
     const ScanRules &m_rules;
     std::vector<Frame> m_stack;
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_ancestors;
+    // With links followed: every folder entered, by identity, and its first ScanDirs index.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> m_walked;
     FolderListing m_listing;     // the folder being entered
     std::string m_path;          // the top frame's path relative to the root ("" or "a/b/")
     std::vector<bool> m_skipped; // with a filter: the entries of m_listing it left out
@@ -198,7 +236,7 @@ void Walk(TreeSource &source, WorkerPool &pool, ScanState &state, CompareHost &h
     const std::unique_ptr<FolderLister> lister = source.NewLister(pool, rules.followLinks);
     if (rules.filter)
         lister->ListAheadOnlyWhatIsNamed();
-    Walker(*lister, source.Root(), state, host, patterns, rules).run();
+    Walker(*lister, source, state, host, patterns, rules).run();
 }
 
 } // namespace dirwise

@@ -32,9 +32,11 @@ struct ScanRules {
 // hidden files and special files are listed. A folder already on the walk (a loop) is passed
 // over, and so is one the filter skips, before the source is asked for it. The walk needs no
 // recursion, so any depth is safe. A folder that cannot be listed becomes a diagnostic (the
-// state's and the host's) and the walk goes on. Yields (with `rules.phase`) after every entry
-// of every pass and after every subfolder, and returns as soon as a yield asks to stop,
-// keeping what was listed and setting Stopped. `state` should be fresh; the walk appends.
+// state's and the host's) and the walk goes on, unless the source's root has gone (asked
+// when a listing fails or is empty, see TreeSource::RootGone): then one Problem::RootGone
+// diagnostic names the root and the walk ends, keeping what it listed. Yields (with `rules.phase`)
+// after every entry of every pass and after every subfolder, and returns as soon as a yield asks to
+// stop, keeping what was listed and setting Stopped. `state` should be fresh; the walk appends.
 void Walk(TreeSource &source, WorkerPool &pool, ScanState &state, CompareHost &host,
           const std::vector<std::string> &patterns, const ScanRules &rules);
 

@@ -70,11 +70,21 @@ void AppendTerminalLine(std::string &out, const ResultsList &list, std::size_t i
 }
 
 void AppendReportLine(std::string &out, const ResultsList &list, std::size_t i) {
-    // The first six columns, as shown; the compare date is never written.
+    // The first six columns, as shown; the compare date is never written. A field goes in
+    // as it is made and is escaped afterwards only when it holds a byte that needs it.
     for (int c = 0; c <= static_cast<int>(Column::MasterDate); ++c) {
         if (c > 0)
             out += '\t';
-        AppendEscapedField(out, list.Text(i, static_cast<Column>(c)));
+        const std::size_t at = out.size();
+        list.AppendText(out, i, static_cast<Column>(c));
+        const auto special = [](char b) {
+            return b == '\t' || b == '\r' || b == '\n' || b == '\\';
+        };
+        if (std::any_of(out.begin() + static_cast<std::ptrdiff_t>(at), out.end(), special)) {
+            const std::string field = out.substr(at);
+            out.resize(at);
+            AppendEscapedField(out, field);
+        }
     }
     out += "\r\n";
 }
@@ -129,15 +139,15 @@ MachineRow machineRow(const ResultsList &list, std::size_t i) {
     MachineRow m;
     m.result = ResultText(r.result);
     m.path = list.RelativeDir(i).substr(1) + r.name;
-    if (r.has(Column::MasterSize)) {
+    if (r.has(Column::MasterSize))
         m.masterSize = r.masterSize;
+    if (r.has(Column::MasterDate))
         m.masterDate = IsoUtcText(r.masterTime);
-    }
-    if (r.has(Column::CompareSize)) {
+    if (r.has(Column::CompareSize))
         m.compareSize = r.compareSize;
+    if (r.has(Column::CompareDate))
         m.compareDate = IsoUtcText(r.compareTime);
-    }
-    m.difference = DifferenceText(r, "");
+    m.difference = DifferenceText(r, "", list.WalkedAs(i));
     return m;
 }
 

@@ -54,11 +54,13 @@ const char *IconKeyText(IconKey k) {
 bool ResultRow::has(Column c) const {
     switch (c) {
     case Column::MasterSize:
-    case Column::MasterDate:
         return hasMaster();
+    case Column::MasterDate:
+        return hasMaster() && masterTimeKnown;
     case Column::CompareSize:
-    case Column::CompareDate:
         return hasCompare();
+    case Column::CompareDate:
+        return hasCompare() && compareTimeKnown;
     case Column::Difference:
         return result != Result::Match || detail != Detail::None;
     default:

@@ -38,6 +38,13 @@ enum class Detail : std::uint8_t {
     MasterFolder,
     CompareFile,
     CompareFolder,
+    // A NotCompared row: that tree's root went away or was replaced during the run.
+    MasterGone,
+    CompareGone,
+    // A NotCompared folder reached through a link whose folder that tree's walk had entered
+    // already; `contentOffset` holds the list's directory index of where it was entered.
+    MasterWalkedAlready,
+    CompareWalkedAlready,
 };
 
 // The columns of the results list, in display order.
@@ -69,7 +76,8 @@ inline constexpr int ColumnCount = 8;
 // Found has no compare side, Extra no master side, Not Compared neither); an absent side
 // holds zeros and shows empty cells. A Not Compared row names the place (its folder, or a
 // file in `dir`; the root itself is `dir` "/" with an empty name), says in `detail` which
-// tree and whether a file or a folder, and keeps the errno in `contentOffset`.
+// tree and whether a file or a folder, and keeps the errno in `contentOffset` (for a folder
+// walked already, the directory index of its first place instead).
 struct ResultRow {
     std::string name;               // file name exactly as the listing returned it
     std::int64_t masterSize = 0;    // bytes
@@ -80,6 +88,10 @@ struct ResultRow {
     std::uint32_t dir = 0;          // relative directory: an index into the owning list's table
     Result result = Result::Match;
     Detail detail = Detail::None;
+    // False where the side's time is not known (a snapshot written without times): its date
+    // cell is empty, in the list and in every report.
+    bool masterTimeKnown = true;
+    bool compareTimeKnown = true;
 
     [[nodiscard]] bool hasMaster() const {
         return result != Result::Extra && result != Result::NotCompared;
@@ -88,7 +100,8 @@ struct ResultRow {
         return result != Result::NotFound && result != Result::NotCompared;
     }
     // Whether column c holds a value in this row: the master side's cells follow
-    // hasMaster(), the compare side's hasCompare(), the Difference column holds text for
+    // hasMaster(), the compare side's hasCompare(), a date cell also its side's
+    // ...TimeKnown, the Difference column holds text for
     // every row that is not a plain match. The texts, the report and the sort all ask this.
     [[nodiscard]] bool has(Column c) const;
     // The number behind a numeric column (a size in bytes or a time in seconds); 0 for the

@@ -134,6 +134,8 @@ std::size_t ResultsList::Append(const ResultRow &row) {
     s.dir = row.dir;
     s.result = row.result;
     s.detail = row.detail;
+    s.timesKnown = static_cast<std::uint8_t>((!row.hasMaster() || row.masterTimeKnown ? 1 : 0) |
+                                             (!row.hasCompare() || row.compareTimeKnown ? 2 : 0));
     s.foldedApart = false;
     return m_count++;
 }
@@ -149,7 +151,9 @@ ResultRow ResultsList::unpack(const Stored &s) const {
                      .contentOffset = extraOf(s),
                      .dir = s.dir,
                      .result = s.result,
-                     .detail = s.detail};
+                     .detail = s.detail,
+                     .masterTimeKnown = (s.timesKnown & 1) != 0,
+                     .compareTimeKnown = (s.timesKnown & 2) != 0};
 }
 
 ResultRow ResultsList::Row(std::size_t i) const { return unpack(at(i)); }
@@ -208,33 +212,65 @@ const std::string &ResultsList::RelativeDir(std::size_t i) const {
     return d < m_dirs.size() ? m_dirs[d] : none;
 }
 
+std::string_view ResultsList::WalkedAs(std::size_t i) const {
+    const Stored &s = at(i);
+    if (s.result != Result::NotCompared ||
+        (s.detail != Detail::MasterWalkedAlready && s.detail != Detail::CompareWalkedAlready))
+        return {};
+    const std::int64_t d = extraOf(s);
+    if (d < 0 || static_cast<std::uint64_t>(d) >= m_dirs.size())
+        return {};
+    std::string_view dir = m_dirs[static_cast<std::size_t>(d)];
+    if (!dir.empty() && dir.front() == '/')
+        dir.remove_prefix(1);
+    return dir;
+}
+
 std::string ResultsList::Text(std::size_t i, Column k) const {
+    std::string out;
+    AppendText(out, i, k);
+    return out;
+}
+
+void ResultsList::AppendText(std::string &out, std::size_t i, Column k) const {
     const Stored &s = at(i);
     // The cheap columns straight from the packed row; the rest from the row as a value.
     switch (k) {
     case Column::Result:
-        return ResultText(s.result);
-    case Column::ComparePath:
-        return joinRoot(m_compareRoot, RelativeDir(i));
+        out += ResultText(s.result);
+        return;
+    case Column::ComparePath: {
+        const std::string &relative = RelativeDir(i);
+        out += m_compareRoot;
+        // The root "/" and a relative "/..." share their separator.
+        const bool shared = !m_compareRoot.empty() && m_compareRoot.back() == '/' &&
+                            !relative.empty() && relative.front() == '/';
+        out.append(relative, shared ? 1 : 0);
+        return;
+    }
     case Column::FileName:
-        return std::string(Name(i));
+        out += Name(i);
+        return;
     default:
         break;
     }
     const ResultRow r = unpack(s);
     if (!r.has(k))
-        return {};
+        return;
     switch (k) {
     case Column::MasterSize:
     case Column::CompareSize:
-        return SizeText(r.number(k));
+        AppendSizeText(out, r.number(k));
+        return;
     case Column::MasterDate:
     case Column::CompareDate:
-        return DateText(r.number(k));
+        AppendDateText(out, r.number(k));
+        return;
     case Column::Difference:
-        return DifferenceText(r, LocaleThousandsSeparator());
+        out += DifferenceText(r, LocaleThousandsSeparator(), WalkedAs(i));
+        return;
     default:
-        return {};
+        return;
     }
 }
 

@@ -74,9 +74,14 @@ public:
 
     // The directory relative to the roots of row i ("/" or "/a/b/").
     [[nodiscard]] const std::string &RelativeDir(std::size_t i) const;
+    // For a Not Compared row of a folder walked already: the relative path of the place it
+    // was walked ("a/b/", no leading "/"); otherwise empty.
+    [[nodiscard]] std::string_view WalkedAs(std::size_t i) const;
     // The text of column k of row i, exactly as shown and as the report writes it before
     // escaping; empty for a cell that holds no value (see ResultRow::has).
     [[nodiscard]] std::string Text(std::size_t i, Column k) const;
+    // Text(i, k) appended to `out`.
+    void AppendText(std::string &out, std::size_t i, Column k) const;
     // Full paths of row i's master and compare file: root, relative directory and name.
     [[nodiscard]] std::string MasterPath(std::size_t i) const;
     [[nodiscard]] std::string ComparePath(std::size_t i) const;
@@ -108,8 +113,10 @@ private:
         std::uint32_t dir;
         Result result;
         Detail detail;
+        std::uint8_t timesKnown;  // bit 0: the master side's time, bit 1: the compare side's
         mutable bool foldedApart; // the folded name is in m_foldedApart
     };
+    static_assert(sizeof(Stored) == 48);
     static constexpr unsigned ChunkBits = 13; // 8,192 rows a chunk
     static constexpr std::size_t ChunkRows = std::size_t{1} << ChunkBits;
 
@@ -125,6 +132,8 @@ private:
     [[nodiscard]] std::uint64_t storeName(std::string_view name, const std::int64_t *extra);
     [[nodiscard]] std::int64_t extraOf(const Stored &s) const;
     [[nodiscard]] ResultRow unpack(const Stored &s) const;
+    // Whether the stored row holds a value in column c (ResultRow::has).
+    [[nodiscard]] static bool hasCell(const Stored &s, Column c);
     // Reorders the rows so that row i becomes the old row order[i]; `order` is used up.
     void permute(std::vector<std::uint32_t> &order);
     // The sort's key orders, in SortOrder::Ascending with ties left to the caller.

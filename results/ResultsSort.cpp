@@ -58,14 +58,6 @@ int resultRank(Result r) {
     return 8;
 }
 
-// Whether a row of this result and detail holds a value in column c (ResultRow::has).
-bool hasCell(Result result, Detail detail, Column c) {
-    ResultRow probe;
-    probe.result = result;
-    probe.detail = detail;
-    return probe.has(c);
-}
-
 // The first eight case-folded bytes of a text as one number, so most comparisons never
 // look at the text itself. Names hold no NUL, so zero padding sorts a shorter text first,
 // as the full comparison does.
@@ -109,6 +101,15 @@ std::vector<std::uint32_t> orderOf(std::vector<Key<Value>> &keys, bool descendin
 
 } // namespace
 
+bool ResultsList::hasCell(const Stored &s, Column c) {
+    ResultRow probe;
+    probe.result = s.result;
+    probe.detail = s.detail;
+    probe.masterTimeKnown = (s.timesKnown & 1) != 0;
+    probe.compareTimeKnown = (s.timesKnown & 2) != 0;
+    return probe.has(c);
+}
+
 void ResultsList::sortNumbers(Column key, bool descending,
                               std::vector<std::uint32_t> &order) const {
     if (key == Column::ComparePath && m_dirRank.size() != m_dirs.size()) {
@@ -150,7 +151,7 @@ void ResultsList::sortNumbers(Column key, bool descending,
         default:
             break;
         }
-        keys[i] = {v, static_cast<std::uint32_t>(i), hasCell(s.result, s.detail, key)};
+        keys[i] = {v, static_cast<std::uint32_t>(i), hasCell(s, key)};
     }
     order = orderOf(keys, descending, [](std::uint32_t, std::uint32_t) { return 0; });
 }
@@ -191,7 +192,7 @@ void ResultsList::sortTexts(Column key, bool descending, std::vector<std::uint32
             text = listFolded ? FoldedName(i)
                               : std::string_view(foldedHere.emplace_back(FoldCaseUtf8(text)));
         const Stored &s = at(i);
-        const bool has = hasCell(s.result, s.detail, key);
+        const bool has = hasCell(s, key);
         keys[i] = {prefixOf(text), text.data(),
                    static_cast<std::uint32_t>(text.size()) | (has ? Has : 0u),
                    static_cast<std::uint32_t>(i)};

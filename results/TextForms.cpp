@@ -16,6 +16,8 @@ struct LocaleForms {
     std::string thousandsSep;
     std::string dateFormat;
     std::string timeFormat;
+    bool plainDate = false; // the formats hold only numeric fields (see appendNumeric)
+    bool plainTime = false;
     bool loaded = false;
 };
 
@@ -47,6 +49,69 @@ std::string widenYear(std::string fmt) {
     return out;
 }
 
+void appendTwo(std::string &out, int n) {
+    out += static_cast<char>('0' + n / 10 % 10);
+    out += static_cast<char>('0' + n % 10);
+}
+
+// Formats `tm` by `format` as strftime would, into `out`, when the format holds only
+// literal bytes and the numeric fields %d %m %Y %H %M %S %T %F %R %% (the short forms of
+// most locales); with `out` null it only tells whether the format is such. False when
+// strftime is needed (another field, or a year outside 1000-9999): `out` may then hold a
+// part of the text.
+bool appendNumeric(std::string *out, std::string_view format, const std::tm *tm) {
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%') {
+            if (out)
+                *out += format[i];
+            continue;
+        }
+        if (++i == format.size())
+            return false;
+        const char field = format[i];
+        if (std::string_view("dmYHMSTFR%").find(field) == std::string_view::npos)
+            return false;
+        if (!out)
+            continue;
+        const int year = tm->tm_year + 1900;
+        if ((field == 'Y' || field == 'F') && (year < 1000 || year > 9999))
+            return false;
+        switch (field) {
+        case 'd':
+            appendTwo(*out, tm->tm_mday);
+            break;
+        case 'm':
+            appendTwo(*out, tm->tm_mon + 1);
+            break;
+        case 'Y':
+            appendTwo(*out, year / 100), appendTwo(*out, year % 100);
+            break;
+        case 'H':
+            appendTwo(*out, tm->tm_hour);
+            break;
+        case 'M':
+            appendTwo(*out, tm->tm_min);
+            break;
+        case 'S':
+            appendTwo(*out, tm->tm_sec);
+            break;
+        case 'T':
+        case 'R':
+            appendTwo(*out, tm->tm_hour), *out += ':', appendTwo(*out, tm->tm_min);
+            if (field == 'T')
+                *out += ':', appendTwo(*out, tm->tm_sec);
+            break;
+        case 'F':
+            appendTwo(*out, year / 100), appendTwo(*out, year % 100), *out += '-';
+            appendTwo(*out, tm->tm_mon + 1), *out += '-', appendTwo(*out, tm->tm_mday);
+            break;
+        default:
+            *out += '%';
+        }
+    }
+    return true;
+}
+
 const LocaleForms &current() {
     LocaleForms &f = forms();
     if (!f.loaded) {
@@ -56,6 +121,8 @@ const LocaleForms &current() {
         const char *t = nl_langinfo(T_FMT);
         f.dateFormat = widenYear((d && *d) ? d : "%m/%d/%Y");
         f.timeFormat = (t && *t) ? t : "%H:%M:%S";
+        f.plainDate = appendNumeric(nullptr, f.dateFormat, nullptr);
+        f.plainTime = appendNumeric(nullptr, f.timeFormat, nullptr);
         f.loaded = true;
     }
     return f;
@@ -130,7 +197,8 @@ std::string dateChange(const ResultRow &r) {
 
 } // namespace
 
-std::string DifferenceText(const ResultRow &r, std::string_view separator) {
+std::string DifferenceText(const ResultRow &r, std::string_view separator,
+                           std::string_view walkedAs) {
     switch (r.result) {
     case Result::Match:
         switch (r.detail) {
@@ -168,6 +236,11 @@ std::string DifferenceText(const ResultRow &r, std::string_view separator) {
     case Result::Extra:
         return "not in the master directory";
     case Result::NotCompared: {
+        if (r.detail == Detail::MasterGone || r.detail == Detail::CompareGone)
+            return r.detail == Detail::MasterGone ? "master folder went away"
+                                                  : "compare folder went away";
+        if (r.detail == Detail::MasterWalkedAlready || r.detail == Detail::CompareWalkedAlready)
+            return "already compared as " + std::string(walkedAs);
         // glibc's untranslated description: the same words in every locale, so the machine
         // formats read alike everywhere.
         const char *why = ::strerrordesc_np(static_cast<int>(r.contentOffset));
@@ -212,7 +285,13 @@ std::string IsoUtcText(std::int64_t secondsSinceEpoch) {
 }
 
 std::string SizeText(std::int64_t bytes) {
-    const LocaleForms &f = current();
+    std::string out;
+    AppendSizeText(out, bytes);
+    return out;
+}
+
+void AppendSizeText(std::string &out, std::int64_t bytes) {
+    const std::string &separator = current().thousandsSep;
     const bool negative = bytes < 0;
     // Work on the magnitude as unsigned so INT64_MIN needs no special case.
     std::uint64_t v =
@@ -225,54 +304,72 @@ std::string SizeText(std::int64_t bytes) {
     } while (v != 0);
     while (n < 9)
         digits[n++] = '0';
-    std::string out;
-    out.reserve(static_cast<std::size_t>(n) + 8 * f.thousandsSep.size() + 1);
+    // The text is made in one buffer and appended at once: at most 20 digits, 6 separators.
+    char text[24 + 6 * 8];
+    std::size_t len = 0;
     if (negative)
-        out += '-';
+        text[len++] = '-';
+    const bool shortSeparator = separator.size() <= 8;
     for (int i = n - 1; i >= 0; --i) {
-        out += digits[i];
-        if (i > 0 && i % 3 == 0)
-            out += f.thousandsSep;
+        text[len++] = digits[i];
+        if (i > 0 && i % 3 == 0) {
+            if (!shortSeparator) {
+                out.append(text, len);
+                out += separator;
+                len = 0;
+                continue;
+            }
+            separator.copy(text + len, separator.size());
+            len += separator.size();
+        }
     }
-    return out;
+    out.append(text, len);
 }
 
 std::string DateText(std::int64_t secondsSinceEpoch) {
-    const LocaleForms &f = current();
-    const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
-    std::tm tm{};
-    if (localtime_r(&t, &tm) == nullptr)
-        return std::to_string(secondsSinceEpoch);
-    char buf[160];
-    std::size_t len = std::strftime(buf, sizeof buf, f.dateFormat.c_str(), &tm);
-    std::string out(buf, len);
-    if (tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0) {
-        len = std::strftime(buf, sizeof buf, f.timeFormat.c_str(), &tm);
-        out += ' ';
-        out.append(buf, len);
-    }
+    std::string out;
+    AppendDateText(out, secondsSinceEpoch);
     return out;
 }
 
-void AppendEscapedField(std::string &out, std::string_view field) {
-    for (char c : field) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out += c;
+void AppendDateText(std::string &out, std::int64_t secondsSinceEpoch) {
+    const LocaleForms &f = current();
+    const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
+    std::tm tm{};
+    if (localtime_r(&t, &tm) == nullptr) {
+        out += std::to_string(secondsSinceEpoch);
+        return;
+    }
+    // Numeric forms are made here (a report has a date in every row); strftime for the rest.
+    const std::size_t start = out.size();
+    char buf[160];
+    if (!f.plainDate || !appendNumeric(&out, f.dateFormat, &tm)) {
+        out.resize(start);
+        out.append(buf, std::strftime(buf, sizeof buf, f.dateFormat.c_str(), &tm));
+    }
+    if (tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0) {
+        out += ' ';
+        const std::size_t at = out.size();
+        if (!f.plainTime || !appendNumeric(&out, f.timeFormat, &tm)) {
+            out.resize(at);
+            out.append(buf, std::strftime(buf, sizeof buf, f.timeFormat.c_str(), &tm));
         }
     }
+}
+
+void AppendEscapedField(std::string &out, std::string_view field) {
+    // Names rarely hold any of the four bytes: the runs between them go in whole.
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c != '\t' && c != '\r' && c != '\n' && c != '\\')
+            continue;
+        out.append(field.data() + from, i - from);
+        out += '\\';
+        out += c == '\t' ? 't' : c == '\r' ? 'r' : c == '\n' ? 'n' : '\\';
+        from = i + 1;
+    }
+    out.append(field.data() + from, field.size() - from);
 }
 
 std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {

@@ -13,12 +13,16 @@ struct ResultRow;
 // 1234 gives "000,001,234"; numbers of ten or more digits keep every digit, grouped alike.
 // A negative number (never a real size) gets a leading "-".
 [[nodiscard]] std::string SizeText(std::int64_t bytes);
+// SizeText's text appended to `out`.
+void AppendSizeText(std::string &out, std::int64_t bytes);
 
 // Date text of a time in seconds since the epoch, in local time: the locale's short date
 // (LC_TIME's date format, its year widened to four digits), a blank and the locale's time
 // with seconds; the date alone when the local time is exactly midnight. A time the C
 // library cannot convert gives the decimal number of seconds.
 [[nodiscard]] std::string DateText(std::int64_t secondsSinceEpoch);
+// DateText's text appended to `out`.
+void AppendDateText(std::string &out, std::int64_t secondsSinceEpoch);
 
 // The C library locale's thousands separator (LC_NUMERIC), or "," where it has none: the
 // separator SizeText uses.
@@ -44,10 +48,13 @@ struct ResultRow;
 //   "; content differs";
 // - Not Found: "not in the compare directory"; Extra: "not in the master directory";
 // - Not Compared: the place and the error's untranslated description, "cannot read the
-//   master folder: Permission denied".
+//   master folder: Permission denied"; a root lost during the run, "compare folder went
+//   away" (or "master folder went away"); a folder walked already, "already compared as "
+//   and `walkedAs`, the relative path of its first place ("a/b/").
 // Numbers are grouped by `separator` (LocaleThousandsSeparator() for people, "" for the
 // machine formats, which must read the same in every locale).
-[[nodiscard]] std::string DifferenceText(const ResultRow &row, std::string_view separator);
+[[nodiscard]] std::string DifferenceText(const ResultRow &row, std::string_view separator,
+                                         std::string_view walkedAs = {});
 
 // A time in seconds since the epoch as ISO 8601 UTC to the second, "2026-03-14T09:26:53Z",
 // the same in every locale and time zone, for every time: a year outside 0000 to 9999 takes

@@ -21,6 +21,9 @@ public:
     // empty string on cancel; `chosenFilter` (optional) receives the chosen file type.
     QString saveFileName(QWidget *owner, const QString &title, const QString &initialName,
                          const QString &filters, QString *chosenFilter = nullptr) override;
+    // Qt's open chooser (native where the platform theme has one) for one existing file.
+    QString openFileName(QWidget *owner, const QString &title, const QString &initialPath,
+                         const QString &filters) override;
     // A QMessageBox with the matching icon (Exclamation shows as a warning), one OK button
     // and, when `details` is not empty, expandable details. Returns when it is closed.
     void message(QWidget *owner, Icon icon, const QString &title, const QString &text,

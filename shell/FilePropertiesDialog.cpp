@@ -1,6 +1,6 @@
 #include "FilePropertiesDialog.h"
 
-#include "TextForms.h"
+#include "LocaleText.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
@@ -21,7 +21,6 @@
 #include <QVBoxLayout>
 
 #include <cerrno>
-#include <cstring>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -32,8 +31,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace dirwise {
 
 namespace {
-
-QString errorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 QString kindOf(mode_t mode) {
     if (S_ISREG(mode))
@@ -176,11 +173,11 @@ FileFacts describeFile(const std::string &path) {
     facts.size = bytes == 1
                      ? QCoreApplication::translate("dirwise::FilePropertiesDialog", "1 byte")
                      : QCoreApplication::translate("dirwise::FilePropertiesDialog", "%1 bytes")
-                           .arg(locale.toString(bytes));
+                           .arg(numberText(bytes));
     if (bytes >= 1024)
         facts.size += u" (%1)"_s.arg(locale.formattedDataSize(bytes));
     // The form the results list shows dates in, so the window has one.
-    facts.modified = QString::fromStdString(DateText(static_cast<std::int64_t>(st.st_mtime)));
+    facts.modified = dateTimeText(static_cast<std::int64_t>(st.st_mtime));
     facts.permissions = permissionText(st.st_mode);
     facts.owner =
         QCoreApplication::translate("dirwise::FilePropertiesDialog", "%1, group %2")

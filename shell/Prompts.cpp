@@ -22,6 +22,11 @@ QString DefaultPrompts::askSaveFileName(QWidget *owner, const QString &title, co
     return QFileDialog::getSaveFileName(owner, title, start, filters, selected);
 }
 
+QString DefaultPrompts::openFileName(QWidget *owner, const QString &title,
+                                     const QString &initialPath, const QString &filters) {
+    return QFileDialog::getOpenFileName(owner, title, initialPath, filters);
+}
+
 namespace {
 
 // The nearest folder of `path` that exists: itself, or the closest folder above it.

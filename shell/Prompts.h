@@ -29,6 +29,12 @@ public:
     // type the user left chosen (one of `filters`, as written there).
     virtual QString saveFileName(QWidget *owner, const QString &title, const QString &initialName,
                                  const QString &filters, QString *chosenFilter = nullptr) = 0;
+    // The open chooser for one existing file, modal over `owner`, titled `title`, opening at
+    // `initialPath` (a folder, or a file to preselect; the chooser's default when empty),
+    // offering the file types `filters` in the save chooser's form. Returns the chosen
+    // file's full path, or the empty string when the user cancels.
+    virtual QString openFileName(QWidget *owner, const QString &title, const QString &initialPath,
+                                 const QString &filters) = 0;
     // A modal message box with an OK button. `details`, when not empty, is shown as the
     // box's expandable details.
     virtual void message(QWidget *owner, Icon icon, const QString &title, const QString &text,

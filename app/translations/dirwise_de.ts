@@ -49,6 +49,122 @@
         <translation>Das Programm für Systeminformationen konnte nicht gestartet werden:
 %1</translation>
     </message>
+    <message>
+        <source>Disclaimer:<byte value="xd"/>
+<byte value="xd"/>
+The Author, or anyone associated in <byte value="xd"/>
+partnership, is not liable for any financial or <byte value="xd"/>
+resource burden that may occur due to <byte value="xd"/>
+software malfunctions or data loss during <byte value="xd"/>
+use of this application.  This application <byte value="xd"/>
+provides no warranty and must not be used <byte value="xd"/>
+under business critical circumstances.<byte value="xd"/>
+<byte value="xd"/>
+</source>
+        <translation>Haftungsausschluss:<byte value="xd"/>
+<byte value="xd"/>
+Der Autor und alle, die mit ihm <byte value="xd"/>
+verbunden sind, haften nicht für finanzielle <byte value="xd"/>
+oder sonstige Belastungen, die durch <byte value="xd"/>
+Fehlfunktionen der Software oder Datenverlust <byte value="xd"/>
+bei der Benutzung dieser Anwendung <byte value="xd"/>
+entstehen.  Diese Anwendung bietet keine <byte value="xd"/>
+Gewährleistung und darf nicht unter <byte value="xd"/>
+geschäftskritischen Umständen benutzt werden.<byte value="xd"/>
+<byte value="xd"/>
+</translation>
+    </message>
+</context>
+<context>
+    <name>dirwise::CellTexts</name>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 d</source>
+        <translation>%1 T</translation>
+    </message>
+    <message>
+        <source>%1 h</source>
+        <translation>%1 h</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>%1 byte</source>
+        <translation>%1 Byte</translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Bytes</translation>
+    </message>
+    <message>
+        <source>compare newer by %1</source>
+        <translation>Vergleichsdatei neuer um %1</translation>
+    </message>
+    <message>
+        <source>compare older by %1</source>
+        <translation>Vergleichsdatei älter um %1</translation>
+    </message>
+    <message>
+        <source>%1 (whole hours: time zone or daylight saving?)</source>
+        <translation>%1 (volle Stunden: Zeitzone oder Sommerzeit?)</translation>
+    </message>
+    <message>
+        <source>%1 (FAT rounding?)</source>
+        <translation>%1 (FAT-Rundung?)</translation>
+    </message>
+    <message>
+        <source>within tolerance (%1)</source>
+        <translation>innerhalb der Toleranz (%1)</translation>
+    </message>
+    <message>
+        <source>%1-hour shift ignored</source>
+        <translation>Versatz um %1 Stunden ignoriert</translation>
+    </message>
+    <message>
+        <source>%1; same content</source>
+        <translation>%1; gleicher Inhalt</translation>
+    </message>
+    <message>
+        <source>%1; content differs</source>
+        <translation>%1; Inhalt verschieden</translation>
+    </message>
+    <message>
+        <source>contents differ (their sha256 digests differ)</source>
+        <translation>Inhalte verschieden (ihre sha256-Prüfsummen unterscheiden sich)</translation>
+    </message>
+    <message>
+        <source>contents differ from offset %1</source>
+        <translation>Inhalte verschieden ab Byte %1</translation>
+    </message>
+    <message>
+        <source>not in the compare directory</source>
+        <translation>nicht im Vergleichsverzeichnis</translation>
+    </message>
+    <message>
+        <source>not in the master directory</source>
+        <translation>nicht im Master-Verzeichnis</translation>
+    </message>
+    <message>
+        <source>cannot read the master file: %1</source>
+        <translation>Master-Datei nicht lesbar: %1</translation>
+    </message>
+    <message>
+        <source>cannot read the master folder: %1</source>
+        <translation>Master-Ordner nicht lesbar: %1</translation>
+    </message>
+    <message>
+        <source>cannot read the compare file: %1</source>
+        <translation>Vergleichsdatei nicht lesbar: %1</translation>
+    </message>
+    <message>
+        <source>cannot read the compare folder: %1</source>
+        <translation>Vergleichsordner nicht lesbar: %1</translation>
+    </message>
 </context>
 <context>
     <name>dirwise::FilePropertiesDialog</name>
@@ -155,6 +271,25 @@
     <message>
         <source>Properties of %1</source>
         <translation>Eigenschaften von %1</translation>
+    </message>
+</context>
+<context>
+    <name>dirwise::FilterBar</name>
+    <message>
+        <source>Show the &quot;%1&quot; rows</source>
+        <translation>Die Zeilen „%1“ zeigen</translation>
+    </message>
+    <message>
+        <source>Show %1 rows</source>
+        <translation>Zeilen %1 zeigen</translation>
+    </message>
+    <message>
+        <source>Filter by path</source>
+        <translation>Nach Pfad filtern</translation>
+    </message>
+    <message>
+        <source>Show only the rows whose path contains this text (Ctrl+F)</source>
+        <translation>Nur die Zeilen zeigen, deren Pfad diesen Text enthält (Strg+F)</translation>
     </message>
 </context>
 <context>
@@ -666,6 +801,166 @@
     <message>
         <source>Clear the text</source>
         <translation>Den Text löschen</translation>
+    </message>
+    <message>
+        <source>Recent Pairs: compare one of the last directory pairs again</source>
+        <translation>Zuletzt verglichene Paare: eines der letzten Verzeichnispaare erneut vergleichen</translation>
+    </message>
+    <message>
+        <source>No diff tool is installed. Install one of %1, or name one in the DiffTool setting.</source>
+        <translation>Es ist kein Vergleichsprogramm installiert. Installieren Sie eines von %1, oder nennen Sie eines in der Einstellung DiffTool.</translation>
+    </message>
+    <message>
+        <source>The diff tool &quot;%1&quot; of the DiffTool setting cannot be found.</source>
+        <translation>Das Vergleichsprogramm „%1“ der Einstellung DiffTool wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>Compare Files</source>
+        <translation>Dateien vergleichen</translation>
+    </message>
+    <message>
+        <source>The diff tool %1 could not be started.</source>
+        <translation>Das Vergleichsprogramm %1 konnte nicht gestartet werden.</translation>
+    </message>
+    <message>
+        <source>1 row</source>
+        <translation>1 Zeile</translation>
+    </message>
+    <message>
+        <source>%1 rows</source>
+        <translation>%1 Zeilen</translation>
+    </message>
+    <message>
+        <source>%1 of %2 rows</source>
+        <translation>%1 von %2 Zeilen</translation>
+    </message>
+    <message>
+        <source>No directories compared yet</source>
+        <translation>Noch keine Verzeichnisse verglichen</translation>
+    </message>
+    <message>
+        <source>Choose M&amp;aster Snapshot...</source>
+        <translation>M&amp;aster-Snapshot wählen...</translation>
+    </message>
+    <message>
+        <source>Choose Compare Snaps&amp;hot...</source>
+        <translation>Vergleichs-Snaps&amp;hot wählen...</translation>
+    </message>
+    <message>
+        <source>Save &amp;Snapshot...</source>
+        <translation>&amp;Snapshot speichern...</translation>
+    </message>
+    <message>
+        <source>Save the master directory as a snapshot file</source>
+        <translation>Das Master-Verzeichnis als Snapshot-Datei speichern</translation>
+    </message>
+    <message>
+        <source>Snapshot (*.mtree)</source>
+        <translation>Snapshot (*.mtree)</translation>
+    </message>
+    <message>
+        <source>All Files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>%1 is neither a folder nor a snapshot: %2</source>
+        <translation>%1 ist weder ein Ordner noch ein Snapshot: %2</translation>
+    </message>
+    <message>
+        <source>The snapshot %1 cannot be read: line %2: %3</source>
+        <translation>Der Snapshot %1 kann nicht gelesen werden: Zeile %2: %3</translation>
+    </message>
+    <message>
+        <source>The snapshot %1 cannot be read: %2</source>
+        <translation>Der Snapshot %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>The snapshot %1 has no sha256 digest for some files, which Verify Contents needs. Save a snapshot with Verify Contents on (File &gt; Save Snapshot...).</source>
+        <translation>Der Snapshot %1 enthält nicht für alle Dateien eine sha256-Prüfsumme, die „Inhalte prüfen“ braucht. Speichern Sie einen Snapshot mit eingeschaltetem „Inhalte prüfen“ (Datei &gt; Snapshot speichern...).</translation>
+    </message>
+    <message>
+        <source>The snapshot %1 has no modification time for some entries, which Match File Date needs. Save a new snapshot of the folder (File &gt; Save Snapshot...).</source>
+        <translation>Der Snapshot %1 enthält nicht für alle Einträge eine Änderungszeit, die „Dateidatum vergleichen“ braucht. Speichern Sie einen neuen Snapshot des Ordners (Datei &gt; Snapshot speichern...).</translation>
+    </message>
+    <message>
+        <source>Remote directory %1: %2</source>
+        <translation>Entferntes Verzeichnis %1: %2</translation>
+    </message>
+    <message>
+        <source>The remote shell command of DWC_RSH has an open quote.</source>
+        <translation>Der Befehl für die entfernte Shell in DWC_RSH hat ein offenes Anführungszeichen.</translation>
+    </message>
+    <message>
+        <source>Remote directory %1: the remote side ended with status %2</source>
+        <translation>Entferntes Verzeichnis %1: die Gegenseite endete mit Status %2</translation>
+    </message>
+    <message>
+        <source>Reading the remote directory %1...</source>
+        <translation>Das entfernte Verzeichnis %1 wird gelesen...</translation>
+    </message>
+    <message>
+        <source>Reading the snapshot %1...</source>
+        <translation>Der Snapshot %1 wird gelesen...</translation>
+    </message>
+    <message>
+        <source>Choose Master Snapshot...</source>
+        <translation>Master-Snapshot wählen...</translation>
+    </message>
+    <message>
+        <source>Choose Compare Snapshot...</source>
+        <translation>Vergleichs-Snapshot wählen...</translation>
+    </message>
+    <message>
+        <source>Save Snapshot</source>
+        <translation>Snapshot speichern</translation>
+    </message>
+    <message>
+        <source>A snapshot is saved of the master directory, which must be a folder on this computer.</source>
+        <translation>Ein Snapshot wird vom Master-Verzeichnis gespeichert, das dafür ein Ordner auf diesem Computer sein muss.</translation>
+    </message>
+    <message>
+        <source>The master directory cannot be read: %1: %2</source>
+        <translation>Das Master-Verzeichnis kann nicht gelesen werden: %1: %2</translation>
+    </message>
+    <message>
+        <source>Save Snapshot As...</source>
+        <translation>Snapshot speichern unter...</translation>
+    </message>
+    <message>
+        <source>The snapshot would be written inside the folder it describes: %1</source>
+        <translation>Der Snapshot läge in dem Ordner, den er beschreibt: %1</translation>
+    </message>
+    <message>
+        <source>Saving snapshot: %1 entries</source>
+        <translation>Snapshot wird gespeichert: %1 Einträge</translation>
+    </message>
+    <message>
+        <source>The snapshot was stopped; nothing was saved.</source>
+        <translation>Der Snapshot wurde angehalten; es wurde nichts gespeichert.</translation>
+    </message>
+    <message>
+        <source>The snapshot of %1 was saved to %2: %3 entries.</source>
+        <translation>Der Snapshot von %1 wurde in %2 gespeichert: %3 Einträge.</translation>
+    </message>
+    <message>
+        <source>Every file&apos;s sha256 digest is in it.</source>
+        <translation>Er enthält die sha256-Prüfsumme jeder Datei.</translation>
+    </message>
+    <message>
+        <source>%1 places could not be read and are missing from it (see the details).</source>
+        <translation>%1 Stellen konnten nicht gelesen werden und fehlen darin (siehe Details).</translation>
+    </message>
+    <message>
+        <source>Snapshot saved: %1 entries</source>
+        <translation>Snapshot gespeichert: %1 Einträge</translation>
+    </message>
+    <message>
+        <source>%1 is inside the master directory. Save the list outside both directories, so that no compared file is changed.</source>
+        <translation>%1 liegt im Masterverzeichnis. Speichern Sie die Liste außerhalb beider Verzeichnisse, damit keine verglichene Datei verändert wird.</translation>
+    </message>
+    <message>
+        <source>%1 is inside the compare directory. Save the list outside both directories, so that no compared file is changed.</source>
+        <translation>%1 liegt im Vergleichsverzeichnis. Speichern Sie die Liste außerhalb beider Verzeichnisse, damit keine verglichene Datei verändert wird.</translation>
     </message>
 </context>
 <context>

@@ -47,6 +47,9 @@ public:
                          QString *) override {
         return {};
     }
+    QString openFileName(QWidget *, const QString &, const QString &, const QString &) override {
+        return {};
+    }
     void message(QWidget *, Icon, const QString &title, const QString &text,
                  const QString &) override {
         lastTitle = title;

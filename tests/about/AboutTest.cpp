@@ -17,7 +17,7 @@ class AboutTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void captionTextsTipsAndPicture() {
+    void captionsCarryTheirTips() {
         AboutBox box;
         QCOMPARE(box.windowTitle(), "About Dirwise");
         // The author line has the sign right after the notice.
@@ -34,7 +34,10 @@ private slots:
             QCOMPARE(control->property("text").toString(), QString::fromUtf8(text));
             QCOMPARE(control->toolTip(), tip);
         }
-        // The picture asks for the home page on a left click only.
+    }
+
+    void pictureAsksForTheHomePageOnALeftClickOnly() {
+        AboutBox box;
         auto *picture = box.findChild<QLabel *>("imgAboutIcon");
         QVERIFY(!picture->pixmap().isNull());
         QSignalSpy clicked(&box, &AboutBox::pictureClicked);
@@ -45,7 +48,7 @@ private slots:
     }
 
     // The disclaimer's own words are a constant; what matters is how the box shows them.
-    void disclaimerIsReadOnlyHasNoStrayCRAndFollowsADarkPalette() {
+    void disclaimerFollowsADarkPalette() {
         const QPalette before = QApplication::palette();
         QPalette dark = before;
         dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
@@ -57,6 +60,11 @@ private slots:
         QApplication::setPalette(before);
         QCOMPARE(palette.color(QPalette::Base), dark.color(QPalette::Base));
         QCOMPARE(palette.color(QPalette::Text), dark.color(QPalette::Text));
+    }
+
+    void disclaimerIsReadOnlyPlainText() {
+        AboutBox box;
+        auto *shown = box.findChild<QPlainTextEdit *>("txtAboutDisclaimer");
         const QString text = shown->toPlainText();
         QVERIFY(text.startsWith("Disclaimer:\n\nThe Author") && !text.contains(u'\r'));
         QTest::keyClicks(shown, "typed");
@@ -80,7 +88,7 @@ private slots:
         }
     }
 
-    void escAndF8CloseFromAnyControl() {
+    void closeKeysWorkFromAnyControl() {
         for (const char *focus : {"btnAboutClose", "txtAboutDisclaimer"}) {
             for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_F8}) {
                 AboutBox box;

@@ -89,7 +89,7 @@ TEST_F(AccessTest, SortByMenuSortsAsAHeaderClickDoes) {
     EXPECT_EQ(lv()->horizontalHeader()->sortIndicatorSection(), 2);
 }
 
-TEST_F(AccessTest, EachRowReadsAsItsFirstCellAndTheRestAfterTheirHeaders) {
+TEST_F(AccessTest, EachRowReadsAsItsCellsAfterTheirHeaders) {
     fill();
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(lv());
     ASSERT_NE(list, nullptr);
@@ -106,18 +106,7 @@ TEST_F(AccessTest, EachRowReadsAsItsFirstCellAndTheRestAfterTheirHeaders) {
 }
 
 TEST_F(AccessTest, EveryMenuItemHasAnAccessKeyOfItsOwn) {
-    QList<QMenu *> menus = w->findChildren<QMenu *>();
-    for (QMenu *menu : menus) {
-        QStringList keys;
-        for (QAction *action : menu->actions()) {
-            if (action->isSeparator())
-                continue;
-            const QKeySequence key = QKeySequence::mnemonic(action->text());
-            EXPECT_FALSE(key.isEmpty()) << action->text();
-            EXPECT_FALSE(keys.contains(key.toString())) << action->text();
-            keys << key.toString();
-        }
-    }
+    EXPECT_EQ(AccessKeyFaults(*w, true), QStringList());
 }
 
 TEST_F(AccessTest, AWindowAccessKeyActsOnTheFirstPress) {

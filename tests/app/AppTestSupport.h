@@ -58,6 +58,10 @@ public:
             *chosenFilter = fileType.isEmpty() ? filters.section(";;", 0, 0) : fileType;
         return answer({title, initialName, filters});
     }
+    QString openFileName(QWidget *, const QString &title, const QString &initialPath,
+                         const QString &filters) override {
+        return answer({title, initialPath, filters});
+    }
     void message(QWidget *, Icon icon, const QString &title, const QString &text,
                  const QString &detailText) override {
         said << QStringLiteral("%1 %2: %3").arg(QChar(u"i!x"[static_cast<int>(icon)]), title, text);
@@ -77,6 +81,40 @@ private:
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
 };
+
+// The texts of `w` that break the access-key rule of one key to a text in each group: the
+// window's own (menu titles, buttons, labels with a buddy) and each menu's items. A text is
+// named when an earlier one of its group has its key and, with `everyItemHasOne`, when it is
+// a menu item without a key.
+inline QStringList AccessKeyFaults(const QMainWindow &w, bool everyItemHasOne) {
+    QStringList faults;
+    const auto check = [&faults](const QStringList &texts, bool needKey) {
+        QStringList keys;
+        for (const QString &text : texts) {
+            const QString key = QKeySequence::mnemonic(text).toString();
+            if (key.isEmpty() ? needKey : keys.contains(key))
+                faults << text;
+            keys << key;
+        }
+    };
+    QStringList window;
+    for (QAction *action : w.menuBar()->actions())
+        window << action->text();
+    for (QAbstractButton *b : w.findChildren<QAbstractButton *>())
+        window << b->text();
+    for (QLabel *l : w.findChildren<QLabel *>())
+        if (l->buddy())
+            window << l->text();
+    check(window, false);
+    for (QMenu *menu : w.findChildren<QMenu *>()) {
+        QStringList items;
+        for (QAction *action : menu->actions())
+            if (!action->isSeparator())
+                items << action->text();
+        check(items, everyItemHasOne);
+    }
+    return faults;
+}
 
 // No settings file before or after each test, fake prompts, a scratch tree, and `open()`.
 class WindowFixture : public ::testing::Test {

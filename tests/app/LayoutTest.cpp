@@ -1,6 +1,6 @@
-// The main window's layout: whole captions, no overlaps and the design size under every
-// installed style and at a large font, what a wider window gives to whom, and the results
-// list's columns.
+// The main window's layout: whole captions and no overlaps under every installed style and
+// at a large font, the first opening's size on the screen, ten rows in the list at every
+// font, what a wider window gives to whom, and the results list's columns.
 #include "AppTestSupport.h"
 #include "LookCheck.h"
 #include "ResultsColumns.h"
@@ -31,6 +31,20 @@ protected:
         QWidget *c = child(name);
         return {c->mapTo(w.get(), QPoint(0, 0)), c->size()};
     }
+    // Opens the window with two rows of long values under a long compare root.
+    QTableView *openWithLongRows() {
+        open();
+        ResultsList &list = w->results();
+        list.SetRoots("/master", compareRoot);
+        const std::uint32_t dir = list.InternDirectory("/one/two/three/four/");
+        for (Result r : {Result::SizeAndDate, Result::NotFound})
+            list.Append({"a-file-name.txt", 123456789, 1735426738, 987654321, 1735426739, 0, dir, r,
+                         Detail::None});
+        w->model().sync();
+        QCoreApplication::sendPostedEvents();
+        return child<QTableView>("lvDw");
+    }
+    const std::string compareRoot = "/a/rather/long/compare/root/that/needs/room";
     // Resizes the shown window and waits until its layout has followed.
     void resizeBy(int dx, int dy) {
         const QSize target = w->size() + QSize(dx, dy);
@@ -42,7 +56,7 @@ protected:
 
 } // namespace
 
-TEST_F(WindowLayout, EveryLookShowsWholeCaptionsWithoutOverlapsAndGrowsWithTheFont) {
+TEST_F(WindowLayout, EveryLookFitsWholeCaptionsToItsFont) {
     QSize small; // the minimum size of the style at the default font
     for (const Look &look : InstalledLooks()) {
         tester.reset();
@@ -111,7 +125,7 @@ TEST_F(WindowLayout, ListShowsTenRowsAtEveryFont) {
     }
 }
 
-TEST_F(WindowLayout, ExtraRoomGoesToTheListWhileTheBoxesWiden) {
+TEST_F(WindowLayout, ExtraRoomGoesToTheListWithTheBoxes) {
     open();
     const int dx = 150, dy = 90;
     // A control; 1 where it moves right, moves down, widens, heightens by the extra room.
@@ -136,7 +150,10 @@ TEST_F(WindowLayout, ExtraRoomGoesToTheListWhileTheBoxesWiden) {
         EXPECT_EQ(place(row.name), moved.adjusted(0, 0, dx * row.growX, dy * row.growY))
             << row.name;
     }
-    // Stop shows in Begin's place.
+}
+
+TEST_F(WindowLayout, StopShowsInBeginsPlace) {
+    open();
     const QRect begin = place("cmdBegin");
     child("cmdBegin")->hide();
     child("cmdStop")->show();
@@ -144,19 +161,8 @@ TEST_F(WindowLayout, ExtraRoomGoesToTheListWhileTheBoxesWiden) {
     EXPECT_EQ(place("cmdStop"), begin);
 }
 
-TEST_F(WindowLayout, ColumnsFitTheirContentWhileThePathTakesTheSpareWidth) {
-    open();
-    // Two rows with long values and a long compare root.
-    const std::string compareRoot = "/a/rather/long/compare/root/that/needs/room";
-    ResultsList &list = w->results();
-    list.SetRoots("/master", compareRoot);
-    const std::uint32_t dir = list.InternDirectory("/one/two/three/four/");
-    for (Result r : {Result::SizeAndDate, Result::NotFound})
-        list.Append({"a-file-name.txt", 123456789, 1735426738, 987654321, 1735426739, 0, dir, r,
-                     Detail::None});
-    w->model().sync();
-    QCoreApplication::sendPostedEvents();
-    QTableView *lv = child<QTableView>("lvDw");
+TEST_F(WindowLayout, ColumnsFitTheirHeadersWithTheirValues) {
+    QTableView *lv = openWithLongRows();
     const QAbstractItemView *view = lv; // the view's own measure of the rows' cells
     for (int c = 0; c < ColumnCount; ++c)
         EXPECT_GE(lv->columnWidth(c), lv->horizontalHeader()->sectionSizeHint(c)) << c;
@@ -165,6 +171,10 @@ TEST_F(WindowLayout, ColumnsFitTheirContentWhileThePathTakesTheSpareWidth) {
         const int i = static_cast<int>(c);
         EXPECT_GE(lv->columnWidth(i), view->sizeHintForColumn(i)) << ColumnHeader(c);
     }
+}
+
+TEST_F(WindowLayout, TheComparePathIsElidedInTheMiddle) {
+    QTableView *lv = openWithLongRows();
     const QModelIndex cell = w->model().index(0, static_cast<int>(Column::ComparePath));
     auto *delegate = qobject_cast<MiddleElideDelegate *>(lv->itemDelegateForIndex(cell));
     ASSERT_NE(delegate, nullptr);
@@ -175,9 +185,12 @@ TEST_F(WindowLayout, ColumnsFitTheirContentWhileThePathTakesTheSpareWidth) {
     EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(),
               QString::fromStdString(compareRoot + "/one/two/three/four/"))
         << "the whole path in the tip";
+}
 
+TEST_F(WindowLayout, ThePathColumnTakesTheSpareWidth) {
+    QTableView *lv = openWithLongRows();
     // Compare Path takes what the other columns leave, so the columns end at the view's
-    // right edge, and follows the window's width; it never shrinks below its own content.
+    // right edge, and follows the window's width; it never shrinks below its header.
     const int path = static_cast<int>(Column::ComparePath);
     QHeaderView *header = lv->horizontalHeader();
     auto rightEdge = [&] {

@@ -24,7 +24,7 @@ QStringList propertiesShown(QWidget *owner) {
 
 } // namespace
 
-TEST_F(ListCommandsTest, HeaderClicksAlternateTheOrderAcrossColumnsAndRuns) {
+TEST_F(ListCommandsTest, HeaderClicksAlternateTheOrder) {
     clickHeader(2);
     EXPECT_FALSE(w->sortDescending()) << "an empty list ignores a click";
     fill();
@@ -83,7 +83,7 @@ TEST_F(ListCommandsTest, ContextMenuRoutes) {
     }
 }
 
-TEST_F(ListCommandsTest, RemovalAndSaveListWriteTheRowsAsShownInTheChosenFileType) {
+TEST_F(ListCommandsTest, SavedListsHoldTheRowsLeftAsShown) {
     fill();
     QAction *remove = menu()->findChild<QAction *>("mnuRemove");
     select({});
@@ -116,20 +116,57 @@ TEST_F(ListCommandsTest, RemovalAndSaveListWriteTheRowsAsShownInTheChosenFileTyp
         << "the chooser starts in the folder used last: " << prompts.asked.last();
     EXPECT_TRUE(ReadFile(path).starts_with("result,path,master_size,compare_size,master_date,"
                                            "compare_date,difference\nMatch,d.txt,100,100,"));
-    // A failed write says so, with the reason.
-    prompts.said.clear();
+}
+
+TEST_F(ListCommandsTest, AFailedSaveSaysWhy) {
+    fill();
     prompts.answers = {QString::fromStdString(tree.path("no/such/dir/r.txt"))};
     w->saveList();
     ASSERT_EQ(prompts.said.size(), 1);
     EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ") && prompts.said[0].size() > 20)
         << prompts.said[0];
-    select({0, 1, 2});
+}
+
+TEST_F(ListCommandsTest, TheDeleteKeyRemovesTheSelectedRows) {
+    fill();
+    select({0, 1, 2, 3, 4});
     QTest::keyClick(lv(), Qt::Key_Delete);
     EXPECT_EQ(w->results().Count(), 0u);
     EXPECT_FALSE(child("cmdSave")->isEnabled()) << "nothing left to save";
 }
 
-TEST_F(ListCommandsTest, DoubleClickEnterAndPropertiesShowTheRowsFiles) {
+TEST_F(ListCommandsTest, SaveListRefusesEveryPlaceInsideATree) {
+    fill();
+    tree.dir("out");
+    ASSERT_EQ(::link(tree.path("m/b.txt").c_str(), tree.path("out/hard.txt").c_str()), 0);
+    tree.symlink("out/into-master", "../m");
+    const struct {
+        const char *what;
+        const char *target;
+        const char *tree;
+        const char *file; // the tree's file that must stay as it was ("": none made)
+    } cases[] = {
+        {"a master file by another name", "out/hard.txt", "master", "m/b.txt"},
+        {"a master file through a folder link", "out/into-master/d.txt", "master", "m/d.txt"},
+        {"a new name in a compare folder", "c/new.txt", "compare", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        prompts.said.clear();
+        prompts.answers = {QString::fromStdString(tree.path(c.target))};
+        w->saveList();
+        ASSERT_EQ(prompts.said.size(), 1);
+        EXPECT_TRUE(prompts.said[0].startsWith("x Cannot Save File: ")) << prompts.said[0];
+        EXPECT_TRUE(prompts.said[0].contains(QString("inside the %1 directory").arg(c.tree)))
+            << prompts.said[0];
+        if (*c.file)
+            EXPECT_EQ(ReadFile(tree.path(c.file)), std::string(100, 'x'));
+        else
+            EXPECT_EQ(::access(tree.path(c.target).c_str(), F_OK), -1) << "a file was made";
+    }
+}
+
+TEST_F(ListCommandsTest, EveryOpeningRouteShowsTheRowsFiles) {
     const QString root = QString::fromStdString(tree.root());
     // Row 0 is a.txt, which differs in size: both files exist; row 4 is sub/c.txt, not
     // found. No file manager answers here, so Dirwise's own window shows them.

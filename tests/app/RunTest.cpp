@@ -16,18 +16,32 @@ constexpr std::int64_t T0 = 1700000000;
 
 } // namespace
 
-TEST(WindowHost, TurnsFirstThenAfter10msNeverInsideATurnAndAnswersAStopUntilTheNextRun) {
-    std::int64_t clock = 0;
-    WindowHost host([] {});
-    host.setClock([&] { return clock; });
-    host.beginRun();
-    const auto yieldAt = [&](std::int64_t nanoseconds) {
+// A host whose clock the test sets, a run begun.
+class WindowHostClock : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.setClock([&] { return clock; });
+        host.beginRun();
+    }
+    // Yields with the clock at `nanoseconds`; says whether the host asks to stop.
+    bool yieldAt(std::int64_t nanoseconds) {
         clock = nanoseconds;
         return host.yield(Progress{});
-    };
+    }
+    std::int64_t clock = 0;
+    WindowHost host{[] {}};
+};
+
+TEST_F(WindowHostClock, TurnsFirstThenAfter10ms) {
     EXPECT_FALSE(yieldAt(0));
     EXPECT_FALSE(yieldAt(9'999'999)); // under 10 ms since the last turn: no turn
     EXPECT_EQ(host.turns(), 1);
+    EXPECT_FALSE(yieldAt(10'000'000));
+    EXPECT_EQ(host.turns(), 2);
+}
+
+TEST_F(WindowHostClock, AStopIsAnsweredUntilTheNextRun) {
+    EXPECT_FALSE(yieldAt(0));
     QTimer::singleShot(0, [&] {
         (void)yieldAt(50'000'000);
         host.requestStop(); // as a click on Stop arrives
@@ -39,8 +53,8 @@ TEST(WindowHost, TurnsFirstThenAfter10msNeverInsideATurnAndAnswersAStopUntilTheN
     EXPECT_FALSE(yieldAt(10'000'002));
 }
 
-TEST_F(RunTest, BeginFillsTheListAndShowsTheSummaryAndTheNotComparedPlaces) {
-    tree.symlink("m/dangling.txt", "/nonexistent/target");
+TEST_F(RunTest, BeginRunsACompareIntoTheList) {
+    tree.symlink("m/looping.txt", "looping.txt"); // a loop of links: not compared
     // A control and a byte that is no UTF-8 show escaped (every form: the results tests).
     tree.file("m/tab\t\xff.txt", 1);
     QString duringRun; // Begin and Stop visible, Save List enabled
@@ -107,13 +121,18 @@ TEST_F(RunTest, AStopOrRunningOutOfMemoryEndsOnlyThatRunWithAnEmptyList) {
     EXPECT_EQ(w->results().Count(), 45u) << "the next run works";
 }
 
-TEST_F(RunTest, TheStatusBarMovesOnlyOnTurnsCountsBytesOnlyWhenVerifyingAndGroupsNumbers) {
+// Adds a thousand small files and one of 3 MiB to both trees.
+void AddMany(TempTree &tree) {
     for (int i = 0; i < 1000; ++i) {
         tree.file("m/many/f" + std::to_string(i), 1);
         tree.file("c/many/f" + std::to_string(i), 1);
     }
     tree.file("m/big.bin", 3 << 20);
     tree.file("c/big.bin", 3 << 20);
+}
+
+TEST_F(RunTest, TheStatusBarMovesOnlyOnTurns) {
+    AddMany(tree);
     QStringList statuses;
     w->host().setYieldHook([&](std::int64_t) { statuses << w->statusText(); });
     w->host().setClock([] { return std::int64_t{5}; }); // never moves: one turn, at the start
@@ -121,7 +140,11 @@ TEST_F(RunTest, TheStatusBarMovesOnlyOnTurnsCountsBytesOnlyWhenVerifyingAndGroup
     EXPECT_EQ(w->host().turns(), 1);
     statuses.removeDuplicates();
     EXPECT_EQ(statuses, (QStringList{"Starting...", "Listing: 0 files found"}));
+}
 
+TEST_F(RunTest, TheStatusBarCountsBytesOnlyWhenVerifying) {
+    AddMany(tree);
+    QStringList statuses;
     // Counts are grouped as the locale groups them, during the run and after.
     const QLocale before;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -152,7 +175,7 @@ TEST_F(RunTest, TheStatusBarMovesOnlyOnTurnsCountsBytesOnlyWhenVerifyingAndGroup
     }
 }
 
-TEST_F(RunTest, TheOptionsMenuAndGrayedBoxesReachTheRun) {
+TEST_F(RunTest, EachRunChoiceDecidesItsFilesResult) {
     // One file per choice, whose result that choice decides.
     tree.file("m/t1.txt", 5, T0);
     tree.file("c/t1.txt", 5, T0 + 1); // a second apart
@@ -209,10 +232,10 @@ TEST_F(RunTest, TheOptionsMenuAndGrayedBoxesReachTheRun) {
 
 TEST_F(RunTest, RootsThatCannotBeComparedAreRefusedBeforeARun) {
     // Which directories cannot be compared (an unreadable one too) is the engine's CheckRoot.
-    // Something that is there but is no folder says so.
+    // A file that is there but is no snapshot says so.
     const std::tuple<const char *, std::string, const char *> rows[] = {
         {"txtCompareDir", tree.path("nowhere"), "not found"},
-        {"txtMasterDir", tree.path("c/a.txt"), "is not a folder"},
+        {"txtMasterDir", tree.path("c/a.txt"), "is neither a folder nor a snapshot"},
     };
     for (const auto &[box, path, why] : rows) {
         openOnTrees();

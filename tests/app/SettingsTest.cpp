@@ -42,7 +42,7 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsTest, EveryControlAndMenuChoiceRoundTripsInTheFixedKeyOrder) {
+TEST_F(SettingsTest, EveryChoiceRoundTripsInTheFixedKeyOrder) {
     open();
     child<QLineEdit>("txtMasterDir")->setText("/data/master dir, x=1");
     child<QLineEdit>("txtCompareDir")->setText("/data/compare");
@@ -119,7 +119,7 @@ TEST_F(SettingsTest, UncheckedSaveOnExitRemovesTheEntryButNeverALinksTarget) {
     EXPECT_EQ(ReadFile(target.toStdString()), stored.toStdString());
 }
 
-TEST_F(SettingsTest, UnusableValuesAndUnparsableFilesFailTheLoad) {
+TEST_F(SettingsTest, AnUnusableFileFailsTheLoad) {
     // The file after "[Settings]", and what the failure's description must name.
     const std::pair<const char *, const char *> rows[] = {
         {"Save=1\nCheckDate=abc", "\"abc\""},
@@ -215,15 +215,22 @@ TEST_F(SettingsTest, AFailedWriteLeavesTheStoredFileAsItWas) {
     }
 }
 
-TEST_F(SettingsTest, NumbersReadWithBlanksRoundedAWriteKeepsWhatItDoesNotSetAndReadsBack) {
-    WindowSettings s = readStored("Save=1\nSubDir= 1.5 \nCheckSize=0.5\nFormTop=-30.25\n"
-                                  "FormWidth=9000.0001\nFormHeight=0.1\nLater=x\n\n[Other]\nKey=1");
+// Numbers with blanks and fractions, a later version's key and another section.
+const char *const OddNumbers = "Save=1\nSubDir= 1.5 \nCheckSize=0.5\nFormTop=-30.25\n"
+                               "FormWidth=9000.0001\nFormHeight=0.1\nLater=x\n\n[Other]\nKey=1";
+
+TEST_F(SettingsTest, NumbersReadWithBlanksRounded) {
+    const WindowSettings s = readStored(OddNumbers);
     EXPECT_EQ(s.subDir, 2) << "half to even";
     EXPECT_EQ(s.checkSize, 0);
     EXPECT_EQ(s.formTop, -30.25);
     EXPECT_EQ(s.formWidth, 9000) << "beyond single precision";
     EXPECT_EQ(s.formHeight, double(0.1f));
     EXPECT_FALSE(s.formLeft.has_value()) << "an absent key is not stored geometry";
+}
+
+TEST_F(SettingsTest, AWriteKeepsWhatItDoesNotSet) {
+    (void)readStored(OddNumbers);
     SettingsStore store;
     ASSERT_TRUE(WindowSettings{}.write(store));
     EXPECT_EQ(WindowSettings::read(store).formWidth, 9000) << "no geometry: the stored stays";
@@ -231,7 +238,11 @@ TEST_F(SettingsTest, NumbersReadWithBlanksRoundedAWriteKeepsWhatItDoesNotSetAndR
     ASSERT_EQ(store.Read("Dirwise", stored).status, SettingsStore::ReadStatus::Ok);
     EXPECT_EQ(stored.value("Settings", "Later"), "x") << "a later version's key";
     EXPECT_EQ(stored.value("Other", "Key"), "1") << "another section";
+}
 
+TEST_F(SettingsTest, WrittenValuesReadBackExactly) {
+    WindowSettings s = readStored(OddNumbers);
+    SettingsStore store;
     s.checkDate = 2;
     // Texts that a careless writer would trim, quote, split or take for Qt's own forms.
     s.masterDir = " /a b;c=d \"e\" \\f ";
@@ -247,7 +258,7 @@ TEST_F(SettingsTest, NumbersReadWithBlanksRoundedAWriteKeepsWhatItDoesNotSetAndR
     EXPECT_EQ(WindowSettings::read(store), s);
 }
 
-TEST(IniText, ValuesReadAndWriteAsQSettingsDoes) {
+TEST(IniText, ValuesRoundTripWithQSettings) {
     // Blanks, separators, quotes, escapes, Qt's own prefixes, controls, characters beyond
     // ASCII and a NUL.
     // clang-format off

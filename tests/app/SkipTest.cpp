@@ -18,30 +18,46 @@ QDialog *skipDialog(MainWindow &w) {
     return d;
 }
 
-} // namespace
-
-TEST_F(SkipWindow, DialogRulesReachTheRunTheStatusBarAndTheSettings) {
-    child<QAction>("mnuSkip")->trigger();
-    QDialog *d = skipDialog(*w);
-    ASSERT_NE(d, nullptr);
+// Gives the skip dialog of `w` three rules, a comment among them, and the .gitignore files,
+// and clicks OK; false if the dialog did not show.
+bool AcceptRules(MainWindow &w) {
+    QDialog *d = skipDialog(w);
+    if (!d)
+        return false;
     EXPECT_TRUE(d->findChild<QLabel *>("lblSkipHelp")->text().contains("Example:"));
     d->findChild<QPlainTextEdit *>("txtSkipRules")->setPlainText("*.txt\n# a comment\n!b.txt");
     d->findChild<QCheckBox *>("chkUseGitignore")->setChecked(true);
     QTest::mouseClick(d->findChild<QPushButton *>("cmdSkipOK"), Qt::LeftButton);
+    return true;
+}
+
+} // namespace
+
+TEST_F(SkipWindow, DialogRulesReachTheRun) {
+    child<QAction>("mnuSkip")->trigger();
+    ASSERT_TRUE(AcceptRules(*w));
     EXPECT_EQ(w->skipRules(), "*.txt\n# a comment\n!b.txt");
     EXPECT_TRUE(w->useGitignore());
     fill();
     EXPECT_EQ(column(2), "b.txt");
     EXPECT_EQ(w->statusText(), "Total Files: 1    Matching Files: 1    Different Files: 0    "
                                "Skipped Folders: 0    Skipped Files: 4");
+}
 
+TEST_F(SkipWindow, EscapeInTheDialogKeepsTheRules) {
     child<QAction>("mnuSkip")->trigger();
-    d = skipDialog(*w);
+    ASSERT_TRUE(AcceptRules(*w));
+    child<QAction>("mnuSkip")->trigger();
+    QDialog *d = skipDialog(*w);
     ASSERT_NE(d, nullptr);
     d->findChild<QPlainTextEdit *>("txtSkipRules")->setPlainText("nothing");
     QTest::keyClick(d, Qt::Key_Escape);
     EXPECT_EQ(w->skipRules(), "*.txt\n# a comment\n!b.txt") << "Esc keeps the rules";
+}
 
+TEST_F(SkipWindow, DialogRulesAreKeptInTheSettings) {
+    child<QAction>("mnuSkip")->trigger();
+    ASSERT_TRUE(AcceptRules(*w));
     w->close();
     EXPECT_TRUE(ReadSettings().contains("FollowLinks=1\nSkipRules=*.txt\\n# a comment\\n!b.txt\n"
                                         "UseGitignore=1\n"))
@@ -51,7 +67,7 @@ TEST_F(SkipWindow, DialogRulesReachTheRunTheStatusBarAndTheSettings) {
     EXPECT_TRUE(w->useGitignore());
 }
 
-TEST_F(SkipWindow, SkipThisFolderAndFileAddAnchoredRulesAndTakeTheirRowsOut) {
+TEST_F(SkipWindow, RowSkipCommandsAddAnchoredRules) {
     tree.file("m/sub/deeper/f.txt", 1);
     tree.file("m/su[b] *.txt", 1);
     fill();

@@ -86,7 +86,7 @@ TEST(CommandLine, InformationOptionsAnswerWithoutADisplay) {
     }
 }
 
-TEST_F(StartupTest, TheCommandLineDecidesBetweenAboutBoxWindowUsageAndFailure) {
+TEST_F(StartupTest, TheCommandLineDecidesHowDwStarts) {
     // A stored value that fails the load shows where the settings are read; they are never
     // written, as no window closes.
     const QString bad = "[Settings]\nSave=1\nCheckDate=abc\n";
@@ -153,7 +153,7 @@ TEST_F(StartupTest, CommandLineDirectoriesFillTheBoxesAsAChooserWould) {
     }
 }
 
-TEST_F(WindowTest, FirstStartAndStoresThatSaveNothingOpenAlike) {
+TEST_F(WindowTest, StoresThatSaveNothingOpenAsAFirstStart) {
     // Save=0 reads no other key: the values that would fail the load are never read.
     const QString unsaved = "[Settings]\nSave=0\nMasterDir=/x\nCheckDate=abc\nFormWidth=wide\n";
     const QString systemWide = "[Settings]\nSave=1\nMasterDir=/x\nCheckDate=1\nVerifyContents=1\n";
@@ -201,7 +201,7 @@ TEST_F(WindowTest, HelpWithNothingToShowThePageSaysWhere) {
     EXPECT_TRUE(prompts.said[0].contains(programDir.filePath("dw.htm"))) << prompts.said[0];
 }
 
-TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicksButNotAGrayedBox) {
+TEST_F(WindowTest, BeginFollowsTheChoices) {
     open(false);
     auto *size = child<QCheckBox>("chkSize");
     auto *date = child<QCheckBox>("chkDate");
@@ -221,7 +221,9 @@ TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicksButNotAGrayedBox) 
     child<QLineEdit>("txtCompareDir")->setText(" ");
     step([&] { size->click(); }); // a box of blanks counts as filled
     EXPECT_EQ(seen, "0101011");
+}
 
+TEST_F(WindowTest, AGrayedMatchBoxKeepsBeginDisabled) {
     WriteSettings(kStored + "CheckSize=2\nCheckDate=0\n");
     open(false);
     EXPECT_FALSE(child("cmdBegin")->isEnabled()) << "a grayed Match box, after the load";
@@ -229,7 +231,7 @@ TEST_F(WindowTest, BeginRuleFollowsChoicesAndMatchOptionClicksButNotAGrayedBox) 
     EXPECT_FALSE(child("cmdBegin")->isEnabled()) << "a grayed Match box, after a choice";
 }
 
-TEST_F(WindowTest, ChoosingDirectoriesThroughButtonsPicturesAndEnter) {
+TEST_F(WindowTest, DirectoriesAreChosenThroughEveryControl) {
     open();
     // Steps in order, each from the boxes the step before left: the control clicked, the
     // chooser's answer ("" cancels), both boxes afterwards.
@@ -311,7 +313,7 @@ TEST_F(WindowTest, DroppedFoldersAreChosen) {
     }
 }
 
-TEST_F(StartupTest, EveryCloseRouteSavesTheSettingsAndEndsOnce) {
+TEST_F(StartupTest, EveryCloseRouteEndsWithTheSettingsSaved) {
     // A key on the list, File > Exit (Qt::Key_unknown) or a termination signal.
     const std::tuple<Qt::Key, Qt::KeyboardModifiers, int> routes[] = {
         {Qt::Key_Escape, Qt::NoModifier, 0}, {Qt::Key_F8, Qt::NoModifier, 0},

@@ -2,22 +2,12 @@
 // trees, never open a skipped folder, count what they left out, and change nothing at all
 // when no rule is in force. The rules themselves are checked against git with the engine.
 
-#include "TempTree.h"
+#include "DwcSupport.h"
 
 #include <sstream>
 
 namespace dirwise::test {
 namespace {
-
-constexpr std::int64_t T0 = 1000000000;
-
-// dwc with `args`; as nobody when run as root, so that modes hold.
-ProcessResult Dwc(std::vector<std::string> args) {
-    args.insert(args.begin(), DWC_PATH);
-    if (::geteuid() == 0)
-        args.insert(args.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-    return RunProcess(args, 60);
-}
 
 // The relative path of each report line ("dir/name"), each followed by a blank.
 std::string Paths(const std::string &report, const std::string &compareRoot) {
@@ -51,7 +41,7 @@ protected:
 
 TEST_F(DwcSkip, RulesLeaveTheSamePathsOutOfBothTrees) {
     const ProcessResult r =
-        Dwc({"--extra", "--skip=*.o", "--skip=build/", "--skip=!keep.o", m(), c()});
+        DwcAsNobody({"--extra", "--skip=*.o", "--skip=build/", "--skip=!keep.o", m(), c()});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(Paths(r.out, c()), "a.c keep.o sub/b.c only/e.c ");
     EXPECT_EQ(r.err, "Dirwise complete.\n\nTotal Files: 3\nMatching Files: 3\nDifferent Files: 0\n"
@@ -61,17 +51,17 @@ TEST_F(DwcSkip, RulesLeaveTheSamePathsOutOfBothTrees) {
 TEST_F(DwcSkip, SkippedFolderIsNeverOpenedOnEitherSide) {
     ::chmod(t.path("m/build").c_str(), 0);
     ::chmod(t.path("c/only").c_str(), 0);
-    const ProcessResult plain = Dwc({"--extra", m(), c()});
+    const ProcessResult plain = DwcAsNobody({"--extra", m(), c()});
     if (plain.status != 2)
         GTEST_SKIP() << "folders with mode 0 can be read here";
-    const ProcessResult r = Dwc({"--extra", "--skip=/build/", "--skip=only", m(), c()});
+    const ProcessResult r = DwcAsNobody({"--extra", "--skip=/build/", "--skip=only", m(), c()});
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
 TEST_F(DwcSkip, NoRuleInForceChangesNoByte) {
     for (const char *format : {"report", "csv", "json"}) {
-        const ProcessResult plain = Dwc({"--extra", "--format", format, m(), c()});
-        const ProcessResult idle = Dwc(
+        const ProcessResult plain = DwcAsNobody({"--extra", "--format", format, m(), c()});
+        const ProcessResult idle = DwcAsNobody(
             {"--extra", "--format", format, "--skip=#comment", "--skip=", "--skip=   ", m(), c()});
         EXPECT_EQ(idle.status, plain.status);
         EXPECT_EQ(idle.out, plain.out) << format;
@@ -80,31 +70,33 @@ TEST_F(DwcSkip, NoRuleInForceChangesNoByte) {
     }
 }
 
-TEST_F(DwcSkip, GitignoreFilesCountPerFolderAndGitFoldersArePassedOver) {
+TEST_F(DwcSkip, GitignoreTakesTheMasterTreesRuleFiles) {
     WriteFile(t.path("m/.gitignore"), "*.o\n");
     WriteFile(t.path("m/sub/.gitignore"), "!b.o\n");
     WriteFile(t.path("c/.gitignore"), "*.c\n"); // the compare tree's own files never count
     t.file("m/.git/HEAD", 1, T0);
     t.file("c/.git/HEAD", 1, T0);
     t.file("c/sub/.git/config", 1, T0);
-    const ProcessResult r = Dwc({"--extra", "--gitignore", m(), c()});
+    const ProcessResult r = DwcAsNobody({"--extra", "--gitignore", m(), c()});
     EXPECT_EQ(Paths(r.out, c()),
               ".gitignore a.c build/x.c sub/.gitignore sub/b.c sub/b.o only/e.c ")
         << r.err;
     EXPECT_NE(r.err.find("\nSkipped Folders: 0\nSkipped Files: 2\n"), std::string::npos) << r.err;
 }
 
-TEST_F(DwcSkip, SkipAndSkipFromCountInCommandLineOrder) {
+TEST_F(DwcSkip, SkipRulesCountInCommandLineOrder) {
     WriteFile(t.path("rules"), "\xEF\xBB\xBF*.c\r\n\r\nsub/\r\n");
-    const ProcessResult later = Dwc({"--skip-from", t.path("rules"), "--skip=!a.c", m(), c()});
+    const ProcessResult later =
+        DwcAsNobody({"--skip-from", t.path("rules"), "--skip=!a.c", m(), c()});
     EXPECT_EQ(Paths(later.out, c()), "a.c a.o keep.o ");
-    const ProcessResult earlier = Dwc({"--skip=!a.c", "--skip-from=" + t.path("rules"), m(), c()});
+    const ProcessResult earlier =
+        DwcAsNobody({"--skip=!a.c", "--skip-from=" + t.path("rules"), m(), c()});
     EXPECT_EQ(Paths(earlier.out, c()), "a.o keep.o ");
 }
 
 TEST_F(DwcSkip, UnreadableSkipFromIsTroubleBeforeAnyCompare) {
     for (const std::string &bad : {t.path("missing"), t.path("m")}) {
-        const ProcessResult r = Dwc({"--skip-from", bad, m(), c()});
+        const ProcessResult r = DwcAsNobody({"--skip-from", bad, m(), c()});
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err.rfind("dwc: cannot read the skip rules: " + bad + ": ", 0), 0u) << r.err;
@@ -117,7 +109,7 @@ TEST_F(DwcSkip, FolderRuleAsksTheMasterEntryOwnType) {
     t.symlink("m/linked", "real");
     t.file("c/linked/f", 1, T0); // a folder in the compare tree, a link in the master tree
     t.file("c/newdir/f", 1, T0); // compare only: its own type counts
-    const ProcessResult r = Dwc(
+    const ProcessResult r = DwcAsNobody(
         {"--extra", "--skip=linked/", "--skip=newdir/", "--skip=*.?", "--skip=only/", m(), c()});
     EXPECT_EQ(Paths(r.out, c()), "linked/f ") << r.err;
 }

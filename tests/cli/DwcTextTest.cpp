@@ -1,15 +1,10 @@
 // What dwc says besides the rows: warnings for options that change nothing, the option a
 // bundle held that was refused, and names that cannot drive the terminal they are shown on.
 
-#include "TempTree.h"
+#include "DwcSupport.h"
 
 namespace dirwise::test {
 namespace {
-
-ProcessResult Dwc(std::vector<std::string> args) {
-    args.insert(args.begin(), DWC_PATH);
-    return RunProcess(args, 60);
-}
 
 class DwcText : public ::testing::Test {
 protected:
@@ -51,14 +46,12 @@ TEST_F(DwcText, ARefusedShortOptionInsideABundleIsNamed) {
     }
 }
 
-// script(1) runs dwc on a pseudo-terminal and copies what the terminal got.
 TEST_F(DwcText, OnATerminalNamesInTheReportAreEscaped) {
     const std::string name = "x\x1b]0;owned\x07\x1b[2Jy";
     t.file("m/" + name, 1);
     t.file("c/" + name, 1);
     const ProcessResult shown =
-        RunProcess({"script", "-qec",
-                    "'" DWC_PATH "' -q '" + t.path("m") + "' '" + t.path("c") + "'", "/dev/null"});
+        OnTerminal("xterm", "-q '" + t.path("m") + "' '" + t.path("c") + "'");
     EXPECT_NE(shown.out.find("\tx\\x1b]0;owned\\x07\\x1b[2Jy\t"), std::string::npos) << shown.out;
     EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << "an escape reached the terminal";
     const ProcessResult piped = Dwc({"-q", t.path("m"), t.path("c")});

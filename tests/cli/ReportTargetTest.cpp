@@ -2,19 +2,15 @@
 // through a descriptor when -o names one; and never over an earlier report when the run is
 // stopped before its end.
 
-#include "TempTree.h"
+#include "DwcSupport.h"
 
 #include <cstring>
 #include <filesystem>
 #include <poll.h>
+#include <sys/sysmacros.h>
 
 namespace dirwise::test {
 namespace {
-
-ProcessResult Dwc(std::vector<std::string> args) {
-    args.insert(args.begin(), DWC_PATH);
-    return RunProcess(args, 60);
-}
 
 std::string Refusal(const std::string &tree, const std::string &target) {
     return "dwc: the report would overwrite a file inside the " + tree + " directory: " + target +
@@ -35,15 +31,19 @@ protected:
     TempTree t;
 };
 
-// A file of a tree is known by its device and inode, whichever name leads to it: a hard link
-// made outside the trees (as cp -al and rsnapshot make them), a folder the compare tree
-// reaches through a link (a new name there too), a bind mount of the master tree.
-TEST_F(ReportTarget, ATreeFileReachedByAnotherNameIsRefused) {
+// A file of a tree is known by its device and inode, whichever name leads to it: its own
+// path, a link to it, a hard link made outside the trees (as cp -al and rsnapshot make them),
+// a folder the compare tree reaches through a link (a new name there too), a bind mount of
+// the master tree.
+TEST_F(ReportTarget, ATreeFileReachedByAnyNameIsRefused) {
+    t.symlink("into-compare", "c/a.txt");
     t.dir("elsewhere");
     ASSERT_EQ(::link(t.path("m/b.txt").c_str(), t.path("elsewhere/hard.txt").c_str()), 0);
     t.file("outside/kept.txt", 7);
     t.symlink("c/linked", "../outside");
     const std::pair<const char *, const char *> cases[] = {
+        {"m/a.txt", "master"},
+        {"into-compare", "compare"},
         {"elsewhere/hard.txt", "master"},
         {"outside/kept.txt", "compare"},
         {"outside/new.txt", "compare"},
@@ -53,6 +53,7 @@ TEST_F(ReportTarget, ATreeFileReachedByAnotherNameIsRefused) {
         EXPECT_EQ(r.status, 2) << target;
         EXPECT_EQ(r.err, Refusal(tree, t.path(target)));
     }
+    EXPECT_EQ(ReadFile(t.path("m/a.txt")) + ReadFile(t.path("c/a.txt")), "xxxxxx");
     EXPECT_EQ(ReadFile(t.path("m/b.txt")), "xxxx");
     EXPECT_EQ(ReadFile(t.path("outside/kept.txt")), "xxxxxxx");
     EXPECT_FALSE(std::filesystem::exists(t.path("outside/new.txt")));
@@ -66,6 +67,32 @@ TEST_F(ReportTarget, ATreeFileReachedByAnotherNameIsRefused) {
         GTEST_SKIP() << "no bind mount here (needs root): " << bound.err;
     EXPECT_EQ(bound.err, Refusal("master", t.path("view/a.txt")));
     EXPECT_EQ(ReadFile(t.path("m/a.txt")), "xxx");
+}
+
+// A FIFO or a device is written into: no file of the tree is replaced and no name is made
+// in it, so such a target is accepted even inside the master tree, and the tree keeps its
+// entries. (A private null device where one may be made: root must not risk the real one.)
+TEST_F(ReportTarget, ATargetWrittenIntoInsideATreeIsAccepted) {
+    t.fifo("m/pipe");
+    const bool device = ::mknod(t.path("m/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    const std::string report = Dwc({m(), c()}).out;
+    ASSERT_NE(report, "");
+    const int reader = ::open(t.path("m/pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const ProcessResult piped = Dwc({"-q", "-o", t.path("m/pipe"), m(), c()});
+    EXPECT_EQ(piped.status, 1) << piped.err;
+    std::string got(report.size() + 1, '\0');
+    const ssize_t n = ::read(reader, got.data(), got.size());
+    ::close(reader);
+    EXPECT_EQ(got.substr(0, n > 0 ? static_cast<std::size_t>(n) : 0), report);
+    if (device) {
+        const ProcessResult r = Dwc({"-q", "-o", t.path("m/null"), m(), c()});
+        EXPECT_EQ(r.status, 1) << r.err;
+    }
+    struct stat st {};
+    EXPECT_TRUE(::stat(t.path("m/pipe").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(!device || (::stat(t.path("m/null").c_str(), &st) == 0 && S_ISCHR(st.st_mode)));
+    EXPECT_EQ(Dwc({m(), c()}).out, report);
 }
 
 // -o /dev/stdout, /proc/self/fd/1 or /dev/fd/N is the descriptor itself, as the shell's ">"
@@ -129,9 +156,7 @@ protected:
     // Starts dwc with `args` and returns once it is held (false when it never was).
     bool Start(std::vector<std::string> args) {
         args.insert(args.begin(), DWC_PATH);
-        if (::geteuid() == 0)
-            args.insert(args.begin(),
-                        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        args = AsNobody(std::move(args));
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0 || ::fcntl(fds[0], F_SETPIPE_SZ, 4096) < 0)
             return false;

@@ -1,15 +1,10 @@
 // dwc --snapshot: the manifest on standard output or in a file, checked by NetBSD's mtree,
 // and the refusals that leave standard output empty.
 
-#include "TempTree.h"
+#include "DwcSupport.h"
 
 namespace dirwise::test {
 namespace {
-
-ProcessResult Dwc(std::vector<std::string> args) {
-    args.insert(args.begin(), DWC_PATH);
-    return RunProcess(args, 60);
-}
 
 class DwcSnapshot : public ::testing::Test {
 protected:
@@ -22,7 +17,7 @@ protected:
     TempTree t;
 };
 
-TEST_F(DwcSnapshot, StandardOutputAndFileHoldTheSameManifest) {
+TEST_F(DwcSnapshot, EveryTargetGetsTheSameManifest) {
     t.dir("out");
     const ProcessResult toStdout = Dwc({"--snapshot", "--verify", t.path("tree")});
     ASSERT_EQ(toStdout.status, 0) << toStdout.err;
@@ -39,7 +34,7 @@ TEST_F(DwcSnapshot, StandardOutputAndFileHoldTheSameManifest) {
         << toStdout.out;
 }
 
-TEST_F(DwcSnapshot, RefusalsWriteNothingAndExitTwo) {
+TEST_F(DwcSnapshot, ARefusedSnapshotWritesNothing) {
     struct Case {
         std::vector<std::string> args;
         const char *says;
@@ -91,7 +86,6 @@ protected:
                       0);
     }
 
-    static constexpr std::int64_t T0 = 1000000000;
     TempTree t;
 };
 
@@ -124,6 +118,19 @@ TEST_F(SnapshotRoots, ResultsAreThoseOfTheLiveTreesUnderEveryOption) {
         }
 }
 
+// The report's compare-path column names the snapshot where the live run names the folder.
+TEST_F(SnapshotRoots, ReportShowsTheSnapshotInPlaceOfTheCompareRoot) {
+    const ProcessResult live = Dwc({"-q", "--date", "--extra", t.path("m"), t.path("c")});
+    const ProcessResult snap = Dwc({"-q", "--date", "--extra", t.path("m"), t.path("c.snap")});
+    std::string expected = live.out;
+    const std::string root = "\t" + t.path("c") + "/";
+    for (std::size_t at = 0; (at = expected.find(root, at)) != std::string::npos; at += root.size())
+        expected.replace(at, root.size(), "\t" + t.path("c.snap") + "/");
+    ASSERT_NE(expected, live.out); // the folder is named at least once
+    EXPECT_EQ(snap.status, live.status) << snap.err;
+    EXPECT_EQ(snap.out, expected);
+}
+
 TEST_F(SnapshotRoots, SnapshotsThatCannotServeAreRefusedBeforeTheRun) {
     WriteFile(t.path("plain.txt"), "#!/bin/sh\n");
     ASSERT_EQ(Dwc({"-q", "--snapshot", t.path("m"), "-o", t.path("nodigest.snap")}).status, 0);
@@ -148,6 +155,32 @@ TEST_F(SnapshotRoots, SnapshotsThatCannotServeAreRefusedBeforeTheRun) {
         EXPECT_EQ(r.status, 2) << c.args[0];
         EXPECT_EQ(r.out, "") << c.args[0];
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+// A snapshot that bsdtar wrote without times, compared by size: its side has no dates to
+// show, in none of the formats, while the live side keeps its own.
+TEST_F(SnapshotRoots, SnapshotWithoutTimesLeavesItsDatesEmpty) {
+    const ProcessResult bsdtar =
+        RunProcess({"bsdtar", "--format=mtree", "--options=!all,type,size,link", "-cf",
+                    t.path("notime.snap"), "-C", t.path("m"), "."});
+    ASSERT_EQ(bsdtar.status, 0) << bsdtar.err;
+    struct Case {
+        const char *format;
+        const char *row; // the "size" row, its master side from the snapshot
+    } const cases[] = {
+        {.format = "report", .row = "\tsize\t000,000,003\t000,000,004\t\r\n"},
+        {.format = "csv", .row = "Size,size,3,4,,2001-09-09T01:46:40Z,+1 byte"},
+        {.format = "json",
+         .row = "\"master_size\":3,\"compare_size\":4,\"master_date\":null,"
+                "\"compare_date\":\"2001-09-09T01:46:40Z\""},
+    };
+    const int live = Dwc({"-q", t.path("m"), t.path("c")}).status;
+    for (const Case &c : cases) {
+        const ProcessResult r =
+            Dwc({"-q", "--format", c.format, t.path("notime.snap"), t.path("c")});
+        EXPECT_EQ(r.status, live) << r.err;
+        EXPECT_NE(r.out.find(c.row), std::string::npos) << c.format << ":\n" << r.out;
     }
 }
 
@@ -193,7 +226,7 @@ protected:
     std::vector<std::string> rsh;
 };
 
-TEST_F(RemoteSnapshots, TransportAndRemoteErrorsComeBackWithinSeconds) {
+TEST_F(RemoteSnapshots, EveryFailureComesBackWithinSeconds) {
     t.dir("tree");
     struct Case {
         std::vector<std::string> rsh;
@@ -235,9 +268,9 @@ TEST_F(RemoteSnapshots, RemoteRootComparesAsTheLiveTree) {
     ::setenv("LC_ALL", "C", 1);
     // A folder name the remote shell must get quoted: blanks, quotes and a dollar.
     const std::string m = "it's a $HOME \"dir\"";
-    t.file(m + "/a", 3, 1000000000), t.file("c/a", 4, 1000000000);
-    t.file(m + "/sub/b c", 2, 1000000000), t.file("c/sub/b c", 2, 1000000000);
-    t.file("c/extra", 1, 1000000000);
+    t.file(m + "/a", 3), t.file("c/a", 4);
+    t.file(m + "/sub/b c", 2), t.file("c/sub/b c", 2);
+    t.file("c/extra", 1);
     const std::vector<std::string> common = {"-q",     "--format", "csv",          "--extra",
                                              "--date", "--verify", "--remote-dwc", DWC_PATH};
     auto dwc = [&](std::vector<std::string> args) {
@@ -257,8 +290,9 @@ TEST_F(RemoteSnapshots, RemoteRootComparesAsTheLiveTree) {
     ::unsetenv("DWC_RSH");
 }
 
+// As a missing folder: exit 2, the transport's reason, no row for the files of the other side.
 TEST_F(RemoteSnapshots, TransportFailureIsExitTwoWithItsReasonWithinSeconds) {
-    t.dir("m");
+    t.file("m/a", 1);
     std::string wrongPort = sshd->rsh();
     wrongPort.replace(wrongPort.find(std::to_string(sshd->port())),
                       std::to_string(sshd->port()).size(), std::to_string(FreePort()));
@@ -266,7 +300,9 @@ TEST_F(RemoteSnapshots, TransportFailureIsExitTwoWithItsReasonWithinSeconds) {
     const ProcessResult r =
         Dwc({"-q", "--rsh", wrongPort, "--remote-dwc", DWC_PATH, t.path("m"), "127.0.0.1:/x"});
     EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("not compared"), std::string::npos) << r.err;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 

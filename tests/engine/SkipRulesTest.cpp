@@ -161,7 +161,7 @@ Scenario StressTree(std::string rules) {
     return s;
 }
 
-TEST_F(SkipRulesGit, EscapesCommentsAndTrailingSpaces) {
+TEST_F(SkipRulesGit, LineSyntax) {
     ExpectSameAsGit(StressTree("#hash\n\\#hash\n\\!bang\n\\[x\\]\na\\*b\nq\\?\n"
                                "back\\\\slash\ntrail\\ \ntwo  \n   \n\n"));
 }
@@ -194,7 +194,7 @@ TEST_F(SkipRulesGit, TrailingSlashAsksTheEntryOwnType) {
     ExpectSameAsGit(s);
 }
 
-TEST_F(SkipRulesGit, ByteOrderMarkAndCarriageReturns) {
+TEST_F(SkipRulesGit, FilesWrittenOnWindows) {
     ExpectSameAsGit(StressTree("\xEF\xBB\xBF"
                                "foo.o\r\nBuild\r\n\r\n\xEF\xBB\xBF"
                                "a-b\n"
@@ -310,7 +310,7 @@ private:
     std::mt19937 m_random;
 };
 
-TEST_F(SkipRulesGit, RandomTreesAndRules) {
+TEST_F(SkipRulesGit, RandomScenarios) {
     for (unsigned seed = 1; seed <= 30; ++seed) {
         RuleMaker make(seed);
         Scenario s;

@@ -6,9 +6,11 @@
 #include "Io.h"
 #include "MtreeReader.h"
 #include "Sha256.h"
+#include "SnapshotIndex.h"
 #include "SnapshotTree.h"
 #include "SnapshotWriter.h"
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -26,7 +28,7 @@ std::string Digest(const std::string &message, bool extensions, std::size_t piec
     return DigestHex(sha.Finish());
 }
 
-TEST(Sha256, PublishedDigestsInAnyPiecesWithAndWithoutExtensions) {
+TEST(Sha256, GivesThePublishedDigestsOnEveryCodePath) {
     struct Case {
         std::string message, digest;
     } const cases[] = {
@@ -73,7 +75,7 @@ TEST(SnapshotTime, NanosecondsAreACountAfterTheDot) {
     EXPECT_EQ(FormatSnapshotTime({-102, 750000000}), "-102.750000000");
 }
 
-TEST(MtreeNames, DecodesOctalAndVisEscapes) {
+TEST(MtreeNames, DecodesEveryEscapeForm) {
     struct Case {
         const char *text;
         const char *name; // nullptr: refused
@@ -164,7 +166,7 @@ ReadResult ReadText(const std::string &text) {
     return ReadFd(fd.get());
 }
 
-TEST(MtreeReader, RelativeFormFollowsSetUnsetAndDotDot) {
+TEST(MtreeReader, ReadsTheRelativeForm) {
     const ReadResult r = ReadText("#\t   user: me\n\n/set type=file time=5.0\n"
                                   ".               type=dir\n"
                                   "    f           size=3 \\\n"
@@ -394,6 +396,54 @@ TEST_F(MtreeInterop, OwnSnapshotPassesMtreeCheckUntilTheTreeChanges) {
     EXPECT_NE(changed.out.find("sha256"), std::string::npos) << changed.out;
 }
 
+// Many files of one folder are hashed at once; each line must still carry its own file's
+// digest, which NetBSD's mtree checks against the bytes.
+TEST_F(MtreeInterop, DigestsHashedTogetherStayWithTheirFiles) {
+    t.dir("many");
+    for (int i = 0; i < 200; ++i)
+        WriteFile(t.path("many/f" + std::to_string(i)), std::string(i * 37 % 500, 'a' + i % 26));
+    const std::string snap = t.path("many.mtree");
+    UniqueFd fd(::open(snap.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    TestHost host;
+    const SnapshotSummary s = WriteSnapshot(t.path("many"), fd.get(), {true}, host);
+    EXPECT_EQ(s.entries, 201);
+    EXPECT_TRUE(s.notRead.empty());
+    const ProcessResult checked = RunProcess({"mtree", "-f", snap, "-p", t.path("many")});
+    EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+}
+
+// Holes are hashed as the zeros they read as, without being read: data between holes, a
+// hole at the end and a file that is all hole, checked by NetBSD's mtree against the bytes.
+TEST_F(MtreeInterop, HolesAreHashedAsTheZerosTheyReadAs) {
+    t.dir("sparse");
+    const struct {
+        const char *name;
+        std::vector<std::pair<off_t, const char *>> writes; // offset, bytes
+        off_t size;
+    } files[] = {
+        {"between", {{0, "head"}, {3 << 20, "middle"}, {(5 << 20) + 7, "tail"}}, 0},
+        {"end", {{0, "head"}}, 9 << 20},
+        {"empty", {}, 4 << 20},
+    };
+    for (const auto &f : files) {
+        UniqueFd fd(::open(t.path("sparse/" + std::string(f.name)).c_str(),
+                           O_WRONLY | O_CREAT | O_TRUNC, 0644));
+        for (const auto &[at, bytes] : f.writes)
+            ASSERT_EQ(::pwrite(fd.get(), bytes, std::strlen(bytes), at),
+                      static_cast<ssize_t>(std::strlen(bytes)));
+        if (f.size) {
+            ASSERT_EQ(::ftruncate(fd.get(), f.size), 0);
+        }
+    }
+    const std::string snap = t.path("sparse.mtree");
+    UniqueFd fd(::open(snap.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    TestHost host;
+    const SnapshotSummary s = WriteSnapshot(t.path("sparse"), fd.get(), {true}, host);
+    EXPECT_TRUE(s.notRead.empty());
+    const ProcessResult checked = RunProcess({"mtree", "-f", snap, "-p", t.path("sparse")});
+    EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+}
+
 TEST_F(MtreeInterop, BsdtarListsOwnSnapshot) {
     const std::string snap = WriteOwn(false);
     const ProcessResult listed = RunProcess({"bsdtar", "-tf", snap});
@@ -404,58 +454,82 @@ TEST_F(MtreeInterop, BsdtarListsOwnSnapshot) {
     EXPECT_NE(listed.out.find("./sub/deep/up\n"), std::string::npos);
 }
 
-} // namespace
-} // namespace dirwise::test
-
-namespace dirwise::test {
-namespace {
-
 struct LoadedTree {
+    TempTree dir;
     SnapshotTree tree;
+    SnapshotIndex index;
     bool ok = false;
+    SnapshotIndex::Outcome indexed = SnapshotIndex::Outcome::Failed;
 };
 
+// `text` read whole into a tree, and read again as an index of a file in walk order.
 std::unique_ptr<LoadedTree> Load(const std::string &text) {
-    TempTree t;
-    WriteFile(t.path("m"), text);
-    UniqueFd fd(::open(t.path("m").c_str(), O_RDONLY));
-    MtreeReader reader(fd.get());
     auto loaded = std::make_unique<LoadedTree>();
+    WriteFile(loaded->dir.path("m"), text);
+    UniqueFd fd(::open(loaded->dir.path("m").c_str(), O_RDONLY));
+    MtreeReader reader(fd.get());
     loaded->ok = loaded->tree.Load(reader);
+    UniqueFd again(::open(loaded->dir.path("m").c_str(), O_RDONLY));
+    loaded->indexed = loaded->index.Load(again.get(), 0); // every folder read again
     return loaded;
 }
 
-// The path of entry i, its parents' names joined, for messages and comparisons.
-std::string PathOf(const SnapshotTree &tree, const std::string &lookedUp, bool follow) {
-    const std::uint32_t i = tree.Find(lookedUp, follow);
-    if (i == SnapshotTree::NoEntry)
+// What a lookup finds: its type, name and size, or "(none)".
+std::string PathOf(SnapshotView &view, const std::string &lookedUp, bool follow) {
+    const SnapshotView::Ref i = view.Find(lookedUp, follow);
+    if (i == SnapshotView::None)
         return "(none)";
-    const SnapshotTree::Entry e = tree.Get(i);
+    const SnapshotFacts e = view.Get(i);
     return std::string(EntryTypeName(e.type)) + " " + std::string(e.name) + " " +
            std::to_string(e.size);
 }
 
-TEST(SnapshotTree, ForeignOrderIsSortedAndTheLastOfTwoEntriesWins) {
-    const auto l = Load("#mtree\n./z size=1 time=1.0\n./b/y size=2 time=1.0\n. type=dir time=1.0\n"
-                        "./a size=3 time=1.0\n./b type=dir time=1.0\n./a size=4 time=2.0\n");
-    ASSERT_TRUE(l->ok) << l->tree.error();
+std::string RootNames(SnapshotView &view) {
+    std::vector<SnapshotView::Ref> children;
+    EXPECT_EQ(view.Children(view.Root(), children), 0);
     std::string names;
-    for (const std::uint32_t i : l->tree.Children(SnapshotTree::Root))
-        names += std::string(l->tree.Get(i).name) + " ";
-    EXPECT_EQ(names, "a b z ");
-    EXPECT_EQ(PathOf(l->tree, "a", true), "file a 4");
-    EXPECT_EQ(PathOf(l->tree, "b/y", true), "file y 2");
+    for (const SnapshotView::Ref i : children)
+        names += std::string(view.Get(i).name) + " ";
+    return names;
+}
+
+// Entries in no particular order, a folder's file before the folder, "a" given twice.
+const char *const ForeignOrder =
+    "#mtree\n./z size=1 time=1.0\n./b/y size=2 time=1.0\n. type=dir time=1.0\n"
+    "./a size=3 time=1.0\n./b type=dir time=1.0\n./a size=4 time=2.0\n";
+
+TEST(SnapshotTree, TheLastOfTwoEntriesWins) {
+    const auto l = Load(ForeignOrder);
+    ASSERT_TRUE(l->ok) << l->tree.error();
+    const auto view = l->tree.NewView();
+    EXPECT_EQ(PathOf(*view, "a", true), "file a 4");
+}
+
+TEST(SnapshotTree, ForeignOrderIsSorted) {
+    const auto l = Load(ForeignOrder);
+    ASSERT_TRUE(l->ok) << l->tree.error();
+    const auto view = l->tree.NewView();
+    EXPECT_EQ(RootNames(*view), "a b z ");
+    EXPECT_EQ(PathOf(*view, "b/y", true), "file y 2");
     EXPECT_TRUE(l->tree.TimesComplete());
     EXPECT_FALSE(l->tree.DigestsComplete());
 }
 
-TEST(SnapshotTree, LinksInsideAreFollowedOthersLeadNowhere) {
-    const auto l = Load("#mtree\n./d/f size=7\n./d/e type=dir\n./d/e/g size=8\n"
-                        "./d/up type=link link=../top\n./top type=link link=d/f\n"
-                        "./tod type=link link=d/e/\n./abs type=link link=/etc/passwd\n"
-                        "./out type=link link=../outside\n./gone type=link link=d/nothing\n"
-                        "./loop type=link link=loop2\n./loop2 type=link link=loop\n");
-    ASSERT_TRUE(l->ok) << l->tree.error();
+// The same links in a foreign order (read whole) and in the walk's order (read as needed).
+TEST(SnapshotViews, LinksInsideAreFollowedOthersLeadNowhere) {
+    const auto foreign = Load("#mtree\n./d/f size=7\n./d/e type=dir\n./d/e/g size=8\n"
+                              "./d/up type=link link=../top\n./top type=link link=d/f\n"
+                              "./tod type=link link=d/e/\n./abs type=link link=/etc/passwd\n"
+                              "./out type=link link=../outside\n./gone type=link link=d/nothing\n"
+                              "./loop type=link link=loop2\n./loop2 type=link link=loop\n");
+    const auto walked = Load("#mtree\n. type=dir\n./abs type=link link=/etc/passwd\n"
+                             "./gone type=link link=d/nothing\n./loop type=link link=loop2\n"
+                             "./loop2 type=link link=loop\n./out type=link link=../outside\n"
+                             "./tod type=link link=d/e/\n./top type=link link=d/f\n"
+                             "./d type=dir\n./d/f size=7\n./d/up type=link link=../top\n"
+                             "./d/e type=dir\n./d/e/g size=8\n");
+    ASSERT_TRUE(foreign->ok) << foreign->tree.error();
+    ASSERT_EQ(walked->indexed, SnapshotIndex::Outcome::Indexed) << walked->index.error();
     struct Case {
         const char *path;
         bool follow;
@@ -465,6 +539,7 @@ TEST(SnapshotTree, LinksInsideAreFollowedOthersLeadNowhere) {
         {.path = "d/up", .follow = false, .found = "link up 0"}, // the link's own facts
         {.path = "tod/g", .follow = true, .found = "file g 8"},  // a link on the way
         {.path = "tod/../f", .follow = true, .found = "file f 7"},
+        {.path = "tod", .follow = true, .found = "dir e 0"},
         {.path = "abs", .follow = true, .found = "(none)"},
         {.path = "out", .follow = true, .found = "(none)"},
         {.path = "gone", .follow = true, .found = "(none)"},
@@ -472,11 +547,61 @@ TEST(SnapshotTree, LinksInsideAreFollowedOthersLeadNowhere) {
         {.path = "d/f/x", .follow = true, .found = "(none)"},
         {.path = "..", .follow = true, .found = "(none)"},
     };
+    for (const SnapshotData *data : {static_cast<const SnapshotData *>(&foreign->tree),
+                                     static_cast<const SnapshotData *>(&walked->index)}) {
+        const auto view = data->NewView();
+        const std::string which = data == &foreign->tree ? "tree: " : "index: ";
+        for (const Case &c : cases)
+            EXPECT_EQ(PathOf(*view, c.path, c.follow), c.found) << which << c.path;
+        for (const auto &[link, leaves] : {std::pair{"abs", true}, std::pair{"out", true},
+                                           std::pair{"d/up", false}, std::pair{"gone", false}})
+            EXPECT_EQ(view->LeavesTree(view->Find(link, false)), leaves) << which << link;
+        EXPECT_EQ(RootNames(*view), "abs d gone loop loop2 out tod top ") << which;
+    }
+}
+
+// Only a manifest in the walk's order, every line a full path, is read as needed; any other
+// order or form is left to the whole tree, and a folder named as a file is refused.
+TEST(SnapshotIndex, TakesOnlyTheWalksOrder) {
+    using O = SnapshotIndex::Outcome;
+    struct Case {
+        const char *text;
+        O outcome;
+    } const cases[] = {
+        {.text = "#mtree\n. type=dir\n./a\\040b size=1\n./c type=dir\n./c/d size=2\n./e type=dir\n",
+         .outcome = O::Indexed},
+        {.text = "#mtree\n./a size=1\n. type=dir\n", .outcome = O::NotWalkOrder},
+        {.text = "#mtree\n. type=dir\n./b size=1\n./a size=1\n", .outcome = O::NotWalkOrder},
+        {.text = "#mtree\n. type=dir\n./a size=1\n./a size=2\n", .outcome = O::NotWalkOrder},
+        {.text = "#mtree\n. type=dir\n./c type=dir\n./a size=1\n", .outcome = O::NotWalkOrder},
+        {.text = "#mtree\n. type=dir\n./c type=dir\n./b type=dir\n", .outcome = O::NotWalkOrder},
+        {.text = "#mtree\n. type=dir\n./c/d type=dir\n", .outcome = O::NotWalkOrder},
+        {.text = "#mtree\n. type=dir\n./c type=dir\n./c/d size=1\n./c/e type=dir\n./c/b size=1\n",
+         .outcome = O::NotWalkOrder},
+        {.text = "#mtree\n/set type=file\n. type=dir\n./a size=1\n", .outcome = O::NotWalkOrder},
+        {.text = "# spec\n. type=dir\n    a size=1\n..\n", .outcome = O::NotWalkOrder},
+        {.text = "#mtree\n. type=dir\n./a size=1\n./a type=dir\n", .outcome = O::Failed},
+        {.text = "#mtree\n. type=dir\n./a size=x\n", .outcome = O::Failed},
+        {.text = "#mtree\n", .outcome = O::Failed},
+    };
     for (const Case &c : cases)
-        EXPECT_EQ(PathOf(l->tree, c.path, c.follow), c.found) << c.path;
-    for (const auto &[link, leaves] : {std::pair{"abs", true}, std::pair{"out", true},
-                                       std::pair{"d/up", false}, std::pair{"gone", false}})
-        EXPECT_EQ(l->tree.LeavesTree(l->tree.Find(link, false)), leaves) << link;
+        EXPECT_EQ(Load(c.text)->indexed, c.outcome) << c.text;
+}
+
+// A snapshot file rewritten after it was checked is not taken for what it says now, where
+// its folders are read again (none kept from the first read).
+TEST(SnapshotIndex, FileChangedSinceItWasReadIsAnError) {
+    TempTree dir;
+    WriteFile(dir.path("m"), "#mtree\n. type=dir\n./a size=1\n./b size=2\n./c type=dir\n");
+    SnapshotIndex index;
+    UniqueFd fd(::open(dir.path("m").c_str(), O_RDONLY));
+    ASSERT_EQ(index.Load(fd.get(), 0), SnapshotIndex::Outcome::Indexed);
+    WriteFile(dir.path("m"), "#mtree\n. type=dir\n./a type=dir\n./c type=dir\n./b\n");
+    const auto view = index.NewView();
+    std::vector<SnapshotView::Ref> children;
+    EXPECT_EQ(view->Children(view->Root(), children), EIO);
+    EXPECT_EQ(view->Find("b", true), SnapshotView::None);
+    EXPECT_EQ(view->Failure(), EIO);
 }
 
 TEST(SnapshotTree, RefusesWhatMakesNoTree) {
@@ -496,12 +621,6 @@ TEST(SnapshotTree, RefusesWhatMakesNoTree) {
         EXPECT_NE(l->tree.error().find(c.says), std::string::npos) << l->tree.error();
     }
 }
-
-} // namespace
-} // namespace dirwise::test
-
-namespace dirwise::test {
-namespace {
 
 TEST(SnapshotWriter, AnyDepthFitsInAFewDescriptors) {
     TempTree t(true);

@@ -37,6 +37,20 @@ TEST_F(Sources, AListingThatFailsPartWayKeepsTheNamesReadBeforeIt) {
     EXPECT_EQ(folder.Path(), "/m/d/");
 }
 
+// A real mount taken away lazily goes on answering through folders held open, but which file
+// a worker reads that way first cannot be chosen on a real tree; here it can.
+TEST_F(Sources, FilesStillAnsweredAfterTheRootIsFoundGoneAreNotTaken) {
+    master.add("a").add("b").add("c");
+    compare.add("a").add("c");
+    compare.gone = true; // found when b is not found
+    const CompareSummary s = run();
+    EXPECT_EQ(Rows(list), "Match /a\n");
+    ASSERT_EQ(s.notCompared.size(), 2u);
+    for (const Diagnostic &d : s.notCompared)
+        EXPECT_EQ(d.problem, Problem::RootGone) << d.relative;
+    EXPECT_EQ(s.notCompared.back().relative, "c") << "answered, but after the loss";
+}
+
 TEST_F(Sources, AFileTheCompareSideCannotReadIsNotComparedOnThatSide) {
     master.add("f").add("g");
     compare.add("f", {.error = EIO}).add("g");

@@ -39,6 +39,10 @@ public:
     }
     // Folders the walk asked the source to list, in order.
     std::vector<std::string> listed;
+    // What RootGone answers; the files go on answering regardless, as a lazily unmounted
+    // mount does through the folders a reader holds open.
+    bool gone = false;
+    bool RootGone() override { return gone; }
 
     const std::string &Root() const override { return m_root; }
     std::unique_ptr<FolderLister> NewLister(WorkerPool &, bool) override {
@@ -66,7 +70,6 @@ private:
             return {e.folder ? EntryFacts::Type::Folder : EntryFacts::Type::Regular, e.size, e.time,
                     0};
         }
-        bool RootPresent() override { return true; }
         OpenedFile OpenBytes(const ScanState &, std::uint32_t, const char *) override {
             OpenedFile none;
             none.error = ENOTSUP;

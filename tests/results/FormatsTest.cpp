@@ -18,7 +18,7 @@ ResultRow Row(Result result, std::int64_t masterSize, std::int64_t compareSize,
     return {"f", masterSize, masterTime, compareSize, compareTime, offset, 0, result, detail};
 }
 
-TEST(DisplayEscape, NamesShowTheSameEverywhereAndCannotDriveATerminal) {
+TEST(DisplayEscape, OnlyBytesThatPrintAsThemselvesStayUnescaped) {
     // clang-format off
     const struct {
         const char *what;
@@ -64,7 +64,7 @@ TEST(IsoDate, EveryTimeGetsAValidIsoText) {
 }
 
 // Sizes with dates and contents are joined in the engine's verification tests.
-TEST(Difference, SaysWhyARowDiffersAndByHowMuch) {
+TEST(Difference, SaysWhyARowDiffersInWords) {
     using enum Result;
     // clang-format off
     const std::pair<ResultRow, const char *> cases[] = {

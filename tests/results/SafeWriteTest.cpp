@@ -109,7 +109,7 @@ TEST_F(SafeWriteTest, FilesAnotherUserMayWriteButNotReplaceAreWrittenInPlace) {
     }
 }
 
-TEST_F(SafeWriteTest, AFailedFlushLeavesTheOldFileAndNoTemporaryOne) {
+TEST_F(SafeWriteTest, AFailedFlushLeavesTheFolderAsItWas) {
     t.dir("d");
     WriteFile(t.path("d/f"), "old");
     ASSERT_EQ(::link(t.path("d/f").c_str(), t.path("d/g").c_str()), 0);
@@ -126,7 +126,7 @@ TEST_F(SafeWriteTest, AFailedFlushLeavesTheOldFileAndNoTemporaryOne) {
 
 // The last step, the rename into place, fails: the target is a mount point (another file
 // bound over it, in the child's private mount namespace), which a rename cannot replace.
-TEST_F(SafeWriteTest, AFailedRenameLeavesTheOldFileAndNoTemporaryOne) {
+TEST_F(SafeWriteTest, AFailedRenameLeavesTheFolderAsItWas) {
     t.dir("d");
     WriteFile(t.path("d/f"), "old");
     WriteFile(t.path("over"), "bound over");
@@ -193,7 +193,7 @@ TEST_F(SafeWriteTest, AFileSizeLimitOrAFullDiskFailsBeforeAnyFileChanges) {
     EXPECT_EQ(disk, full + " old " + full + " old 3");
 }
 
-TEST_F(SafeWriteTest, ASignalDuringTheSaveFinishesItAndLeavesNoTemporaryFile) {
+TEST_F(SafeWriteTest, ASignalDuringTheSaveWaitsForTheSaveToFinish) {
     t.dir("d");
     WriteFile(t.path("d/f"), "old");
     const ChildResult r = RunInChild([&](std::string &) {

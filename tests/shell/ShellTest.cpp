@@ -1,6 +1,7 @@
 #include "DefaultPrompts.h"
 #include "DesktopEntry.h"
 #include "DesktopLaunch.h"
+#include "FileActions.h"
 #include "FilePropertiesDialog.h"
 #include "SystemAbout.h"
 
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -138,15 +140,20 @@ protected:
     QString fileType;
 };
 
-// Stands in for a desktop file manager on the test's private bus. It records each
-// ShowItemProperties call's URIs, refuses URIs holding "refuse" and never answers "hang".
+// Stands in for a desktop file manager on the test's private bus: no file manager runs here,
+// and none may be started by activation. It records each ShowItemProperties and ShowItems
+// call's URIs, refuses URIs holding "refuse" and never answers "hang".
 class FakeFileManager : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
 public:
     QStringList calls;
 public slots:
-    void ShowItemProperties(const QStringList &uris, const QString &) {
+    void ShowItemProperties(const QStringList &uris, const QString &) { answer(uris); }
+    void ShowItems(const QStringList &uris, const QString &) { answer(uris); }
+
+private:
+    void answer(const QStringList &uris) {
         calls << uris.join(u' ');
         if (calls.last().contains("refuse"))
             sendErrorReply(QDBusError::Failed, "cannot show");
@@ -157,11 +164,14 @@ public slots:
 
 } // namespace
 
-TEST(DesktopEntry, ExecIsSplitByItsQuotingRulesAndTheMainGroupsKeysReadUnescaped) {
+TEST(DesktopEntry, ExecIsSplitByItsQuotingRules) {
     EXPECT_EQ(splitExec(" firefox-esr  %u "), (QStringList{"firefox-esr", "%u"}));
     EXPECT_EQ(splitExec(R"("/opt/my app/run" --name="a \"b\" \$c" 100%%)"),
               (QStringList{"/opt/my app/run", "--name=a \"b\" $c", "100%"}));
     EXPECT_TRUE(splitExec("\"unclosed arg").isEmpty());
+}
+
+TEST(DesktopEntry, KeysOfTheMainGroupReadUnescaped) {
     const QByteArray entry = "[Desktop Action new]\nExec=action\n[Desktop Entry]\n"
                              "Exec[de]=localized\n  Exec  =  main --x  \nName=A\\sB\\\\C\n";
     EXPECT_EQ(entryValue(entry, "Exec"), "main --x");
@@ -186,7 +196,7 @@ TEST_F(Desktop, AssociatedProgramAsksXdgMimeForTheTypeThenItsDefault) {
 // Each look-up writes the scratch file into the private directory, made 0700 whatever the
 // umask and kept, and deletes it. A stale file there is replaced; a directory found open to
 // others is neither used nor changed; a link planted under its name is not written through.
-TEST_F(Desktop, DefaultBrowserUsesAPrivateScratchDirectoryAndLeavesNoFile) {
+TEST_F(Desktop, DefaultBrowserIsFoundThroughAPrivateScratchDirectory) {
     const QString dir = browserScratchDir(), name = QFileInfo(dir).fileName();
     const QByteArray dirBytes = QFile::encodeName(dir);
     ASSERT_TRUE(dir.startsWith(tmpDir() + u'/'));
@@ -223,7 +233,7 @@ TEST_F(Desktop, DefaultBrowserUsesAPrivateScratchDirectoryAndLeavesNoFile) {
     EXPECT_EQ(tmpEntries(), QStringList{name});
 }
 
-TEST_F(Desktop, ShellOpenHandsEachTargetOverWholeAndStartsNothingForAMissingOne) {
+TEST_F(Desktop, ShellOpenHandsOverOnlyTargetsThatExist) {
     for (const QString &target :
          {root() + "/absent.htm", "file://" + root() + "/absent.htm", QString()})
         EXPECT_EQ(shellOpen(target), OpenResult::NotFound) << target.toStdString();
@@ -274,7 +284,7 @@ TEST_F(Desktop, OpenTargetFallsBackToTheBrowserOnlyWhenTheTargetIsNotFound) {
     EXPECT_EQ(calls("browser").size(), 1);
 }
 
-TEST_F(Desktop, TheSaveChooserRefusesANameInAMissingFolderAndReopensWhereTheUserWas) {
+TEST_F(Desktop, TheSaveChooserAsksAgainForANameInAMissingFolder) {
     const QString title = "Save Results As...", text = "Text File (*.txt)",
                   csv = "CSV File, all columns (*.csv)", filters = text + ";;" + csv,
                   good = root() + "/report.csv";
@@ -293,7 +303,7 @@ TEST_F(Desktop, TheSaveChooserRefusesANameInAMissingFolderAndReopensWhereTheUser
     EXPECT_EQ(prompts().saveFileName(nullptr, title, "dw.txt", filters), QString()); // cancel
 }
 
-TEST_F(Desktop, TheSystemAboutShowsTheTextsAndTheSystem) {
+TEST_F(Desktop, TheSystemAboutShowsOurTextsAboveTheSystemName) {
     showSystemAbout("Dirwise 7.0.0", "Other line");
     ASSERT_EQ(asked.size(), 2);
     EXPECT_EQ(asked[0], "About Dirwise 7.0.0");
@@ -301,16 +311,22 @@ TEST_F(Desktop, TheSystemAboutShowsTheTextsAndTheSystem) {
     EXPECT_TRUE(asked[1].contains(QSysInfo::prettyProductName()));
 }
 
-// Only on the private bus of dbus-run-session, where no real file manager can answer: with
-// none, our own dialog shows the facts; the fake one is asked once per file, and what it
-// refuses or leaves unanswered gets our dialog.
-TEST_F(Desktop, FilePropertiesGoToTheFileManagerAndOurDialogShowsWhatItDoesNot) {
-    if (!qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") ||
-        !QDBusConnection::sessionBus().isConnected())
+// Only on the private bus of dbus-run-session can no real file manager answer.
+bool HavePrivateBus() {
+    return qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") &&
+           QDBusConnection::sessionBus().isConnected();
+}
+
+// With no file manager on the bus, our own dialog shows the facts of both files.
+TEST_F(Desktop, WithoutAFileManagerOurDialogShowsTheFileProperties) {
+    if (!HavePrivateBus())
         GTEST_SKIP() << "needs the private session bus of dbus-run-session";
     qunsetenv("XDG_DATA_DIRS"); // the system's MIME database
     qputenv("TZ", "UTC");       // the time below as the list would show it in UTC
     ::tzset();
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
     constexpr qint64 mtime = 1700000000;
     const QString file = makeFile("a b.txt", QByteArray(1234, 'x'));
     const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
@@ -326,14 +342,21 @@ TEST_F(Desktop, FilePropertiesGoToTheFileManagerAndOurDialogShowsWhatItDoesNot) 
     ASSERT_EQ(dialog->fileCount(), 2);
     EXPECT_EQ(dialog->fieldText(0, Field::Path), file);
     EXPECT_TRUE(dialog->fieldText(0, Field::Type).contains("text/plain"));
-    EXPECT_TRUE(dialog->fieldText(0, Field::Size).startsWith(QLocale().toString(1234) + " bytes"));
-    // The results list's date form (the C locale's here), so one window shows one.
-    EXPECT_EQ(dialog->fieldText(0, Field::Modified), "11/14/2023 22:13:20");
+    // The results list's date form, in the user's locale, so one window shows one.
+    EXPECT_EQ(dialog->fieldText(0, Field::Modified), "14.11.2023 22:13:20");
+    EXPECT_TRUE(dialog->fieldText(0, Field::Size).startsWith("1.234 bytes"));
     EXPECT_EQ(dialog->fieldText(0, Field::Permissions), "-rw-r----- (0640)");
     EXPECT_TRUE(dialog->fieldText(0, Field::Owner).contains(QString("(%1)").arg(::geteuid())));
     EXPECT_EQ(dialog->fieldText(1, Field::Path), compare);
     EXPECT_TRUE(dialog->fieldText(1, Field::Type).startsWith("Cannot be examined"));
+}
 
+// A file manager is asked once per file; what it refuses or leaves unanswered gets our dialog.
+TEST_F(Desktop, OurDialogShowsWhatTheFileManagerDoesNot) {
+    if (!HavePrivateBus())
+        GTEST_SKIP() << "needs the private session bus of dbus-run-session";
+    const QString file = makeFile("a b.txt");
+    QWidget owner;
     FakeFileManager fake;
     QDBusConnection fm =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
@@ -351,11 +374,57 @@ TEST_F(Desktop, FilePropertiesGoToTheFileManagerAndOurDialogShowsWhatItDoesNot) 
     const QString base = "file://" + QFile::encodeName(root()).toPercentEncoding("/");
     EXPECT_EQ(sorted(fake.calls), sorted({base + "/a%20b.txt", base + "/n%E9w%20%25.txt",
                                           base + "/refuse", base + "/hang"}));
-    dialog = finished.at(0).at(0).value<FilePropertiesDialog *>();
+    auto *dialog = finished.at(0).at(0).value<FilePropertiesDialog *>();
     ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(dialog->fileCount(), 2);
     EXPECT_EQ(dialog->fieldText(0, Field::Path), QFile::decodeName(paths[2].c_str()));
     EXPECT_EQ(dialog->fieldText(1, Field::Path), QFile::decodeName(paths[3].c_str()));
+}
+
+// Only on the private bus of dbus-run-session (see FilePropertiesGoToTheFileManager...): the
+// file manager is asked to show the file selected, and nothing else is started.
+TEST_F(Desktop, ShowInFolderAsksTheFileManagerToSelectTheFile) {
+    if (!qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") ||
+        !QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs the private session bus of dbus-run-session";
+    FakeFileManager fake;
+    QDBusConnection fm =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
+    ASSERT_TRUE(
+        fm.registerObject("/org/freedesktop/FileManager1", &fake, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(fm.registerService("org.freedesktop.FileManager1"));
+    const QString file = makeFile("sub dir/a%b.txt");
+    showInFolder(file);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !fake.calls.isEmpty(); }, 15000));
+    EXPECT_EQ(fake.calls, QStringList{"file://" + QFile::encodeName(root()).toPercentEncoding("/") +
+                                      "/sub%20dir/a%25b.txt"});
+    QTest::qWait(500); // a fallback would have started by now
+    EXPECT_EQ(calls("xdg-open"), QStringList());
+}
+
+// With no file manager on the bus, one that refuses, and one that never answers (the short
+// deadline stands for a hung one), the folder that holds the file opens instead.
+TEST_F(Desktop, ShowInFolderOpensTheFolderWhenNoFileManagerAnswers) {
+    if (!qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") ||
+        !QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs the private session bus of dbus-run-session";
+    FakeFileManager fake;
+    QStringList expected;
+    for (const char *folder : {"none", "refuse", "hang"}) {
+        const QString file = makeFile(QString::fromLatin1(folder) + "/f.txt");
+        if (std::string(folder) == "refuse") {
+            QDBusConnection fm =
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
+            ASSERT_TRUE(fm.registerObject("/org/freedesktop/FileManager1", &fake,
+                                          QDBusConnection::ExportAllSlots));
+            ASSERT_TRUE(fm.registerService("org.freedesktop.FileManager1"));
+        }
+        showInFolder(file, QDBusConnection::sessionBus(), 1000);
+        expected << bracketed(root() + u'/' + QString::fromLatin1(folder));
+        ASSERT_TRUE(waitForCalls("xdg-open", static_cast<int>(expected.size()))) << folder;
+        EXPECT_EQ(calls("xdg-open"), expected) << folder;
+    }
+    EXPECT_EQ(fake.calls.size(), 2) << "asked for refuse and hang, not before it was there";
 }
 
 // The dialogs need a QApplication; the offscreen platform lets them exist with no display.

@@ -1,5 +1,7 @@
 #include "TempTree.h"
 
+#include <sys/mount.h>
+
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
@@ -184,6 +186,30 @@ ProcessResult RunProcess(const std::vector<std::string> &argv, int timeoutSecond
     const int status =
         WaitProcess(SpawnProcess(argv, -1, ::fileno(out), ::fileno(err)), timeoutSeconds);
     return {status, readAll(out), readAll(err)};
+}
+
+BindMount::BindMount(const std::string &source, const std::string &target) : m_target(target) {
+    m_mounted = ::mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    m_error = m_mounted ? 0 : errno;
+}
+
+BindMount::~BindMount() { detach(); }
+
+bool BindMount::detach() {
+    const bool was = m_mounted;
+    if (m_mounted)
+        m_mounted = ::umount2(m_target.c_str(), MNT_DETACH) != 0;
+    return was;
+}
+
+void MakeThousandFolders(TempTree &tree, const std::string &rel, std::int64_t mtime) {
+    char name[32];
+    for (int g = 0; g < 50; ++g)
+        for (int d = 0; d < 20; ++d)
+            for (int f = 0; f < 20; ++f) {
+                std::snprintf(name, sizeof name, "/g%02d/d%02d/f%02d", g, d, f);
+                tree.file(rel + name, 1, mtime);
+            }
 }
 
 } // namespace dirwise::test

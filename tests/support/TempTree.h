@@ -97,4 +97,29 @@ void UseTimeZone(const char *tz);
 // of the process; other locales than C and POSIX are then found only there.
 [[nodiscard]] bool UseLocale(const std::string &language, const std::string &dir);
 
+// A bind mount of folder `source` on folder `target` (both must exist), so a test can take a
+// tree away under a run as an unplugged drive would. Detached lazily when the object goes.
+class BindMount {
+public:
+    BindMount(const std::string &source, const std::string &target);
+    ~BindMount();
+    BindMount(const BindMount &) = delete;
+    BindMount &operator=(const BindMount &) = delete;
+    // 0 when mounted; otherwise mount(2)'s errno (EPERM without the privilege).
+    [[nodiscard]] int error() const { return m_error; }
+    // Takes the mount away as `umount -l` does: descriptors open in it go on working, every
+    // new lookup by path finds the folder beneath. Returns whether it was mounted.
+    bool detach();
+
+private:
+    std::string m_target;
+    int m_error = 0;
+    bool m_mounted = false;
+};
+
+// Makes 1,000 folders of 20 one-byte files each below `rel` of `tree`: "g00/d00/f00" to
+// "g49/d19/f19", all with time T. Two levels, so a walk keeps opening folders by their path
+// from the root, long after it began.
+void MakeThousandFolders(TempTree &tree, const std::string &rel, std::int64_t mtime);
+
 } // namespace dirwise::test

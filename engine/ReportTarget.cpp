@@ -157,6 +157,7 @@ int LocateReport(const std::string &path, ReportPlace &out) {
         out.dev = st.st_dev;
         out.ino = st.st_ino;
         out.anyFile = !S_ISREG(st.st_mode) || st.st_nlink > 1;
+        out.writtenInto = S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
     } else if (errno != ENOENT) {
         return errno;
     }
@@ -169,7 +170,7 @@ int LocateReport(const std::string &path, ReportPlace &out) {
 }
 
 bool ReportInTree(const ReportPlace &place, const std::string &root, bool followLinks) {
-    if (!place.exists && !place.hasFolder)
+    if (place.writtenInto || (!place.exists && !place.hasFolder))
         return false;
     return TreeSearch(place, followLinks).run(root);
 }

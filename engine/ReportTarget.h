@@ -8,21 +8,24 @@
 
 namespace dirwise {
 
-// Where a report given with -o would land, by identity rather than by name: the file it
-// would overwrite and the folder a new file would go into.
+// Where a report (dwc's -o, the window's Save List) or a snapshot would land, by identity
+// rather than by name: the file it would overwrite and the folder a new file would go into.
 struct ReportPlace {
-    bool exists = false;    // an existing file would be written
-    dev_t dev = 0;          // that file's device and inode
-    ino_t ino = 0;          //
-    bool anyFile = false;   // it may be any file of a tree (more than one name, or
-                            // reached through a descriptor): every file must be compared
-    bool hasFolder = false; // the folder a new name would be made in is known
-    dev_t folderDev = 0;    //
-    ino_t folderIno = 0;    //
+    bool exists = false;      // an existing file would be written
+    dev_t dev = 0;            // that file's device and inode
+    ino_t ino = 0;            //
+    bool anyFile = false;     // it may be any file of a tree (more than one name, or
+                              // reached through a descriptor): every file must be compared
+    bool writtenInto = false; // a character device, FIFO or socket: written into, never
+                              // replaced, so neither a tree's bytes nor its names can change
+    bool hasFolder = false;   // the folder a new name would be made in is known
+    dev_t folderDev = 0;      //
+    ino_t folderIno = 0;      //
     // Whether `now` is another place than this one (another file, or another folder).
     [[nodiscard]] bool changed(const ReportPlace &now) const {
         return now.exists != exists || now.dev != dev || now.ino != ino ||
-               now.folderDev != folderDev || now.folderIno != folderIno;
+               now.writtenInto != writtenInto || now.folderDev != folderDev ||
+               now.folderIno != folderIno;
     }
 };
 
@@ -37,6 +40,9 @@ struct ReportPlace {
 // onto the kernel's own file systems through a link) and compares identities; files are
 // looked at only when `place.anyFile` or when they are links. Places that cannot be read
 // are passed over: the run itself names them.
+// A place written into (/dev/null, a terminal, a FIFO, a socket) is answered without a walk:
+// the report goes through it, no file is replaced and no name is made, so whichever tree it
+// may lie in stays as it was. A block device is not one of them: it is walked for.
 [[nodiscard]] bool ReportInTree(const ReportPlace &place, const std::string &root,
                                 bool followLinks);
 

@@ -1,0 +1,231 @@
+#include "OpenRoot.h"
+
+#include "CompareRules.h"
+#include "FileSystem.h"
+#include "Io.h"
+#include "LiveSource.h"
+#include "MtreeReader.h"
+#include "SnapshotIndex.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <future>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace dirwise {
+namespace {
+
+// The last non-empty line of `text`, which is where ssh and shells put their reason.
+std::string lastLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    const std::size_t nl = text.rfind('\n');
+    return nl == std::string::npos ? text : text.substr(nl + 1);
+}
+
+RootProblem problem(RootFault fault, std::string detail = {}, std::int64_t line = 0, int error = 0,
+                    int status = 0) {
+    return RootProblem{fault, std::move(detail), line, error, status};
+}
+
+template <class Loaded> RootProblem brokenAt(const Loaded &tree) {
+    return problem(RootFault::SnapshotBroken, tree.error(),
+                   static_cast<std::int64_t>(tree.errorLine()));
+}
+
+// Whether `tree` has what `request` needs of a snapshot file.
+RootProblem lacking(const SnapshotData &tree, const RootRequest &request) {
+    if (request.digests && !tree.DigestsComplete())
+        return problem(RootFault::SnapshotWithoutDigests);
+    if (request.times && !tree.TimesComplete())
+        return problem(RootFault::SnapshotWithoutTimes);
+    return {};
+}
+
+using LoadedPromise = std::promise<std::shared_ptr<const SnapshotData>>;
+
+// A snapshot file in the walk's order is read as the walk needs it; one in another order or
+// form is read whole into memory. Null with `broken` set when it cannot be read.
+std::shared_ptr<const SnapshotData> loadFile(int fd, RootProblem &broken) {
+    auto index = std::make_shared<SnapshotIndex>();
+    switch (index->Load(fd)) {
+    case SnapshotIndex::Outcome::Indexed:
+        return index;
+    case SnapshotIndex::Outcome::Failed:
+        broken = brokenAt(*index);
+        return nullptr;
+    case SnapshotIndex::Outcome::NotWalkOrder:
+        break;
+    }
+    index.reset();
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        broken = problem(RootFault::SnapshotBroken, {}, 0, errno);
+        return nullptr;
+    }
+    auto tree = std::make_shared<SnapshotTree>();
+    MtreeReader reader(fd);
+    struct stat st {};
+    if (tree->Load(reader, ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0))
+        return tree;
+    broken = brokenAt(*tree);
+    return nullptr;
+}
+
+// Whether pipe `fd` has bytes to read, waiting until it has or its writer is gone.
+bool firstBytes(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, -1) < 0)
+        if (errno != EINTR)
+            return true; // cannot tell: the reader finds out
+    return (p.revents & POLLIN) != 0;
+}
+
+} // namespace
+
+std::vector<std::string> TransportWords(const std::string &rsh) {
+    const char *env = std::getenv("DWC_RSH");
+    const std::string text = !rsh.empty() ? rsh : env && *env ? env : "ssh";
+    std::vector<std::string> words;
+    if (!SplitCommand(text, words))
+        words.clear();
+    return words;
+}
+
+void OpenedRoot::startLoader(int fd, bool ownFd) {
+    auto loaded = std::make_shared<LoadedPromise>();
+    m_tree = loaded->get_future().share();
+    m_background = true;
+    m_loader = std::thread([this, loaded, fd, ownFd] {
+        UniqueFd owned(ownFd ? fd : -1);
+        if (ownFd) { // a snapshot file: it can be read again, so it may stream
+            RootProblem broken;
+            auto data = loadFile(fd, broken);
+            if (!data)
+                m_loadProblem = broken; // read by the owner only after the future is ready
+            loaded->set_value(std::move(data));
+            return;
+        }
+        auto tree = std::make_shared<SnapshotTree>();
+        MtreeReader reader(fd);
+        if (tree->Load(reader)) {
+            loaded->set_value(std::move(tree));
+            return;
+        }
+        // Read by the owner only after the future is ready.
+        m_loadProblem = brokenAt(*tree);
+        loaded->set_value(nullptr);
+    });
+}
+
+RootProblem OpenRoot(const std::string &given, const RootRequest &request, OpenedRoot &out) {
+    out.m_request = request;
+    if (IsRemoteRoot(given)) {
+        RemoteRoot remote;
+        std::string error;
+        if (!ParseRemoteRoot(given, remote, error))
+            return problem(RootFault::RemoteInvalid, error);
+        if (request.transport.empty())
+            return problem(RootFault::TransportQuote);
+        out.m_remote = std::make_unique<RemoteSnapshot>(request.transport, remote,
+                                                        request.remoteDwc, request.digests);
+        if (!out.m_remote->Start(error))
+            return problem(RootFault::TransportStart, error);
+        // A transport that fails (no such host, no route, refused, no dwc or no such folder
+        // there) fails before its first line. A caller that may wait learns it now, so such a
+        // root is refused as a missing folder is, before anything is compared.
+        if (!request.loadInBackground && !firstBytes(out.m_remote->fd())) {
+            std::string said;
+            const int status = out.m_remote->Finish(said);
+            out.m_remote.reset();
+            return problem(RootFault::RemoteEnded, lastLine(said), 0, 0, status);
+        }
+        out.remote = true;
+        out.startLoader(out.m_remote->fd(), false);
+        out.source = std::make_unique<SnapshotSource>(given, out.m_tree);
+        return {};
+    }
+    UniqueFd fd(::open(given.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (fd && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+        std::string head(4096, '\0');
+        const ssize_t n = ::pread(fd.get(), head.data(), head.size(), 0);
+        head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+        if (!LooksLikeManifest(head))
+            return problem(RootFault::NotFolderOrSnapshot);
+        if (request.loadInBackground) {
+            out.startLoader(fd.release(), true);
+            out.source = std::make_unique<SnapshotSource>(given, out.m_tree);
+            return {};
+        }
+        RootProblem broken;
+        std::shared_ptr<const SnapshotData> tree = loadFile(fd.get(), broken);
+        if (!tree)
+            return broken;
+        if (RootProblem problem = lacking(*tree, request))
+            return problem;
+        LoadedPromise ready;
+        ready.set_value(std::move(tree));
+        out.m_tree = ready.get_future().share();
+        out.source = std::make_unique<SnapshotSource>(given, out.m_tree);
+        return {};
+    }
+    if (const int err = CheckRoot(NormalizeRoot(given)))
+        return problem(RootFault::FolderUnusable, {}, 0, err);
+    out.source = std::make_unique<LiveSource>(NormalizeRoot(given));
+    out.live = true;
+    return {};
+}
+
+bool OpenedRoot::Ready() const {
+    return !m_tree.valid() || m_tree.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+RootProblem OpenedRoot::Checked() {
+    if (!m_background)
+        return {};
+    const std::shared_ptr<const SnapshotData> &tree = m_tree.get();
+    if (tree)
+        return remote ? RootProblem{} : lacking(*tree, m_request);
+    if (remote)
+        return Finish();
+    if (m_loader.joinable())
+        m_loader.join();
+    return m_loadProblem;
+}
+
+void OpenedRoot::Stop() {
+    if (m_remote)
+        m_remote->Stop();
+}
+
+RootProblem OpenedRoot::Finish() {
+    if (!m_remote || m_finished)
+        return m_finishProblem;
+    m_finished = true;
+    if (m_loader.joinable())
+        m_loader.join();
+    std::string said;
+    const int status = m_remote->Finish(said);
+    if (status != 0)
+        m_finishProblem = problem(RootFault::RemoteEnded, lastLine(said), 0, 0, status);
+    else
+        m_finishProblem = m_loadProblem;
+    return m_finishProblem;
+}
+
+OpenedRoot::~OpenedRoot() {
+    if (m_remote && !m_finished) {
+        m_remote->Stop();
+        (void)Finish();
+    }
+    if (m_loader.joinable())
+        m_loader.join();
+}
+
+} // namespace dirwise

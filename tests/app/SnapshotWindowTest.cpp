@@ -1,0 +1,170 @@
+// Snapshots from the window: File > Save Snapshot, a snapshot file or a folder on another
+// machine in a directory box, and what the window refuses before a run.
+#include "AppTestSupport.h"
+#include "PrivateSshd.h"
+
+using namespace dirwise;
+using namespace dirwise::test;
+
+namespace {
+
+class SnapshotWindow : public RunFixture {
+protected:
+    // File > Save Snapshot of the master box, the save chooser answering `path`.
+    void saveSnapshot(const std::string &path) {
+        prompts.answers = {QString::fromStdString(path)};
+        prompts.said.clear();
+        w->saveSnapshot();
+    }
+    void setMaster(const std::string &path) {
+        child<QLineEdit>("txtMasterDir")->setText(QString::fromStdString(path));
+    }
+    // Whether the window is back at rest: Begin shown, Stop hidden.
+    bool atRest() {
+        return child<QPushButton>("cmdBegin")->isVisible() &&
+               child<QPushButton>("cmdStop")->isHidden();
+    }
+};
+
+TEST_F(SnapshotWindow, ASavedSnapshotPassesMtree) {
+    if (::access("/usr/bin/mtree", X_OK) != 0)
+        GTEST_SKIP() << "NetBSD's mtree is not installed (mtree-netbsd)";
+    tree.dir("out");
+    child<QAction>("mnuVerify")->setChecked(true);
+    saveSnapshot(tree.path("out/m.mtree"));
+    ASSERT_EQ(prompts.said.size(), 1);
+    EXPECT_TRUE(prompts.said[0].startsWith("i Complete: ")) << prompts.said[0];
+    EXPECT_TRUE(atRest());
+    const std::string snapshot = ReadFile(tree.path("out/m.mtree"));
+    EXPECT_TRUE(snapshot.starts_with("#mtree\n"));
+    EXPECT_NE(snapshot.find("./sub/c.txt type=file size=100 "), std::string::npos) << snapshot;
+    // NetBSD's mtree checks every entry, digests included, against the folder.
+    const ProcessResult check =
+        RunProcess({"mtree", "-f", tree.path("out/m.mtree"), "-p", tree.path("m")});
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+}
+
+// The snapshot in the master box compares as the folder would, contents by digests.
+TEST_F(SnapshotWindow, ASnapshotComparesAsItsFolder) {
+    tree.dir("out");
+    child<QAction>("mnuVerify")->setChecked(true);
+    saveSnapshot(tree.path("out/m.mtree"));
+    setMaster(tree.path("out/m.mtree"));
+    child<QLineEdit>("txtCompareDir")->setText(QString::fromStdString(tree.path("m")));
+    w->beginCompare();
+    EXPECT_EQ(column(0), "Match,Match,Match,Match,Match");
+    EXPECT_EQ(column(1).split(',').first(), QString::fromStdString(tree.path("m") + "/"));
+}
+
+TEST_F(SnapshotWindow, SnapshotIsNeverWrittenInsideItsFolder) {
+    saveSnapshot(tree.path("m/sub/m.mtree"));
+    ASSERT_EQ(prompts.said.size(), 1);
+    EXPECT_TRUE(prompts.said[0].contains("inside the folder it describes")) << prompts.said[0];
+    EXPECT_NE(::access(tree.path("m/sub/m.mtree").c_str(), F_OK), 0);
+}
+
+TEST_F(SnapshotWindow, StoppedSnapshotLeavesTheFileAsItWas) {
+    tree.dir("out");
+    WriteFile(tree.path("out/m.mtree"), "old");
+    w->host().setYieldHook([this](std::int64_t n) {
+        if (n == 3)
+            w->stopCompare(); // as a click on Stop at the third entry
+    });
+    saveSnapshot(tree.path("out/m.mtree"));
+    EXPECT_EQ(ReadFile(tree.path("out/m.mtree")), "old");
+    EXPECT_EQ(prompts.said, QStringList{"i Stopped: The snapshot was stopped; nothing was saved."});
+    EXPECT_TRUE(atRest());
+}
+
+// Each is refused with its reason before anything is compared: the list stays empty.
+TEST_F(SnapshotWindow, SnapshotsThatCannotServeAreRefusedBeforeTheRun) {
+    const std::string undated = "#mtree\n. type=dir\n./a.txt type=file size=100\n";
+    const std::string dated = "#mtree\n. type=dir\n./a.txt type=file size=100 time=1.0\n";
+    struct Case {
+        std::string content;
+        const char *option; // the Options menu's action or check box switched on, or ""
+        const char *says;
+    } const cases[] = {
+        {.content = dated, .option = "mnuVerify", .says = "no sha256 digest"},
+        {.content = undated, .option = "chkDate", .says = "no modification time"},
+        {.content = "#mtree\n. type=dir\n./a size=x\n", .option = "", .says = "line 3"},
+        {.content = "hello\n", .option = "", .says = "neither a folder nor a snapshot"},
+    };
+    for (const Case &c : cases) {
+        openOnTrees();
+        WriteFile(tree.path("snap"), c.content);
+        setMaster(tree.path("snap"));
+        if (std::string(c.option) == "chkDate")
+            child<QCheckBox>("chkDate")->setChecked(true);
+        else if (*c.option)
+            child<QAction>(c.option)->setChecked(true);
+        prompts.said.clear();
+        w->beginCompare();
+        ASSERT_EQ(prompts.said.size(), 1) << c.says;
+        EXPECT_TRUE(prompts.said[0].startsWith("! Invalid Path: ")) << prompts.said[0];
+        EXPECT_TRUE(prompts.said[0].contains(c.says)) << prompts.said[0];
+        EXPECT_EQ(w->model().rowCount(), 0) << c.says;
+        EXPECT_TRUE(atRest()) << c.says;
+    }
+}
+
+// bsdtar writes the snapshot without times; compared by size, its side shows no dates.
+TEST_F(SnapshotWindow, SnapshotWithoutTimesShowsNoMasterDates) {
+    const ProcessResult bsdtar =
+        RunProcess({"bsdtar", "--format=mtree", "--options=!all,type,size", "-cf",
+                    tree.path("notime.mtree"), "-C", tree.path("m"), "."});
+    if (bsdtar.status == 127 || bsdtar.status == -1)
+        GTEST_SKIP() << "bsdtar is not installed (libarchive-tools)";
+    ASSERT_EQ(bsdtar.status, 0) << bsdtar.err;
+    setMaster(tree.path("notime.mtree"));
+    w->beginCompare();
+    EXPECT_EQ(column(0), "Size,Match,Match,Match,Not Found");
+    EXPECT_EQ(column(5), ",,,,");
+    EXPECT_FALSE(column(6).split(',').first().isEmpty()) << column(6);
+}
+
+TEST_F(SnapshotWindow, ChooseMasterSnapshotPutsTheChosenFileInTheBox) {
+    prompts.answers = {QString::fromStdString(tree.path("m.mtree"))};
+    child<QAction>("mnuMasterSnapshot")->trigger();
+    EXPECT_EQ(child<QLineEdit>("txtMasterDir")->text(),
+              QString::fromStdString(tree.path("m.mtree")));
+    ASSERT_EQ(prompts.asked.size(), 1);
+    EXPECT_TRUE(prompts.asked[0].startsWith("Choose Master Snapshot...|")) << prompts.asked[0];
+    EXPECT_TRUE(prompts.asked[0].contains("(*.mtree)")) << prompts.asked[0];
+}
+
+// A real sshd on 127.0.0.1 serves the master folder; the remote shell runs the dwc of this
+// build, which is installed nowhere, so DWC_RSH puts its folder first on the remote PATH.
+TEST_F(SnapshotWindow, RemoteDirectoryComparesAsTheLiveFolder) {
+    tree.dir("sshd");
+    PrivateSshd sshd(tree.path("sshd"));
+    if (!sshd.skipReason().empty())
+        GTEST_SKIP() << sshd.skipReason();
+    const std::string bin = std::string(DWC_PATH).substr(0, std::string(DWC_PATH).rfind('/'));
+    const std::string rsh =
+        "sh -c 'exec " + sshd.rsh() + " \"$1\" \"PATH=" + bin + ":\\$PATH; $2\"' rsh";
+    const QByteArray before = qgetenv("DWC_RSH");
+    qputenv("DWC_RSH", QByteArray::fromStdString(rsh));
+    const auto restore =
+        qScopeGuard([&] { before.isNull() ? qunsetenv("DWC_RSH") : qputenv("DWC_RSH", before); });
+    child<QCheckBox>("chkDate")->setChecked(true);
+    w->beginCompare();
+    QStringList live;
+    for (int c = 0; c < ColumnCount; ++c)
+        live << column(c);
+    ASSERT_EQ(w->model().rowCount(), 5);
+
+    setMaster("127.0.0.1:" + tree.path("m"));
+    prompts.said.clear();
+    w->beginCompare();
+    ASSERT_EQ(prompts.said.size(), 1);
+    EXPECT_TRUE(prompts.said[0].startsWith("i Complete: ")) << prompts.said[0];
+    for (int c = 0; c < ColumnCount; ++c)
+        EXPECT_EQ(column(c), live[c]) << c;
+    // The master side is not on this machine: nothing there to open.
+    lv()->setCurrentIndex(w->model().index(0, 0));
+    EXPECT_FALSE(child<QAction>("mnuOpenMaster")->isEnabled());
+    EXPECT_TRUE(child<QAction>("mnuOpenCompare")->isEnabled());
+}
+
+} // namespace
