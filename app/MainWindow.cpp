@@ -33,7 +33,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolButton>
-#include <QTreeView>
 
 #include <cerrno>
 #include <cstring>
@@ -66,7 +65,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
 
     buildLayout();
     describeControls();
-    resize(initialSize());
     setAcceptDrops(true);
 
     installKeyPreview();
@@ -185,7 +183,7 @@ void MainWindow::buildControls() {
     });
     m_filterBar = new FilterBar(m_client);
 
-    m_lvDw = new QTreeView(m_client);
+    m_lvDw = new ResultsView(m_client);
     m_lvDw->setObjectName(QStringLiteral("lvDw"));
 
     m_picCommand = new QFrame(m_client);
@@ -235,12 +233,7 @@ void MainWindow::buildControls() {
 
 void MainWindow::buildList() {
     m_lvDw->setModel(m_model.get());
-    m_lvDw->setRootIsDecorated(false);
-    m_lvDw->setItemsExpandable(false);
-    m_lvDw->setUniformRowHeights(true); // a million rows must not be measured one by one
     m_lvDw->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_lvDw->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_lvDw->setAllColumnsShowFocus(true);
     m_lvDw->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_lvDw->setSortingEnabled(false); // the list sorts itself, on header clicks below
     m_lvDw->setIconSize(QSize(16, 16));
@@ -248,7 +241,7 @@ void MainWindow::buildList() {
     // Compare Path is elided in the middle: the end of the path, where rows differ, stays.
     m_lvDw->setItemDelegateForColumn(static_cast<int>(Column::ComparePath),
                                      new MiddleElideDelegate(m_lvDw));
-    QHeaderView *header = m_lvDw->header();
+    QHeaderView *header = m_lvDw->horizontalHeader();
     header->setSectionsClickable(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(header, &QHeaderView::sectionClicked, this, &MainWindow::sortByColumn);

@@ -23,12 +23,12 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
-class QTreeView;
 
 namespace dirwise {
 
 class FilterBar;
 class OpenedRoot;
+class ResultsView;
 class ResultsModel;
 struct RootProblem;
 class WindowHost;
@@ -238,7 +238,10 @@ private:
     // MainWindowLayout.cpp
     void buildLayout();
     void fitToFont();
+    // The size the window opens at without a stored geometry, and its place then: about
+    // two thirds of the screen's available area, centred on it.
     [[nodiscard]] QSize initialSize() const;
+    void centreOnScreen();
     // MainWindowRun.cpp
     [[nodiscard]] CompareOptions takeOptions();
     void rewriteExtensionBoxes();
@@ -279,7 +282,7 @@ private:
     QRadioButton *m_optEX = nullptr;
     QRadioButton *m_optIN = nullptr;
     std::array<QLineEdit *, 4> m_txtEXT{};
-    QTreeView *m_lvDw = nullptr;
+    ResultsView *m_lvDw = nullptr;
     QFrame *m_picCommand = nullptr;
     QFrame *m_lineHeader = nullptr;
     QPushButton *m_cmdSave = nullptr;

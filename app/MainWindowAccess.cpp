@@ -1,6 +1,7 @@
 // What assistive technology reads for the main window's controls: a name for every control
 // whose caption does not say what it is, and a description where the name alone is short.
 #include "MainWindow.h"
+#include "ResultsColumns.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -10,7 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
-#include <QTreeView>
 
 namespace dirwise {
 

@@ -2,6 +2,7 @@
 // folder, paths to the clipboard), the filter bar's part in the window, and the directory
 // pairs: Swap and the recent pairs.
 #include "MainWindow.h"
+#include "ResultsColumns.h"
 
 #include "DisplayText.h"
 #include "FileActions.h"
@@ -21,9 +22,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTreeView>
 
 #include <algorithm>
+#include <optional>
 
 namespace dirwise {
 
@@ -92,7 +93,9 @@ std::vector<std::size_t> MainWindow::selectedListRows() const {
 
 void MainWindow::updateRowActions() {
     const qsizetype current = m_running ? -1 : currentListRow();
-    const ResultRow *row = current >= 0 ? &m_list.Row(static_cast<std::size_t>(current)) : nullptr;
+    std::optional<ResultRow> row;
+    if (current >= 0)
+        row = m_list.Row(static_cast<std::size_t>(current));
     // A side read from a snapshot or another machine has no file here to open.
     const bool master = row && row->hasMaster() && m_masterLive;
     const bool compare = row && row->hasCompare() && m_compareLive;
@@ -171,7 +174,7 @@ void MainWindow::copyPaths(bool full) {
     QStringList lines;
     for (std::size_t row : selectedListRows())
         lines << fromPath(full ? placeOf(row)
-                               : m_list.RelativeDir(row).substr(1) + m_list.Row(row).name);
+                               : m_list.RelativeDir(row).substr(1).append(m_list.Name(row)));
     if (!lines.isEmpty())
         QApplication::clipboard()->setText(lines.join(u'\n'));
 }

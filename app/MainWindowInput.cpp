@@ -1,5 +1,6 @@
 // The main window's keys, mouse clicks and drops, and the window events it reacts to.
 #include "MainWindow.h"
+#include "ResultsColumns.h"
 
 #include "FilterBar.h"
 #include "Prompts.h"
@@ -22,7 +23,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QToolButton>
-#include <QTreeView>
 #include <QUrl>
 
 namespace dirwise {

@@ -10,25 +10,26 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionFrame>
-#include <QTreeView>
 
 #include <algorithm>
+#include <cmath>
 
 namespace dirwise {
 
 namespace {
 
-// The client area the window was drawn for, in twips.
-constexpr int kDesignWidth = 8295;
-constexpr int kDesignHeight = 6030;
+// The rows the results list shows at the least, at any font.
+constexpr int kLeastListRows = 10;
 
 // Rows of the main grid.
 constexpr int kMasterCaptionRow = 0;
@@ -138,20 +139,47 @@ void MainWindow::fitToFont() {
         width = std::max(width, b->sizeHint().width());
     for (QPushButton *b : {m_cmdSave, m_cmdAbout, m_cmdHelp, m_cmdBegin, m_cmdStop})
         b->setMinimumWidth(width);
-    // The "..." buttons stand as high as the boxes beside them.
-    for (QAbstractButton *b : {m_cmdMasterDir, m_cmdCompareDir})
-        b->setMinimumHeight(m_txtMasterDir->sizeHint().height());
+    // The "..." buttons stand as high as the boxes beside them, and never below their own
+    // caption's height (the list's rows, not these, give way when the window is small).
+    for (QAbstractButton *b : {m_cmdMasterDir, m_cmdCompareDir}) {
+        b->setMinimumHeight(0);
+        b->setMinimumHeight(std::max(m_txtMasterDir->sizeHint().height(), b->sizeHint().height()));
+    }
 
     fitResultColumns(m_lvDw);
+    // The list keeps room for its header, kLeastListRows rows and a horizontal scroll bar
+    // at any font, so a large font makes the window taller rather than the list useless.
+    const int frame = 2 * m_lvDw->frameWidth();
+    const int bar = style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_lvDw);
+    m_lvDw->setMinimumHeight(frame + m_lvDw->horizontalHeader()->sizeHint().height() +
+                             kLeastListRows * m_lvDw->verticalHeader()->defaultSectionSize() + bar);
 }
 
 QSize MainWindow::initialSize() const {
-    const int dpi = logicalDpiX();
-    const QSize design(dirwise::twipsToPixels(kDesignWidth, dpi),
-                       dirwise::twipsToPixels(kDesignHeight, dpi));
-    const QSize client = design.expandedTo(m_client->minimumSizeHint());
-    return {client.width(),
-            client.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height()};
+    // About two thirds of the screen's available area, in its proportions; never below
+    // what the layout needs, never beyond the screen.
+    const QSize least = minimumSizeHint().expandedTo(minimumSize());
+    const QScreen *on = screen();
+    if (!on)
+        return least;
+    const QSize area = on->availableGeometry().size();
+    const double side = std::sqrt(2.0 / 3.0);
+    const QSize wanted(static_cast<int>(area.width() * side),
+                       static_cast<int>(area.height() * side));
+    return wanted.expandedTo(least).boundedTo(area.expandedTo(least));
+}
+
+void MainWindow::centreOnScreen() {
+    const QScreen *on = screen();
+    if (!on)
+        return;
+    const QRect area = on->availableGeometry();
+    // The frame is not known before the window manager has decorated the window; its
+    // margins are small beside the window, and the window never starts above or left of
+    // the available area.
+    const QSize outer = frameGeometry().size().expandedTo(size());
+    move(std::max(area.left(), area.left() + (area.width() - outer.width()) / 2),
+         std::max(area.top(), area.top() + (area.height() - outer.height()) / 2));
 }
 
 } // namespace dirwise

@@ -2,6 +2,7 @@
 // act on the rows the filter shows.
 // While a run is under way each of them is ignored (Save List cannot be reached then).
 #include "MainWindow.h"
+#include "ResultsColumns.h"
 
 #include "CheckValue.h"
 #include "FilePropertiesDialog.h"
@@ -20,7 +21,6 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
-#include <QTreeView>
 
 #include <sys/stat.h>
 
@@ -51,8 +51,8 @@ void MainWindow::sortByColumn(int column) {
     m_sortDescending = !m_sortDescending;
     const SortOrder order = m_sortDescending ? SortOrder::Descending : SortOrder::Ascending;
     m_model->sortList(static_cast<Column>(column), order, m_lvDw->selectionModel());
-    m_lvDw->header()->setSortIndicatorShown(true);
-    m_lvDw->header()->setSortIndicator(column,
+    m_lvDw->horizontalHeader()->setSortIndicatorShown(true);
+    m_lvDw->horizontalHeader()->setSortIndicator(column,
                                        m_sortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
     const QModelIndex current = m_lvDw->currentIndex();
     if (current.isValid())
@@ -127,7 +127,7 @@ void MainWindow::skipCurrentRow(bool folder) {
         return;
     const auto row = static_cast<std::size_t>(current.row());
     const std::string dir = m_list.RelativeDir(row); // "/" or "/a/b/"
-    const std::string name = m_list.Row(row).name;
+    const std::string name(m_list.Name(row));
     if (folder && dir == "/")
         return;
     const std::string path = folder ? dir.substr(1, dir.size() - 2) : dir.substr(1) + name;
@@ -137,7 +137,7 @@ void MainWindow::skipCurrentRow(bool folder) {
     std::vector<std::size_t> covered;
     for (std::size_t i = 0; i < m_list.Count(); ++i) {
         const std::string d = m_list.RelativeDir(i);
-        if (folder ? d.starts_with(dir) : d == dir && m_list.Row(i).name == name)
+        if (folder ? d.starts_with(dir) : d == dir && m_list.Name(i) == name)
             covered.push_back(i);
     }
     m_model->removeListRows(covered);

@@ -1,6 +1,7 @@
 // The main window's compare run: the checks before it, the options snapshot, the run on
 // the window's host, the status bar while it runs, and the summary after it.
 #include "MainWindow.h"
+#include "ResultsColumns.h"
 
 #include "CheckValue.h"
 #include "DisplayText.h"
@@ -21,7 +22,6 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeView>
 
 #include <cerrno>
 #include <chrono>

@@ -78,9 +78,13 @@ const QScreen *nearestScreen(const QRect &rect, bool &overlaps) {
 
 void MainWindow::applyGeometry(const WindowSettings &s) {
     // The geometry keys hold the frame's position and outer size in twips. A key that is
-    // absent leaves the window where the platform places it, at the size it opened with.
-    if (!s.formLeft && !s.formTop && !s.formHeight && !s.formWidth)
+    // absent leaves the window where the platform places it, at the size it opened with;
+    // without any, the window opens centred on its screen.
+    if (!s.formLeft && !s.formTop && !s.formHeight && !s.formWidth) {
+        resize(initialSize());
+        centreOnScreen();
         return;
+    }
     const QRect frame = frameGeometry();
     // The frame is not known until the window manager has decorated the window: size the
     // window now as if it had none and correct the client size once the frame arrives, so
@@ -88,8 +92,8 @@ void MainWindow::applyGeometry(const WindowSettings &s) {
     const QSize margins = frame.size() - geometry().size();
     QRect wanted(s.formLeft ? twipsToPixels(*s.formLeft) : frame.x(),
                  s.formTop ? twipsToPixels(*s.formTop) : frame.y(),
-                 s.formWidth ? twipsToPixels(*s.formWidth) : frame.width(),
-                 s.formHeight ? twipsToPixels(*s.formHeight) : frame.height());
+                 s.formWidth ? twipsToPixels(*s.formWidth) : initialSize().width(),
+                 s.formHeight ? twipsToPixels(*s.formHeight) : initialSize().height());
     // A usable window whatever was stored: never below the layout's minimum (also for 0 or
     // a negative size), never beyond the desktop, never wholly off every screen.
     const QSize least = minimumSizeHint().expandedTo(minimumSize()) + margins;

@@ -17,44 +17,44 @@ void PathFilter::fold(std::string_view text, std::string &out) {
 
 void PathFilter::setText(std::string_view text) {
     fold(text, m_needle);
-    m_needleHasSlash = m_needle.find('/') != std::string::npos;
+    const std::size_t slash = m_needle.rfind('/');
+    m_needleHasSlash = slash != std::string::npos;
+    m_head = m_needleHasSlash ? m_needle.substr(0, slash + 1) : std::string();
+    m_tail = m_needleHasSlash ? m_needle.substr(slash + 1) : std::string();
     forget();
 }
 
-void PathFilter::forget() {
-    m_dirState.clear();
-    m_dirFolded.clear();
-}
+void PathFilter::forget() { m_dirState.clear(); }
 
 bool PathFilter::matches(const ResultsList &list, std::size_t i) {
     if (m_needle.empty())
         return true;
-    const ResultRow &row = list.Row(i);
-    if (row.dir >= m_dirState.size()) {
-        m_dirState.resize(row.dir + 1, 0);
-        if (m_needleHasSlash)
-            m_dirFolded.resize(row.dir + 1);
-    }
-    std::uint8_t &state = m_dirState[row.dir];
-    if (state == 0) {
+    const std::uint32_t dir = list.DirIndex(i);
+    if (dir >= m_dirState.size())
+        m_dirState.resize(dir + 1, Unknown);
+    std::uint8_t &state = m_dirState[dir];
+    if (state == Unknown) {
         std::string folded;
         fold(list.RelativeDir(i), folded);
-        state = folded.find(m_needle) != std::string::npos ? 2 : 1;
-        if (m_needleHasSlash)
-            m_dirFolded[row.dir] = std::move(folded);
+        if (folded.find(m_needle) != std::string::npos)
+            state = Holds;
+        else if (m_needleHasSlash && folded.ends_with(m_head))
+            state = Reaches;
+        else
+            state = Lacks;
     }
-    if (state == 2)
+    if (state == Holds)
         return true;
+    // The list folds every name once and keeps it, so a keystroke folds nothing.
+    const std::string_view name = list.FoldedName(i);
     if (!m_needleHasSlash) {
         // The directory ends in "/", so a text without one cannot reach across into the name.
-        fold(row.name, m_name);
-        return m_name.find(m_needle) != std::string::npos;
+        return name.find(m_needle) != std::string_view::npos;
     }
-    std::string folded;
-    fold(row.name, folded);
-    m_name = m_dirFolded[row.dir];
-    m_name += folded;
-    return m_name.find(m_needle) != std::string::npos;
+    // A name holds no "/": a text with one that the directory lacks can only match with its
+    // last "/" on the directory's last, its head ending the directory and its tail
+    // starting the name.
+    return state == Reaches && name.starts_with(m_tail);
 }
 
 } // namespace dirwise

@@ -13,9 +13,9 @@ namespace dirwise {
 // Whether a row's relative path (its directory "/a/b/" and its name) contains a text, with
 // case folded as names are compared elsewhere (Unicode simple folding, the same in every
 // locale; bytes that are not UTF-8 compare as bytes). Made for a million rows a keystroke:
-// each directory of the list is folded once and remembered by its index in the list's
-// directory table, so call forget() whenever that table may have been rebuilt (the list was
-// cleared).
+// the names are folded once by the list (ResultsList::FoldedName), each directory once here,
+// remembered by its index in the list's directory table, so call forget() whenever that
+// table may have been rebuilt (the list was cleared).
 class PathFilter {
 public:
     // The text to look for, as UTF-8; empty matches every row.
@@ -32,10 +32,16 @@ private:
 
     std::string m_needle; // folded
     bool m_needleHasSlash = false;
-    // Per directory index: 0 not yet seen, 1 the folded directory lacks the text, 2 holds it.
+    std::string m_head; // with a "/": the needle up to its last "/", that "/" included
+    std::string m_tail; // the rest
+    // What each directory (by its index in the list's table) says of the rows in it.
+    enum : std::uint8_t {
+        Unknown, // not yet looked at
+        Lacks,   // the folded directory lacks the text
+        Holds,   // it holds the text: every row in it passes
+        Reaches, // it ends with the text's head: a row passes when its name starts with the tail
+    };
     std::vector<std::uint8_t> m_dirState;
-    std::vector<std::string> m_dirFolded; // kept only when the text holds a "/"
-    std::string m_name;                   // scratch: a folded name, or directory and name
 };
 
 } // namespace dirwise

@@ -4,9 +4,9 @@
 
 #include <QItemSelectionModel>
 
+#include <algorithm>
 #include <climits>
 #include <string>
-#include <unordered_map>
 
 namespace dirwise {
 
@@ -17,28 +17,12 @@ int clampedCount(std::size_t n) {
     return n > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
 }
 
-// Everything that tells two rows apart, as one string for hashing.
-std::string rowKey(const ResultsList &list, std::size_t i) {
-    const ResultRow &r = list.Row(i);
-    std::string key = r.name;
-    key.push_back('\0');
-    key.append(reinterpret_cast<const char *>(&r.masterSize), sizeof r.masterSize);
-    key.append(reinterpret_cast<const char *>(&r.compareSize), sizeof r.compareSize);
-    key.append(reinterpret_cast<const char *>(&r.masterTime), sizeof r.masterTime);
-    key.append(reinterpret_cast<const char *>(&r.compareTime), sizeof r.compareTime);
-    key.append(reinterpret_cast<const char *>(&r.contentOffset), sizeof r.contentOffset);
-    key.append(reinterpret_cast<const char *>(&r.dir), sizeof r.dir);
-    key.push_back(static_cast<char>(r.result));
-    key.push_back(static_cast<char>(r.detail));
-    return key;
-}
-
 } // namespace
 
 ResultsModel::ResultsModel(ResultsList &list, QObject *parent)
     : QAbstractTableModel(parent), m_list(list) {
     m_kinds.fill(true);
-    take(0);
+    take(0, true);
     m_announced = shownCount();
 }
 
@@ -67,7 +51,7 @@ QVariant ResultsModel::data(const QModelIndex &index, int role) const {
         return cellText(m_list, row, static_cast<Column>(index.column()));
     case Qt::DecorationRole:
         if (index.column() == 0)
-            return m_icons[static_cast<std::size_t>(IconKeyOf(m_list.Row(row).result))];
+            return m_icons[static_cast<std::size_t>(IconKeyOf(m_list.ResultOf(row)))];
         return {};
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
@@ -114,25 +98,30 @@ void ResultsModel::setIcons(const std::array<QIcon, IconKeyCount> &icons) {
         emit dataChanged(index(0, 0), index(n - 1, 0), {Qt::DecorationRole});
 }
 
-void ResultsModel::take(std::size_t from) {
+void ResultsModel::take(std::size_t from, bool recount) {
     if (from == 0) {
-        m_counts.fill(0);
+        if (recount)
+            m_counts.fill(0);
         m_shownRows.clear();
-        m_text.forget();
     }
     const std::size_t end = m_list.Count();
     for (std::size_t i = from; i < end; ++i) {
+        const auto kind = static_cast<std::size_t>(m_list.ResultOf(i));
+        const bool shown = m_filtering && m_kinds[kind];
+        // With the counts known, a row of a kind switched off needs no text test.
+        if (!recount && !shown)
+            continue;
         if (!m_text.matches(m_list, i))
             continue;
-        const auto kind = static_cast<std::size_t>(m_list.Row(i).result);
-        ++m_counts[kind];
-        if (m_filtering && m_kinds[kind])
+        if (recount)
+            ++m_counts[kind];
+        if (shown)
             m_shownRows.push_back(static_cast<std::uint32_t>(i));
     }
     m_seen = end;
 }
 
-void ResultsModel::refilter() { take(0); }
+void ResultsModel::refilter() { take(0, true); }
 
 void ResultsModel::sync() {
     const std::size_t count = m_list.Count();
@@ -140,6 +129,7 @@ void ResultsModel::sync() {
         // The list was cleared (and perhaps refilled) since the view last looked: the rows
         // it knows are gone, so start the view afresh.
         beginResetModel();
+        m_text.forget(); // the list's directory table was made anew
         refilter();
         m_announced = shownCount();
         endResetModel();
@@ -148,7 +138,7 @@ void ResultsModel::sync() {
     }
     if (count == m_seen)
         return;
-    take(m_seen);
+    take(m_seen, true);
     const int after = shownCount();
     if (after > m_announced) {
         // The rows are taken; the view hears of them now.
@@ -164,11 +154,19 @@ void ResultsModel::setFilter(const KindSwitches &kinds, const QString &text) {
     beginResetModel();
     m_kinds = kinds;
     const QByteArray utf8 = text.toUtf8();
-    m_text.setText(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    const std::string_view wanted(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    // The counts follow the text only: switching kinds keeps them, and the text's verdicts
+    // on directories stay remembered.
+    const bool sameText = m_hasText && wanted == m_textGiven;
+    if (!sameText) {
+        m_text.setText(wanted);
+        m_textGiven.assign(wanted);
+        m_hasText = true;
+    }
     m_filtering = !m_text.empty();
     for (bool on : m_kinds)
         m_filtering = m_filtering || !on;
-    refilter();
+    take(0, !sameText);
     m_announced = shownCount();
     endResetModel();
     emit countsChanged();
@@ -187,20 +185,17 @@ std::vector<std::size_t> ResultsModel::shownListRows() const {
 
 void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *selection) {
     sync();
-    // Remember the selected rows and the current row by value: the list reorders values,
-    // it keeps no identities.
-    std::unordered_map<std::string, int> selectedKeys;
-    std::string currentKey;
+    // The selected rows and the current row, as list rows the sort follows to their new
+    // places; the current one last.
+    std::vector<std::size_t> follow;
     bool hasCurrent = false;
-    const int shown = m_announced;
     if (selection) {
         for (const QModelIndex &ix : selection->selectedRows())
-            ++selectedKeys[rowKey(m_list, listRow(ix.row()))];
+            follow.push_back(listRow(ix.row()));
         const QModelIndex current = selection->currentIndex();
-        if (current.isValid() && current.row() < shown) {
-            currentKey = rowKey(m_list, listRow(current.row()));
-            hasCurrent = true;
-        }
+        hasCurrent = current.isValid() && current.row() < m_announced;
+        if (hasCurrent)
+            follow.push_back(listRow(current.row()));
     }
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -208,27 +203,39 @@ void ResultsModel::sortList(Column key, SortOrder order, QItemSelectionModel *se
     // none keeps pointing at a row that now holds another file.
     const QModelIndexList persistent = persistentIndexList();
     changePersistentIndexList(persistent, QModelIndexList(persistent.size()));
-    m_list.Sort(key, order);
-    // The same rows pass the filter; only their list positions moved.
+    m_list.Sort(key, order, &follow);
+    // The same rows pass the filter, so the counts stay; only their list positions moved.
     if (m_filtering)
-        refilter();
+        take(0, false);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 
     if (!selection)
         return;
-    QItemSelection restored;
+    // Back from list rows to view rows: the shown rows are in list order.
+    auto viewRowOf = [this](std::size_t row) {
+        if (!m_filtering)
+            return static_cast<int>(row);
+        const auto at = std::lower_bound(m_shownRows.begin(), m_shownRows.end(), row);
+        return static_cast<int>(at - m_shownRows.begin());
+    };
     int currentRow = -1;
-    if (!selectedKeys.empty() || hasCurrent) {
-        for (int r = 0; r < shown; ++r) {
-            const std::string k = rowKey(m_list, listRow(r));
-            if (hasCurrent && currentRow < 0 && k == currentKey)
-                currentRow = r;
-            auto it = selectedKeys.find(k);
-            if (it != selectedKeys.end() && it->second > 0) {
-                --it->second;
-                restored.select(index(r, 0), index(r, ColumnCount - 1));
-            }
-        }
+    if (hasCurrent) {
+        currentRow = viewRowOf(follow.back());
+        follow.pop_back();
+    }
+    std::vector<int> rows;
+    rows.reserve(follow.size());
+    for (std::size_t row : follow)
+        rows.push_back(viewRowOf(row));
+    std::sort(rows.begin(), rows.end());
+    // One range per run of neighbouring rows: a selection of every row stays one range.
+    QItemSelection restored;
+    for (std::size_t k = 0; k < rows.size();) {
+        std::size_t end = k + 1;
+        while (end < rows.size() && rows[end] == rows[end - 1] + 1)
+            ++end;
+        restored.select(index(rows[k], 0), index(rows[end - 1], ColumnCount - 1));
+        k = end;
     }
     selection->clearSelection();
     if (currentRow >= 0)

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace dirwise {
@@ -54,9 +55,8 @@ public:
     // batch; a list that is shorter than the rows seen (a run cleared it) resets the view.
     void sync();
     // Sorts the whole list and tells the view the order changed; the shown rows stay the
-    // same rows. Selected rows stay selected and the current row stays current (rows are
-    // matched by value, so identical rows may trade places): give the selection model, or
-    // nullptr.
+    // same rows. Selected rows stay selected and the current row stays current: give the
+    // selection model, or nullptr.
     void sortList(Column key, SortOrder order, QItemSelectionModel *selection);
     // Removes the list rows behind the given view rows (any order, duplicates allowed; each
     // < rowCount()) from the list and the view.
@@ -91,8 +91,9 @@ private:
     // The row's cells after the first as "Header: text", joined by "; " (empty cells left
     // out): what a screen reader reads for the row.
     [[nodiscard]] QString rowDescription(std::size_t row) const;
-    // Tests list rows [from, end of list) and takes them into the counts and the shown rows.
-    void take(std::size_t from);
+    // Tests list rows [from, end of list) and takes them into the shown rows, and into the
+    // counts when `recount` (otherwise the counts are already those of the text).
+    void take(std::size_t from, bool recount);
     // Rebuilds the counts and the shown rows from the whole list (no model signals).
     void refilter();
     [[nodiscard]] int shownCount() const;
@@ -103,6 +104,8 @@ private:
     std::array<QIcon, IconKeyCount> m_icons;
     KindSwitches m_kinds{};
     PathFilter m_text;
+    std::string m_textGiven; // the text m_text was given, as UTF-8
+    bool m_hasText = false;  // m_text was given a text
     bool m_filtering = false;
     std::vector<std::uint32_t> m_shownRows; // while filtering: the list rows shown
     KindCounts m_counts{};

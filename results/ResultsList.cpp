@@ -5,59 +5,53 @@
 #include "TextForms.h"
 
 #include <algorithm>
-#include <numeric>
+#include <cstring>
 
 namespace dirwise {
 namespace {
 
-// Case-insensitive for ASCII letters, ties broken by the bytes, so the order is total and
-// two names that differ only in case still sort the same way every time.
-int compareText(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char x = FoldAscii(a[i]);
-        const unsigned char y = FoldAscii(b[i]);
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size() ? -1 : 1;
-    const int c = a.compare(b);
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
+// A name's place in the blocks, as one number: the block (24 bits), the offset in it (20
+// bits) and the length (20 bits). A name too long for an ordinary block gets a block of its
+// own whose first eight bytes hold its length; its reference says LongName as the length.
+constexpr unsigned BlockBits = 20; // 1 MiB blocks
+constexpr std::size_t BlockSize = std::size_t{1} << BlockBits;
+constexpr std::uint64_t FieldMask = (std::uint64_t{1} << 20) - 1;
+constexpr std::uint64_t LongName = FieldMask;
 
-// The position of each result's text in case-insensitive text order: "Content" < "Date" <
-// "Extra" < "Match" < "Not Compared" < "Not Found" < "Size" < "Size&Date".
-int resultRank(Result r) {
-    switch (r) {
-    case Result::Content:
-        return 0;
-    case Result::Date:
-        return 1;
-    case Result::Extra:
-        return 2;
-    case Result::Match:
-        return 3;
-    case Result::NotCompared:
-        return 4;
-    case Result::NotFound:
-        return 5;
-    case Result::Size:
-        return 6;
-    case Result::SizeAndDate:
-        return 7;
-    }
-    return 8;
+std::uint64_t nameRef(std::size_t block, std::size_t offset, std::size_t length) {
+    return std::uint64_t{block} << 40 | std::uint64_t{offset} << 20 | length;
+}
+std::size_t refBlock(std::uint64_t ref) { return static_cast<std::size_t>(ref >> 40); }
+std::size_t refOffset(std::uint64_t ref) { return static_cast<std::size_t>(ref >> 20 & FieldMask); }
+std::size_t refLength(std::uint64_t ref) { return static_cast<std::size_t>(ref & FieldMask); }
+
+// Whether a row of this result keeps a number (contentOffset) after its name.
+bool keepsExtra(Result r) { return r == Result::Content || r == Result::NotCompared; }
+
+// Joins a root and a relative directory ("/..."), without doubling the separator when the
+// root is "/" itself.
+std::string joinRoot(const std::string &root, const std::string &relative) {
+    if (!root.empty() && root.back() == '/' && !relative.empty() && relative.front() == '/')
+        return root + relative.substr(1);
+    return root + relative;
 }
 
 } // namespace
 
+ResultsList::ResultsList() = default;
+ResultsList::~ResultsList() = default;
+ResultsList::ResultsList(ResultsList &&other) noexcept = default;
+ResultsList &ResultsList::operator=(ResultsList &&other) noexcept = default;
+
 void ResultsList::Clear() {
-    m_rows.clear();
-    m_rows.shrink_to_fit();
-    m_dirs.clear();
-    m_dirIndex.clear();
-    m_dirRank.clear();
+    m_chunks = decltype(m_chunks)();
+    m_count = 0;
+    m_blocks = decltype(m_blocks)();
+    m_blockUsed = 0;
+    m_dirs = {};
+    m_dirIndex = {};
+    m_dirRank = {};
+    dropFolded();
 }
 
 void ResultsList::SetRoots(std::string masterRoot, std::string compareRoot) {
@@ -77,52 +71,160 @@ std::uint32_t ResultsList::InternDirectory(std::string_view relativeDir) {
     return id;
 }
 
-std::size_t ResultsList::Append(ResultRow row) {
-    if (!row.hasMaster()) {
-        row.masterSize = 0;
-        row.masterTime = 0;
-        row.masterTimeKnown = true;
+std::uint64_t ResultsList::storeName(std::string_view name, const std::int64_t *extra) {
+    const std::size_t need = name.size() + (extra ? sizeof *extra : 0);
+    char *to = nullptr;
+    std::uint64_t ref = 0;
+    if (need >= BlockSize / 2) {
+        // Far beyond any file name: a block of its own, after the ordinary ones' last.
+        auto own = std::make_unique_for_overwrite<char[]>(sizeof(std::uint64_t) + need);
+        const std::uint64_t length = name.size();
+        std::memcpy(own.get(), &length, sizeof length);
+        to = own.get() + sizeof length;
+        ref = nameRef(m_blocks.size(), 0, LongName);
+        m_blocks.push_back(std::move(own));
+        m_blockUsed = BlockSize; // the next short name starts a fresh block
+    } else {
+        if (m_blocks.empty() || BlockSize - m_blockUsed < need) {
+            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
+            m_blockUsed = 0;
+        }
+        to = m_blocks.back().get() + m_blockUsed;
+        ref = nameRef(m_blocks.size() - 1, m_blockUsed, name.size());
+        m_blockUsed += need;
     }
-    if (!row.hasCompare()) {
-        row.compareSize = 0;
-        row.compareTime = 0;
-        row.compareTimeKnown = true;
-    }
-    if (row.result != Result::Content && row.result != Result::NotCompared)
-        row.contentOffset = 0;
-    m_rows.push_back(std::move(row));
-    return m_rows.size() - 1;
+    std::memcpy(to, name.data(), name.size());
+    if (extra)
+        std::memcpy(to + name.size(), extra, sizeof *extra);
+    return ref;
 }
 
-std::string_view ResultsList::WalkedAs(std::size_t i) const {
-    const ResultRow &r = m_rows[i];
-    if (r.result != Result::NotCompared ||
-        (r.detail != Detail::MasterWalkedAlready && r.detail != Detail::CompareWalkedAlready) ||
-        r.contentOffset < 0 || static_cast<std::uint64_t>(r.contentOffset) >= m_dirs.size())
-        return {};
-    std::string_view dir = m_dirs[static_cast<std::size_t>(r.contentOffset)];
-    if (!dir.empty() && dir.front() == '/')
-        dir.remove_prefix(1);
-    return dir;
+const char *ResultsList::nameBytes(std::uint64_t ref, std::size_t &length) const {
+    const char *block = m_blocks[refBlock(ref)].get();
+    if (refLength(ref) == LongName) {
+        std::uint64_t n = 0;
+        std::memcpy(&n, block, sizeof n);
+        length = static_cast<std::size_t>(n);
+        return block + sizeof n;
+    }
+    length = refLength(ref);
+    return block + refOffset(ref);
+}
+
+std::int64_t ResultsList::extraOf(const Stored &s) const {
+    if (!keepsExtra(s.result))
+        return 0;
+    std::size_t length = 0;
+    const char *bytes = nameBytes(s.name, length);
+    std::int64_t v = 0;
+    std::memcpy(&v, bytes + length, sizeof v);
+    return v;
+}
+
+std::size_t ResultsList::Append(const ResultRow &row) {
+    if ((m_count & (ChunkRows - 1)) == 0 && m_count >> ChunkBits == m_chunks.size())
+        m_chunks.push_back(std::make_unique_for_overwrite<Stored[]>(ChunkRows));
+    const bool extra = keepsExtra(row.result);
+    Stored &s = at(m_count);
+    s.masterSize = row.hasMaster() ? row.masterSize : 0;
+    s.masterTime = row.hasMaster() ? row.masterTime : 0;
+    s.compareSize = row.hasCompare() ? row.compareSize : 0;
+    s.compareTime = row.hasCompare() ? row.compareTime : 0;
+    s.name = storeName(row.name, extra ? &row.contentOffset : nullptr);
+    s.dir = row.dir;
+    s.result = row.result;
+    s.detail = row.detail;
+    s.timesKnown = static_cast<std::uint8_t>((!row.hasMaster() || row.masterTimeKnown ? 1 : 0) |
+                                             (!row.hasCompare() || row.compareTimeKnown ? 2 : 0));
+    s.foldedApart = false;
+    return m_count++;
+}
+
+ResultRow ResultsList::unpack(const Stored &s) const {
+    std::size_t length = 0;
+    const char *bytes = nameBytes(s.name, length);
+    return ResultRow{.name = std::string(bytes, length),
+                     .masterSize = s.masterSize,
+                     .masterTime = s.masterTime,
+                     .compareSize = s.compareSize,
+                     .compareTime = s.compareTime,
+                     .contentOffset = extraOf(s),
+                     .dir = s.dir,
+                     .result = s.result,
+                     .detail = s.detail,
+                     .masterTimeKnown = (s.timesKnown & 1) != 0,
+                     .compareTimeKnown = (s.timesKnown & 2) != 0};
+}
+
+ResultRow ResultsList::Row(std::size_t i) const { return unpack(at(i)); }
+
+std::string_view ResultsList::Name(std::size_t i) const {
+    std::size_t length = 0;
+    const char *bytes = nameBytes(at(i).name, length);
+    return {bytes, length};
+}
+
+void ResultsList::foldNames() const {
+    m_folded.resize(m_blocks.size());
+    std::string folded;
+    for (; m_foldedRows < m_count; ++m_foldedRows) {
+        const Stored &s = at(m_foldedRows);
+        std::size_t length = 0;
+        const char *bytes = nameBytes(s.name, length);
+        const std::string_view name(bytes, length);
+        if (HasNonAscii(name)) {
+            folded = FoldCaseUtf8(name);
+        } else {
+            folded.resize(length);
+            for (std::size_t k = 0; k < length; ++k)
+                folded[k] = static_cast<char>(FoldAscii(name[k]));
+        }
+        std::unique_ptr<char[]> &mirror = m_folded[refBlock(s.name)];
+        s.foldedApart = folded.size() != length || refLength(s.name) == LongName;
+        if (s.foldedApart) {
+            m_foldedApart[s.name] = folded;
+            continue;
+        }
+        if (!mirror)
+            mirror = std::make_unique_for_overwrite<char[]>(BlockSize);
+        std::memcpy(mirror.get() + refOffset(s.name), folded.data(), length);
+    }
+}
+
+void ResultsList::dropFolded() const {
+    m_folded = decltype(m_folded)();
+    m_foldedApart = {};
+    m_foldedRows = 0;
+}
+
+std::string_view ResultsList::FoldedName(std::size_t i) const {
+    if (m_foldedRows < m_count)
+        foldNames();
+    const Stored &s = at(i);
+    if (s.foldedApart)
+        return m_foldedApart.find(s.name)->second;
+    return {m_folded[refBlock(s.name)].get() + refOffset(s.name), refLength(s.name)};
 }
 
 const std::string &ResultsList::RelativeDir(std::size_t i) const {
     static const std::string none;
-    const ResultRow &r = m_rows[i];
-    return r.dir < m_dirs.size() ? m_dirs[r.dir] : none;
+    const std::uint32_t d = at(i).dir;
+    return d < m_dirs.size() ? m_dirs[d] : none;
 }
 
-namespace {
-
-// Joins a root and a relative directory ("/..."), without doubling the separator when the
-// root is "/" itself.
-std::string joinRoot(const std::string &root, const std::string &relative) {
-    if (!root.empty() && root.back() == '/' && !relative.empty() && relative.front() == '/')
-        return root + relative.substr(1);
-    return root + relative;
+std::string_view ResultsList::WalkedAs(std::size_t i) const {
+    const Stored &s = at(i);
+    if (s.result != Result::NotCompared ||
+        (s.detail != Detail::MasterWalkedAlready && s.detail != Detail::CompareWalkedAlready))
+        return {};
+    const std::int64_t d = extraOf(s);
+    if (d < 0 || static_cast<std::uint64_t>(d) >= m_dirs.size())
+        return {};
+    std::string_view dir = m_dirs[static_cast<std::size_t>(d)];
+    if (!dir.empty() && dir.front() == '/')
+        dir.remove_prefix(1);
+    return dir;
 }
-
-} // namespace
 
 std::string ResultsList::Text(std::size_t i, Column k) const {
     std::string out;
@@ -131,12 +233,11 @@ std::string ResultsList::Text(std::size_t i, Column k) const {
 }
 
 void ResultsList::AppendText(std::string &out, std::size_t i, Column k) const {
-    const ResultRow &r = m_rows[i];
-    if (!r.has(k))
-        return;
+    const Stored &s = at(i);
+    // The cheap columns straight from the packed row; the rest from the row as a value.
     switch (k) {
     case Column::Result:
-        out += ResultText(r.result);
+        out += ResultText(s.result);
         return;
     case Column::ComparePath: {
         const std::string &relative = RelativeDir(i);
@@ -148,8 +249,15 @@ void ResultsList::AppendText(std::string &out, std::size_t i, Column k) const {
         return;
     }
     case Column::FileName:
-        out += r.name;
+        out += Name(i);
         return;
+    default:
+        break;
+    }
+    const ResultRow r = unpack(s);
+    if (!r.has(k))
+        return;
+    switch (k) {
     case Column::MasterSize:
     case Column::CompareSize:
         AppendSizeText(out, r.number(k));
@@ -161,162 +269,84 @@ void ResultsList::AppendText(std::string &out, std::size_t i, Column k) const {
     case Column::Difference:
         out += DifferenceText(r, LocaleThousandsSeparator(), WalkedAs(i));
         return;
+    default:
+        return;
     }
 }
 
 std::string ResultsList::MasterPath(std::size_t i) const {
-    return joinRoot(m_masterRoot, RelativeDir(i)) + m_rows[i].name;
+    return joinRoot(m_masterRoot, RelativeDir(i)).append(Name(i));
 }
 
 std::string ResultsList::ComparePath(std::size_t i) const {
-    return joinRoot(m_compareRoot, RelativeDir(i)) + m_rows[i].name;
+    return joinRoot(m_compareRoot, RelativeDir(i)).append(Name(i));
 }
 
-void ResultsList::Remove(std::size_t i) {
-    m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(i));
-}
+void ResultsList::Remove(std::size_t i) { Remove(std::vector<std::size_t>{i}); }
 
 void ResultsList::Remove(std::vector<std::size_t> rows) {
     if (rows.empty())
         return;
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // The removed rows' names stay in their blocks until Clear: the blocks never move.
     std::size_t next = 0; // next index in `rows` to drop
     std::size_t write = 0;
-    for (std::size_t read = 0; read < m_rows.size(); ++read) {
+    std::size_t foldedKept = 0; // kept rows that had folded names
+    for (std::size_t read = 0; read < m_count; ++read) {
         if (next < rows.size() && rows[next] == read) {
             ++next;
             continue;
         }
         if (write != read)
-            m_rows[write] = std::move(m_rows[read]);
+            at(write) = at(read);
+        if (read < m_foldedRows)
+            ++foldedKept;
         ++write;
     }
-    m_rows.resize(write);
+    m_count = write;
+    m_foldedRows = foldedKept; // the order is kept, so the folded rows still lead
+    m_chunks.resize((m_count + ChunkRows - 1) >> ChunkBits);
 }
 
-void ResultsList::Sort(Column key, SortOrder order) {
-    if (key == Column::ComparePath && m_dirRank.size() != m_dirs.size()) {
-        // Rank the directory table once; rows then compare two integers. All rows share the
-        // compare root, so ranking the relative parts orders the full texts the same way.
-        std::vector<std::uint32_t> byText(m_dirs.size());
-        std::iota(byText.begin(), byText.end(), 0u);
-        std::sort(byText.begin(), byText.end(), [this](std::uint32_t x, std::uint32_t y) {
-            return compareText(m_dirs[x], m_dirs[y]) < 0;
-        });
-        m_dirRank.assign(m_dirs.size(), 0);
-        for (std::uint32_t rank = 0; rank < byText.size(); ++rank)
-            m_dirRank[byText[rank]] = rank;
-    }
-    // Sort small keys and a permutation rather than the rows themselves: a row is large,
-    // and a million of them must sort well within a second.
-    const std::size_t n = m_rows.size();
-    std::vector<std::uint32_t> perm(n);
-    std::iota(perm.begin(), perm.end(), 0u);
-    const bool descending = order == SortOrder::Descending;
-    if (key == Column::FileName || key == Column::Difference) {
-        // The Difference texts are made once here; names are read where they lie.
-        std::vector<std::string> made;
-        if (key == Column::Difference) {
-            made.resize(n);
-            for (std::size_t i = 0; i < n; ++i)
-                made[i] = Text(i, key);
-        }
-        // The first 16 case-folded bytes travel with each entry, so most comparisons never
-        // touch the rows' memory at all. Names hold no NUL, so zero padding sorts a shorter
-        // name first, as the full comparison does.
-        // A text beyond ASCII is compared in its folded form (made once here); ASCII texts
-        // fold byte by byte on the way.
-        struct Name {
-            std::uint64_t prefix[2];
-            std::string_view text; // the text to compare without regard to case
-            std::string_view raw;  // the text itself, for ties
-            std::uint32_t row;
-            bool has;
-        };
-        std::deque<std::string> folded;
-        std::vector<Name> names(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            Name &e = names[i];
-            e.raw = made.empty() ? std::string_view(m_rows[i].name) : std::string_view(made[i]);
-            e.text = e.raw;
-            if (HasNonAscii(e.raw))
-                e.text = folded.emplace_back(FoldCaseUtf8(e.raw));
-            e.row = static_cast<std::uint32_t>(i);
-            e.has = m_rows[i].has(key);
-            for (int w = 0; w < 2; ++w) {
-                std::uint64_t v = 0;
-                for (std::size_t b = 0; b < 8; ++b) {
-                    const std::size_t at = static_cast<std::size_t>(w) * 8 + b;
-                    const unsigned char c = at < e.text.size() ? FoldAscii(e.text[at]) : 0;
-                    v = (v << 8) | c;
-                }
-                e.prefix[w] = v;
-            }
-        }
-        auto less = [](const Name &a, const Name &b) {
-            if (a.has != b.has)
-                return !a.has;
-            if (a.prefix[0] != b.prefix[0])
-                return a.prefix[0] < b.prefix[0];
-            if (a.prefix[1] != b.prefix[1])
-                return a.prefix[1] < b.prefix[1];
-            if (const int c = compareText(a.text, b.text))
-                return c < 0;
-            return a.raw < b.raw;
-        };
-        if (descending)
-            std::stable_sort(names.begin(), names.end(),
-                             [&](const Name &a, const Name &b) { return less(b, a); });
-        else
-            std::stable_sort(names.begin(), names.end(), less);
-        for (std::size_t i = 0; i < n; ++i)
-            perm[i] = names[i].row;
-    } else {
-        struct Key {
-            std::int64_t value;
-            std::uint32_t row;
-            bool has;
-        };
-        std::vector<Key> keys(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const ResultRow &r = m_rows[i];
-            std::int64_t v = r.number(key);
-            if (key == Column::Result)
-                v = resultRank(r.result);
-            else if (key == Column::ComparePath)
-                v = r.dir < m_dirRank.size() ? m_dirRank[r.dir] : 0;
-            keys[i] = Key{v, static_cast<std::uint32_t>(i), r.has(key)};
-        }
-        // An empty cell is less than any value, so it leads ascending and trails descending.
-        auto less = [](const Key &a, const Key &b) {
-            return a.has != b.has ? !a.has : a.value < b.value;
-        };
-        if (descending)
-            std::stable_sort(keys.begin(), keys.end(),
-                             [&](const Key &a, const Key &b) { return less(b, a); });
-        else
-            std::stable_sort(keys.begin(), keys.end(), less);
-        for (std::size_t i = 0; i < n; ++i)
-            perm[i] = keys[i].row;
-    }
-    // Row i of the result is the old row perm[i]. Follow each cycle of the permutation and
-    // move the rows along it in place: a second copy of a million rows would double the
-    // list's memory for the length of a sort.
+void ResultsList::permute(std::vector<std::uint32_t> &order) {
+    // Row i of the result is the old row order[i]. Follow each cycle of the permutation and
+    // move the rows along it in place.
+    const std::size_t n = order.size();
     for (std::size_t start = 0; start < n; ++start) {
-        if (perm[start] == start)
+        if (order[start] == start)
             continue;
-        ResultRow held = std::move(m_rows[start]);
-        std::size_t at = start;
-        while (perm[at] != start) {
-            const std::size_t from = perm[at];
-            m_rows[at] = std::move(m_rows[from]);
-            perm[at] = static_cast<std::uint32_t>(at); // placed
-            at = from;
+        const Stored held = at(start);
+        std::size_t to = start;
+        while (order[to] != start) {
+            const std::size_t from = order[to];
+            at(to) = at(from);
+            order[to] = static_cast<std::uint32_t>(to); // placed
+            to = from;
         }
-        m_rows[at] = std::move(held);
-        perm[at] = static_cast<std::uint32_t>(at);
+        at(to) = held;
+        order[to] = static_cast<std::uint32_t>(to);
     }
+}
+
+void ResultsList::Sort(Column key, SortOrder order, std::vector<std::size_t> *follow) {
+    // Rows that move are followed by their folded names only when every row has one.
+    if (m_foldedRows != 0)
+        foldNames();
+    std::vector<std::uint32_t> perm;
+    const bool descending = order == SortOrder::Descending;
+    if (key == Column::FileName || key == Column::Difference)
+        sortTexts(key, descending, perm);
+    else
+        sortNumbers(key, descending, perm);
+    if (follow && !follow->empty()) {
+        std::vector<std::uint32_t> newPosition(m_count);
+        for (std::size_t i = 0; i < m_count; ++i)
+            newPosition[perm[i]] = static_cast<std::uint32_t>(i);
+        for (std::size_t &row : *follow)
+            row = newPosition[row];
+    }
+    permute(perm);
     m_sort.key = key;
     m_sort.order = order;
     m_sort.sorted = true;

@@ -2,13 +2,14 @@
 // answered through the Prompts interface), or a list filled with synthetic rows. Reports
 // the wall time, the longest time between two event-loop turns, and the peak memory.
 //
-//   dw_bench_window [--date] [--dwc PATH] [--repeat N] [--sort] [--hold S] [--boxes] MASTER
-//                   COMPARE
+//   dw_bench_window [--date] [--dwc PATH] [--repeat N] [--sort] [--hold S] [--boxes]
+//                   [--point-size P] MASTER COMPARE
 //   dw_bench_window --rows N
 //
 // --hold S keeps the window on screen for S seconds after the run (for a look or a
 // screenshot under xvfb-run with QT_QPA_PLATFORM=xcb); --boxes shows the real message
-// boxes instead of answering them (someone must close them).
+// boxes instead of answering them (someone must close them). --point-size P gives the
+// application font that size, as a desktop with a larger font would.
 //
 // With --dwc the command-line twin is timed on the same trees (dwc -q --date -o /dev/null)
 // and the ratio window/dwc is printed. Runs on the offscreen platform unless
@@ -21,8 +22,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QTableView>
 #include <QTest>
-#include <QTreeView>
 
 #include <algorithm>
 #include <chrono>
@@ -134,7 +135,7 @@ int benchRows(MainWindow &w, long rows) {
     }
     const auto filled = std::chrono::steady_clock::now();
     w.model().sync();
-    auto *lv = w.findChild<QTreeView *>(QStringLiteral("lvDw"));
+    auto *lv = w.findChild<QTableView *>(QStringLiteral("lvDw"));
     lv->scrollToBottom();
     QCoreApplication::processEvents();
     const auto shown = std::chrono::steady_clock::now();
@@ -183,7 +184,11 @@ int main(int argc, char *argv[]) {
             sortOnce = true;
         else if (a == "--boxes")
             boxes = true;
-        else if (a == "--rows" && i + 1 < argc)
+        else if (a == "--point-size" && i + 1 < argc) {
+            QFont font = QApplication::font();
+            font.setPointSizeF(std::atof(argv[++i]));
+            QApplication::setFont(font);
+        } else if (a == "--rows" && i + 1 < argc)
             rows = std::atol(argv[++i]);
         else if (!a.empty() && a[0] == '-')
             return usage();

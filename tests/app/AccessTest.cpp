@@ -86,7 +86,7 @@ TEST_F(AccessTest, SortByMenuSortsAsAHeaderClickDoes) {
     EXPECT_EQ(column(2), "e.txt,d.txt,c.txt,b.txt,a.txt");
     QTest::keyClick(w.get(), Qt::Key_3, Qt::ControlModifier);
     EXPECT_EQ(column(2), "a.txt,b.txt,c.txt,d.txt,e.txt");
-    EXPECT_EQ(lv()->header()->sortIndicatorSection(), 2);
+    EXPECT_EQ(lv()->horizontalHeader()->sortIndicatorSection(), 2);
 }
 
 TEST_F(AccessTest, EachRowReadsAsItsCellsAfterTheirHeaders) {

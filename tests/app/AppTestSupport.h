@@ -194,7 +194,7 @@ protected:
         child<QLineEdit>("txtCompareDir")->setText(QString::fromStdString(tree.path("c")));
         w->updateBeginEnabled();
     }
-    QTreeView *lv() { return child<QTreeView>("lvDw"); }
+    QTableView *lv() { return child<QTableView>("lvDw"); }
     QMenu *menu() { return child<QMenu>("mnuPopupMenu"); }
     void fill() {
         w->beginCompare();
@@ -207,7 +207,7 @@ protected:
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     void clickHeader(int c) {
-        QHeaderView *h = lv()->header();
+        QHeaderView *h = lv()->horizontalHeader();
         const int x = h->sectionViewportPosition(c) + h->sectionSize(c) / 2;
         QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, {x, h->height() / 2});
     }

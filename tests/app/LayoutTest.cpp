@@ -1,6 +1,6 @@
-// The main window's layout: whole captions, no overlaps and the design size under every
-// installed style and at a large font, what a wider window gives to whom, and the results
-// list's columns.
+// The main window's layout: whole captions and no overlaps under every installed style and
+// at a large font, the first opening's size on the screen, ten rows in the list at every
+// font, what a wider window gives to whom, and the results list's columns.
 #include "AppTestSupport.h"
 #include "LookCheck.h"
 #include "ResultsColumns.h"
@@ -32,7 +32,7 @@ protected:
         return {c->mapTo(w.get(), QPoint(0, 0)), c->size()};
     }
     // Opens the window with two rows of long values under a long compare root.
-    QTreeView *openWithLongRows() {
+    QTableView *openWithLongRows() {
         open();
         ResultsList &list = w->results();
         list.SetRoots("/master", compareRoot);
@@ -42,7 +42,7 @@ protected:
                          Detail::None});
         w->model().sync();
         QCoreApplication::sendPostedEvents();
-        return child<QTreeView>("lvDw");
+        return child<QTableView>("lvDw");
     }
     const std::string compareRoot = "/a/rather/long/compare/root/that/needs/room";
     // Resizes the shown window and waits until its layout has followed.
@@ -77,12 +77,52 @@ TEST_F(WindowLayout, EveryLookFitsWholeCaptionsToItsFont) {
     }
 }
 
-TEST_F(WindowLayout, OpensAtTheDesignSize) {
+TEST_F(WindowLayout, FirstOpeningTakesTwoThirdsOfTheScreenCentred) {
     open();
-    const int dpi = w->logicalDpiX();
-    const QSize design(twipsToPixels(8295, dpi), twipsToPixels(6030, dpi));
-    EXPECT_EQ(w->centralWidget()->size(), design.expandedTo(w->centralWidget()->minimumSizeHint()))
-        << "or the layout's minimum";
+    const QRect area = w->screen()->availableGeometry();
+    const QRect frame = w->frameGeometry();
+    const QSize least = w->minimumSizeHint().expandedTo(w->minimumSize());
+    // Each side about the square root of two thirds of the screen's, so the area is about
+    // two thirds; a side the layout needs more of is the layout's minimum.
+    const struct {
+        const char *side;
+        int window, screen, least;
+    } sides[] = {{"width", w->width(), area.width(), least.width()},
+                 {"height", w->height(), area.height(), least.height()}};
+    for (const auto &c : sides) {
+        if (c.least > c.screen * 0.8) {
+            EXPECT_EQ(c.window, c.least) << c.side;
+        } else {
+            EXPECT_NEAR(double(c.window) / c.screen, 0.816, 0.02) << c.side;
+        }
+    }
+    EXPECT_TRUE(area.contains(frame)) << "off the screen";
+    // Centred before the window manager's frame is known: off by its margins at most.
+    const QSize margins = frame.size() - w->size();
+    EXPECT_LE(std::abs(frame.center().x() - area.center().x()), margins.width() / 2 + 1);
+    if (frame.height() < area.height()) {
+        EXPECT_LE(std::abs(frame.center().y() - area.center().y()), margins.height() / 2 + 1);
+    }
+}
+
+TEST_F(WindowLayout, ListShowsTenRowsAtEveryFont) {
+    for (const Look &look : InstalledLooks()) {
+        tester.reset();
+        w.reset();
+        UseLook(look);
+        open();
+        ResultsList &list = w->results();
+        const std::uint32_t dir = list.InternDirectory("/");
+        for (int i = 0; i < 30; ++i)
+            list.Append({"f" + std::to_string(i), i, 0, i, 0, 0, dir, Result::Match, Detail::None});
+        w->model().sync();
+        QCoreApplication::sendPostedEvents();
+        QTableView *lv = child<QTableView>("lvDw");
+        const QRect tenth = lv->visualRect(w->model().index(9, 0));
+        EXPECT_TRUE(lv->viewport()->rect().contains(tenth))
+            << look.name() << " row 10 at " << tenth.y() << " in " << lv->viewport()->height();
+        EXPECT_GE(tenth.height(), lv->fontMetrics().height()) << look.name() << ": rows cut";
+    }
 }
 
 TEST_F(WindowLayout, ExtraRoomGoesToTheListWithTheBoxes) {
@@ -122,10 +162,10 @@ TEST_F(WindowLayout, StopShowsInBeginsPlace) {
 }
 
 TEST_F(WindowLayout, ColumnsFitTheirHeadersWithTheirValues) {
-    QTreeView *lv = openWithLongRows();
+    QTableView *lv = openWithLongRows();
     const QAbstractItemView *view = lv; // the view's own measure of the rows' cells
     for (int c = 0; c < ColumnCount; ++c)
-        EXPECT_GE(lv->columnWidth(c), lv->header()->sectionSizeHint(c)) << c;
+        EXPECT_GE(lv->columnWidth(c), lv->horizontalHeader()->sectionSizeHint(c)) << c;
     for (Column c : {Column::Result, Column::MasterSize, Column::CompareSize, Column::MasterDate,
                      Column::CompareDate}) {
         const int i = static_cast<int>(c);
@@ -134,7 +174,7 @@ TEST_F(WindowLayout, ColumnsFitTheirHeadersWithTheirValues) {
 }
 
 TEST_F(WindowLayout, TheComparePathIsElidedInTheMiddle) {
-    QTreeView *lv = openWithLongRows();
+    QTableView *lv = openWithLongRows();
     const QModelIndex cell = w->model().index(0, static_cast<int>(Column::ComparePath));
     auto *delegate = qobject_cast<MiddleElideDelegate *>(lv->itemDelegateForIndex(cell));
     ASSERT_NE(delegate, nullptr);
@@ -147,14 +187,26 @@ TEST_F(WindowLayout, TheComparePathIsElidedInTheMiddle) {
         << "the whole path in the tip";
 }
 
-TEST_F(WindowLayout, TheLastColumnStretches) {
-    QTreeView *lv = openWithLongRows();
-    const int last = ColumnCount - 1;
-    for (int c = 0; c <= last; ++c) // room for the last column to fill
-        lv->setColumnWidth(c, 20);
-    QHeaderView *header = lv->header();
-    EXPECT_EQ(header->sectionPosition(last) + header->sectionSize(last), lv->viewport()->width());
-    const int before = lv->columnWidth(last);
+TEST_F(WindowLayout, ThePathColumnTakesTheSpareWidth) {
+    QTableView *lv = openWithLongRows();
+    // Compare Path takes what the other columns leave, so the columns end at the view's
+    // right edge, and follows the window's width; it never shrinks below its header.
+    const int path = static_cast<int>(Column::ComparePath);
+    QHeaderView *header = lv->horizontalHeader();
+    auto rightEdge = [&] {
+        const int last = header->logicalIndex(header->count() - 1);
+        return header->sectionPosition(last) + header->sectionSize(last);
+    };
+    for (int c = 0; c < ColumnCount; ++c)
+        if (c != path)
+            lv->setColumnWidth(c, 20);
+    EXPECT_EQ(rightEdge(), lv->viewport()->width());
+    const int before = lv->columnWidth(path);
     resizeBy(300, 0);
-    EXPECT_EQ(lv->columnWidth(last), before + 300);
+    EXPECT_EQ(lv->columnWidth(path), before + 300);
+    EXPECT_EQ(rightEdge(), lv->viewport()->width());
+    for (int c = 0; c < ColumnCount; ++c)
+        if (c != path)
+            lv->setColumnWidth(c, 1000);
+    EXPECT_GE(lv->columnWidth(path), header->sectionSizeHint(path)) << "the header cut";
 }

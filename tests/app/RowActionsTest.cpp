@@ -338,13 +338,46 @@ TEST_F(RowActions, ARecentPairFillsTheDirectoryBoxes) {
 
 TEST(PathFilter, ATextWithASlashReachesAcrossTheDirectoryIntoTheName) {
     ResultsList list;
-    list.Append({.name = "Readme.TXT", .dir = list.InternDirectory("/Docs/")});
-    list.Append({.name = "docs", .dir = list.InternDirectory("/")});
+    const struct {
+        const char *dir, *name;
+    } rows[] = {
+        {"/Docs/", "Readme.TXT"}, // 0
+        {"/", "docs"},            // 1
+        {"/x/A/b/", "File.c"},    // 2
+        {"/a/b/c/", "file.c"},    // 3
+        {"/q/a/b/", "other"},     // 4
+        {"/\xc3\x9c"
+         "ber/",
+         "Z"}, // 5: "/Über/"
+    };
+    for (const auto &r : rows)
+        list.Append({.name = r.name, .dir = list.InternDirectory(r.dir)});
+    // The rows each text keeps, as a string of row numbers.
+    const struct {
+        const char *text, *kept;
+    } cases[] = {
+        {"DOCS/read", "0"},
+        {"txt", "0"},
+        {"a/b/fi", "2"},
+        {"/a/b/", "234"},
+        {"b/", "234"},
+        {"/", "012345"},
+        {"c/file", "3"},
+        {"docs/readme.txt", "0"},
+        {"s/readme.txt/", ""},
+        {"\xc3\xbc"
+         "ber/z",
+         "5"},
+        {"r/z", "5"},
+        {"x/a", "2"},
+    };
     PathFilter f;
-    f.setText("DOCS/read");
-    EXPECT_TRUE(f.matches(list, 0));
-    EXPECT_FALSE(f.matches(list, 1));
-    f.setText("txt");
-    EXPECT_TRUE(f.matches(list, 0));
-    EXPECT_FALSE(f.matches(list, 1));
+    for (const auto &c : cases) {
+        f.setText(c.text);
+        std::string kept;
+        for (std::size_t i = 0; i < list.Count(); ++i)
+            if (f.matches(list, i))
+                kept += std::to_string(i);
+        EXPECT_EQ(kept, c.kept) << c.text;
+    }
 }

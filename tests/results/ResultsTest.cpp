@@ -9,6 +9,7 @@
 
 #include <clocale>
 #include <limits>
+#include <map>
 
 namespace dirwise::test {
 namespace {
@@ -131,6 +132,88 @@ TEST(ResultsListRows, ANotFoundRowHasNoCompareSide) {
     EXPECT_EQ(gone.Text(0, Column::CompareSize) + gone.Text(0, Column::CompareDate), "");
     EXPECT_EQ(gone.Row(0), MakeList({{Result::NotFound, "/", "gone", 10, 0, T0}}).Row(0))
         << "compare values left in a row without a compare side";
+}
+
+// Rows come back whole from the packed list: names across the name blocks' edges, one name
+// far beyond any block, the numbers Content and Not Compared rows keep after their names.
+TEST(ResultsListRows, EveryRowReadsBackAsAppended) {
+    ResultsList list;
+    const std::uint32_t dir = list.InternDirectory("/d/");
+    std::vector<ResultRow> rows;
+    for (int i = 0; i < 30000; ++i) { // 30,000 names of 60 bytes: two blocks, four chunks
+        ResultRow r{.name = std::string(55, 'a' + i % 26) + std::to_string(10000 + i),
+                    .masterSize = i,
+                    .masterTime = -i,
+                    .compareSize = std::int64_t{1} << 40,
+                    .compareTime = INT64_MAX - i,
+                    .dir = dir,
+                    .result = i % 3 ? Result::Date : Result::Content};
+        if (r.result == Result::Content)
+            r.contentOffset = INT64_MAX - 7 * i;
+        rows.push_back(r);
+    }
+    rows.push_back({.name = std::string(700000, 'L'),
+                    .masterSize = 5,
+                    .compareSize = 6,
+                    .dir = dir,
+                    .result = Result::Size});
+    rows.push_back({.name = "after-the-long-one",
+                    .contentOffset = 13,
+                    .dir = dir,
+                    .result = Result::NotCompared,
+                    .detail = Detail::CompareFolder});
+    for (const ResultRow &r : rows)
+        list.Append(r);
+    ASSERT_EQ(list.Count(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(list.Row(i), rows[i]) << i;
+        ASSERT_EQ(list.Name(i), rows[i].name) << i;
+    }
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0u);
+    list.Append({.name = "fresh", .dir = list.InternDirectory("/")});
+    EXPECT_EQ(list.Row(0).name, "fresh");
+}
+
+// The folded names the filter reads stay with their rows through appends after the first
+// use, sorts and removals; a name whose folded form is shorter (the Kelvin sign folds to a
+// one-byte k) among them.
+TEST(ResultsListRows, FoldedNamesFollowTheirRows) {
+    const std::map<std::string, std::string> folded = {
+        {"Beta", "beta"},
+        {"ALPHA", "alpha"},
+        {"\xe2\x84\xaa"
+         "elvin",
+         "kelvin"},
+        {"\xc3\x9c"
+         "ber",
+         "\xc3\xbc"
+         "ber"},
+        {"Late", "late"},
+        {"bad\xff"
+         "X",
+         "bad\xff"
+         "x"},
+    };
+    ResultsList list = Named({"Beta", "ALPHA",
+                              "\xe2\x84\xaa"
+                              "elvin"});
+    auto check = [&](const char *when) {
+        for (std::size_t i = 0; i < list.Count(); ++i)
+            EXPECT_EQ(list.FoldedName(i), folded.at(std::string(list.Name(i)))) << when << " " << i;
+    };
+    check("first use");
+    for (const char *name : {"\xc3\x9c"
+                             "ber",
+                             "Late",
+                             "bad\xff"
+                             "X"})
+        list.Append({.name = name, .dir = list.InternDirectory("/")});
+    check("appended");
+    list.Sort(Column::FileName, SortOrder::Descending);
+    check("sorted");
+    list.Remove(std::vector<std::size_t>{0, 2});
+    check("removed");
 }
 
 class Report : public ::testing::Test {
