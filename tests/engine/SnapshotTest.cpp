@@ -579,7 +579,7 @@ TEST(SnapshotIndex, TakesOnlyTheWalksOrder) {
         {.text = "#mtree\n. type=dir\n./c type=dir\n./c/d size=1\n./c/e type=dir\n./c/b size=1\n",
          .outcome = O::NotWalkOrder},
         {.text = "#mtree\n/set type=file\n. type=dir\n./a size=1\n", .outcome = O::NotWalkOrder},
-        {.text = "# spec\n. type=dir\n    a size=1\n..\n", .outcome = O::NotWalkOrder},
+        {.text = "# manifest\n. type=dir\n    a size=1\n..\n", .outcome = O::NotWalkOrder},
         {.text = "#mtree\n. type=dir\n./a size=1\n./a type=dir\n", .outcome = O::Failed},
         {.text = "#mtree\n. type=dir\n./a size=x\n", .outcome = O::Failed},
         {.text = "#mtree\n", .outcome = O::Failed},
