@@ -3,6 +3,7 @@
 #include "Io.h"
 #include "MtreeReader.h"
 #include "Sha256.h"
+#include "SnapshotDigests.h"
 #include "WorkerPool.h"
 
 #include <algorithm>
@@ -66,125 +67,6 @@ int readNames(int fd, std::vector<std::string> &names) {
     std::sort(names.begin(), names.end());
     return err;
 }
-
-// A regular file's digest, or why there is none.
-struct Hashed {
-    std::string hex;
-    int error = 0;
-};
-
-// The sha256 of file `name` in folder `dirFd`, read through `buffer`. `more` is told of every
-// piece read and may ask to stop (false): the digest is then not whole and `stopped` set.
-template <typename More>
-Hashed hashFile(int dirFd, const char *name, std::vector<char> &buffer, More &&more,
-                bool &stopped) {
-    Hashed h;
-    // O_NONBLOCK: a file swapped for a FIFO after the stat must not hang the walk.
-    UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) {
-        h.error = errno;
-        return h;
-    }
-    buffer.resize(256 * 1024);
-    Sha256Hasher sha;
-    // The data is read; a hole, which reads as zeros, is hashed as the zeros it holds without
-    // being read (the kernel would only copy them out). Where holes cannot be told, all of
-    // the file is read.
-    static const std::vector<char> zeros(64 * 1024, '\0');
-    bool holes = true;
-    off_t at = 0;
-    off_t dataEnd = 0; // where the data being read ends (a hole or the end of the file)
-    for (;;) {
-        if (holes && at >= dataEnd) {
-            const off_t hole = ::lseek(fd.get(), at, SEEK_HOLE);
-            const off_t data = hole == at ? ::lseek(fd.get(), at, SEEK_DATA) : hole;
-            struct stat st {};
-            off_t end = data;
-            if (hole < 0 || (data < 0 && errno != ENXIO))
-                holes = false; // past the end (then read finds it), or no holes told here
-            else if (data < 0) // a hole to the end of the file
-                end = ::fstat(fd.get(), &st) == 0 ? st.st_size : at;
-            if (holes && hole == at) {
-                for (off_t left = end - at; left > 0;) {
-                    const auto n = static_cast<std::size_t>(
-                        std::min<off_t>(left, static_cast<off_t>(zeros.size())));
-                    sha.Update(zeros.data(), n);
-                    left -= static_cast<off_t>(n);
-                    if (!more(static_cast<ssize_t>(n))) {
-                        stopped = true;
-                        return h;
-                    }
-                }
-                at = end;
-                continue;
-            }
-            dataEnd = holes ? hole : 0;
-        }
-        std::size_t want = buffer.size();
-        if (holes && dataEnd - at < static_cast<off_t>(want))
-            want = static_cast<std::size_t>(dataEnd - at);
-        const ssize_t n = ::pread(fd.get(), buffer.data(), want, at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            h.error = errno;
-            return h;
-        }
-        if (n == 0)
-            break;
-        at += n;
-        sha.Update(buffer.data(), static_cast<std::size_t>(n));
-        if (!more(n)) {
-            stopped = true;
-            return h;
-        }
-    }
-    h.hex = DigestHex(sha.Finish());
-    return h;
-}
-
-// One folder's regular files hashed at once by the pool's workers and the walk's own thread;
-// the results keep the folder's order, so the lines do. Guarded by the pool's lock, except
-// `stop` and `bytes`.
-class DigestBatch : public WorkerPool::Client {
-public:
-    struct Task {
-        const std::string *name = nullptr;
-        Hashed result;
-    };
-
-    explicit DigestBatch(unsigned workers) : m_buffers(workers) {}
-
-    int dirFd = -1;
-    std::vector<Task> tasks;
-    std::size_t next = 0; // the first task nobody took
-    std::size_t done = 0;
-    std::atomic<bool> stop{false};
-    std::atomic<std::int64_t> bytes{0}; // read by the workers, for the progress
-    std::condition_variable finished;   // the last task of the batch is done
-
-    bool HasWork() const override { return next < tasks.size() && !stop; }
-
-    bool Work(std::unique_lock<std::mutex> &lock, unsigned worker) override {
-        Task &task = tasks[next++];
-        lock.unlock();
-        bool stopped = false;
-        task.result = hashFile(
-            dirFd, task.name->c_str(), m_buffers[worker],
-            [&](ssize_t n) {
-                bytes += n;
-                return !stop;
-            },
-            stopped);
-        lock.lock();
-        ++done;
-        finished.notify_all();
-        return true;
-    }
-
-private:
-    std::vector<std::vector<char>> m_buffers; // one per worker
-};
 
 // One folder the walk is in: its descriptor, its path in the manifest, and the folders
 // below it still to be entered.
@@ -263,7 +145,7 @@ bool Writer::flush(bool all) {
 bool Writer::digest(int dirFd, const std::string &name, const std::string &path,
                     std::string &line) {
     bool stopped = false;
-    const Hashed h = hashFile(
+    const Hashed h = HashFileAt(
         dirFd, name.c_str(), m_readBuffer,
         [&](ssize_t n) {
             // A large file yields as it is read, so Stop is seen within it.
@@ -299,7 +181,7 @@ bool Writer::hashBatch(int dirFd, std::vector<DigestBatch::Task> &tasks) {
             DigestBatch::Task &task = batch.tasks[batch.next++];
             lock.unlock();
             bool stopped = false;
-            task.result = hashFile(
+            task.result = HashFileAt(
                 dirFd, task.name->c_str(), m_readBuffer,
                 [&](ssize_t n) {
                     if ((m_sinceYield += n) < 16 * 1024 * 1024)
