@@ -194,6 +194,8 @@ TEST_F(SnapshotRoots, SnapshotWithoutTimesLeavesItsDatesEmpty) {
 
 #include <chrono>
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace dirwise::test {
 namespace {
@@ -203,7 +205,16 @@ bool ProcessWith(const std::string &text) {
     DIR *proc = ::opendir("/proc");
     bool found = false;
     while (dirent *d = proc ? ::readdir(proc) : nullptr) {
-        std::string cmdline = ReadFile(std::string("/proc/") + d->d_name + "/cmdline");
+        // Read with read(2): a process that ends meanwhile fails the read (ESRCH), which a
+        // stream would throw for.
+        std::string cmdline;
+        const int fd =
+            ::open((std::string("/proc/") + d->d_name + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+        char buffer[4096];
+        for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            cmdline.append(buffer, static_cast<std::size_t>(n));
+        if (fd >= 0)
+            ::close(fd);
         std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
         found = found || cmdline.find(text) != std::string::npos;
     }
