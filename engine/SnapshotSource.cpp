@@ -111,6 +111,8 @@ public:
         f.size = e.type == EntryType::Link ? static_cast<std::int64_t>(e.link.size()) : e.size;
         f.time = e.time.seconds;
         f.timeKnown = e.hasTime;
+        if (e.type == EntryType::Link)
+            f.target = e.link;
         return f;
     }
 
