@@ -85,6 +85,7 @@ ResultsView::ResultsView(QWidget *parent) : QTableView(parent) {
                 if (c < m_natural.size()) {
                     m_natural[c] = size;
                     m_least[c] = size;
+                    m_dragged[c] = true;
                 }
                 fitColumns();
             });
@@ -114,12 +115,18 @@ void ResultsView::setColumnWidths(int column, int natural, int least) {
     const auto c = static_cast<std::size_t>(column);
     m_natural[c] = std::max(1, natural);
     m_least[c] = std::clamp(least, 1, m_natural[c]);
+    m_dragged[c] = false;
     fitColumns();
 }
 
 void ResultsView::setSpareColumn(int column) {
     m_spare = column;
     fitColumns();
+}
+
+bool ResultsView::isColumnDragged(int column) const {
+    return column >= 0 && static_cast<std::size_t>(column) < m_dragged.size() &&
+           m_dragged[static_cast<std::size_t>(column)];
 }
 
 int ResultsView::naturalColumnsWidth() const {
@@ -145,6 +152,7 @@ void ResultsView::fitColumns() {
     }
     m_natural.resize(count);
     m_least.resize(count);
+    m_dragged.resize(count, false);
 
     std::vector<int> width = m_natural;
     long long total = 0, slack = 0;
@@ -215,11 +223,13 @@ QModelIndex ResultsView::moveCursor(CursorAction action, Qt::KeyboardModifiers m
     }
 }
 
-void fitResultColumns(ResultsView *view) {
-    // Typical rows, whose texts the list itself makes (sizes, dates and differences in the
-    // user's locale), with a time of day with two-digit fields. The Difference column is
-    // sized for a plain size difference and a missing file; the longest of its texts (two
-    // differences at once) may be cut, and shows whole in its tool tip.
+namespace {
+
+// The texts typical rows give `column`, made by the list itself (sizes, dates and
+// differences in the user's locale), with a time of day with two-digit fields. The
+// Difference column is sized for a plain size difference and a missing file; the longest of
+// its texts (two differences at once) may be cut, and shows whole in its tool tip.
+QStringList typicalTexts(Column column) {
     ResultsList sample;
     sample.SetRoots("/home/user/master", "/home/user/compare");
     const std::uint32_t dir = sample.InternDirectory("/folder/");
@@ -237,23 +247,63 @@ void fitResultColumns(ResultsView *view) {
     sized.result = Result::Size;
     sample.Append(sized);
     sample.Append(ResultRow{.name = "x", .dir = dir, .result = Result::NotFound});
+    QStringList texts;
+    for (std::size_t row = column == Column::Difference ? 1 : 0; row < sample.Count(); ++row)
+        texts << cellText(sample, row, column);
+    return texts;
+}
+
+// Paths, names and differences are long and of any length: they give way when room is
+// short, down to their header's width. The others give up only their air.
+bool givesWay(Column column) {
+    return column == Column::ComparePath || column == Column::FileName ||
+           column == Column::Difference;
+}
+
+} // namespace
+
+void fitResultColumns(ResultsView *view) {
     QHeaderView *header = view->horizontalHeader();
     header->setStretchLastSection(false);
     for (int c = 0; c < ColumnCount && c < header->count(); ++c) {
         const auto column = static_cast<Column>(c);
-        QStringList texts;
-        for (std::size_t row = column == Column::Difference ? 1 : 0; row < sample.Count(); ++row)
-            texts << cellText(sample, row, column);
-        const int natural = columnWidthFor(view, c, texts, column == Column::Result);
-        // Paths, names and differences are long and of any length: they give way when room
-        // is short, down to their header's width. The others give up only their air.
-        const bool givesWay = column == Column::ComparePath || column == Column::FileName ||
-                              column == Column::Difference;
-        const int least = givesWay ? headerWidthFor(view, c) : natural - airFor(view);
-        view->setColumnWidths(c, natural, least);
+        const int natural = columnWidthFor(view, c, typicalTexts(column), column == Column::Result);
+        view->setColumnWidths(c, natural,
+                              givesWay(column) ? headerWidthFor(view, c) : natural - airFor(view));
     }
     view->fitRowHeight();
     view->setSpareColumn(static_cast<int>(Column::ComparePath));
+}
+
+void fitResultColumnsToRows(ResultsView *view) {
+    const QAbstractItemModel *model = view->model();
+    if (!model)
+        return;
+    // About a thousand rows spread over the list stand for it: a million are never measured.
+    constexpr int kMeasured = 1000;
+    const int rows = model->rowCount();
+    const int step = std::max(1, rows / kMeasured);
+    const QFontMetrics metrics = view->fontMetrics();
+    for (int c = 0; c < ColumnCount && c < model->columnCount(); ++c) {
+        const auto column = static_cast<Column>(c);
+        if (!givesWay(column) || view->isColumnDragged(c))
+            continue;
+        const QStringList typical = typicalTexts(column);
+        const int usual = columnWidthFor(view, c, typical, false);
+        QString longest;
+        int longestWidth = 0;
+        for (int r = 0; r < rows; r += step) {
+            const QString text = model->index(r, c).data().toString();
+            if (const int width = metrics.horizontalAdvance(text); width > longestWidth) {
+                longestWidth = width;
+                longest = text;
+            }
+        }
+        // One long text may not crowd the others out: a third of the view at the most.
+        const int measured = columnWidthFor(view, c, typical + QStringList{longest}, false);
+        const int natural = std::max(usual, std::min(measured, view->viewport()->width() / 3));
+        view->setColumnWidths(c, natural, headerWidthFor(view, c));
+    }
 }
 
 } // namespace dirwise

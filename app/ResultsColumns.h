@@ -47,6 +47,9 @@ public:
     // The width the shown columns take at their natural widths: what the viewport needs to
     // show every column whole without the spare column's extra.
     [[nodiscard]] int naturalColumnsWidth() const;
+    // Whether the user has dragged `column` to a width of its own since setColumnWidths last
+    // set it.
+    [[nodiscard]] bool isColumnDragged(int column) const;
 
 protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
@@ -55,8 +58,9 @@ protected:
 private:
     void fitColumns();
 
-    std::vector<int> m_natural; // per column
-    std::vector<int> m_least;   // per column, never above its natural width
+    std::vector<int> m_natural;  // per column
+    std::vector<int> m_least;    // per column, never above its natural width
+    std::vector<bool> m_dragged; // per column
     int m_spare = -1;
     bool m_fitting = false;
 };
@@ -70,5 +74,12 @@ private:
 // up only the air after their texts and always show whole. Call again when the font or the
 // style changes.
 void fitResultColumns(ResultsView *view);
+
+// Widens the natural width of the path, the file name and the difference to the longest of
+// their texts among the rows the view shows (about a thousand, spread over the list, stand
+// for them all), each to a third of the viewport at the most; never below what
+// fitResultColumns gives, and a column the user dragged keeps its width. Call when a run has
+// filled the list.
+void fitResultColumnsToRows(ResultsView *view);
 
 } // namespace dirwise

@@ -298,3 +298,27 @@ TEST_F(WideScreen, EveryColumnAndTheTotalsShowAtTheFirstOpening) {
         EXPECT_TRUE(w->screen()->availableGeometry().contains(w->frameGeometry())) << look.name();
     }
 }
+
+// After a run the name column is as wide as the run's longest name, where the view has the
+// room; a column the user dragged keeps its width.
+class ColumnsAfterARun : public RunFixture {};
+
+TEST_F(ColumnsAfterARun, TheNameColumnTakesTheLongestName) {
+    for (const char *side : {"m", "c"})
+        tree.file(std::string(side) + "/a-rather-long-file-name-of-a-quarterly-report.txt", 5);
+    w->resize(1400, w->height());
+    w->beginCompare();
+    const int name = static_cast<int>(Column::FileName);
+    const QAbstractItemView *view = lv(); // the view's own measure of the rows it holds
+    EXPECT_GE(lv()->columnWidth(name), view->sizeHintForColumn(name));
+    EXPECT_EQ(ColumnFaults(lv()), QStringList());
+}
+
+TEST_F(ColumnsAfterARun, ADraggedColumnKeepsItsWidth) {
+    for (const char *side : {"m", "c"})
+        tree.file(std::string(side) + "/a-rather-long-file-name-of-a-quarterly-report.txt", 5);
+    const int name = static_cast<int>(Column::FileName);
+    lv()->setColumnWidth(name, 77); // as the user's drag does
+    w->beginCompare();
+    EXPECT_EQ(lv()->columnWidth(name), 77);
+}
