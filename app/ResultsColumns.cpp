@@ -169,14 +169,22 @@ void ResultsView::fitColumns() {
         if (spare)
             width[static_cast<std::size_t>(m_spare)] += static_cast<int>(room - total);
     } else if (slack > 0) {
-        // Each column that may give way gives in proportion to what it can give; what the
-        // rounding leaves comes from the first that still can.
-        const long long shortage = std::min(total - room, slack);
+        // The spare column gives first, as it takes first; then each column that may give
+        // way gives in proportion to what it can give, and what the rounding leaves comes
+        // from the first that still can.
+        long long shortage = std::min(total - room, slack);
+        if (spare) {
+            const auto c = static_cast<std::size_t>(m_spare);
+            const long long give = std::min<long long>(shortage, m_natural[c] - m_least[c]);
+            width[c] -= static_cast<int>(give);
+            shortage -= give;
+            slack -= give;
+        }
         long long left = shortage;
-        for (std::size_t c = 0; c < count; ++c) {
-            if (header->isSectionHidden(static_cast<int>(c)))
+        for (std::size_t c = 0; c < count && shortage > 0; ++c) {
+            if (header->isSectionHidden(static_cast<int>(c)) || width[c] == m_least[c])
                 continue;
-            const long long give = shortage * (m_natural[c] - m_least[c]) / slack;
+            const long long give = shortage * (width[c] - m_least[c]) / slack;
             width[c] -= static_cast<int>(give);
             left -= give;
         }

@@ -27,9 +27,10 @@ public:
 //
 // The columns fit the view's width: each has a natural width (what its header and its
 // usual texts need) and, when it may give way, a least width. With room to spare the spare
-// column takes it; short of room, the columns that may give way narrow in proportion to what
-// each can give (their texts then elided), so the horizontal scroll bar comes only when even
-// their least widths do not fit. A column the user drags keeps the width given to it.
+// column takes it; short of room, the spare column gives way first, then the others that may
+// narrow in proportion to what each can give (their texts then elided), so the horizontal
+// scroll bar comes only when even their least widths do not fit. A column the user drags
+// keeps the width given to it.
 class ResultsView final : public QTableView {
     Q_OBJECT
 public:

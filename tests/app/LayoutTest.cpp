@@ -219,6 +219,32 @@ TEST_F(WindowLayout, ShortOfRoomPathsAndNamesGiveWay) {
     EXPECT_EQ(ColumnFaults(lv, true), QStringList());
 }
 
+// The path takes the spare width first, and gives it back first: with room for every other
+// column and the path's header, the others keep their widths.
+TEST_F(WindowLayout, ThePathGivesWayFirst) {
+    QTableView *lv = openWithLongRows();
+    QHeaderView *header = lv->horizontalHeader();
+    resizeBy(1000, 0);
+    const int path = static_cast<int>(Column::ComparePath);
+    QList<int> others;
+    int room = 10;
+    for (int c = 0; c < header->count(); ++c)
+        if (c != path) {
+            others << lv->columnWidth(c);
+            room += lv->columnWidth(c);
+        }
+    header->setSortIndicatorShown(true);
+    room += header->sectionSizeHint(path);
+    header->setSortIndicatorShown(false);
+    resizeBy(room - lv->viewport()->width(), 0);
+    QList<int> now;
+    for (int c = 0; c < header->count(); ++c)
+        if (c != path)
+            now << lv->columnWidth(c);
+    EXPECT_EQ(now, others);
+    EXPECT_EQ(ColumnFaults(lv), QStringList());
+}
+
 TEST_F(WindowLayout, ThePathColumnTakesTheSpareWidth) {
     QTableView *lv = openWithLongRows();
     // Compare Path takes what the other columns leave, so the columns end at the view's
