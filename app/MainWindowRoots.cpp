@@ -32,8 +32,12 @@ QString snapshotTypes() {
 } // namespace
 
 QString MainWindow::rootProblemText(bool master, const RootProblem &p) const {
+    return rootProblemText(master, p, (master ? m_txtMasterDir : m_txtCompareDir)->text());
+}
+
+QString MainWindow::rootProblemText(bool master, const RootProblem &p, const QString &given) const {
     const QString which = master ? tr("Master directory") : tr("Compare directory");
-    const QString shown = DisplayText(toBytes((master ? m_txtMasterDir : m_txtCompareDir)->text()));
+    const QString shown = DisplayText(toBytes(given));
     const QString detail = DisplayText(p.detail);
     switch (p.fault) {
     case RootFault::None:

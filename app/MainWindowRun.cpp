@@ -1,7 +1,6 @@
 // The main window's compare run: the checks before it, the options snapshot, the run on
 // the window's host, the status bar while it runs, and the summary after it.
 #include "MainWindow.h"
-#include "ResultsColumns.h"
 
 #include "CheckValue.h"
 #include "DisplayText.h"
@@ -10,6 +9,7 @@
 #include "OpenRoot.h"
 #include "OptionsText.h"
 #include "Prompts.h"
+#include "ResultsColumns.h"
 #include "ResultsModel.h"
 #include "WindowHost.h"
 
@@ -176,6 +176,7 @@ void MainWindow::finishRun(const CompareSummary &summary, const QStringList &tro
     const SortState sorting = m_list.Sorting();
     if (sorting.sorted && m_list.Count() > 0)
         m_model->sortList(sorting.key, sorting.order, m_lvDw->selectionModel());
+    fitResultColumnsToRows(m_lvDw);
     QApplication::restoreOverrideCursor();
 
     if (summary.stopped) {
