@@ -32,6 +32,10 @@ for tool in hyperfine bsdtar python3 /usr/bin/time rsync ssh-keygen; do
           exit 2; }
 done
 [ -x "$dwc" ] || { echo "no dwc at $dwc: build first (cmake --build build)" >&2; exit 2; }
+# The remote side runs them too, from its own folder: their paths must not be relative.
+absolute() { (cd "$(dirname "$1")" && echo "$(pwd)/$(basename "$1")"); }
+dwc=$(absolute "$dwc")
+[ -z "$before" ] || before=$(absolute "$before")
 [ -d "$trees/master" ] || python3 "$here/make-trees.py" --files "${FILES:-200000}" "$trees"
 m=$trees/master
 c=$trees/compare
