@@ -341,6 +341,8 @@ private:
     bool m_masterLive = true;       // the last run's roots were folders on this computer
     bool m_compareLive = true;
     QString m_waitingFor; // while a snapshot or remote tree is read: what for
+    // The roots of the run under way, which Stop ends too (a remote tree's transport).
+    OpenedRoot *m_runRoots[2] = {nullptr, nullptr};
     bool m_sortDescending = false;
     bool m_closing = false;
     bool m_closeAfterRun = false; // the window was closed during a run: close once it ends

@@ -119,6 +119,12 @@ void MainWindow::beginCompare() {
     }
     CompareSummary summary;
     QStringList troubles;
+    m_runRoots[0] = master.get();
+    m_runRoots[1] = compare.get();
+    const struct Forget {
+        OpenedRoot **roots;
+        ~Forget() { roots[0] = roots[1] = nullptr; }
+    } forget{m_runRoots};
     try {
         summary = RunCompare(options, *master->source, *compare->source, m_list, *m_host);
         // A remote root that broke off makes the run's answer unsure: the user hears why.
@@ -216,8 +222,13 @@ void MainWindow::finishRun(const CompareSummary &summary, const QStringList &tro
 }
 
 void MainWindow::stopCompare() {
-    if (m_running)
-        m_host->requestStop();
+    if (!m_running)
+        return;
+    m_host->requestStop();
+    // A remote tree still arriving ends now: what the run waits for from it answers at once.
+    for (OpenedRoot *root : m_runRoots)
+        if (root)
+            root->Stop();
 }
 
 void MainWindow::beforeTurn() {

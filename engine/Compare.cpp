@@ -78,6 +78,7 @@ public:
         m_listDirs.assign(state.ScanDirs.size(), NoDir);
         FactsAhead facts(m_pool, state, m_options, count, m_options.verifyContents && !extras,
                          walked, other);
+        facts.WhileWaiting([this] { m_host.waiting(m_progress); });
         for (std::size_t i = 0; i < count && !m_stop; ++i) {
             if (extras)
                 takeExtra(state, i, facts.Get(i));
