@@ -6,6 +6,8 @@
 #include "ResultsColumns.h"
 #include "WindowSettings.h"
 
+#include <set>
+
 using namespace dirwise;
 using namespace dirwise::test;
 
@@ -155,18 +157,6 @@ TEST_F(WindowLayout, StopShowsInBeginsPlace) {
     EXPECT_EQ(place("cmdStop"), begin);
 }
 
-TEST_F(WindowLayout, ColumnsFitTheirHeadersWithTheirValues) {
-    QTableView *lv = openWithLongRows();
-    const QAbstractItemView *view = lv; // the view's own measure of the rows' cells
-    for (int c = 0; c < ColumnCount; ++c)
-        EXPECT_GE(lv->columnWidth(c), lv->horizontalHeader()->sectionSizeHint(c)) << c;
-    for (Column c : {Column::Result, Column::MasterSize, Column::CompareSize, Column::MasterDate,
-                     Column::CompareDate}) {
-        const int i = static_cast<int>(c);
-        EXPECT_GE(lv->columnWidth(i), view->sizeHintForColumn(i)) << ColumnHeader(c);
-    }
-}
-
 TEST_F(WindowLayout, PathsAndNamesAreElidedInTheMiddle) {
     QTableView *lv = openWithLongRows();
     const std::pair<Column, QString> cells[] = {
@@ -184,65 +174,48 @@ TEST_F(WindowLayout, PathsAndNamesAreElidedInTheMiddle) {
     }
 }
 
-// Short of room, the path, the name and the difference narrow; results, sizes and dates
-// stay whole, and so does every header even when the scroll bar must come.
-TEST_F(WindowLayout, ShortOfRoomPathsAndNamesGiveWay) {
+// Short of room, the path gives way first, then the name and the difference; results,
+// sizes and dates stay whole, and so does every header even when the scroll bar must come.
+TEST_F(WindowLayout, ShortOfRoomColumnsGiveWayPathFirst) {
     UseLook({QApplication::style()->name(), 14});
     QTableView *lv = openWithLongRows();
     QHeaderView *header = lv->horizontalHeader();
-    // Wide enough for every column, then with room for a little more than the others and
-    // the headers of the three that give way (with their sort arrows).
+    const int path = static_cast<int>(Column::ComparePath);
+    const std::set<int> giving = {path, static_cast<int>(Column::FileName),
+                                  static_cast<int>(Column::Difference)};
+    const auto widths = [&] {
+        std::vector<int> all;
+        for (int c = 0; c < header->count(); ++c)
+            all.push_back(lv->columnWidth(c));
+        return all;
+    };
+    // Wide enough for every column; then room for the others whole and the path's header
+    // (with its sort arrow); then for a little more than the headers of all three.
     resizeBy(1000, 0);
     ASSERT_EQ(ColumnFaults(lv), QStringList());
-    const Column giving[] = {Column::ComparePath, Column::FileName, Column::Difference};
-    int room = 60;
-    QList<int> before;
+    const std::vector<int> wide = widths();
     header->setSortIndicatorShown(true);
+    int pathFirst = 10, allThree = 60;
     for (int c = 0; c < header->count(); ++c) {
-        if (std::find(std::begin(giving), std::end(giving), Column(c)) == std::end(giving)) {
-            room += lv->columnWidth(c);
-            continue;
-        }
-        room += header->sectionSizeHint(c);
-        before << lv->columnWidth(c);
+        pathFirst += c == path ? header->sectionSizeHint(c) : wide[c];
+        allThree += giving.contains(c) ? header->sectionSizeHint(c) : wide[c];
     }
     header->setSortIndicatorShown(false);
-    resizeBy(room - lv->viewport()->width(), 0);
+    resizeBy(pathFirst - lv->viewport()->width(), 0);
     EXPECT_EQ(ColumnFaults(lv), QStringList());
-    for (std::size_t i = 0; i < std::size(giving); ++i)
-        EXPECT_LT(lv->columnWidth(static_cast<int>(giving[i])), before[static_cast<qsizetype>(i)])
-            << ColumnHeader(giving[i]);
+    for (int c = 0; c < header->count(); ++c)
+        if (c != path) {
+            EXPECT_EQ(lv->columnWidth(c), wide[c]) << c;
+        }
+    resizeBy(allThree - lv->viewport()->width(), 0);
+    EXPECT_EQ(ColumnFaults(lv), QStringList());
+    for (int c : giving)
+        EXPECT_LT(lv->columnWidth(c), wide[c]) << c;
     // At the window's least width the scroll bar may come.
     w->resize(w->minimumSize());
     EXPECT_TRUE(QTest::qWaitFor([&] { return w->size() == w->minimumSize(); }));
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(ColumnFaults(lv, true), QStringList());
-}
-
-// The path takes the spare width first, and gives it back first: with room for every other
-// column and the path's header, the others keep their widths.
-TEST_F(WindowLayout, ThePathGivesWayFirst) {
-    QTableView *lv = openWithLongRows();
-    QHeaderView *header = lv->horizontalHeader();
-    resizeBy(1000, 0);
-    const int path = static_cast<int>(Column::ComparePath);
-    QList<int> others;
-    int room = 10;
-    for (int c = 0; c < header->count(); ++c)
-        if (c != path) {
-            others << lv->columnWidth(c);
-            room += lv->columnWidth(c);
-        }
-    header->setSortIndicatorShown(true);
-    room += header->sectionSizeHint(path);
-    header->setSortIndicatorShown(false);
-    resizeBy(room - lv->viewport()->width(), 0);
-    QList<int> now;
-    for (int c = 0; c < header->count(); ++c)
-        if (c != path)
-            now << lv->columnWidth(c);
-    EXPECT_EQ(now, others);
-    EXPECT_EQ(ColumnFaults(lv), QStringList());
 }
 
 TEST_F(WindowLayout, ThePathColumnTakesTheSpareWidth) {
@@ -327,23 +300,25 @@ TEST_F(WideScreen, EveryColumnAndTheTotalsShowAtTheFirstOpening) {
 
 // After a run the name column is as wide as the run's longest name, where the view has the
 // room; a column the user dragged keeps its width.
-class ColumnsAfterARun : public RunFixture {};
+class ColumnsAfterARun : public RunFixture {
+protected:
+    void SetUp() override {
+        RunFixture::SetUp();
+        for (const char *side : {"m", "c"})
+            tree.file(std::string(side) + "/a-rather-long-file-name-of-a-quarterly-report.txt");
+    }
+    const int name = static_cast<int>(Column::FileName);
+};
 
 TEST_F(ColumnsAfterARun, TheNameColumnTakesTheLongestName) {
-    for (const char *side : {"m", "c"})
-        tree.file(std::string(side) + "/a-rather-long-file-name-of-a-quarterly-report.txt", 5);
     w->resize(1400, w->height());
     w->beginCompare();
-    const int name = static_cast<int>(Column::FileName);
     const QAbstractItemView *view = lv(); // the view's own measure of the rows it holds
     EXPECT_GE(lv()->columnWidth(name), view->sizeHintForColumn(name));
     EXPECT_EQ(ColumnFaults(lv()), QStringList());
 }
 
 TEST_F(ColumnsAfterARun, ADraggedColumnKeepsItsWidth) {
-    for (const char *side : {"m", "c"})
-        tree.file(std::string(side) + "/a-rather-long-file-name-of-a-quarterly-report.txt", 5);
-    const int name = static_cast<int>(Column::FileName);
     lv()->setColumnWidth(name, 77); // as the user's drag does
     w->beginCompare();
     EXPECT_EQ(lv()->columnWidth(name), 77);
