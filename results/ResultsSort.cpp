@@ -8,7 +8,7 @@
 #include "TextForms.h"
 
 #include <algorithm>
-#include <deque>
+#include <cstdint>
 #include <numeric>
 
 namespace dirwise {
@@ -174,8 +174,7 @@ void ResultsList::sortTexts(Column key, bool descending, std::vector<std::uint32
                               : std::string_view(made).substr(madeAt[i], madeAt[i + 1] - madeAt[i]);
     };
     // Each key points at the text it compares: the text itself when it is all ASCII (folded
-    // byte by byte on the way), else its folded form, kept by the list for names or made
-    // once here.
+    // byte by byte on the way), else its folded form, made once here.
     struct TextKey {
         std::uint64_t prefix;
         const char *text;
@@ -183,19 +182,36 @@ void ResultsList::sortTexts(Column key, bool descending, std::vector<std::uint32
         std::uint32_t row;
     };
     constexpr std::uint32_t Has = 0x80000000u;
-    const bool listFolded = madeAt.empty() && m_foldedRows == m_count;
-    std::deque<std::string> foldedHere;
+    constexpr std::uint32_t FoldedHere = 0x40000000u; // `text` is an offset in foldedHere
+    constexpr std::uint32_t Length = FoldedHere - 1;
+    // The folded texts end to end in one string (one allocation, not one a text); the keys
+    // learn where once it has stopped growing.
+    std::string foldedHere;
+    std::string folded;
     std::vector<TextKey> keys(m_count);
     for (std::size_t i = 0; i < m_count; ++i) {
         std::string_view text = raw(i);
-        if (HasNonAscii(text))
-            text = listFolded ? FoldedName(i)
-                              : std::string_view(foldedHere.emplace_back(FoldCaseUtf8(text)));
-        const Stored &s = at(i);
-        const bool has = hasCell(s, key);
-        keys[i] = {prefixOf(text), text.data(),
-                   static_cast<std::uint32_t>(text.size()) | (has ? Has : 0u),
+        const bool ascii = madeAt.empty() ? at(i).asciiName : !HasNonAscii(text);
+        const char *where = text.data();
+        std::uint32_t flags = 0;
+        if (!ascii) {
+            FoldCaseUtf8(text, folded);
+            text = folded;
+            where = reinterpret_cast<const char *>(static_cast<std::uintptr_t>(foldedHere.size()));
+            flags = FoldedHere;
+            foldedHere += folded;
+        }
+        const bool has = hasCell(at(i), key);
+        keys[i] = {prefixOf(text), where,
+                   static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), Length)) | flags |
+                       (has ? Has : 0u),
                    static_cast<std::uint32_t>(i)};
+    }
+    for (TextKey &k : keys) {
+        if (k.length & FoldedHere) {
+            k.text = foldedHere.data() + reinterpret_cast<std::uintptr_t>(k.text);
+            k.length &= ~FoldedHere;
+        }
     }
     auto less = [&](const TextKey &a, const TextKey &b) {
         int c = 0;
@@ -204,7 +220,7 @@ void ResultsList::sortTexts(Column key, bool descending, std::vector<std::uint32
         else if (a.prefix != b.prefix)
             c = a.prefix < b.prefix ? -1 : 1;
         else if (a.length & Has) {
-            c = compareText({a.text, a.length & ~Has}, {b.text, b.length & ~Has});
+            c = compareText({a.text, a.length & Length}, {b.text, b.length & Length});
             if (c == 0)
                 c = compareBytes(raw(a.row), raw(b.row));
         }

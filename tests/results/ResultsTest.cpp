@@ -9,7 +9,6 @@
 
 #include <clocale>
 #include <limits>
-#include <map>
 
 namespace dirwise::test {
 namespace {
@@ -173,47 +172,6 @@ TEST(ResultsListRows, EveryRowReadsBackAsAppended) {
     EXPECT_EQ(list.Count(), 0u);
     list.Append({.name = "fresh", .dir = list.InternDirectory("/")});
     EXPECT_EQ(list.Row(0).name, "fresh");
-}
-
-// The folded names the filter reads stay with their rows through appends after the first
-// use, sorts and removals; a name whose folded form is shorter (the Kelvin sign folds to a
-// one-byte k) among them.
-TEST(ResultsListRows, FoldedNamesFollowTheirRows) {
-    const std::map<std::string, std::string> folded = {
-        {"Beta", "beta"},
-        {"ALPHA", "alpha"},
-        {"\xe2\x84\xaa"
-         "elvin",
-         "kelvin"},
-        {"\xc3\x9c"
-         "ber",
-         "\xc3\xbc"
-         "ber"},
-        {"Late", "late"},
-        {"bad\xff"
-         "X",
-         "bad\xff"
-         "x"},
-    };
-    ResultsList list = Named({"Beta", "ALPHA",
-                              "\xe2\x84\xaa"
-                              "elvin"});
-    auto check = [&](const char *when) {
-        for (std::size_t i = 0; i < list.Count(); ++i)
-            EXPECT_EQ(list.FoldedName(i), folded.at(std::string(list.Name(i)))) << when << " " << i;
-    };
-    check("first use");
-    for (const char *name : {"\xc3\x9c"
-                             "ber",
-                             "Late",
-                             "bad\xff"
-                             "X"})
-        list.Append({.name = name, .dir = list.InternDirectory("/")});
-    check("appended");
-    list.Sort(Column::FileName, SortOrder::Descending);
-    check("sorted");
-    list.Remove(std::vector<std::size_t>{0, 2});
-    check("removed");
 }
 
 class Report : public ::testing::Test {
