@@ -1,5 +1,7 @@
 #include "IniText.h"
 
+#include "Ascii.h"
+
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -13,15 +15,6 @@ bool isSpace(char c) {
 }
 bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 int octValue(char c) { return c >= '0' && c <= '7' ? c - '0' : -1; }
 
 // One logical line of the file: where it starts, how long it is, and where its first "="
@@ -164,10 +157,10 @@ Unescaped unescape(QByteArrayView s) {
                     done = true;
                     break;
                 }
-            if (!done && e == 'x' && i < s.size() && hexValue(s[i]) >= 0) {
+            if (!done && e == 'x' && i < s.size() && HexDigitValue(s[i]) >= 0) {
                 char16_t code = 0; // wraps at 16 bits, as QSettings' does
-                while (i < s.size() && hexValue(s[i]) >= 0)
-                    code = static_cast<char16_t>(code * 16 + hexValue(s[i++]));
+                while (i < s.size() && HexDigitValue(s[i]) >= 0)
+                    code = static_cast<char16_t>(code * 16 + HexDigitValue(s[i++]));
                 r.text += QChar(code);
             } else if (!done && octValue(e) >= 0) {
                 auto code = static_cast<char16_t>(octValue(e));
@@ -343,7 +336,7 @@ QByteArray EscapeValue(const QString &value) {
         }
         if (c == u';' || c == u',' || c == u'=')
             quotes = true;
-        if (hexBefore && c < 0x80 && hexValue(static_cast<char>(c)) >= 0) {
+        if (hexBefore && c < 0x80 && HexDigitValue(static_cast<char>(c)) >= 0) {
             out += "\\x" + QByteArray::number(c, 16);
             continue;
         }

@@ -114,12 +114,25 @@ void MainWindow::buildControls() {
         return e;
     };
     // The choosers' "..." buttons are tool buttons: as narrow as their caption, where a push
-    // button would take a style's minimum width of several characters.
-    auto chooser = [this](const QString &name) {
+    // button would take a style's minimum width of several characters. A click chooses a
+    // folder; the button's arrow offers a folder or a snapshot file.
+    auto chooser = [this](const QString &name, bool master) {
         auto *b = new QToolButton(m_client);
         b->setObjectName(name);
         b->setText(QStringLiteral("..."));
         b->setToolTip(tr("Select Directory"));
+        auto *menu = new QMenu(b);
+        menu->setObjectName(name + QStringLiteral("Menu"));
+        QAction *folder =
+            menu->addAction(master ? tr("Master &Folder...") : tr("Compare &Folder..."));
+        folder->setObjectName(name + QStringLiteral("Folder"));
+        connect(folder, &QAction::triggered, this, [this, master] { chooseDirectory(master); });
+        QAction *snapshot = menu->addAction(master ? tr("Master &Snapshot File...")
+                                                   : tr("Compare &Snapshot File..."));
+        snapshot->setObjectName(name + QStringLiteral("Snapshot"));
+        connect(snapshot, &QAction::triggered, this, [this, master] { chooseSnapshot(master); });
+        b->setMenu(menu);
+        b->setPopupMode(QToolButton::MenuButtonPopup);
         return b;
     };
     auto button = [this](const QString &name, const QString &text, const QString &tip) {
@@ -140,13 +153,13 @@ void MainWindow::buildControls() {
                           "the correct files)"));
     m_imgMaster = picture(QStringLiteral("imgMaster"), art::masterFolderPixmap());
     m_txtMasterDir = dirBox(QStringLiteral("txtMasterDir"));
-    m_cmdMasterDir = chooser(QStringLiteral("cmdMasterDir"));
+    m_cmdMasterDir = chooser(QStringLiteral("cmdMasterDir"), true);
     m_lblDw[1] = label(QStringLiteral("lblDw1"),
                        tr("&Compare Directory  (This is the directory that contains "
                           "the questionable files)"));
     m_imgCompare = picture(QStringLiteral("imgCompare"), art::compareFolderPixmap());
     m_txtCompareDir = dirBox(QStringLiteral("txtCompareDir"));
-    m_cmdCompareDir = chooser(QStringLiteral("cmdCompareDir"));
+    m_cmdCompareDir = chooser(QStringLiteral("cmdCompareDir"), false);
     // The captions' access keys reach the choosers: the boxes themselves take no focus.
     m_lblDw[0]->setBuddy(m_cmdMasterDir);
     m_lblDw[1]->setBuddy(m_cmdCompareDir);
@@ -238,9 +251,11 @@ void MainWindow::buildList() {
     m_lvDw->setSortingEnabled(false); // the list sorts itself, on header clicks below
     m_lvDw->setIconSize(QSize(16, 16));
     m_lvDw->setTextElideMode(Qt::ElideRight);
-    // Compare Path is elided in the middle: the end of the path, where rows differ, stays.
-    m_lvDw->setItemDelegateForColumn(static_cast<int>(Column::ComparePath),
-                                     new MiddleElideDelegate(m_lvDw));
+    // Paths and names are elided in the middle: the end of a path, where rows differ, and a
+    // name's extension stay.
+    auto *middle = new MiddleElideDelegate(m_lvDw);
+    for (Column c : {Column::ComparePath, Column::FileName})
+        m_lvDw->setItemDelegateForColumn(static_cast<int>(c), middle);
     QHeaderView *header = m_lvDw->horizontalHeader();
     header->setSectionsClickable(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);

@@ -222,7 +222,17 @@ private:
     void installKeyPreview();
     [[nodiscard]] bool handlePreviewKey(QObject *watched, const QKeyEvent &key);
     [[nodiscard]] bool handleDragAndDrop(QObject *watched, QEvent *event);
-    [[nodiscard]] QStringList droppedFolders(const QMimeData *mime) const;
+    // What a drag carries that a directory box could take: local folders and files, in
+    // order, cleaned; `otherFiles` when a file among them is no snapshot. Empty when
+    // anything else is among them (a remote address, something that does not exist, a
+    // device).
+    struct DroppedRoots {
+        QStringList paths;
+        bool otherFiles = false;
+    };
+    [[nodiscard]] DroppedRoots droppedRoots(const QMimeData *mime) const;
+    // Whether `path` is a regular file that begins as a snapshot (an mtree manifest).
+    [[nodiscard]] static bool isSnapshotFile(const QString &path);
     // MainWindowAccess.cpp
     void describeControls();
     // MainWindowActions.cpp
@@ -239,7 +249,8 @@ private:
     void buildLayout();
     void fitToFont();
     // The size the window opens at without a stored geometry, and its place then: about
-    // two thirds of the screen's available area, centred on it.
+    // two thirds of the screen's available area, widened where the screen allows until the
+    // list shows every column at its natural width; centred on the screen.
     [[nodiscard]] QSize initialSize() const;
     void centreOnScreen();
     // MainWindowRun.cpp
@@ -254,7 +265,11 @@ private:
     // MainWindowRoots.cpp
     [[nodiscard]] bool openRoot(bool master, const CompareOptions &options, OpenedRoot &out);
     [[nodiscard]] bool waitForTrees(OpenedRoot &master, OpenedRoot &compare);
+    // The words for `problem` with the master's (or compare) box's root; or with `given`,
+    // a root that is not (yet) in the box.
     [[nodiscard]] QString rootProblemText(bool master, const RootProblem &problem) const;
+    [[nodiscard]] QString rootProblemText(bool master, const RootProblem &problem,
+                                          const QString &given) const;
     // Puts the buttons and pointer back after a run that did not happen (stopped while the
     // trees were read, or refused) or after a snapshot was written.
     void endWithoutRun();
@@ -326,6 +341,8 @@ private:
     bool m_masterLive = true;       // the last run's roots were folders on this computer
     bool m_compareLive = true;
     QString m_waitingFor; // while a snapshot or remote tree is read: what for
+    // The roots of the run under way, which Stop ends too (a remote tree's transport).
+    OpenedRoot *m_runRoots[2] = {nullptr, nullptr};
     bool m_sortDescending = false;
     bool m_closing = false;
     bool m_closeAfterRun = false; // the window was closed during a run: close once it ends

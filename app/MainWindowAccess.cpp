@@ -33,13 +33,13 @@ void MainWindow::describeControls() {
     describe(m_txtCompareDir, tr("Compare folder"),
              tr("The directory that contains the questionable files"));
     describe(m_cmdMasterDir, tr("Choose master folder…"),
-             tr("Opens a chooser for the master folder"));
+             tr("Opens a chooser for the master folder; its arrow offers a snapshot file"));
     describe(m_cmdCompareDir, tr("Choose compare folder…"),
-             tr("Opens a chooser for the compare folder"));
+             tr("Opens a chooser for the compare folder; its arrow offers a snapshot file"));
     describe(m_imgMaster, tr("Master folder picture"),
-             tr("Click to choose the master folder, or drop a folder here"));
+             tr("Click to choose the master folder, or drop a folder or a snapshot file here"));
     describe(m_imgCompare, tr("Compare folder picture"),
-             tr("Click to choose the compare folder, or drop a folder here"));
+             tr("Click to choose the compare folder, or drop a folder or a snapshot file here"));
     for (std::size_t i = 0; i < m_txtEXT.size(); ++i)
         describe(m_txtEXT[i], tr("Extension %1").arg(i + 1),
                  tr("A file extension the options above include or exclude"));

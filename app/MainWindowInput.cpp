@@ -2,7 +2,11 @@
 #include "MainWindow.h"
 #include "ResultsColumns.h"
 
+#include "CheckValue.h"
 #include "FilterBar.h"
+#include "Io.h"
+#include "MtreeReader.h"
+#include "OpenRoot.h"
 #include "Prompts.h"
 
 #include <QAbstractButton>
@@ -24,6 +28,10 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QUrl>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dirwise {
 
@@ -220,18 +228,36 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
 
 // ---- drops ------------------------------------------------------------------------------
 
-QStringList MainWindow::droppedFolders(const QMimeData *mime) const {
-    QStringList folders;
+MainWindow::DroppedRoots MainWindow::droppedRoots(const QMimeData *mime) const {
+    DroppedRoots dropped;
     if (!mime || !mime->hasUrls())
-        return folders;
+        return dropped;
     for (const QUrl &url : mime->urls()) {
         const QString path = url.toLocalFile();
-        // Only folders: a file among them makes the whole drop something else.
-        if (path.isEmpty() || !QFileInfo(path).isDir())
+        const QFileInfo info(path);
+        // Folders, and files that may be snapshots: anything else makes the whole drop
+        // something else.
+        if (path.isEmpty() || !(info.isDir() || info.isFile()))
             return {};
-        folders << QDir::cleanPath(path);
+        if (info.isFile() && !isSnapshotFile(path))
+            dropped.otherFiles = true;
+        dropped.paths << QDir::cleanPath(path);
     }
-    return folders;
+    return dropped;
+}
+
+bool MainWindow::isSnapshotFile(const QString &path) {
+    // The first bytes say it, as they do for a root typed in. Opened without waiting, so
+    // a FIFO that looks like a file never holds the drag.
+    const std::string bytes = toBytes(path);
+    UniqueFd fd(::open(bytes.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    std::string head(4096, '\0');
+    const ssize_t n = ::pread(fd.get(), head.data(), head.size(), 0);
+    head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return LooksLikeManifest(head);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event) { (void)handleDragAndDrop(this, event); }
@@ -245,17 +271,20 @@ bool MainWindow::handleDragAndDrop(QObject *watched, QEvent *event) {
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return false;
     auto *drop = static_cast<QDropEvent *>(event);
-    const QStringList folders = droppedFolders(drop->mimeData());
+    const DroppedRoots dropped = droppedRoots(drop->mimeData());
+    const QStringList &roots = dropped.paths;
     const bool masterSpot = watched == m_txtMasterDir || watched == m_imgMaster;
     const bool compareSpot = watched == m_txtCompareDir || watched == m_imgCompare;
     const bool directorySpot = masterSpot || compareSpot;
-    // An extension box keeps its own text drops; folders are the window's.
-    if (folders.isEmpty() && !directorySpot && watched != this)
+    // An extension box keeps its own text drops; folders and snapshots are the window's.
+    if (roots.isEmpty() && !directorySpot && watched != this)
         return false;
-    // More folders than there are boxes are taken in, only to be refused with a word: a
-    // drag cursor alone would not say why.
-    const bool tooMany = folders.size() > 2;
-    const bool wanted = tooMany || folders.size() == 2 || (folders.size() == 1 && directorySpot);
+    // More than there are boxes are taken in, only to be refused with a word: a drag
+    // cursor alone would not say why. So is one file that is no snapshot on a box, with
+    // the words a typed one gets; a pair that holds one is refused outright.
+    const bool tooMany = roots.size() > 2;
+    const bool wanted = tooMany || (roots.size() == 2 && !dropped.otherFiles) ||
+                        (roots.size() == 1 && directorySpot);
     if (!wanted) {
         drop->ignore();
         return true;
@@ -264,7 +293,7 @@ bool MainWindow::handleDragAndDrop(QObject *watched, QEvent *event) {
     if (type == QEvent::Drop && tooMany) {
         QMetaObject::invokeMethod(
             this,
-            [this, count = folders.size()] {
+            [this, count = roots.size()] {
                 prompts().message(this, Prompts::Icon::Exclamation, tr("Too Many Folders"),
                                   tr("%1 folders were dropped. Drop one folder on a "
                                      "directory box or its picture, or two on the "
@@ -277,11 +306,16 @@ bool MainWindow::handleDragAndDrop(QObject *watched, QEvent *event) {
         // Taken once the drop is over: an "Invalid Path" box must not hold the drag source.
         QMetaObject::invokeMethod(
             this,
-            [this, folders, masterSpot] {
-                if (folders.size() == 2)
-                    takeCommandLineDirectories(folders[0], folders[1]);
-                else
-                    (void)takeDirectory(masterSpot, folders[0]);
+            [this, roots, masterSpot, other = dropped.otherFiles] {
+                if (roots.size() == 2)
+                    takeCommandLineDirectories(roots[0], roots[1]);
+                else if (other) {
+                    RootProblem problem;
+                    problem.fault = RootFault::NotFolderOrSnapshot;
+                    prompts().message(this, Prompts::Icon::Exclamation, tr("Invalid Path"),
+                                      rootProblemText(masterSpot, problem, roots[0]));
+                } else
+                    (void)takeDirectory(masterSpot, roots[0]);
             },
             Qt::QueuedConnection);
     }

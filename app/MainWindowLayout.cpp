@@ -156,7 +156,8 @@ void MainWindow::fitToFont() {
 }
 
 QSize MainWindow::initialSize() const {
-    // About two thirds of the screen's available area, in its proportions; never below
+    // About two thirds of the screen's available area, in its proportions, and wide enough
+    // for every column of the list at its natural width where the screen is; never below
     // what the layout needs, never beyond the screen.
     const QSize least = minimumSizeHint().expandedTo(minimumSize());
     const QScreen *on = screen();
@@ -164,8 +165,22 @@ QSize MainWindow::initialSize() const {
         return least;
     const QSize area = on->availableGeometry().size();
     const double side = std::sqrt(2.0 / 3.0);
-    const QSize wanted(static_cast<int>(area.width() * side),
-                       static_cast<int>(area.height() * side));
+    QSize wanted(static_cast<int>(area.width() * side), static_cast<int>(area.height() * side));
+    // Beside the list: the grid's side margins, the pictures' column and its spacing. Around
+    // its columns: the list's frame and a vertical scroll bar.
+    const auto *outer = static_cast<const QBoxLayout *>(m_client->layout());
+    const auto *grid = static_cast<const QGridLayout *>(outer->itemAt(1)->layout());
+    const QMargins margins = grid->contentsMargins();
+    const int pictures =
+        std::max(m_imgMaster->sizeHint().width(), m_imgCompare->sizeHint().width());
+    const int bar = m_lvDw->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_lvDw);
+    const int columns = margins.left() + pictures + grid->horizontalSpacing() +
+                        m_lvDw->naturalColumnsWidth() + 2 * m_lvDw->frameWidth() + bar +
+                        margins.right();
+    // Widened no further than the screen leaves room for the window manager's frame: a
+    // hundredth of its width, or the frame's own width when it is known.
+    const int frame = std::max(area.width() / 100, frameGeometry().width() - width());
+    wanted.setWidth(std::max(wanted.width(), std::min(columns, area.width() - frame)));
     return wanted.expandedTo(least).boundedTo(area.expandedTo(least));
 }
 

@@ -32,8 +32,12 @@ QString snapshotTypes() {
 } // namespace
 
 QString MainWindow::rootProblemText(bool master, const RootProblem &p) const {
+    return rootProblemText(master, p, (master ? m_txtMasterDir : m_txtCompareDir)->text());
+}
+
+QString MainWindow::rootProblemText(bool master, const RootProblem &p, const QString &given) const {
     const QString which = master ? tr("Master directory") : tr("Compare directory");
-    const QString shown = DisplayText(toBytes((master ? m_txtMasterDir : m_txtCompareDir)->text()));
+    const QString shown = DisplayText(toBytes(given));
     const QString detail = DisplayText(p.detail);
     switch (p.fault) {
     case RootFault::None:
@@ -76,7 +80,8 @@ bool MainWindow::openRoot(bool master, const CompareOptions &options, OpenedRoot
     const RootRequest request{.digests = options.verifyContents,
                               .times = options.matchDate,
                               .transport = TransportWords(std::string()),
-                              .loadInBackground = true};
+                              .loadInBackground = true,
+                              .walked = master || options.listExtras};
     const RootProblem p = OpenRoot(master ? options.masterDir : options.compareDir, request, out);
     if (!p)
         return true;
@@ -86,8 +91,11 @@ bool MainWindow::openRoot(bool master, const CompareOptions &options, OpenedRoot
 }
 
 bool MainWindow::waitForTrees(OpenedRoot &master, OpenedRoot &compare) {
-    // A snapshot is read, and a remote tree arrives, on a thread of its own; the window
-    // waits for them here with Stop at hand, so the run that follows never blocks on them.
+    // A snapshot file is read on a thread of its own, and the window waits for it here with
+    // Stop at hand. A remote tree the run only looks files up in is waited for until its
+    // first line has come (ssh's own failures end it before that): the run then compares
+    // with it as it arrives, and Stop ends its transport too. One the run walks is waited
+    // for whole here, where Stop is at hand, since the walk lists its root only then.
     for (OpenedRoot *root : {&master, &compare}) {
         if (root->Ready())
             continue;

@@ -1,7 +1,6 @@
 // The main window's compare run: the checks before it, the options snapshot, the run on
 // the window's host, the status bar while it runs, and the summary after it.
 #include "MainWindow.h"
-#include "ResultsColumns.h"
 
 #include "CheckValue.h"
 #include "DisplayText.h"
@@ -10,6 +9,7 @@
 #include "OpenRoot.h"
 #include "OptionsText.h"
 #include "Prompts.h"
+#include "ResultsColumns.h"
 #include "ResultsModel.h"
 #include "WindowHost.h"
 
@@ -119,6 +119,12 @@ void MainWindow::beginCompare() {
     }
     CompareSummary summary;
     QStringList troubles;
+    m_runRoots[0] = master.get();
+    m_runRoots[1] = compare.get();
+    const struct Forget {
+        OpenedRoot **roots;
+        ~Forget() { roots[0] = roots[1] = nullptr; }
+    } forget{m_runRoots};
     try {
         summary = RunCompare(options, *master->source, *compare->source, m_list, *m_host);
         // A remote root that broke off makes the run's answer unsure: the user hears why.
@@ -170,6 +176,7 @@ void MainWindow::finishRun(const CompareSummary &summary, const QStringList &tro
     const SortState sorting = m_list.Sorting();
     if (sorting.sorted && m_list.Count() > 0)
         m_model->sortList(sorting.key, sorting.order, m_lvDw->selectionModel());
+    fitResultColumnsToRows(m_lvDw);
     QApplication::restoreOverrideCursor();
 
     if (summary.stopped) {
@@ -215,8 +222,13 @@ void MainWindow::finishRun(const CompareSummary &summary, const QStringList &tro
 }
 
 void MainWindow::stopCompare() {
-    if (m_running)
-        m_host->requestStop();
+    if (!m_running)
+        return;
+    m_host->requestStop();
+    // A remote tree still arriving ends now: what the run waits for from it answers at once.
+    for (OpenedRoot *root : m_runRoots)
+        if (root)
+            root->Stop();
 }
 
 void MainWindow::beforeTurn() {

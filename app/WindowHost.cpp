@@ -46,6 +46,12 @@ bool WindowHost::yield(const Progress &progress) {
     return m_stop;
 }
 
+void WindowHost::waiting(const Progress &progress) {
+    m_progress = progress;
+    if (!m_inTurn)
+        turn();
+}
+
 void WindowHost::turn() {
     m_inTurn = true;
     ++m_turns;

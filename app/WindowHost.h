@@ -39,6 +39,8 @@ public:
     // Keeps `progress`, lets the event loop run when it is due, and returns true when a
     // stop has been asked since beginRun() (also by a handler in this very turn).
     [[nodiscard]] bool yield(const Progress &progress) override;
+    // Lets the event loop run while the run waits for its sources (no yield is counted).
+    void waiting(const Progress &progress) override;
     // Asks the current run to stop: the next yield answers true. Cleared by beginRun().
     void requestStop() { m_stop = true; }
     // The progress of the latest yield of the current (or last) run; a zero Listing

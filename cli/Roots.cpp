@@ -9,24 +9,15 @@
 namespace dirwise::cli {
 namespace {
 
-int tell(const std::string &message) {
-    (void)WriteAll(STDERR_FILENO, "dwc: " + message + "\n");
-    return 2;
-}
+std::string tell(const std::string &message) { return message; }
 
 } // namespace
 
-int OpenRoot(const std::string &given, const char *which, const CliOptions &o, OpenedRoot &out) {
-    const bool master = std::string(which) == "master";
-    const RootRequest request{.digests = o.compare.verifyContents,
-                              .times = o.compare.matchDate,
-                              .transport = TransportWords(o.rsh),
-                              .remoteDwc = o.remoteDwc};
-    const RootProblem p = dirwise::OpenRoot(given, request, out);
+std::string RootProblemText(const RootProblem &p, const std::string &given, bool master) {
     const std::string shown = EscapeForDisplay(given);
     switch (p.fault) {
     case RootFault::None:
-        return 0;
+        return {};
     case RootFault::RemoteEnded: // the transport ended before the first line
         return tell(
             Format(_("remote root %s: %s"),
@@ -58,7 +49,33 @@ int OpenRoot(const std::string &given, const char *which, const CliOptions &o, O
         return tell(Format(master ? _("master directory %s: %s") : _("compare directory %s: %s"),
                            {shown, ErrorText(p.error)}));
     }
-    return 0;
+    return {};
+}
+
+int OpenRoot(const std::string &given, const char *which, const CliOptions &o, OpenedRoot &out) {
+    // A snapshot file is read on a thread beside the walk of the other root; the run checks
+    // it (CheckRoots) before its first file is compared.
+    const RootRequest request{.digests = o.compare.verifyContents,
+                              .times = o.compare.matchDate,
+                              .transport = TransportWords(o.rsh),
+                              .remoteDwc = o.remoteDwc,
+                              .loadInBackground = true,
+                              .remoteFirstBytes = true};
+    const RootProblem p = dirwise::OpenRoot(given, request, out);
+    if (!p)
+        return 0;
+    (void)WriteAll(STDERR_FILENO,
+                   "dwc: " + RootProblemText(p, given, std::string(which) == "master") + "\n");
+    return 2;
+}
+
+std::string CheckRoots(OpenedRoot &master, const std::string &masterGiven, OpenedRoot &compare,
+                       const std::string &compareGiven) {
+    if (const RootProblem p = master.Checked())
+        return RootProblemText(p, masterGiven, true);
+    if (const RootProblem p = compare.Checked())
+        return RootProblemText(p, compareGiven, false);
+    return {};
 }
 
 std::string FinishRoot(OpenedRoot &root) {

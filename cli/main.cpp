@@ -26,6 +26,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <new>
 #include <poll.h>
@@ -125,6 +126,8 @@ public:
 
     bool yield(const Progress &p) override {
         RearmMemoryReserve();
+        if (!m_refused.empty() || (m_check && p.phase != Phase::Listing && !rootsServe()))
+            return true;
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
         if (m_watchOutput && readerGone())
@@ -138,7 +141,19 @@ public:
         return g_interrupted != 0;
     }
 
+    // Waiting for a source: Ctrl-C ends the remote roots' transports, which ends the wait.
+    void waiting(const Progress &p) override {
+        if (m_progress)
+            showProgress(p);
+        if (g_interrupted != 0 && m_onInterrupt) {
+            m_onInterrupt();
+            m_onInterrupt = nullptr;
+        }
+    }
+
     void diagnostic(const Diagnostic &d) override {
+        if (!rootsServe())
+            return; // a root that cannot serve is told instead, once
         std::string place = d.Path();
         std::string why;
         if (d.problem == Problem::RootGone) {
@@ -170,6 +185,14 @@ public:
         m_watchOutput = watchOutput;
     }
 
+    // `check` tells, before the first file is compared or the first diagnostic is told, why
+    // the roots cannot serve the run ("" when they can); the run then stops and refused()
+    // says why.
+    void checkRootsWith(std::function<std::string()> check) { m_check = std::move(check); }
+    [[nodiscard]] const std::string &refused() const { return m_refused; }
+    // What ends the roots' waits when Ctrl-C comes while the run waits for them.
+    void onInterrupt(std::function<void()> stop) { m_onInterrupt = std::move(stop); }
+
     void clearProgress() {
         if (m_shown)
             writeErr("\r\033[K");
@@ -177,6 +200,14 @@ public:
     }
 
 private:
+    bool rootsServe() {
+        if (m_check) {
+            m_refused = m_check();
+            m_check = nullptr;
+        }
+        return m_refused.empty();
+    }
+
     bool readerGone() {
         const auto now = std::chrono::steady_clock::now();
         if (now - m_lastWatch < std::chrono::milliseconds(100))
@@ -223,6 +254,9 @@ private:
     bool m_toldGone[2] = {false, false}; // a root's loss was told, by Side
     bool m_watchOutput = false;
     std::chrono::steady_clock::time_point m_lastWatch{};
+    std::function<std::string()> m_check;
+    std::string m_refused;
+    std::function<void()> m_onInterrupt;
 };
 
 int trouble(const std::string &message) {
@@ -491,9 +525,21 @@ int runDwc(int argc, char **argv) {
     const PageInfo page{.options = OptionsText(o.compare), .when = ::time(nullptr)};
     CliHost host(!o.quiet && progressTerminal(), list, stream.get(),
                  direct && out && ::isatty(out.get()));
+    host.checkRootsWith([&] {
+        return cli::CheckRoots(masterRoot, o.compare.masterDir, compareRoot, o.compare.compareDir);
+    });
+    host.onInterrupt([&] {
+        masterRoot.Stop();
+        compareRoot.Stop();
+    });
     const CompareSummary summary =
         RunCompare(o.compare, *masterRoot.source, *compareRoot.source, list, host);
     host.clearProgress();
+    if (!host.refused().empty()) { // before anything was compared or written
+        for (OpenedRoot *root : {&masterRoot, &compareRoot})
+            root->Stop();
+        return trouble(host.refused());
+    }
     // A remote root that broke off (or whose transport failed) makes the run's answer unsure.
     bool remoteFailed = false;
     for (const auto &[root, given] : {std::pair{&masterRoot, &o.compare.masterDir},

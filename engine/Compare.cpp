@@ -78,6 +78,7 @@ public:
         m_listDirs.assign(state.ScanDirs.size(), NoDir);
         const bool contents = m_options.verifyContents && !extras;
         FactsAhead facts(m_pool, state, m_options, count, contents, walked, other);
+        facts.WhileWaiting([this] { m_host.waiting(m_progress); });
         for (std::size_t i = 0; i < count && !m_stop; ++i) {
             if (extras)
                 takeExtra(state, i, facts.Get(i));

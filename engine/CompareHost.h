@@ -33,6 +33,11 @@ public:
     // A place that could not be compared, as soon as it is found. The engine keeps every
     // one in the run's summary; a host needs this only to show them early.
     virtual void diagnostic(const Diagnostic &d) { (void)d; }
+    // Called every few milliseconds while the run waits for its sources (a slow mount, a
+    // remote tree still arriving), with where it stands. Not a yield: it counts for nothing
+    // and stops nothing by itself. The window lets its event loop run here, so Stop can be
+    // pressed and end what the run waits for (OpenedRoot::Stop); dwc ends it on Ctrl-C.
+    virtual void waiting(const Progress &progress) { (void)progress; }
 };
 
 } // namespace dirwise

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 namespace dirwise {
 
@@ -108,7 +109,15 @@ void FactsAhead::wake() {
 
 template <class Ready> void FactsAhead::waitFor(Ready ready) {
     std::unique_lock lock(m_mutex);
-    m_ready.wait(lock, ready);
+    if (!m_whileWaiting) {
+        m_ready.wait(lock, ready);
+        return;
+    }
+    while (!m_ready.wait_for(lock, std::chrono::milliseconds(20), ready)) {
+        lock.unlock();
+        m_whileWaiting();
+        lock.lock();
+    }
 }
 
 void FactsAhead::readChunk(PairReader &reader, std::size_t first, std::size_t last) {

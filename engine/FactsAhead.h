@@ -36,6 +36,11 @@ public:
     FactsAhead(const FactsAhead &) = delete;
     FactsAhead &operator=(const FactsAhead &) = delete;
 
+    // Called on the caller's thread every few milliseconds while Get or Contents waits for a
+    // worker (a slow mount, a remote tree still arriving), so the host stays answerable (see
+    // CompareHost::waiting).
+    void WhileWaiting(std::function<void()> call) { m_whileWaiting = std::move(call); }
+
     // The facts of file i, waiting until they are read. Files must be asked for in
     // increasing order; the reference stays valid until the next call.
     const FileFacts &Get(std::size_t i);
@@ -98,6 +103,7 @@ private:
     std::atomic<std::size_t> m_wantFile{NoFile};
     std::atomic<std::size_t> m_wantPair{NoFile};
     std::condition_variable m_ready; // the loop waits for a file or a block
+    std::function<void()> m_whileWaiting;
 };
 
 } // namespace dirwise

@@ -7,6 +7,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace dirwise {
 namespace {
@@ -239,6 +240,7 @@ public:
                 f.type = EntryFacts::Type::Link;
                 f.size = st.st_size;
                 f.time = st.st_mtim.tv_sec;
+                readTarget(fd, name, st.st_size, f);
                 return f;
             }
         }
@@ -261,6 +263,15 @@ public:
     }
 
 private:
+    // Where the link `name` leads, into f.target; a link that changed meanwhile gives what
+    // it says now. A failure leaves the target empty: the pair then compares as differing
+    // only when the other side has one.
+    static void readTarget(int fd, const char *name, off_t size, EntryFacts &f) {
+        f.target.resize(static_cast<std::size_t>(size > 0 ? size : PATH_MAX) + 1);
+        const ssize_t n = ::readlinkat(fd, name, f.target.data(), f.target.size());
+        f.target.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+
     DirHandle m_dir;
 };
 

@@ -146,6 +146,10 @@ std::size_t MtreeEscapeLength(std::string_view text, std::size_t i) {
 }
 
 bool DecodeMtreeName(std::string_view text, std::string &out) {
+    if (text.find('\\') == std::string_view::npos) { // most names hold no escape
+        out.assign(text);
+        return true;
+    }
     out.clear();
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {

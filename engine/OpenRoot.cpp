@@ -5,7 +5,7 @@
 #include "Io.h"
 #include "LiveSource.h"
 #include "MtreeReader.h"
-#include "SnapshotIndex.h"
+#include "SnapshotStream.h"
 
 #include <cerrno>
 #include <chrono>
@@ -49,20 +49,21 @@ RootProblem lacking(const SnapshotData &tree, const RootRequest &request) {
 
 using LoadedPromise = std::promise<std::shared_ptr<const SnapshotData>>;
 
-// A snapshot file in the walk's order is read as the walk needs it; one in another order or
-// form is read whole into memory. Null with `broken` set when it cannot be read.
+// A snapshot file in the walk's order is read in one pass, its folders kept up to a budget
+// and the rest read again as asked; one in another order or form is read whole into memory.
+// Null with `broken` set when it cannot be read.
 std::shared_ptr<const SnapshotData> loadFile(int fd, RootProblem &broken) {
-    auto index = std::make_shared<SnapshotIndex>();
-    switch (index->Load(fd)) {
-    case SnapshotIndex::Outcome::Indexed:
-        return index;
-    case SnapshotIndex::Outcome::Failed:
-        broken = brokenAt(*index);
+    auto stream = std::make_shared<SnapshotStream>(UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0)), true);
+    switch (stream->Read()) {
+    case SnapshotStream::Outcome::Complete:
+        return stream;
+    case SnapshotStream::Outcome::Failed:
+        broken = brokenAt(*stream);
         return nullptr;
-    case SnapshotIndex::Outcome::NotWalkOrder:
+    case SnapshotStream::Outcome::NotWalkOrder:
         break;
     }
-    index.reset();
+    stream.reset();
     if (::lseek(fd, 0, SEEK_SET) != 0) {
         broken = problem(RootFault::SnapshotBroken, {}, 0, errno);
         return nullptr;
@@ -96,30 +97,37 @@ std::vector<std::string> TransportWords(const std::string &rsh) {
     return words;
 }
 
-void OpenedRoot::startLoader(int fd, bool ownFd) {
+void OpenedRoot::startLoader(int fd) {
     auto loaded = std::make_shared<LoadedPromise>();
     m_tree = loaded->get_future().share();
     m_background = true;
-    m_loader = std::thread([this, loaded, fd, ownFd] {
-        UniqueFd owned(ownFd ? fd : -1);
-        if (ownFd) { // a snapshot file: it can be read again, so it may stream
-            RootProblem broken;
-            auto data = loadFile(fd, broken);
-            if (!data)
-                m_loadProblem = broken; // read by the owner only after the future is ready
-            loaded->set_value(std::move(data));
-            return;
-        }
-        auto tree = std::make_shared<SnapshotTree>();
-        MtreeReader reader(fd);
-        if (tree->Load(reader)) {
-            loaded->set_value(std::move(tree));
-            return;
-        }
-        // Read by the owner only after the future is ready.
-        m_loadProblem = brokenAt(*tree);
-        loaded->set_value(nullptr);
+    m_loader = std::thread([this, loaded, fd] {
+        const UniqueFd owned(fd);
+        RootProblem broken;
+        auto data = loadFile(fd, broken);
+        if (!data)
+            m_loadProblem = broken; // read by the owner only after the future is ready
+        loaded->set_value(std::move(data));
     });
+}
+
+void OpenedRoot::startStream() {
+    // The stream is handed to the run at once: its questions wait for the folders they need.
+    m_stream = std::make_shared<SnapshotStream>(
+        UniqueFd(::fcntl(m_remote->fd(), F_DUPFD_CLOEXEC, 0)), false);
+    // The bytes ending is not enough: the remote dwc says with its status that it wrote all.
+    m_stream->SetEndCheck([remote = m_remote.get()](std::string &why) {
+        std::string said;
+        const int status = remote->Finish(said);
+        if (status == 0)
+            return true;
+        why = "the remote side ended with status " + std::to_string(status);
+        return false;
+    });
+    std::promise<std::shared_ptr<const SnapshotData>> ready;
+    ready.set_value(m_stream);
+    m_tree = ready.get_future().share();
+    m_loader = std::thread([stream = m_stream] { (void)stream->Read(); });
 }
 
 RootProblem OpenRoot(const std::string &given, const RootRequest &request, OpenedRoot &out) {
@@ -138,14 +146,15 @@ RootProblem OpenRoot(const std::string &given, const RootRequest &request, Opene
         // A transport that fails (no such host, no route, refused, no dwc or no such folder
         // there) fails before its first line. A caller that may wait learns it now, so such a
         // root is refused as a missing folder is, before anything is compared.
-        if (!request.loadInBackground && !firstBytes(out.m_remote->fd())) {
+        if ((!request.loadInBackground || request.remoteFirstBytes) &&
+            !firstBytes(out.m_remote->fd())) {
             std::string said;
             const int status = out.m_remote->Finish(said);
             out.m_remote.reset();
             return problem(RootFault::RemoteEnded, lastLine(said), 0, 0, status);
         }
         out.remote = true;
-        out.startLoader(out.m_remote->fd(), false);
+        out.startStream();
         out.source = std::make_unique<SnapshotSource>(given, out.m_tree);
         return {};
     }
@@ -159,7 +168,7 @@ RootProblem OpenRoot(const std::string &given, const RootRequest &request, Opene
         if (!LooksLikeManifest(head))
             return problem(RootFault::NotFolderOrSnapshot);
         if (request.loadInBackground) {
-            out.startLoader(fd.release(), true);
+            out.startLoader(fd.release());
             out.source = std::make_unique<SnapshotSource>(given, out.m_tree);
             return {};
         }
@@ -183,23 +192,29 @@ RootProblem OpenRoot(const std::string &given, const RootRequest &request, Opene
 }
 
 bool OpenedRoot::Ready() const {
+    if (m_stream) // a remote tree serves as it arrives, once it has begun to
+        return m_request.walked ? m_stream->Finished() : m_stream->Started();
     return !m_tree.valid() || m_tree.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 RootProblem OpenedRoot::Checked() {
+    if (m_stream) // a transport that failed ends before the root's line
+        return m_stream->Finished() && m_stream->outcome() != SnapshotStream::Outcome::Complete
+                   ? Finish()
+                   : RootProblem{};
     if (!m_background)
         return {};
     const std::shared_ptr<const SnapshotData> &tree = m_tree.get();
     if (tree)
-        return remote ? RootProblem{} : lacking(*tree, m_request);
-    if (remote)
-        return Finish();
+        return lacking(*tree, m_request);
     if (m_loader.joinable())
         m_loader.join();
     return m_loadProblem;
 }
 
 void OpenedRoot::Stop() {
+    if (m_stream)
+        m_stream->Cancel();
     if (m_remote)
         m_remote->Stop();
 }
@@ -214,14 +229,14 @@ RootProblem OpenedRoot::Finish() {
     const int status = m_remote->Finish(said);
     if (status != 0)
         m_finishProblem = problem(RootFault::RemoteEnded, lastLine(said), 0, 0, status);
-    else
-        m_finishProblem = m_loadProblem;
+    else if (m_stream->outcome() != SnapshotStream::Outcome::Complete)
+        m_finishProblem = brokenAt(*m_stream);
     return m_finishProblem;
 }
 
 OpenedRoot::~OpenedRoot() {
     if (m_remote && !m_finished) {
-        m_remote->Stop();
+        Stop();
         (void)Finish();
     }
     if (m_loader.joinable())

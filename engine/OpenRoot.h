@@ -7,6 +7,7 @@
 
 #include "RemoteRoot.h"
 #include "SnapshotSource.h"
+#include "SnapshotStream.h"
 
 #include <cstdint>
 #include <memory>
@@ -47,15 +48,22 @@ struct RootRequest {
     std::vector<std::string> transport; // the remote shell's words (see TransportWords)
     std::string remoteDwc = "dwc";      // dwc on the other machine
     bool loadInBackground = false;      // read a snapshot file on a thread too (see Ready)
+    // Wait in OpenRoot for a remote root's first bytes even with loadInBackground (a host
+    // that may block: a transport that fails is then refused before the run).
+    bool remoteFirstBytes = false;
+    // The run walks this root (the master, or the compare one for extras): a remote root is
+    // Ready only once it has arrived whole, since a walk lists its root only then.
+    bool walked = false;
 };
 
 // The words of the remote shell: `rsh` (--rsh) when given, else the environment variable
 // DWC_RSH when set and not empty, else "ssh". Empty when the chosen text has an open quote.
 [[nodiscard]] std::vector<std::string> TransportWords(const std::string &rsh);
 
-// One root, opened for a run. A remote root's stream is always read on a thread of its own,
-// a snapshot file's when the request asked for it; the source's first question waits for
-// that tree.
+// One root, opened for a run. A remote root's stream is read on a thread of its own and
+// asked as it arrives: a question waits only for the folder it needs. A snapshot file is
+// read on a thread when the request asks for it (beside the walk of the other root), and
+// the source's first question then waits until it is read and checked whole.
 class OpenedRoot {
 public:
     OpenedRoot() = default;
@@ -67,29 +75,36 @@ public:
     bool live = false;   // a folder on this machine
     bool remote = false; // a folder on another machine
 
-    // Whether the tree is read (at once for a folder, and for a snapshot read in the
-    // foreground). A host that must not block waits for this before the run.
+    // Whether the tree can be asked without a long wait: at once for a folder and for a
+    // snapshot read in the foreground; once read and checked for a snapshot file read in the
+    // background; once its root's line has come (or the transport ended) for a remote root,
+    // or once it has all come (or broken off) for one the run walks (RootRequest::walked).
+    // A host that must not block waits for this before the run.
     [[nodiscard]] bool Ready() const;
     // Once Ready(): what keeps the tree read in the background from serving the request: a
     // snapshot file that is broken or lacks digests or times it needs, or a remote stream
-    // that broke off (the transport then is finished, see Finish). None otherwise.
+    // that broke off or ended before its root's line (the transport then is finished, see
+    // Finish). None otherwise. Waits for a snapshot file still being read.
     [[nodiscard]] RootProblem Checked();
     // For a remote root, after the run: waits until the stream is read and the transport has
     // ended. None when it delivered the whole snapshot, else RemoteEnded (the transport's
     // status and last words) or SnapshotBroken (the line where the stream broke). None for
     // other roots.
     [[nodiscard]] RootProblem Finish();
-    // Ends a remote root's transport now (the run was stopped).
+    // Ends a remote root's transport and its stream now (the run was stopped): what has not
+    // arrived answers EIO.
     void Stop();
 
 private:
     friend RootProblem OpenRoot(const std::string &, const RootRequest &, OpenedRoot &);
-    void startLoader(int fd, bool ownFd);
+    void startLoader(int fd); // a snapshot file (taken), read on a thread
+    void startStream();       // the remote root's stream, asked as it arrives
 
     SnapshotSource::Loaded m_tree;
     bool m_background = false;
     RootRequest m_request;
     std::unique_ptr<RemoteSnapshot> m_remote;
+    std::shared_ptr<SnapshotStream> m_stream; // a remote root's
     std::thread m_loader;
     RootProblem m_loadProblem;
     bool m_finished = false;
@@ -97,9 +112,9 @@ private:
 };
 
 // Opens `given` as a root: by rsync's rule a remote root (its transport started now and,
-// without loadInBackground, its first line waited for: a transport that ends before it is
-// RemoteEnded); a regular file that begins as a manifest a snapshot (read now, or on a
-// thread with loadInBackground; read now, it is refused when the request needs digests or
+// without loadInBackground or with remoteFirstBytes, its first bytes waited for: a transport that
+// ends before it is RemoteEnded); a regular file that begins as a manifest a snapshot (read now, or
+// on a thread with loadInBackground; read now, it is refused when the request needs digests or
 // times it lacks); anything else a folder, which must pass CheckRoot. Returns None or why
 // not.
 [[nodiscard]] RootProblem OpenRoot(const std::string &given, const RootRequest &request,

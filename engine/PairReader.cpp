@@ -38,8 +38,18 @@ void PairReader::Read(std::size_t i, FileFacts &f) {
     f.masterSize = m.size;
     f.masterTime = m.time;
     f.masterTimeKnown = m.timeKnown;
-    const bool regular = readCompare(d, name, f) && m.type == EntryFacts::Type::Regular;
-    if (!m_readContents || !regular || !wantsContents(f))
+    const EntryFacts c = readCompare(d, name, f);
+    if (!m_readContents || c.type == EntryFacts::Type::None || !wantsContents(f))
+        return;
+    using Type = EntryFacts::Type;
+    if (m.type == Type::Link || c.type == Type::Link) {
+        // A link that leads nowhere holds only its target: that is what is verified. Against
+        // a file, it is not the same contents whatever their sizes and times say.
+        f.content = FileFacts::Content::Read;
+        f.contents = sameTarget(m, c);
+        return;
+    }
+    if (m.type != Type::Regular || c.type != Type::Regular)
         return;
     f.content = FileFacts::Content::Pending;
     if (std::max(f.masterSize, f.compareSize) > static_cast<std::int64_t>(BlockSize))
@@ -52,11 +62,22 @@ void PairReader::Read(std::size_t i, FileFacts &f) {
     f.content = FileFacts::Content::Read;
 }
 
-bool PairReader::readCompare(std::uint32_t d, const char *name, FileFacts &f) {
+ContentVerdict PairReader::sameTarget(const EntryFacts &m, const EntryFacts &c) {
+    using Outcome = ContentVerdict::Outcome;
+    if (m.type != c.type)
+        return {Outcome::Differs, 0, 0, false};
+    const auto at =
+        std::mismatch(m.target.begin(), m.target.end(), c.target.begin(), c.target.end());
+    if (at.first == m.target.end() && at.second == c.target.end())
+        return {Outcome::Same, 0, 0, false};
+    return {Outcome::Differs, at.first - m.target.begin(), 0, false};
+}
+
+EntryFacts PairReader::readCompare(std::uint32_t d, const char *name, FileFacts &f) {
     // Following links: a link to a file compares its target, a link that leads nowhere
     // its own facts. A folder in the file's place is not the file either, nor is a place below a
     // file.
-    const EntryFacts c = m_compare->Facts(m_state, d, name);
+    EntryFacts c = m_compare->Facts(m_state, d, name);
     if (c.type == EntryFacts::Type::Folder || c.error == ENOTDIR)
         f.compareError = ENOENT;
     else
@@ -69,12 +90,12 @@ bool PairReader::readCompare(std::uint32_t d, const char *name, FileFacts &f) {
             f.compareRootGone = m_compareSource.RootGone();
             m_rootSeenFor = f.compareRootGone ? NoDir : d;
         }
-        return false;
+        return EntryFacts{};
     }
     f.compareSize = c.size;
     f.compareTime = c.time;
     f.compareTimeKnown = c.timeKnown;
-    return c.type == EntryFacts::Type::Regular;
+    return c;
 }
 
 bool PairReader::wantsContents(const FileFacts &f) const {

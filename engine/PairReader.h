@@ -62,8 +62,11 @@ public:
     static constexpr std::size_t BlockSize = 256 * 1024;
 
 private:
-    // The compare side of file i in folder d, into `f`; returns whether both are regular.
-    bool readCompare(std::uint32_t d, const char *name, FileFacts &f);
+    // The compare side of file i in folder d, into `f`; returns its facts (type None when
+    // it is not there to compare).
+    EntryFacts readCompare(std::uint32_t d, const char *name, FileFacts &f);
+    // Two entries of which one at least is a link that leads nowhere, compared by target.
+    [[nodiscard]] static ContentVerdict sameTarget(const EntryFacts &m, const EntryFacts &c);
     // Whether the pair's contents are wanted (by the options, for this metadata).
     [[nodiscard]] bool wantsContents(const FileFacts &f) const;
     // The sha256 of one side's file from its bytes into `digest`, calling `afterBlock` with

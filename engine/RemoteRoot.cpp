@@ -166,11 +166,17 @@ bool RemoteSnapshot::Start(std::string &error) {
 }
 
 void RemoteSnapshot::Stop() {
-    if (m_pid > 0)
-        ::kill(m_pid, SIGTERM);
+    const pid_t pid = m_pid.load();
+    if (pid > 0)
+        ::kill(pid, SIGTERM);
 }
 
 int RemoteSnapshot::Finish(std::string &said) {
+    const std::lock_guard lock(m_finishLock);
+    if (m_finished) {
+        said = m_said;
+        return m_status;
+    }
     if (m_pid <= 0)
         return -1;
     // The stream is closed first: a transport still writing then ends instead of waiting.
@@ -188,9 +194,9 @@ int RemoteSnapshot::Finish(std::string &said) {
     ::close(m_err);
     m_err = -1;
     said = m_said;
-    if (got < 0)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    m_finished = true;
+    m_status = got < 0 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return m_status;
 }
 
 } // namespace dirwise

@@ -3,6 +3,8 @@
 // Roots on other machines: "[user@]host:PATH" read as the snapshot that `dwc --snapshot PATH`
 // writes there, streamed back over ssh (or the command --rsh or DWC_RSH names).
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -58,7 +60,7 @@ public:
     void Stop();
     // Waits for the transport to end. Returns its exit status (0: the remote side wrote the
     // whole snapshot), 128 + a signal that ended it, or -1 when it could not be waited for;
-    // `said` gets what it wrote on standard error.
+    // `said` gets what it wrote on standard error. Asked again (from any thread), the same.
     int Finish(std::string &said);
 
 private:
@@ -66,7 +68,10 @@ private:
     RemoteRoot m_root;
     std::string m_remoteDwc;
     bool m_digests;
-    pid_t m_pid = -1;
+    std::atomic<pid_t> m_pid{-1};
+    std::mutex m_finishLock;
+    bool m_finished = false;
+    int m_status = -1;
     int m_out = -1;
     int m_err = -1;
     std::string m_said;

@@ -1,5 +1,7 @@
 #include "Sha256.h"
 
+#include "Ascii.h"
+
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -160,17 +162,8 @@ std::string DigestHex(const Sha256 &digest) {
 bool ParseDigestHex(std::string_view text, Sha256 &out) {
     if (text.size() != 64)
         return false;
-    auto nibble = [](char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     for (std::size_t i = 0; i < 32; ++i) {
-        const int hi = nibble(text[2 * i]), lo = nibble(text[2 * i + 1]);
+        const int hi = HexDigitValue(text[2 * i]), lo = HexDigitValue(text[2 * i + 1]);
         if (hi < 0 || lo < 0)
             return false;
         out[i] = static_cast<unsigned char>(hi << 4 | lo);

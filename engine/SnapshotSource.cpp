@@ -35,8 +35,8 @@ int fill(SnapshotView &view, Ref dir, std::vector<Ref> &children, FolderListing 
     return 0;
 }
 
-// The view of one thread, made when the snapshot is first asked (a remote one may still be
-// arriving until then).
+// The view of one thread, made when the snapshot is first asked (a snapshot file may still be
+// read and checked until then; a remote one is asked as it arrives).
 class Viewer {
 public:
     explicit Viewer(SnapshotSource::Loaded loaded) : m_loaded(std::move(loaded)) {}
@@ -111,6 +111,8 @@ public:
         f.size = e.type == EntryType::Link ? static_cast<std::int64_t>(e.link.size()) : e.size;
         f.time = e.time.seconds;
         f.timeKnown = e.hasTime;
+        if (e.type == EntryType::Link)
+            f.target = e.link;
         return f;
     }
 

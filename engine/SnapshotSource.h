@@ -1,8 +1,8 @@
 #pragma once
 
-// A snapshot as a tree source: a manifest (a file read as the walk needs it, or held in
-// memory, as the stream of `dwc --snapshot` on another machine is) answers as the live
-// folder it was taken of would.
+// A snapshot as a tree source: a manifest (in the walk's order read in one pass and asked
+// folder by folder, even while it still arrives from another machine; in any other order
+// held whole in memory) answers as the live folder it was taken of would.
 
 #include "SnapshotTree.h"
 #include "TreeSource.h"
@@ -15,10 +15,11 @@ namespace dirwise {
 
 class SnapshotSource : public TreeSource {
 public:
-    // The tree as it becomes ready: a stream from another machine is read beside the walk of
-    // the other root, and the first question to this source waits for it. No tree (nullptr)
-    // means it could not be read; the source then answers every question with EIO, and the
-    // one who loaded it tells why.
+    // The tree as it becomes ready: a snapshot file may be read beside the walk of the other
+    // root, and the first question to this source waits for it; a stream from another
+    // machine is ready at once, its questions waiting only for the folders they need. No tree
+    // (nullptr) means it could not be read; the source then answers every question with EIO, and
+    // the one who loaded it tells why.
     using Loaded = std::shared_future<std::shared_ptr<const SnapshotData>>;
 
     // `shown`: the root as rows and diagnostics show it (the snapshot's path, or the remote

@@ -6,9 +6,6 @@
 namespace dirwise {
 namespace {
 
-// How many links a lookup goes through before it calls it a loop, as the kernel does.
-constexpr int MaxLinks = 40;
-
 std::pair<std::string_view, std::string_view> splitLast(std::string_view path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string_view::npos)
@@ -190,99 +187,28 @@ std::uint32_t SnapshotTree::Child(std::uint32_t dir, std::string_view wanted) co
     return it != children.end() && name(m_nodes[*it]) == wanted ? *it : NoEntry;
 }
 
-std::uint32_t SnapshotTree::resolve(std::uint32_t link, int depth) const {
-    const Node &n = m_nodes[link];
-    const std::string_view target = linkOf(n);
-    if (depth > MaxLinks || target.empty() || target.front() == '/')
-        return NoEntry;
-    return walk(n.parent, target, true, depth);
-}
-
-std::uint32_t SnapshotTree::walk(std::uint32_t at, std::string_view path, bool followLast,
-                                 int depth) const {
-    std::size_t pos = 0;
-    while (pos < path.size()) {
-        std::size_t slash = path.find('/', pos);
-        if (slash == std::string_view::npos)
-            slash = path.size();
-        const std::string_view part = path.substr(pos, slash - pos);
-        pos = slash + 1;
-        const bool last = path.find_first_not_of('/', slash) == std::string_view::npos;
-        if (part.empty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (at == Root)
-                return NoEntry; // above the root: out of the tree
-            at = m_nodes[at].parent;
-            continue;
-        }
-        std::uint32_t next = Child(at, part);
-        if (next != NoEntry && m_nodes[next].type == EntryType::Link && (!last || followLast))
-            next = resolve(next, depth + 1);
-        if (next == NoEntry || (!last && m_nodes[next].type != EntryType::Dir))
-            return NoEntry;
-        at = next;
-    }
-    return at;
-}
-
-std::uint32_t SnapshotTree::Find(std::string_view path, bool followLast) const {
-    return walk(Root, path, followLast, 0);
-}
-
-std::uint32_t SnapshotTree::Resolve(std::uint32_t link) const {
-    return m_nodes[link].type == EntryType::Link ? resolve(link, 0) : link;
-}
-
-bool SnapshotTree::LeavesTree(std::uint32_t link) const {
-    const Node &n = m_nodes[link];
-    const std::string_view target = linkOf(n);
-    if (n.type != EntryType::Link || target.empty())
-        return false;
-    if (target.front() == '/')
-        return true;
-    std::int64_t depth = 0; // of the link's folder below the root
-    for (std::uint32_t at = n.parent; at != Root; at = m_nodes[at].parent)
-        ++depth;
-    for (std::size_t pos = 0; pos <= target.size();) {
-        std::size_t slash = target.find('/', pos);
-        if (slash == std::string_view::npos)
-            slash = target.size();
-        const std::string_view part = target.substr(pos, slash - pos);
-        if (part == ".." && --depth < 0)
-            return true;
-        if (!part.empty() && part != "." && part != "..")
-            ++depth;
-        pos = slash + 1;
-    }
-    return false;
-}
-
 namespace {
 
 class TreeView : public SnapshotView {
 public:
     explicit TreeView(const SnapshotTree &tree) : m_tree(tree) {}
     Ref Root() override { return SnapshotTree::Root; }
-    Ref Find(std::string_view path, bool followLast) override {
-        return ref(m_tree.Find(path, followLast));
-    }
-    Ref FindBelow(Ref dir, std::string_view path, bool followLast) override {
-        return ref(m_tree.FindBelow(static_cast<std::uint32_t>(dir), path, followLast));
-    }
-    Ref Resolve(Ref link) override { return ref(m_tree.Resolve(static_cast<std::uint32_t>(link))); }
-    bool LeavesTree(Ref link) override {
-        return m_tree.LeavesTree(static_cast<std::uint32_t>(link));
-    }
-    SnapshotFacts Get(Ref entry) override { return m_tree.Get(static_cast<std::uint32_t>(entry)); }
+    SnapshotFacts Get(Ref entry) override { return m_tree.Get(index(entry)); }
     int Children(Ref dir, std::vector<Ref> &out) override {
-        const auto children = m_tree.Children(static_cast<std::uint32_t>(dir));
+        const auto children = m_tree.Children(index(dir));
         out.assign(children.begin(), children.end());
         return 0;
     }
 
+protected:
+    Ref Child(Ref dir, std::string_view name) override {
+        const std::uint32_t i = m_tree.Child(index(dir), name);
+        return i == SnapshotTree::NoEntry ? None : Ref{i};
+    }
+    Ref Parent(Ref entry) override { return m_tree.Parent(index(entry)); }
+
 private:
-    static Ref ref(std::uint32_t i) { return i == SnapshotTree::NoEntry ? None : Ref{i}; }
+    static std::uint32_t index(Ref r) { return static_cast<std::uint32_t>(r); }
     const SnapshotTree &m_tree;
 };
 

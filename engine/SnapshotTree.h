@@ -28,7 +28,9 @@ struct SnapshotFacts {
 };
 
 // One thread's way into a snapshot: entries named by references that hold for the
-// snapshot's life; the facts Get gives hold until the next call on the same view.
+// snapshot's life; the facts Get gives hold until the next call on the same view. A kind of
+// snapshot gives the few answers below; the paths (links followed, "..", the way out of the
+// tree) are worked out here once for every kind (SnapshotPaths.cpp).
 class SnapshotView {
 public:
     using Ref = std::uint64_t;
@@ -36,19 +38,40 @@ public:
     virtual ~SnapshotView() = default;
     // The root folder.
     [[nodiscard]] virtual Ref Root() = 0;
-    // As SnapshotTree::Find, Resolve and LeavesTree below.
-    [[nodiscard]] virtual Ref Find(std::string_view path, bool followLast) = 0;
-    // As Find, from folder `dir` instead of the root.
-    [[nodiscard]] virtual Ref FindBelow(Ref dir, std::string_view path, bool followLast) = 0;
-    [[nodiscard]] virtual Ref Resolve(Ref link) = 0;
-    [[nodiscard]] virtual bool LeavesTree(Ref link) = 0;
     [[nodiscard]] virtual SnapshotFacts Get(Ref entry) = 0;
     // The entries of folder `dir` in byte order of their names into `out`. Returns 0, or the
-    // errno of a snapshot that could not be read again (the file changed or went away).
+    // errno of a snapshot that cannot say (its file changed or went away, its stream broke).
     virtual int Children(Ref dir, std::vector<Ref> &out) = 0;
-    // The errno that made the last Find come back with None without being sure nothing is
-    // there (the snapshot could not be read again), else 0.
-    [[nodiscard]] virtual int Failure() const { return 0; }
+    // The errno that made the last lookup come back with None without being sure nothing is
+    // there (the snapshot could not be read again, or its stream broke off), else 0.
+    [[nodiscard]] int Failure() const { return m_failure; }
+
+    // The entry at relative path `path` ("" the root, "a/b"), links on the way followed and,
+    // with `followLast`, a link at the end too. None when nothing is there, or a link on the
+    // way leaves the tree, leads nowhere or loops (40 links, as the kernel counts).
+    [[nodiscard]] Ref Find(std::string_view path, bool followLast);
+    // As Find, from folder `dir` instead of the root.
+    [[nodiscard]] Ref FindBelow(Ref dir, std::string_view path, bool followLast);
+    // Where link `link` leads inside the tree (through further links); `link` itself when it
+    // is no link; None when its target is absolute, climbs above the root, is not in the
+    // tree, or loops.
+    [[nodiscard]] Ref Resolve(Ref link);
+    // Whether link `link`'s target, read as written, leads out of the tree: an absolute
+    // target, or one whose ".." steps climb above the root.
+    [[nodiscard]] bool LeavesTree(Ref link);
+
+protected:
+    // The entry named `name` in folder `dir`, or None (setting m_failure when unsure).
+    [[nodiscard]] virtual Ref Child(Ref dir, std::string_view name) = 0;
+    // The folder that holds `entry`; the root for the root.
+    [[nodiscard]] virtual Ref Parent(Ref entry) = 0;
+    [[nodiscard]] virtual EntryType TypeOf(Ref entry) { return Get(entry).type; }
+
+    int m_failure = 0;
+
+private:
+    Ref walk(Ref from, std::string_view path, bool followLast, int depth);
+    Ref resolve(Ref link, int depth);
 };
 
 // A snapshot read and checked, shared by the threads of a run; each asks through a view.
@@ -61,8 +84,9 @@ public:
     [[nodiscard]] virtual bool TimesComplete() const = 0;
 };
 
-// A snapshot held whole in memory: a foreign manifest in any order, or a stream from another
-// machine. Names and link targets in one arena, each entry's facts packed.
+// A snapshot held whole in memory: a foreign manifest in any order or form (a snapshot in the
+// walk's order streams, see SnapshotStream.h). Names and link targets in one arena, each entry's
+// facts packed.
 class SnapshotTree : public SnapshotData {
 public:
     static constexpr std::uint32_t NoEntry = 0xffffffffu;
@@ -88,22 +112,10 @@ public:
     [[nodiscard]] std::span<const std::uint32_t> Children(std::uint32_t dir) const;
     // The child of `dir` named `name`, or NoEntry.
     [[nodiscard]] std::uint32_t Child(std::uint32_t dir, std::string_view name) const;
-    // The entry at relative path `path` ("" the root, "a/b"), links on the way followed and,
-    // with `followLast`, a link at the end too. NoEntry when nothing is there, or a link on
-    // the way leaves the tree, leads nowhere or loops.
-    [[nodiscard]] std::uint32_t Find(std::string_view path, bool followLast) const;
-    // As Find, from folder `dir` instead of the root.
-    [[nodiscard]] std::uint32_t FindBelow(std::uint32_t dir, std::string_view path,
-                                          bool followLast) const {
-        return walk(dir, path, followLast, 0);
+    // The folder that holds entry `i` (the root for the root).
+    [[nodiscard]] std::uint32_t Parent(std::uint32_t i) const {
+        return i == Root ? Root : m_nodes[i].parent;
     }
-    // Where link `link` leads inside the tree (through further links), or NoEntry when its
-    // target is absolute, climbs above the root, is not in the tree, or loops.
-    [[nodiscard]] std::uint32_t Resolve(std::uint32_t link) const;
-
-    // Whether link `link`'s target, read as written, leads out of the tree: an absolute
-    // target, or one whose ".." steps climb above the root.
-    [[nodiscard]] bool LeavesTree(std::uint32_t link) const;
 
     // Whether every regular file has a digest / every entry read from the manifest a time.
     [[nodiscard]] bool DigestsComplete() const override { return m_filesWithoutDigest == 0; }
@@ -144,8 +156,6 @@ private:
             return {};
         return {m_names.data() + m_links[n.extra].at, m_links[n.extra].length};
     }
-    std::uint32_t resolve(std::uint32_t link, int depth) const;
-    std::uint32_t walk(std::uint32_t from, std::string_view path, bool followLast, int depth) const;
 
     std::vector<Node> m_nodes;
     std::string m_names; // names and link targets, packed

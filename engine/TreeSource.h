@@ -138,6 +138,7 @@ struct EntryFacts {
     std::int64_t time = 0; // modification time, seconds
     int error = 0;         // with None: why
     bool timeKnown = true; // false: the source has no time for it (a snapshot without times)
+    std::string target;    // with Link: where it leads (its "contents" under verification)
 };
 
 // A file opened for its bytes: a descriptor of a regular file and its size when it was

@@ -439,32 +439,16 @@ geschäftskritischen Umständen benutzt werden.<byte value="xd"/>
         <translation>Master-Ordner wählen…</translation>
     </message>
     <message>
-        <source>Opens a chooser for the master folder</source>
-        <translation>Öffnet die Auswahl für den Master-Ordner</translation>
-    </message>
-    <message>
         <source>Choose compare folder…</source>
         <translation>Vergleichsordner wählen…</translation>
-    </message>
-    <message>
-        <source>Opens a chooser for the compare folder</source>
-        <translation>Öffnet die Auswahl für den Vergleichsordner</translation>
     </message>
     <message>
         <source>Master folder picture</source>
         <translation>Bild des Master-Ordners</translation>
     </message>
     <message>
-        <source>Click to choose the master folder, or drop a folder here</source>
-        <translation>Klicken, um den Master-Ordner zu wählen, oder einen Ordner hier ablegen</translation>
-    </message>
-    <message>
         <source>Compare folder picture</source>
         <translation>Bild des Vergleichsordners</translation>
-    </message>
-    <message>
-        <source>Click to choose the compare folder, or drop a folder here</source>
-        <translation>Klicken, um den Vergleichsordner zu wählen, oder einen Ordner hier ablegen</translation>
     </message>
     <message>
         <source>Extension %1</source>
@@ -973,6 +957,38 @@ geschäftskritischen Umständen benutzt werden.<byte value="xd"/>
     <message>
         <source>%1 is inside the compare directory. Save the list outside both directories, so that no compared file is changed.</source>
         <translation>%1 liegt im Vergleichsverzeichnis. Speichern Sie die Liste außerhalb beider Verzeichnisse, damit keine verglichene Datei verändert wird.</translation>
+    </message>
+    <message>
+        <source>Opens a chooser for the master folder; its arrow offers a snapshot file</source>
+        <translation>Öffnet die Auswahl für den Master-Ordner; sein Pfeil bietet auch eine Snapshot-Datei an</translation>
+    </message>
+    <message>
+        <source>Opens a chooser for the compare folder; its arrow offers a snapshot file</source>
+        <translation>Öffnet die Auswahl für den Vergleichsordner; sein Pfeil bietet auch eine Snapshot-Datei an</translation>
+    </message>
+    <message>
+        <source>Click to choose the master folder, or drop a folder or a snapshot file here</source>
+        <translation>Klicken, um den Master-Ordner zu wählen, oder einen Ordner oder eine Snapshot-Datei hier ablegen</translation>
+    </message>
+    <message>
+        <source>Click to choose the compare folder, or drop a folder or a snapshot file here</source>
+        <translation>Klicken, um den Vergleichsordner zu wählen, oder einen Ordner oder eine Snapshot-Datei hier ablegen</translation>
+    </message>
+    <message>
+        <source>Master &amp;Folder...</source>
+        <translation>Master-&amp;Ordner...</translation>
+    </message>
+    <message>
+        <source>Compare &amp;Folder...</source>
+        <translation>Vergleichs&amp;ordner...</translation>
+    </message>
+    <message>
+        <source>Master &amp;Snapshot File...</source>
+        <translation>Master-&amp;Snapshot-Datei...</translation>
+    </message>
+    <message>
+        <source>Compare &amp;Snapshot File...</source>
+        <translation>Vergleichs-&amp;Snapshot-Datei...</translation>
     </message>
 </context>
 <context>

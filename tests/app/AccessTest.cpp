@@ -73,8 +73,9 @@ TEST_F(AccessTest, EveryControlHasANameNoOtherControlOfItsRoleShares) {
         for (const auto &[control, count] : seen)
             EXPECT_EQ(count, 1) << control;
     }
-    // The look-alike pair a screen-reader user must tell apart.
-    EXPECT_TRUE(found.contains(QStringLiteral("%1|Choose master folder…").arg(QAccessible::Button)))
+    // The look-alike pair a screen-reader user must tell apart, each a button with a menu.
+    EXPECT_TRUE(
+        found.contains(QStringLiteral("%1|Choose master folder…").arg(QAccessible::ButtonMenu)))
         << found.join(", ");
 }
 

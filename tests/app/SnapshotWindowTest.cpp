@@ -3,6 +3,9 @@
 #include "AppTestSupport.h"
 #include "PrivateSshd.h"
 
+#include <cstring>
+#include <unistd.h>
+
 using namespace dirwise;
 using namespace dirwise::test;
 
@@ -19,11 +22,31 @@ protected:
     void setMaster(const std::string &path) {
         child<QLineEdit>("txtMasterDir")->setText(QString::fromStdString(path));
     }
+    // DWC_RSH for the window's remote roots: `sshd`'s ssh, the remote shell running the dwc
+    // of this build (installed nowhere: its folder goes first on the remote PATH). Undone as
+    // the test ends.
+    void useRemoteShell(PrivateSshd &sshd) {
+        const std::string bin = std::string(DWC_PATH).substr(0, std::string(DWC_PATH).rfind('/'));
+        m_rshBefore = qgetenv("DWC_RSH");
+        m_rshSet = true;
+        qputenv("DWC_RSH",
+                QByteArray::fromStdString("sh -c 'exec " + sshd.rsh() + " \"$1\" \"PATH=" + bin +
+                                          ":\\$PATH; $2\"' rsh"));
+    }
+    void TearDown() override {
+        if (m_rshSet)
+            m_rshBefore.isNull() ? qunsetenv("DWC_RSH") : qputenv("DWC_RSH", m_rshBefore);
+        RunFixture::TearDown();
+    }
     // Whether the window is back at rest: Begin shown, Stop hidden.
     bool atRest() {
         return child<QPushButton>("cmdBegin")->isVisible() &&
                child<QPushButton>("cmdStop")->isHidden();
     }
+
+private:
+    QByteArray m_rshBefore;
+    bool m_rshSet = false;
 };
 
 TEST_F(SnapshotWindow, ASavedSnapshotPassesMtree) {
@@ -123,14 +146,52 @@ TEST_F(SnapshotWindow, SnapshotWithoutTimesShowsNoMasterDates) {
     EXPECT_FALSE(column(6).split(',').first().isEmpty()) << column(6);
 }
 
-TEST_F(SnapshotWindow, ChooseMasterSnapshotPutsTheChosenFileInTheBox) {
-    prompts.answers = {QString::fromStdString(tree.path("m.mtree"))};
-    child<QAction>("mnuMasterSnapshot")->trigger();
-    EXPECT_EQ(child<QLineEdit>("txtMasterDir")->text(),
-              QString::fromStdString(tree.path("m.mtree")));
-    ASSERT_EQ(prompts.asked.size(), 1);
-    EXPECT_TRUE(prompts.asked[0].startsWith("Choose Master Snapshot...|")) << prompts.asked[0];
-    EXPECT_TRUE(prompts.asked[0].contains("(*.mtree)")) << prompts.asked[0];
+// The File menu's choosers and the menus of the boxes' "..." buttons.
+TEST_F(SnapshotWindow, EverySnapshotChooserPutsTheChosenFileInItsBox) {
+    const struct {
+        const char *action, *box, *title;
+    } choosers[] = {
+        {.action = "mnuMasterSnapshot", .box = "txtMasterDir", .title = "Choose Master Snapshot"},
+        {.action = "mnuCompareSnapshot",
+         .box = "txtCompareDir",
+         .title = "Choose Compare Snapshot"},
+        {.action = "cmdMasterDirSnapshot",
+         .box = "txtMasterDir",
+         .title = "Choose Master Snapshot"},
+        {.action = "cmdCompareDirSnapshot",
+         .box = "txtCompareDir",
+         .title = "Choose Compare Snapshot"},
+    };
+    for (const auto &c : choosers) {
+        const QString chosen = QString::fromStdString(tree.path(c.action) + ".mtree");
+        prompts.answers = {chosen};
+        prompts.asked.clear();
+        child<QAction>(c.action)->trigger();
+        EXPECT_EQ(child<QLineEdit>(c.box)->text(), chosen) << c.action;
+        ASSERT_EQ(prompts.asked.size(), 1) << c.action;
+        EXPECT_TRUE(prompts.asked[0].startsWith(QString(c.title) + "...|")) << prompts.asked[0];
+        EXPECT_TRUE(prompts.asked[0].contains("(*.mtree)")) << prompts.asked[0];
+    }
+}
+
+// A click on "..." chooses a folder as before; its arrow's menu offers a folder too.
+TEST_F(SnapshotWindow, ChooserButtonsOfferAFolderOrASnapshotFile) {
+    for (const char *name : {"cmdMasterDir", "cmdCompareDir"}) {
+        auto *button = child<QToolButton>(name);
+        ASSERT_NE(button->menu(), nullptr) << name;
+        QStringList items;
+        for (QAction *action : button->menu()->actions())
+            items << action->objectName();
+        EXPECT_EQ(items, (QStringList{QString(name) + "Folder", QString(name) + "Snapshot"}));
+    }
+    prompts.answers = {"/x/folder", "/y/folder"};
+    child<QToolButton>("cmdMasterDir")->click();
+    child<QAction>("cmdCompareDirFolder")->trigger();
+    EXPECT_EQ(
+        prompts.asked,
+        (QStringList{"Select Master Directory...|" + QString::fromStdString(tree.path("m")),
+                     "Select Compare Directory...|" + QString::fromStdString(tree.path("c"))}));
+    EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir"}), "/x/folder|/y/folder");
 }
 
 // A real sshd on 127.0.0.1 serves the master folder; the remote shell runs the dwc of this
@@ -140,13 +201,7 @@ TEST_F(SnapshotWindow, RemoteDirectoryComparesAsTheLiveFolder) {
     PrivateSshd sshd(tree.path("sshd"));
     if (!sshd.skipReason().empty())
         GTEST_SKIP() << sshd.skipReason();
-    const std::string bin = std::string(DWC_PATH).substr(0, std::string(DWC_PATH).rfind('/'));
-    const std::string rsh =
-        "sh -c 'exec " + sshd.rsh() + " \"$1\" \"PATH=" + bin + ":\\$PATH; $2\"' rsh";
-    const QByteArray before = qgetenv("DWC_RSH");
-    qputenv("DWC_RSH", QByteArray::fromStdString(rsh));
-    const auto restore =
-        qScopeGuard([&] { before.isNull() ? qunsetenv("DWC_RSH") : qputenv("DWC_RSH", before); });
+    useRemoteShell(sshd);
     child<QCheckBox>("chkDate")->setChecked(true);
     w->beginCompare();
     QStringList live;
@@ -165,6 +220,36 @@ TEST_F(SnapshotWindow, RemoteDirectoryComparesAsTheLiveFolder) {
     lv()->setCurrentIndex(w->model().index(0, 0));
     EXPECT_FALSE(child<QAction>("mnuOpenMaster")->isEnabled());
     EXPECT_TRUE(child<QAction>("mnuOpenCompare")->isEnabled());
+}
+
+// The run compares with a remote tree as it arrives; one that is slow to come (its dwc
+// digests a huge sparse file) leaves the window answering while the run waits, and Stop
+// ends the run and the transport.
+TEST_F(SnapshotWindow, StopEndsTheWaitForARemoteTree) {
+    tree.dir("sshd");
+    PrivateSshd sshd(tree.path("sshd"));
+    if (!sshd.skipReason().empty())
+        GTEST_SKIP() << sshd.skipReason();
+    useRemoteShell(sshd);
+    tree.file("slow/a.txt", 1);
+    ASSERT_EQ(::truncate(tree.path("slow/a.txt").c_str(), 200LL << 30), 0) << std::strerror(errno);
+    child<QLineEdit>("txtCompareDir")
+        ->setText(QString::fromStdString("127.0.0.1:" + tree.path("slow")));
+    child<QAction>("mnuVerify")->setChecked(true);
+    // Stop once the run compares: its first file waits for the remote side's digests.
+    bool stopped = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!stopped && w->statusText().startsWith("Comparing")) {
+            stopped = true;
+            child<QPushButton>("cmdStop")->click();
+        }
+    });
+    poll.start(50);
+    w->beginCompare();
+    EXPECT_TRUE(stopped);
+    EXPECT_TRUE(atRest());
+    EXPECT_EQ(w->statusText(), "Stopped");
 }
 
 } // namespace

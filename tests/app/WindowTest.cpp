@@ -266,50 +266,89 @@ TEST_F(WindowTest, DirectoriesAreChosenThroughEveryControl) {
     EXPECT_EQ(prompts.said.last(), "! Invalid Path: Master directory not found: /data/set");
 }
 
-TEST_F(WindowTest, DroppedFoldersAreChosen) {
+TEST_F(WindowTest, DroppedFoldersAndSnapshotsAreChosen) {
     tree.dir("a");
     tree.dir("b");
     tree.file("f.txt");
+    WriteFile(tree.path("s.mtree"), "#mtree\n. type=dir\n");
     const QString a = QString::fromStdString(tree.path("a")),
                   b = QString::fromStdString(tree.path("b")),
-                  file = QString::fromStdString(tree.path("f.txt")), before = "/m|" + b;
-    // Where it is dropped ("" for the window), what, and the boxes afterwards; they held /m
-    // and b. A drag that is refused leaves them so, and only such a one.
-    const std::tuple<const char *, QStringList, QString> rows[] = {
-        {"txtMasterDir", {a + "/"}, a + "|" + b},
-        {"imgCompare", {a}, "/m|" + a},
-        {"", {a, b}, a + "|" + b},
-        {"txtEXT0", {b, a}, b + "|" + a}, // two folders on an extension box
-        {"", {a}, before},                // one folder on the window
-        {"txtCompareDir", {file}, before},
-        {"txtMasterDir", {a, b, a}, before + "!"}, // taken in, to be refused in words
+                  file = QString::fromStdString(tree.path("f.txt")),
+                  snap = QString::fromStdString(tree.path("s.mtree")), before = "/m|" + b;
+    // Where it is dropped ("" for the window), what, the boxes afterwards (they held /m and
+    // b), and the message said, if any. A drag that is refused leaves them so.
+    const struct {
+        const char *target;
+        QStringList dropped;
+        QString boxes;
+        bool accepted;
+        QString says;
+    } rows[] = {
+        {.target = "txtMasterDir",
+         .dropped = {a + "/"},
+         .boxes = a + "|" + b,
+         .accepted = true,
+         .says = {}},
+        {.target = "imgCompare", .dropped = {a}, .boxes = "/m|" + a, .accepted = true, .says = {}},
+        {.target = "", .dropped = {a, b}, .boxes = a + "|" + b, .accepted = true, .says = {}},
+        // Two folders on an extension box are the window's.
+        {.target = "txtEXT0",
+         .dropped = {b, a},
+         .boxes = b + "|" + a,
+         .accepted = true,
+         .says = {}},
+        {.target = "", .dropped = {a}, .boxes = before, .accepted = false, .says = {}},
+        {.target = "txtCompareDir",
+         .dropped = {snap},
+         .boxes = "/m|" + snap,
+         .accepted = true,
+         .says = {}},
+        {.target = "imgMaster",
+         .dropped = {snap},
+         .boxes = snap + "|" + b,
+         .accepted = true,
+         .says = {}},
+        {.target = "", .dropped = {snap, a}, .boxes = snap + "|" + a, .accepted = true, .says = {}},
+        // A file that is no snapshot: on a box refused in the words a typed one gets; in a
+        // pair refused outright.
+        {.target = "txtCompareDir",
+         .dropped = {file},
+         .boxes = before,
+         .accepted = true,
+         .says = "! Invalid Path: Compare directory is neither a folder nor a snapshot: " + file},
+        {.target = "", .dropped = {a, file}, .boxes = before, .accepted = false, .says = {}},
+        {.target = "txtMasterDir",
+         .dropped = {a, b, a},
+         .boxes = before,
+         .accepted = true,
+         .says = "! Too Many Folders: 3 folders were dropped. Drop one folder on a directory "
+                 "box or its picture, or two on the window: the master folder, then the "
+                 "compare folder."},
     };
-    for (const auto &[target, dropped, boxes] : rows) {
-        const QString name = target + QStringLiteral(" ") + dropped.join(' ');
+    for (const auto &row : rows) {
+        const QString name = row.target + QStringLiteral(" ") + row.dropped.join(' ');
         WriteSettings("[Settings]\nSave=1\nMasterDir=/m\nCompareDir=" + b + "\n");
         open();
-        QWidget *on = *target ? child(target) : w.get();
+        QWidget *on = *row.target ? child(row.target) : w.get();
         QMimeData data;
         QList<QUrl> urls;
-        for (const QString &path : dropped)
+        for (const QString &path : row.dropped)
             urls << QUrl::fromLocalFile(path);
         data.setUrls(urls);
-        data.setText(dropped.join('\n')); // as file managers offer them
+        data.setText(row.dropped.join('\n')); // as file managers offer them
         const QPoint at = on->rect().center();
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(on, &enter);
-        EXPECT_EQ(enter.isAccepted(), boxes != before) << name;
-        const bool refused = boxes.endsWith('!');
+        EXPECT_EQ(enter.isAccepted(), row.accepted) << name;
         prompts.said.clear();
         if (enter.isAccepted()) {
             QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(on, &drop);
             QCoreApplication::processEvents(); // the drop is taken once it is over
         }
-        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir", "txtEXT0"}),
-                  (refused ? boxes.chopped(1) : boxes) + "|")
+        EXPECT_EQ(props("text", {"txtMasterDir", "txtCompareDir", "txtEXT0"}), row.boxes + "|")
             << name << ": no text dropped in";
-        EXPECT_EQ(prompts.said.size(), refused ? 1 : 0) << name << prompts.said.join('#');
+        EXPECT_EQ(prompts.said, row.says.isEmpty() ? QStringList() : QStringList{row.says}) << name;
     }
 }
 

@@ -56,8 +56,8 @@ TEST_F(DwcSnapshot, ARefusedSnapshotWritesNothing) {
     EXPECT_EQ(::access(t.path("tree/sub/snap").c_str(), F_OK), -1);
 }
 
-// Master and compare trees with every result kind, odd names, links inside the tree and a
-// dangling one, nanosecond times and a time before 1970.
+// Master and compare trees with every result kind, odd names, links inside the tree and
+// dangling ones (one pair to other targets of one length), nanosecond times and a time before 1970.
 class SnapshotRoots : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -79,6 +79,7 @@ protected:
         WriteFile(t.path("m/content"), "abc"), WriteFile(t.path("c/content"), "abd");
         t.setTime("m/content", T0, 5), t.setTime("c/content", T0, 5);
         t.symlink("m/dangling", "nowhere"), t.symlink("c/dangling", "nowhere");
+        t.symlink("m/retargeted", "nowhere-a"), t.symlink("c/retargeted", "nowhere-b");
         for (const char *side : {"m", "c"})
             ASSERT_EQ(Dwc({"-q", "--snapshot", "--verify", t.path(side), "-o",
                            t.path(std::string(side) + ".snap")})

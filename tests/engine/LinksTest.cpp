@@ -18,12 +18,19 @@ TEST_F(LinksRun, ALinkLeadingNowhereIsComparedByItsOwnFacts) {
         const char *compare;
         std::int64_t compareTime; // of the compare link itself
         bool dates;
+        bool verify; // a link's target stands for its contents
         Result result;
     } cases[] = {
-        {"both to the same missing target", "gone/x", "gone/x", T0, false, Result::Match},
-        {"targets of other lengths", "gone/x", "gone/xyz", T0, false, Result::Size},
-        {"the compare link newer, dates compared", "gone/x", "gone/x", T0 + 60, true, Result::Date},
-        {"a file on the master side", nullptr, "nowhere", T0, false, Result::Size},
+        {"both to the same missing target", "gone/x", "gone/x", T0, false, false, Result::Match},
+        {"targets of other lengths", "gone/x", "gone/xyz", T0, false, false, Result::Size},
+        {"the compare link newer, dates compared", "gone/x", "gone/x", T0 + 60, true, false,
+         Result::Date},
+        {"a file on the master side", nullptr, "nowhere", T0, false, false, Result::Size},
+        {"the same target, verified", "gone/x", "gone/x", T0, true, true, Result::Match},
+        {"other targets of one length, verified", "gone/x", "gone/y", T0, true, true,
+         Result::Content},
+        {"a file against a target of its length, verified", nullptr, "n", T0, true, true,
+         Result::Content},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -39,11 +46,15 @@ TEST_F(LinksRun, ALinkLeadingNowhereIsComparedByItsOwnFacts) {
         t.setTime("c/l", c.compareTime);
         CompareOptions o = Options(t);
         o.matchDate = c.dates;
+        o.verifyContents = c.verify;
         const CompareSummary s = run(o);
         EXPECT_TRUE(s.notCompared.empty()) << "a link leading nowhere is there to compare";
         ASSERT_EQ(list.Count(), 1u);
         EXPECT_EQ(list.Row(0).result, c.result);
         EXPECT_EQ(list.Row(0).compareSize, static_cast<std::int64_t>(std::strlen(c.compare)));
+        if (c.result == Result::Content && c.master) {
+            EXPECT_EQ(list.Row(0).contentOffset, 5) << "the first byte where the targets differ";
+        }
     }
 }
 

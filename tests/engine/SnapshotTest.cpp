@@ -6,13 +6,14 @@
 #include "Io.h"
 #include "MtreeReader.h"
 #include "Sha256.h"
-#include "SnapshotIndex.h"
+#include "SnapshotStream.h"
 #include "SnapshotTree.h"
 #include "SnapshotWriter.h"
 
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 namespace dirwise::test {
 namespace {
@@ -457,20 +458,22 @@ TEST_F(MtreeInterop, BsdtarListsOwnSnapshot) {
 struct LoadedTree {
     TempTree dir;
     SnapshotTree tree;
-    SnapshotIndex index;
+    std::unique_ptr<SnapshotStream> stream;
     bool ok = false;
-    SnapshotIndex::Outcome indexed = SnapshotIndex::Outcome::Failed;
+    SnapshotStream::Outcome streamed = SnapshotStream::Outcome::Failed;
 };
 
-// `text` read whole into a tree, and read again as an index of a file in walk order.
+// `text` read whole into a tree, and read again as a stream of a file in walk order.
 std::unique_ptr<LoadedTree> Load(const std::string &text) {
     auto loaded = std::make_unique<LoadedTree>();
     WriteFile(loaded->dir.path("m"), text);
     UniqueFd fd(::open(loaded->dir.path("m").c_str(), O_RDONLY));
     MtreeReader reader(fd.get());
     loaded->ok = loaded->tree.Load(reader);
-    UniqueFd again(::open(loaded->dir.path("m").c_str(), O_RDONLY));
-    loaded->indexed = loaded->index.Load(again.get(), 0); // every folder read again
+    // Nothing kept: every folder is read again from the file when asked.
+    loaded->stream = std::make_unique<SnapshotStream>(
+        UniqueFd(::open(loaded->dir.path("m").c_str(), O_RDONLY)), true, 0);
+    loaded->streamed = loaded->stream->Read();
     return loaded;
 }
 
@@ -515,7 +518,7 @@ TEST(SnapshotTree, ForeignOrderIsSorted) {
     EXPECT_FALSE(l->tree.DigestsComplete());
 }
 
-// The same links in a foreign order (read whole) and in the walk's order (read as needed).
+// The same links in a foreign order (read whole) and in the walk's order (streamed).
 TEST(SnapshotViews, LinksInsideAreFollowedOthersLeadNowhere) {
     const auto foreign = Load("#mtree\n./d/f size=7\n./d/e type=dir\n./d/e/g size=8\n"
                               "./d/up type=link link=../top\n./top type=link link=d/f\n"
@@ -529,7 +532,7 @@ TEST(SnapshotViews, LinksInsideAreFollowedOthersLeadNowhere) {
                              "./d type=dir\n./d/f size=7\n./d/up type=link link=../top\n"
                              "./d/e type=dir\n./d/e/g size=8\n");
     ASSERT_TRUE(foreign->ok) << foreign->tree.error();
-    ASSERT_EQ(walked->indexed, SnapshotIndex::Outcome::Indexed) << walked->index.error();
+    ASSERT_EQ(walked->streamed, SnapshotStream::Outcome::Complete) << walked->stream->error();
     struct Case {
         const char *path;
         bool follow;
@@ -548,9 +551,9 @@ TEST(SnapshotViews, LinksInsideAreFollowedOthersLeadNowhere) {
         {.path = "..", .follow = true, .found = "(none)"},
     };
     for (const SnapshotData *data : {static_cast<const SnapshotData *>(&foreign->tree),
-                                     static_cast<const SnapshotData *>(&walked->index)}) {
+                                     static_cast<const SnapshotData *>(walked->stream.get())}) {
         const auto view = data->NewView();
-        const std::string which = data == &foreign->tree ? "tree: " : "index: ";
+        const std::string which = data == &foreign->tree ? "tree: " : "stream: ";
         for (const Case &c : cases)
             EXPECT_EQ(PathOf(*view, c.path, c.follow), c.found) << which << c.path;
         for (const auto &[link, leaves] : {std::pair{"abs", true}, std::pair{"out", true},
@@ -560,16 +563,16 @@ TEST(SnapshotViews, LinksInsideAreFollowedOthersLeadNowhere) {
     }
 }
 
-// Only a manifest in the walk's order, every line a full path, is read as needed; any other
-// order or form is left to the whole tree, and a folder named as a file is refused.
-TEST(SnapshotIndex, TakesOnlyTheWalksOrder) {
-    using O = SnapshotIndex::Outcome;
+// Only a manifest in the walk's order, every line a full path, streams; any other order or
+// form is left to the whole tree, and a folder named as a file is refused.
+TEST(SnapshotStream, TakesOnlyTheWalksOrder) {
+    using O = SnapshotStream::Outcome;
     struct Case {
         const char *text;
         O outcome;
     } const cases[] = {
         {.text = "#mtree\n. type=dir\n./a\\040b size=1\n./c type=dir\n./c/d size=2\n./e type=dir\n",
-         .outcome = O::Indexed},
+         .outcome = O::Complete},
         {.text = "#mtree\n./a size=1\n. type=dir\n", .outcome = O::NotWalkOrder},
         {.text = "#mtree\n. type=dir\n./b size=1\n./a size=1\n", .outcome = O::NotWalkOrder},
         {.text = "#mtree\n. type=dir\n./a size=1\n./a size=2\n", .outcome = O::NotWalkOrder},
@@ -585,23 +588,100 @@ TEST(SnapshotIndex, TakesOnlyTheWalksOrder) {
         {.text = "#mtree\n", .outcome = O::Failed},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(Load(c.text)->indexed, c.outcome) << c.text;
+        EXPECT_EQ(Load(c.text)->streamed, c.outcome) << c.text;
 }
 
 // A snapshot file rewritten after it was checked is not taken for what it says now, where
-// its folders are read again (none kept from the first read).
-TEST(SnapshotIndex, FileChangedSinceItWasReadIsAnError) {
-    TempTree dir;
-    WriteFile(dir.path("m"), "#mtree\n. type=dir\n./a size=1\n./b size=2\n./c type=dir\n");
-    SnapshotIndex index;
-    UniqueFd fd(::open(dir.path("m").c_str(), O_RDONLY));
-    ASSERT_EQ(index.Load(fd.get(), 0), SnapshotIndex::Outcome::Indexed);
-    WriteFile(dir.path("m"), "#mtree\n. type=dir\n./a type=dir\n./c type=dir\n./b\n");
-    const auto view = index.NewView();
-    std::vector<SnapshotView::Ref> children;
-    EXPECT_EQ(view->Children(view->Root(), children), EIO);
-    EXPECT_EQ(view->Find("b", true), SnapshotView::None);
-    EXPECT_EQ(view->Failure(), EIO);
+// its folders are read again (none kept from the first read): same size or not.
+TEST(SnapshotStream, FileChangedSinceItWasReadIsAnError) {
+    const char *const first = "#mtree\n. type=dir\n./a size=1\n./b size=2\n./c type=dir\n";
+    for (const char *again : {"#mtree\n. type=dir\n./a size=1\n./b size=3\n./c type=dir\n",
+                              "#mtree\n. type=dir\n./a type=dir\n./c type=dir\n./b\n"}) {
+        TempTree dir;
+        WriteFile(dir.path("m"), first);
+        SnapshotStream stream(UniqueFd(::open(dir.path("m").c_str(), O_RDONLY)), true, 0);
+        ASSERT_EQ(stream.Read(), SnapshotStream::Outcome::Complete);
+        WriteFile(dir.path("m"), again);
+        const auto view = stream.NewView();
+        std::vector<SnapshotView::Ref> children;
+        EXPECT_EQ(view->Children(view->Root(), children), EIO) << again;
+        EXPECT_EQ(view->Find("b", true), SnapshotView::None) << again;
+        EXPECT_EQ(view->Failure(), EIO) << again;
+    }
+}
+
+// A stream from a pipe, read on a thread: what has arrived answers while the writer still
+// writes; what a stream that broke off never delivered is EIO, never "not there".
+class StreamedPipe : public ::testing::Test {
+protected:
+    struct Answers {
+        std::string early; // asked while the writer still holds the pipe open
+        std::string late;  // asked after the stream ended
+    };
+
+    // Writes `head`, asks `early` paths, writes `tail`, closes, asks `late` paths; each answer
+    // "type name size" or "(none)/errno". `endCheck` as SnapshotStream::SetEndCheck.
+    static ChildResult Run(const std::string &head, const std::vector<std::string> &early,
+                           const std::string &tail, const std::vector<std::string> &late,
+                           bool endCheck = true) {
+        return RunInChild(
+            [&](std::string &out) {
+                int p[2];
+                if (::pipe(p) != 0)
+                    return 1;
+                SnapshotStream stream(UniqueFd(p[0]), false);
+                stream.SetEndCheck([endCheck](std::string &why) {
+                    why = "the writer failed";
+                    return endCheck;
+                });
+                std::thread reader([&] { (void)stream.Read(); });
+                const auto view = stream.NewView();
+                const auto ask = [&](const std::vector<std::string> &paths) {
+                    for (const std::string &path : paths) {
+                        const SnapshotView::Ref r = view->Find(path, true);
+                        out += r == SnapshotView::None
+                                   ? "(none)/" + std::to_string(view->Failure())
+                                   : std::string(EntryTypeName(view->Get(r).type)) + " " +
+                                         std::string(view->Get(r).name) + " " +
+                                         std::to_string(view->Get(r).size);
+                        out += "|";
+                    }
+                };
+                (void)!::write(p[1], head.data(), head.size());
+                // A stream that waited for its end would hang here: the child is then killed.
+                ask(early);
+                out += "#";
+                (void)!::write(p[1], tail.data(), tail.size());
+                ::close(p[1]);
+                reader.join();
+                ask(late);
+                return 0;
+            },
+            20);
+    }
+};
+
+TEST_F(StreamedPipe, FoldersAnswerAsTheyArrive) {
+    const ChildResult r =
+        Run("#mtree\n. type=dir\n./a size=1\n./b type=dir\n./b/c size=2\n./d type=dir\n",
+            {"a", "b/c", "aa", "b/cc"}, "./d/e size=3\n", {"d/e", "z", "d/f"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "file a 1|file c 2|(none)/0|(none)/0|#file e 3|(none)/0|(none)/0|");
+}
+
+TEST_F(StreamedPipe, WhatABrokenStreamNeverSentIsAnError) {
+    // The root's files and b's are whole (later lines came); d's are not, and the root's
+    // subfolders after "d" never came.
+    const std::string head =
+        "#mtree\n. type=dir\n./a size=1\n./b type=dir\n./b/c size=2\n./d type=dir\n";
+    for (const auto &[tail, endCheck] :
+         {std::pair{std::string("./d/e size=3\n./d/f size=x\n"), true},
+          std::pair{std::string("./d/e size=3\n"), false},
+          std::pair{std::string("./d/e size=3"), true}}) {
+        const ChildResult r = Run(head, {"a"}, tail, {"b/c", "b/x", "d/e", "e", "aa"}, endCheck);
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(r.out, "file a 1|#file c 2|(none)/0|(none)/5|(none)/5|(none)/0|") << tail;
+    }
 }
 
 TEST(SnapshotTree, RefusesWhatMakesNoTree) {

@@ -63,12 +63,16 @@ private:
         explicit Reader(const TestSource &s) : source(s) {}
         EntryFacts Facts(const ScanState &state, std::uint32_t dir, const char *name) override {
             const auto it = source.m_entries.find(state.RelativeDir(dir).substr(1) + name);
-            if (it == source.m_entries.end() || it->second.error != 0)
-                return {EntryFacts::Type::None, 0, 0,
-                        it == source.m_entries.end() ? ENOENT : it->second.error};
+            EntryFacts f;
+            if (it == source.m_entries.end() || it->second.error != 0) {
+                f.error = it == source.m_entries.end() ? ENOENT : it->second.error;
+                return f;
+            }
             const Entry &e = it->second;
-            return {e.folder ? EntryFacts::Type::Folder : EntryFacts::Type::Regular, e.size, e.time,
-                    0};
+            f.type = e.folder ? EntryFacts::Type::Folder : EntryFacts::Type::Regular;
+            f.size = e.size;
+            f.time = e.time;
+            return f;
         }
         OpenedFile OpenBytes(const ScanState &, std::uint32_t, const char *) override {
             OpenedFile none;

@@ -1,0 +1,329 @@
+#include "SnapshotStream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <unistd.h>
+
+namespace dirwise {
+namespace {
+
+// One folder on the way down while the pass reads: its path's length, the names of its
+// other entries (to tell a folder of the same name) and the last subfolder's name.
+struct Level {
+    std::uint32_t folder = 0;
+    std::size_t pathLength = 0;
+    std::string files; // names, each followed by a NUL
+    std::size_t fileAt = 0;
+    std::string lastFile;
+    std::string lastSub;
+    bool hasSub = false;
+    bool hasFile = false;
+};
+
+constexpr std::size_t NameChunk = 64 * 1024;
+
+} // namespace
+
+// Appends entry `e` (named by its full path) to a folder's other entries.
+void AppendSnapshotNode(SnapshotStream::Files &out, const SnapshotEntry &e) {
+    SnapshotStream::Node n;
+    const std::size_t slash = e.path.rfind('/');
+    const std::string_view name = std::string_view(e.path).substr(slash + 1);
+    n.nameAt = static_cast<std::uint32_t>(out.names.size());
+    n.nameLength = static_cast<std::uint32_t>(name.size());
+    out.names.append(name);
+    n.linkLength = static_cast<std::uint32_t>(e.link.size());
+    out.names.append(e.link);
+    n.type = e.type;
+    n.hasTime = e.hasTime;
+    n.seconds = e.time.seconds;
+    n.nanoseconds = e.time.nanoseconds;
+    n.size = e.type == EntryType::File && e.size > 0 ? e.size : 0;
+    if (e.hasDigest && e.type == EntryType::File) {
+        n.digest = static_cast<std::uint32_t>(out.digests.size());
+        out.digests.push_back(e.digest);
+    }
+    out.nodes.push_back(n);
+}
+
+SnapshotStream::SnapshotStream(UniqueFd fd, bool rereadable, std::size_t keep)
+    : m_fd(std::move(fd)), m_rereadable(rereadable),
+      m_keep(rereadable ? keep : std::numeric_limits<std::size_t>::max()) {}
+
+SnapshotStream::~SnapshotStream() = default;
+
+SnapshotStream::Outcome SnapshotStream::outcome() const {
+    const std::lock_guard lock(m_lock);
+    return m_outcome;
+}
+
+std::string SnapshotStream::error() const {
+    const std::lock_guard lock(m_lock);
+    return m_error;
+}
+
+std::int64_t SnapshotStream::errorLine() const {
+    const std::lock_guard lock(m_lock);
+    return m_errorLine;
+}
+
+bool SnapshotStream::Started() const {
+    const std::lock_guard lock(m_lock);
+    return !m_folders.empty() || Finished();
+}
+
+void SnapshotStream::Cancel() { m_cancelled.store(true); }
+
+SnapshotStream::Outcome SnapshotStream::finish(Outcome outcome, std::string message,
+                                               std::int64_t line) {
+    if (!m_rereadable)
+        m_fd.reset(); // a writer still writing ends instead of waiting for this reader
+    {
+        const std::lock_guard lock(m_lock);
+        m_outcome = outcome;
+        m_error = std::move(message);
+        m_errorLine = line;
+        m_finished.store(true, std::memory_order_release);
+    }
+    m_arrived.notify_all();
+    return outcome;
+}
+
+const char *SnapshotStream::storeName(std::string_view name) {
+    if (name.size() > NameChunk / 4) { // a long name has a chunk of its own
+        m_nameChunks.push_back(std::make_unique<char[]>(name.size()));
+        std::copy(name.begin(), name.end(), m_nameChunks.back().get());
+        m_chunkUsed = NameChunk; // the next name starts a chunk
+        return m_nameChunks.back().get();
+    }
+    if (m_nameChunks.empty() || NameChunk - m_chunkUsed < name.size()) {
+        m_nameChunks.push_back(std::make_unique<char[]>(NameChunk));
+        m_chunkUsed = 0;
+    }
+    char *at = m_nameChunks.back().get() + m_chunkUsed;
+    std::copy(name.begin(), name.end(), at);
+    m_chunkUsed += name.size();
+    return at;
+}
+
+SnapshotStream::Outcome SnapshotStream::Read() {
+    const off_t base = m_rereadable ? ::lseek(m_fd.get(), 0, SEEK_CUR) : 0;
+    if (base < 0 || (m_rereadable && ::fstat(m_fd.get(), &m_identity) != 0))
+        return finish(Outcome::Failed, "the snapshot cannot be read", 0);
+    MtreeReader reader(m_fd.get());
+    SnapshotEntry e;
+    std::vector<Level> levels;
+    std::string path; // of the folder whose line came last and is still open
+    // The folder whose other entries are being read, and what the pass gathers of them.
+    std::uint32_t current = 0;
+    std::uint32_t count = 0;
+    std::uint64_t filesEnd = 0;
+    std::shared_ptr<Files> building;
+    std::size_t keptBytes = 0;
+    std::int64_t withoutDigest = 0, withoutTime = 0;
+    // Hands the current folder's other entries over (lock held).
+    const auto handOver = [&] {
+        Folder &f = m_folders[current];
+        f.lines.count = count;
+        f.lines.end = filesEnd;
+        f.filesDone = true;
+        if (building) {
+            building->names.shrink_to_fit();
+            building->nodes.shrink_to_fit();
+            building->digests.shrink_to_fit();
+            keptBytes += sizeof(Files) + building->names.capacity() +
+                         building->nodes.capacity() * sizeof(Node) +
+                         building->digests.capacity() * sizeof(Sha256);
+            if (keptBytes <= m_keep || !m_rereadable)
+                f.files = std::move(building);
+            building.reset();
+        }
+    };
+    const auto notWalkOrder = [&] {
+        return finish(Outcome::NotWalkOrder, "not in the walk's order", reader.line());
+    };
+    while (reader.Next(e)) {
+        if (m_cancelled.load(std::memory_order_relaxed))
+            return finish(Outcome::Failed, "stopped", 0);
+        if (!reader.linesStandAlone())
+            return notWalkOrder();
+        const std::size_t slash = e.path.rfind('/');
+        const std::string_view parent = slash == std::string::npos
+                                            ? std::string_view()
+                                            : std::string_view(e.path).substr(0, slash);
+        const std::string_view name = slash == std::string::npos
+                                          ? std::string_view(e.path)
+                                          : std::string_view(e.path).substr(slash + 1);
+        if (levels.empty() != e.path.empty() || (e.path.empty() && e.type != EntryType::Dir))
+            return notWalkOrder(); // the root first, and once
+        withoutTime += !e.hasTime;
+        const std::uint64_t end = static_cast<std::uint64_t>(base) + reader.offset();
+        if (e.type != EntryType::Dir) {
+            Level &level = levels.back();
+            if (parent != path || level.hasSub || (level.hasFile && name <= level.lastFile))
+                return notWalkOrder();
+            level.lastFile = name;
+            level.hasFile = true;
+            level.files.append(name);
+            level.files += '\0';
+            if (count == std::numeric_limits<std::uint32_t>::max())
+                return notWalkOrder();
+            ++count;
+            if (building)
+                AppendSnapshotNode(*building, e);
+            filesEnd = end;
+            withoutDigest += e.type == EntryType::File && !e.hasDigest;
+            continue;
+        }
+        std::size_t closing = levels.size(); // levels from here on are left
+        if (!levels.empty()) {
+            while (closing > 0 &&
+                   std::string_view(path).substr(0, levels[closing - 1].pathLength) != parent)
+                --closing;
+            if (closing == 0)
+                return notWalkOrder(); // a folder whose parent has no line of its own
+            path.resize(parent.size());
+            Level &up = levels[closing - 1];
+            if (up.hasSub && name <= up.lastSub)
+                return notWalkOrder();
+            // The other entries are in byte order, and so are the subfolders: one pass
+            // along them tells a folder named as one of them.
+            while (up.fileAt < up.files.size()) {
+                const std::string_view other(up.files.c_str() + up.fileAt);
+                if (other > name)
+                    break;
+                if (other == name)
+                    return finish(Outcome::Failed, "a path given as a folder and as something else",
+                                  reader.line());
+                up.fileAt += other.size() + 1;
+            }
+            up.lastSub = name;
+            up.hasSub = true;
+            path = e.path;
+        }
+        if (m_folders.size() >= 0xfffffffeu)
+            return notWalkOrder();
+        Folder f;
+        f.parent = closing == 0 ? 0 : levels[closing - 1].folder;
+        f.name = storeName(name);
+        f.nameLength = static_cast<std::uint32_t>(name.size());
+        f.hasTime = e.hasTime;
+        f.seconds = e.time.seconds;
+        f.nanoseconds = e.time.nanoseconds;
+        f.lines.at = end;
+        f.lines.line = reader.line() + 1;
+        {
+            const std::lock_guard lock(m_lock);
+            if (!m_folders.empty())
+                handOver();
+            for (std::size_t k = closing; k < levels.size(); ++k)
+                m_folders[levels[k].folder].closed = true;
+            current = static_cast<std::uint32_t>(m_folders.size());
+            if (current != 0)
+                m_folders[f.parent].subs.push_back(current);
+            m_folders.push_back(std::move(f));
+            if (m_waiting > 0)
+                m_arrived.notify_all();
+        }
+        levels.resize(closing);
+        Level level;
+        level.folder = current;
+        level.pathLength = e.path.size();
+        levels.push_back(std::move(level));
+        count = 0;
+        filesEnd = end;
+        if (keptBytes <= m_keep) {
+            building = std::make_shared<Files>();
+            building->folder = current;
+        }
+    }
+    if (!reader.error().empty())
+        return finish(Outcome::Failed, reader.error(), reader.errorLine());
+    if (m_folders.empty())
+        return finish(Outcome::Failed, "no entry at all (an empty or cut-off manifest)", 0);
+    if (m_rereadable && !unchanged())
+        return finish(Outcome::Failed, "the file changed while it was read", 0);
+    if (std::string why; m_endCheck && !m_endCheck(why))
+        return finish(Outcome::Failed, why, 0);
+    {
+        const std::lock_guard lock(m_lock);
+        handOver();
+        for (const Level &level : levels)
+            m_folders[level.folder].closed = true;
+        m_filesWithoutDigest = withoutDigest;
+        m_entriesWithoutTime = withoutTime;
+    }
+    return finish(Outcome::Complete);
+}
+
+bool SnapshotStream::unchanged() const {
+    struct stat now {};
+    return ::fstat(m_fd.get(), &now) == 0 && now.st_dev == m_identity.st_dev &&
+           now.st_ino == m_identity.st_ino && now.st_size == m_identity.st_size &&
+           now.st_mtim.tv_sec == m_identity.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == m_identity.st_mtim.tv_nsec &&
+           now.st_ctim.tv_sec == m_identity.st_ctim.tv_sec &&
+           now.st_ctim.tv_nsec == m_identity.st_ctim.tv_nsec;
+}
+
+std::shared_ptr<const SnapshotStream::Files> SnapshotStream::reread(std::uint32_t f,
+                                                                    const Lines &lines) const {
+    auto out = std::make_shared<Files>();
+    out->folder = f;
+    if (!unchanged()) {
+        out->error = EIO;
+        return out;
+    }
+    std::string bytes(lines.end - lines.at, '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(m_fd.get(), bytes.data() + got, bytes.size() - got,
+                                  static_cast<off_t>(lines.at + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            out->error = n < 0 ? errno : EIO;
+            return out;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    MtreeReader reader(bytes, lines.line);
+    SnapshotEntry e;
+    out->nodes.reserve(lines.count);
+    bool sound = true;
+    while (sound && reader.Next(e)) {
+        AppendSnapshotNode(*out, e);
+        // What the pass saw: entries that are no folders, in byte order of their names.
+        const std::size_t n = out->nodes.size();
+        sound = e.type != EntryType::Dir &&
+                (n == 1 || out->name(out->nodes[n - 2]) < out->name(out->nodes[n - 1]));
+    }
+    // The file changed since the pass: what it says now is not what was read then.
+    if (!sound || !reader.error().empty() || out->nodes.size() != lines.count) {
+        out->nodes.clear();
+        out->error = EIO;
+    }
+    return out;
+}
+
+std::shared_ptr<const SnapshotStream::Files> SnapshotStream::files(std::uint32_t f,
+                                                                   const Lines &lines) const {
+    {
+        const std::lock_guard lock(m_keptLock);
+        for (const auto &kept : m_kept)
+            if (kept->folder == f)
+                return kept;
+    }
+    std::shared_ptr<const Files> made = reread(f, lines); // outside the lock: others read on
+    const std::lock_guard lock(m_keptLock);
+    if (m_kept.size() < Kept) {
+        m_kept.push_back(made);
+    } else {
+        m_kept[m_nextKept] = made;
+        m_nextKept = (m_nextKept + 1) % Kept;
+    }
+    return made;
+}
+
+} // namespace dirwise
