@@ -213,22 +213,63 @@ void ResultsList::sortTexts(Column key, bool descending, std::vector<std::uint32
             k.length &= ~FoldedHere;
         }
     }
-    auto less = [&](const TextKey &a, const TextKey &b) {
+    // First by the first eight folded bytes alone, which reads no text; then every run of
+    // keys that share them by the next eight, and so on, so a text is read only as far as
+    // its beginning ties with another's. Texts hold no NUL, so a text that ended pads with
+    // zeros and comes first, as the shorter of two texts does.
+    auto byPrefix = [&](const TextKey &a, const TextKey &b) {
         int c = 0;
         if ((a.length & Has) != (b.length & Has))
             c = (a.length & Has) ? 1 : -1; // an empty cell is less than any value
         else if (a.prefix != b.prefix)
             c = a.prefix < b.prefix ? -1 : 1;
-        else if (a.length & Has) {
-            c = compareText({a.text, a.length & Length}, {b.text, b.length & Length});
-            if (c == 0)
-                c = compareBytes(raw(a.row), raw(b.row));
-        }
         if (c != 0)
             return descending ? c > 0 : c < 0;
         return a.row < b.row;
     };
-    std::sort(keys.begin(), keys.end(), less);
+    std::sort(keys.begin(), keys.end(), byPrefix);
+    struct Run {
+        std::size_t begin, end, depth; // keys [begin, end) share their first `depth` + 8 bytes
+    };
+    std::vector<Run> runs; // a stack, so no depth of shared beginnings recurses
+    auto pushRuns = [&](std::size_t begin, std::size_t end, std::size_t depth) {
+        for (std::size_t i = begin; i < end;) {
+            std::size_t j = i + 1;
+            while (j < end && keys[j].prefix == keys[i].prefix &&
+                   (keys[j].length & Has) == (keys[i].length & Has))
+                ++j;
+            if (j - i > 1 && (keys[i].length & Has))
+                runs.push_back({i, j, depth});
+            i = j;
+        }
+    };
+    pushRuns(0, keys.size(), 0);
+    while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        const auto first = keys.begin() + static_cast<std::ptrdiff_t>(run.begin);
+        const auto last = keys.begin() + static_cast<std::ptrdiff_t>(run.end);
+        const std::size_t next = run.depth + 8;
+        bool ended = true;
+        for (auto k = first; k != last && ended; ++k)
+            ended = (k->length & Length) <= next;
+        if (ended) {
+            // The same folded text: the bytes decide, then the rows' places.
+            std::sort(first, last, [&](const TextKey &a, const TextKey &b) {
+                const int c = compareBytes(raw(a.row), raw(b.row));
+                if (c != 0)
+                    return descending ? c > 0 : c < 0;
+                return a.row < b.row;
+            });
+            continue;
+        }
+        for (auto k = first; k != last; ++k) {
+            const std::size_t length = k->length & Length;
+            k->prefix = next < length ? prefixOf({k->text + next, length - next}) : 0;
+        }
+        std::sort(first, last, byPrefix);
+        pushRuns(run.begin, run.end, next);
+    }
     order.resize(keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
         order[i] = keys[i].row;

@@ -101,6 +101,32 @@ TEST(ResultsListSort, EveryColumnSortsByValueBothWays) {
     // clang-format on
 }
 
+// Names alike for more than eight bytes, and beyond sixteen, are ordered by the whole of
+// their folded text: the shorter first where one begins the other, ties of case by bytes,
+// a name given twice by its place in the list both ways.
+TEST(ResultsListSort, NamesAlikeForLongOrderByTheirWholeText) {
+    const std::vector<std::string> names = {
+        "report-2024-01.txt",     // a
+        "Report-2024-01.TXT",     // b
+        "report-2024-1.txt",      // c
+        "report-2024-01",         // d
+        "report-2024-01.txt.bak", // e
+        "REPORT-2024-01.txt",     // f
+        "report-2024-01.txt",     // g: a again
+    };
+    std::vector<RowData> rows;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        rows.push_back({Result::Match, "/", names[i], static_cast<std::int64_t>(i)});
+    for (SortOrder order : {SortOrder::Ascending, SortOrder::Descending}) {
+        ResultsList list = MakeList(rows);
+        list.Sort(Column::FileName, order);
+        std::string places; // each row's place before the sort, as its letter
+        for (std::size_t i = 0; i < list.Count(); ++i)
+            places += static_cast<char>('a' + list.Row(i).masterSize);
+        EXPECT_EQ(places, order == SortOrder::Ascending ? "dfbagec" : "ceagbfd");
+    }
+}
+
 TEST(ResultsListSort, StaysStableBeyondSmallRuns) {
     // std::sort falls back to insertion sort below 16 elements, which happens to be stable:
     // a hundred equal keys show whether stability is real.
