@@ -173,46 +173,49 @@ void ResultsList::sortTexts(Column key, bool descending, std::vector<std::uint32
         return madeAt.empty() ? Name(i)
                               : std::string_view(made).substr(madeAt[i], madeAt[i + 1] - madeAt[i]);
     };
-    // Each key points at the text it compares: the text itself when it is all ASCII (folded
-    // byte by byte on the way), else its folded form, made once here.
+    // A key per row, 16 bytes: the text's first folded bytes, its length and the row. The
+    // text is found again by the row where a beginning ties: the row's own text when it is
+    // all ASCII (folded byte by byte on the way), else its folded form, made once here.
     struct TextKey {
         std::uint64_t prefix;
-        const char *text;
-        std::uint32_t length; // the top bit: the cell holds a value
+        std::uint32_t length; // the top bit: the cell holds a value; then FoldedHere
         std::uint32_t row;
     };
+    static_assert(sizeof(TextKey) == 16);
     constexpr std::uint32_t Has = 0x80000000u;
-    constexpr std::uint32_t FoldedHere = 0x40000000u; // `text` is an offset in foldedHere
+    constexpr std::uint32_t FoldedHere = 0x40000000u; // the text is in foldedHere
     constexpr std::uint32_t Length = FoldedHere - 1;
-    // The folded texts end to end in one string (one allocation, not one a text); the keys
-    // learn where once it has stopped growing.
+    // The folded texts end to end in one string (one allocation, not one a text), and where
+    // each begins, by row in increasing order: only rows whose text is not ASCII have one.
     std::string foldedHere;
+    std::vector<std::pair<std::uint32_t, std::size_t>> foldedAt;
     std::string folded;
     std::vector<TextKey> keys(m_count);
     for (std::size_t i = 0; i < m_count; ++i) {
         std::string_view text = raw(i);
         const bool ascii = madeAt.empty() ? at(i).asciiName : !HasNonAscii(text);
-        const char *where = text.data();
         std::uint32_t flags = 0;
         if (!ascii) {
             FoldCaseUtf8(text, folded);
             text = folded;
-            where = reinterpret_cast<const char *>(static_cast<std::uintptr_t>(foldedHere.size()));
             flags = FoldedHere;
+            foldedAt.emplace_back(static_cast<std::uint32_t>(i), foldedHere.size());
             foldedHere += folded;
         }
         const bool has = hasCell(at(i), key);
-        keys[i] = {prefixOf(text), where,
+        keys[i] = {prefixOf(text),
                    static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), Length)) | flags |
                        (has ? Has : 0u),
                    static_cast<std::uint32_t>(i)};
     }
-    for (TextKey &k : keys) {
-        if (k.length & FoldedHere) {
-            k.text = foldedHere.data() + reinterpret_cast<std::uintptr_t>(k.text);
-            k.length &= ~FoldedHere;
-        }
-    }
+    // The text key k compares (its prefix was taken from it).
+    auto textOf = [&](const TextKey &k) {
+        if (!(k.length & FoldedHere))
+            return raw(k.row).substr(0, k.length & Length);
+        const auto at = std::lower_bound(foldedAt.begin(), foldedAt.end(),
+                                         std::pair<std::uint32_t, std::size_t>{k.row, 0});
+        return std::string_view(foldedHere).substr(at->second, k.length & Length);
+    };
     // First by the first eight folded bytes alone, which reads no text; then every run of
     // keys that share them by the next eight, and so on, so a text is read only as far as
     // its beginning ties with another's. Texts hold no NUL, so a text that ended pads with
@@ -265,7 +268,7 @@ void ResultsList::sortTexts(Column key, bool descending, std::vector<std::uint32
         }
         for (auto k = first; k != last; ++k) {
             const std::size_t length = k->length & Length;
-            k->prefix = next < length ? prefixOf({k->text + next, length - next}) : 0;
+            k->prefix = next < length ? prefixOf(textOf(*k).substr(next)) : 0;
         }
         std::sort(first, last, byPrefix);
         pushRuns(run.begin, run.end, next);

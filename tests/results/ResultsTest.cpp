@@ -113,6 +113,10 @@ TEST(ResultsListSort, NamesAlikeForLongOrderByTheirWholeText) {
         "report-2024-01.txt.bak", // e
         "REPORT-2024-01.txt",     // f
         "report-2024-01.txt",     // g: a again
+        "report-2024-\xc3\x9c"
+        "1.txt", // h: "Ü1", folded "ü1"
+        "report-2024-\xc3\xbc"
+        "0.txt", // i: "ü0", before h once folded
     };
     std::vector<RowData> rows;
     for (std::size_t i = 0; i < names.size(); ++i)
@@ -123,7 +127,7 @@ TEST(ResultsListSort, NamesAlikeForLongOrderByTheirWholeText) {
         std::string places; // each row's place before the sort, as its letter
         for (std::size_t i = 0; i < list.Count(); ++i)
             places += static_cast<char>('a' + list.Row(i).masterSize);
-        EXPECT_EQ(places, order == SortOrder::Ascending ? "dfbagec" : "ceagbfd");
+        EXPECT_EQ(places, order == SortOrder::Ascending ? "dfbagecih" : "hiceagbfd");
     }
 }
 
