@@ -7,7 +7,7 @@ namespace dirwise {
 
 void PathFilter::fold(std::string_view text, std::string &out) {
     if (HasNonAscii(text)) {
-        out = FoldCaseUtf8(text);
+        FoldCaseUtf8(text, out);
         return;
     }
     out.resize(text.size());
@@ -45,16 +45,37 @@ bool PathFilter::matches(const ResultsList &list, std::size_t i) {
     }
     if (state == Holds)
         return true;
-    // The list folds every name once and keeps it, so a keystroke folds nothing.
-    const std::string_view name = list.FoldedName(i);
     if (!m_needleHasSlash) {
         // The directory ends in "/", so a text without one cannot reach across into the name.
-        return name.find(m_needle) != std::string_view::npos;
+        return nameHas(list, i, m_needle, false);
     }
     // A name holds no "/": a text with one that the directory lacks can only match with its
     // last "/" on the directory's last, its head ending the directory and its tail
     // starting the name.
-    return state == Reaches && name.starts_with(m_tail);
+    return state == Reaches && nameHas(list, i, m_tail, true);
+}
+
+bool PathFilter::nameHas(const ResultsList &list, std::size_t i, std::string_view part,
+                         bool anchored) {
+    const std::string_view name = list.Name(i);
+    if (!list.NameIsAscii(i)) {
+        fold(name, m_folded);
+        return anchored ? std::string_view(m_folded).starts_with(part)
+                        : m_folded.find(part) != std::string::npos;
+    }
+    // Folded on the way. `part` is folded, so a letter in it is small, and a byte of it
+    // beyond ASCII never equals an ASCII name's byte.
+    if (part.size() > name.size())
+        return false;
+    const std::size_t last = anchored ? 0 : name.size() - part.size();
+    for (std::size_t at = 0; at <= last; ++at) {
+        std::size_t k = 0;
+        while (k < part.size() && FoldAscii(name[at + k]) == static_cast<unsigned char>(part[k]))
+            ++k;
+        if (k == part.size())
+            return true;
+    }
+    return false;
 }
 
 } // namespace dirwise

@@ -3,6 +3,7 @@
 // The model is the window's own, without a view.
 //   build/bin/dw_filter_bench [ROWS]
 
+#include "BenchRows.h"
 #include "ResultsModel.h"
 
 #include <QCoreApplication>
@@ -10,30 +11,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
-#include <string>
 
 using namespace dirwise;
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const std::size_t rows = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
-    std::mt19937_64 rng(7);
     ResultsList list;
-    list.SetRoots("/master", "/compare");
-    std::vector<std::uint32_t> dirs;
-    for (int d = 0; d < 2000; ++d)
-        dirs.push_back(list.InternDirectory("/proj" + std::to_string(d % 20) + "/Module" +
-                                            std::to_string(d) + "/"));
-    const Result results[] = {Result::Match, Result::Size, Result::Date, Result::SizeAndDate,
-                              Result::NotFound};
-    for (std::size_t i = 0; i < rows; ++i) {
-        const Result r = results[rng() % 50 < 44 ? 0 : 1 + rng() % 4];
-        std::string name =
-            "File" + std::to_string(rng() % 10000000) + (rng() % 3 ? ".txt" : "-Überblick.DAT");
-        list.Append(
-            ResultRow{.name = std::move(name), .dir = dirs[rng() % dirs.size()], .result = r});
-    }
+    bench::FillBenchRows(list, rows);
     ResultsModel model(list);
     ResultsModel::KindSwitches all;
     all.fill(true);

@@ -76,8 +76,8 @@ public:
         if (m_stop || yield() || count == 0)
             return;
         m_listDirs.assign(state.ScanDirs.size(), NoDir);
-        FactsAhead facts(m_pool, state, m_options, count, m_options.verifyContents && !extras,
-                         walked, other);
+        const bool contents = m_options.verifyContents && !extras;
+        FactsAhead facts(m_pool, state, m_options, count, contents, walked, other);
         facts.WhileWaiting([this] { m_host.waiting(m_progress); });
         for (std::size_t i = 0; i < count && !m_stop; ++i) {
             if (extras)
@@ -85,6 +85,11 @@ public:
             else
                 takeFile(state, i, facts.Get(i), facts);
             m_progress.compared = static_cast<std::int64_t>(i) + 1;
+            // The listing's names would otherwise stay beside the list's own copies until the
+            // pass ends. Without contents to read no worker looks back past the file the
+            // loop has taken; a pair's contents may still be read behind it.
+            if (!contents && (i & ReleaseEvery) == 0)
+                state.ReleaseFilesBefore(i);
             (void)yield();
         }
     }
@@ -226,6 +231,8 @@ private:
             m_summary.notCompared.push_back(std::move(d));
         }
     }
+
+    static constexpr std::size_t ReleaseEvery = 0xffff; // files between two give-backs, less one
 
     const CompareOptions &m_options;
     TreeSource &m_master;

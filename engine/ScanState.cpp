@@ -22,7 +22,9 @@ std::string ScanState::RelativeDir(std::uint32_t d) const {
 
 ScanNames::ScanNames(ScanNames &&other) noexcept
     : m_blocks(std::move(other.m_blocks)), m_used(std::exchange(other.m_used, BlockSize)),
-      m_at(std::move(other.m_at)), m_count(std::exchange(other.m_count, 0)) {
+      m_at(std::move(other.m_at)), m_count(std::exchange(other.m_count, 0)),
+      m_releasedBlocks(std::exchange(other.m_releasedBlocks, 0)),
+      m_releasedChunks(std::exchange(other.m_releasedChunks, 0)) {
     other.m_blocks.clear();
 }
 
@@ -34,6 +36,8 @@ ScanNames &ScanNames::operator=(ScanNames &&other) noexcept {
         m_used = std::exchange(other.m_used, BlockSize);
         m_at = std::move(other.m_at);
         m_count = std::exchange(other.m_count, 0);
+        m_releasedBlocks = std::exchange(other.m_releasedBlocks, 0);
+        m_releasedChunks = std::exchange(other.m_releasedChunks, 0);
     }
     return *this;
 }
@@ -44,6 +48,22 @@ void ScanNames::release() {
     for (char *block : m_blocks)
         std::free(block);
     m_blocks.clear();
+}
+
+void ScanNames::ReleaseBefore(std::size_t i) {
+    // Name i's block may hold earlier names too: only the blocks before it are wholly
+    // behind. With no name i there is nothing to tell where they end; the whole state goes
+    // soon anyway.
+    if (i == 0 || i >= m_count)
+        return;
+    const std::size_t keepBlock =
+        static_cast<std::size_t>(m_at[i >> ChunkBits][i & ChunkMask] >> OffsetBits);
+    for (; m_releasedBlocks < keepBlock; ++m_releasedBlocks) {
+        std::free(m_blocks[m_releasedBlocks]);
+        m_blocks[m_releasedBlocks] = nullptr;
+    }
+    for (; m_releasedChunks < (i >> ChunkBits); ++m_releasedChunks)
+        m_at[m_releasedChunks].reset();
 }
 
 void ScanNames::push_back(std::string_view name) {
@@ -70,6 +90,5 @@ void ScanNames::push_back(std::string_view name) {
     m_used += name.size() + 1;
     ++m_count;
 }
-
 
 } // namespace dirwise

@@ -27,6 +27,10 @@ struct ScanDir {
 // The names of the listed files, packed: each name's bytes and a terminating NUL go into
 // large blocks that never move, so a million names cost little more than their bytes and
 // an offset each, and growing copies nothing. Names hold no NUL (a file name cannot).
+//
+// The pass loop takes the files in order and never looks back, so the names it has passed
+// can be given back while it runs (ReleaseBefore): the window then holds a million rows
+// without the engine's copy of every name beside them.
 class ScanNames {
 public:
     ScanNames() = default;
@@ -44,6 +48,10 @@ public:
         return m_blocks[at >> OffsetBits] + (at & OffsetMask);
     }
     [[nodiscard]] std::size_t size() const { return m_count; }
+    // Gives back the memory of names [0, i) where whole blocks and chunks of offsets hold
+    // nothing else; those names must never be read again. size() stays; names from i on stay
+    // valid. Cheap when there is nothing to give back.
+    void ReleaseBefore(std::size_t i);
 
 private:
     static constexpr unsigned OffsetBits = 21; // 2 MiB blocks: one huge page each, if allowed
@@ -57,21 +65,58 @@ private:
     std::size_t m_used = BlockSize;                     // bytes used in the last block
     std::vector<std::unique_ptr<std::uint64_t[]>> m_at; // block << OffsetBits | offset
     std::size_t m_count = 0;
+    std::size_t m_releasedBlocks = 0; // blocks [0, this) are given back (nullptr)
+    std::size_t m_releasedChunks = 0; // chunks of m_at [0, this) likewise
+};
+
+// The directory index of each listed file, in chunks that never move (growing copies
+// nothing) and that can be given back behind the pass loop, as ScanNames can.
+class ScanDirIndexes {
+public:
+    void push_back(std::uint32_t dir) {
+        if ((m_count & ChunkMask) == 0)
+            m_chunks.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(ChunkMask + 1));
+        m_chunks.back()[m_count & ChunkMask] = dir;
+        ++m_count;
+    }
+    // Entry i (< size(), not given back).
+    [[nodiscard]] std::uint32_t operator[](std::size_t i) const {
+        return m_chunks[i >> ChunkBits][i & ChunkMask];
+    }
+    [[nodiscard]] std::size_t size() const { return m_count; }
+    // Gives back the chunks that hold only entries before i; see ScanNames::ReleaseBefore.
+    void ReleaseBefore(std::size_t i) {
+        for (; m_released < (i >> ChunkBits) && m_released < m_chunks.size(); ++m_released)
+            m_chunks[m_released].reset();
+    }
+
+private:
+    static constexpr unsigned ChunkBits = 16;
+    static constexpr std::size_t ChunkMask = (std::size_t{1} << ChunkBits) - 1;
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_chunks;
+    std::size_t m_count = 0;
+    std::size_t m_released = 0;
 };
 
 // What the scanner found: the engine's own working state, never read or written by a host.
 // Entry i of ScanFileNames and ScanFileDirs describe the same file; positions are 0-based,
 // in the order the scanner found the files.
 struct ScanState {
-    std::int64_t ScanFileCount = 0;          // files listed
-    ScanNames ScanFileNames;                 // growing never moves the names
-    std::vector<std::uint32_t> ScanFileDirs; // index into ScanDirs of each file's directory
+    std::int64_t ScanFileCount = 0; // files listed
+    ScanNames ScanFileNames;        // growing never moves the names
+    ScanDirIndexes ScanFileDirs;    // index into ScanDirs of each file's directory
     std::vector<ScanDir> ScanDirs;
     std::vector<Diagnostic> Diagnostics; // directories that could not be listed
     bool Stopped = false;                // a yield asked the scan to stop
 
     // Directory d relative to its scan root: "/" for the root, else "/a/b/".
     [[nodiscard]] std::string RelativeDir(std::uint32_t d) const;
+    // Gives back the names and directory indexes of files [0, i), which must never be read
+    // again (see ScanNames::ReleaseBefore). The count and the directories stay.
+    void ReleaseFilesBefore(std::size_t i) {
+        ScanFileNames.ReleaseBefore(i);
+        ScanFileDirs.ReleaseBefore(i);
+    }
 };
 
 } // namespace dirwise

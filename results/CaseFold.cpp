@@ -4,6 +4,7 @@
 #include "TextForms.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 namespace dirwise {
@@ -18,22 +19,24 @@ constexpr Mapping Table[] = {
 #include "CaseFoldTable.inc"
 };
 
-void appendUtf8(std::string &out, char32_t cp) {
+// Writes `cp` as UTF-8 at `to` and returns the byte after it.
+char *writeUtf8(char *to, char32_t cp) {
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
+        *to++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *to++ = static_cast<char>(0xC0 | (cp >> 6));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *to++ = static_cast<char>(0xE0 | (cp >> 12));
+        *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *to++ = static_cast<char>(0xF0 | (cp >> 18));
+        *to++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    return to;
 }
 
 char32_t decode(std::string_view s, std::size_t i, std::size_t n) {
@@ -73,16 +76,41 @@ FoldedUnit FoldedUnitAt(std::string_view s, std::size_t i) {
 
 std::string FoldCaseUtf8(std::string_view s) {
     std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) {
-        const FoldedUnit u = FoldedUnitAt(s, i);
-        if (u.key >= 0x110000u)
-            out += s[i];
-        else
-            appendUtf8(out, static_cast<char32_t>(u.key));
-        i += u.length;
-    }
+    FoldCaseUtf8(s, out);
     return out;
+}
+
+void FoldCaseUtf8(std::string_view s, std::string &out) {
+    // The two-byte letters (U+0080 to U+07FF: the Latin, Greek and Cyrillic ones most names
+    // hold) fold by a table made once; the rest by a search of the mappings.
+    static const std::array<char32_t, 0x800> twoByte = [] {
+        std::array<char32_t, 0x800> t{};
+        for (char32_t cp = 0; cp < t.size(); ++cp)
+            t[cp] = FoldCase(cp);
+        return t;
+    }();
+    // No folding makes a character longer by more than half (two bytes to three at most),
+    // so the folded text fits in a buffer sized once.
+    out.resize(s.size() + s.size() / 2);
+    char *to = out.data();
+    for (std::size_t i = 0; i < s.size();) {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        if (byte < 0x80) {
+            *to++ = static_cast<char>(FoldAscii(s[i]));
+            ++i;
+            continue;
+        }
+        const std::size_t n = Utf8SequenceLength(s, i);
+        if (n == 0) {
+            *to++ = s[i++]; // not UTF-8: kept as it is
+            continue;
+        }
+        const char32_t cp = decode(s, i, n);
+        const char32_t folded = cp < twoByte.size() ? twoByte[cp] : FoldCase(cp);
+        to = writeUtf8(to, folded);
+        i += n;
+    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
 }
 
 bool HasNonAscii(std::string_view s) {

@@ -25,6 +25,9 @@ struct FoldedUnit {
 // `s` with every valid UTF-8 character folded (and written back as UTF-8) and every other
 // byte kept. Pure ASCII text needs FoldAscii only; this is for the rest.
 [[nodiscard]] std::string FoldCaseUtf8(std::string_view s);
+// The same into `out` (replacing what it held), reusing its memory: for folding many texts
+// one after another without an allocation each.
+void FoldCaseUtf8(std::string_view s, std::string &out);
 
 // Whether `s` holds a byte outside ASCII.
 [[nodiscard]] bool HasNonAscii(std::string_view s);

@@ -51,7 +51,6 @@ void ResultsList::Clear() {
     m_dirs = {};
     m_dirIndex = {};
     m_dirRank = {};
-    dropFolded();
 }
 
 void ResultsList::SetRoots(std::string masterRoot, std::string compareRoot) {
@@ -136,7 +135,7 @@ std::size_t ResultsList::Append(const ResultRow &row) {
     s.detail = row.detail;
     s.timesKnown = static_cast<std::uint8_t>((!row.hasMaster() || row.masterTimeKnown ? 1 : 0) |
                                              (!row.hasCompare() || row.compareTimeKnown ? 2 : 0));
-    s.foldedApart = false;
+    s.asciiName = !HasNonAscii(row.name);
     return m_count++;
 }
 
@@ -162,48 +161,6 @@ std::string_view ResultsList::Name(std::size_t i) const {
     std::size_t length = 0;
     const char *bytes = nameBytes(at(i).name, length);
     return {bytes, length};
-}
-
-void ResultsList::foldNames() const {
-    m_folded.resize(m_blocks.size());
-    std::string folded;
-    for (; m_foldedRows < m_count; ++m_foldedRows) {
-        const Stored &s = at(m_foldedRows);
-        std::size_t length = 0;
-        const char *bytes = nameBytes(s.name, length);
-        const std::string_view name(bytes, length);
-        if (HasNonAscii(name)) {
-            folded = FoldCaseUtf8(name);
-        } else {
-            folded.resize(length);
-            for (std::size_t k = 0; k < length; ++k)
-                folded[k] = static_cast<char>(FoldAscii(name[k]));
-        }
-        std::unique_ptr<char[]> &mirror = m_folded[refBlock(s.name)];
-        s.foldedApart = folded.size() != length || refLength(s.name) == LongName;
-        if (s.foldedApart) {
-            m_foldedApart[s.name] = folded;
-            continue;
-        }
-        if (!mirror)
-            mirror = std::make_unique_for_overwrite<char[]>(BlockSize);
-        std::memcpy(mirror.get() + refOffset(s.name), folded.data(), length);
-    }
-}
-
-void ResultsList::dropFolded() const {
-    m_folded = decltype(m_folded)();
-    m_foldedApart = {};
-    m_foldedRows = 0;
-}
-
-std::string_view ResultsList::FoldedName(std::size_t i) const {
-    if (m_foldedRows < m_count)
-        foldNames();
-    const Stored &s = at(i);
-    if (s.foldedApart)
-        return m_foldedApart.find(s.name)->second;
-    return {m_folded[refBlock(s.name)].get() + refOffset(s.name), refLength(s.name)};
 }
 
 const std::string &ResultsList::RelativeDir(std::size_t i) const {
@@ -292,7 +249,6 @@ void ResultsList::Remove(std::vector<std::size_t> rows) {
     // The removed rows' names stay in their blocks until Clear: the blocks never move.
     std::size_t next = 0; // next index in `rows` to drop
     std::size_t write = 0;
-    std::size_t foldedKept = 0; // kept rows that had folded names
     for (std::size_t read = 0; read < m_count; ++read) {
         if (next < rows.size() && rows[next] == read) {
             ++next;
@@ -300,12 +256,9 @@ void ResultsList::Remove(std::vector<std::size_t> rows) {
         }
         if (write != read)
             at(write) = at(read);
-        if (read < m_foldedRows)
-            ++foldedKept;
         ++write;
     }
     m_count = write;
-    m_foldedRows = foldedKept; // the order is kept, so the folded rows still lead
     m_chunks.resize((m_count + ChunkRows - 1) >> ChunkBits);
 }
 
@@ -330,9 +283,6 @@ void ResultsList::permute(std::vector<std::uint32_t> &order) {
 }
 
 void ResultsList::Sort(Column key, SortOrder order, std::vector<std::size_t> *follow) {
-    // Rows that move are followed by their folded names only when every row has one.
-    if (m_foldedRows != 0)
-        foldNames();
     std::vector<std::uint32_t> perm;
     const bool descending = order == SortOrder::Descending;
     if (key == Column::FileName || key == Column::Difference)

@@ -66,11 +66,9 @@ public:
     [[nodiscard]] std::string_view Name(std::size_t i) const;
     [[nodiscard]] Result ResultOf(std::size_t i) const { return at(i).result; }
     [[nodiscard]] std::uint32_t DirIndex(std::size_t i) const { return at(i).dir; }
-    // Row i's name with case folded as the filter and the sort compare names (Unicode
-    // simple folding; ASCII letters by FoldAscii; other bytes kept). The folded names are
-    // made for the whole list on first use and kept (as much memory again as the names);
-    // valid until the next call that changes the list.
-    [[nodiscard]] std::string_view FoldedName(std::size_t i) const;
+    // Whether row i's name is all ASCII (then FoldAscii folds it whole; otherwise see
+    // FoldCaseUtf8). Known from the append, so asking costs nothing.
+    [[nodiscard]] bool NameIsAscii(std::size_t i) const { return at(i).asciiName; }
 
     // The directory relative to the roots of row i ("/" or "/a/b/").
     [[nodiscard]] const std::string &RelativeDir(std::size_t i) const;
@@ -113,8 +111,8 @@ private:
         std::uint32_t dir;
         Result result;
         Detail detail;
-        std::uint8_t timesKnown;  // bit 0: the master side's time, bit 1: the compare side's
-        mutable bool foldedApart; // the folded name is in m_foldedApart
+        std::uint8_t timesKnown; // bit 0: the master side's time, bit 1: the compare side's
+        bool asciiName;          // the name holds no byte beyond ASCII
     };
     static_assert(sizeof(Stored) == 48);
     static constexpr unsigned ChunkBits = 13; // 8,192 rows a chunk
@@ -139,11 +137,6 @@ private:
     // The sort's key orders, in SortOrder::Ascending with ties left to the caller.
     void sortNumbers(Column key, bool descending, std::vector<std::uint32_t> &order) const;
     void sortTexts(Column key, bool descending, std::vector<std::uint32_t> &order) const;
-    // Makes the folded names of rows [m_foldedRows, Count()).
-    void foldNames() const;
-    // Forgets the folded names (after rows moved in a way foldNames cannot follow).
-    void dropFolded() const;
-
     std::vector<std::unique_ptr<Stored[]>> m_chunks;
     std::size_t m_count = 0;
     std::vector<std::unique_ptr<char[]>> m_blocks; // the names' bytes
@@ -151,11 +144,6 @@ private:
     std::vector<std::string> m_dirs;
     std::unordered_map<std::string, std::uint32_t> m_dirIndex;
     mutable std::vector<std::uint32_t> m_dirRank; // rank of each directory in text order
-    // The folded names: block k of m_folded mirrors m_blocks[k] byte for byte where a name
-    // folds to as many bytes; other folded names are in m_foldedApart by their NameRef.
-    mutable std::vector<std::unique_ptr<char[]>> m_folded;
-    mutable std::unordered_map<std::uint64_t, std::string> m_foldedApart;
-    mutable std::size_t m_foldedRows = 0; // rows [0, m_foldedRows) have folded names
     std::string m_masterRoot;
     std::string m_compareRoot;
     SortState m_sort;

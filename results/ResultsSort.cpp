@@ -8,7 +8,7 @@
 #include "TextForms.h"
 
 #include <algorithm>
-#include <deque>
+#include <cstdint>
 #include <numeric>
 
 namespace dirwise {
@@ -173,46 +173,106 @@ void ResultsList::sortTexts(Column key, bool descending, std::vector<std::uint32
         return madeAt.empty() ? Name(i)
                               : std::string_view(made).substr(madeAt[i], madeAt[i + 1] - madeAt[i]);
     };
-    // Each key points at the text it compares: the text itself when it is all ASCII (folded
-    // byte by byte on the way), else its folded form, kept by the list for names or made
-    // once here.
+    // A key per row, 16 bytes: the text's first folded bytes, its length and the row. The
+    // text is found again by the row where a beginning ties: the row's own text when it is
+    // all ASCII (folded byte by byte on the way), else its folded form, made once here.
     struct TextKey {
         std::uint64_t prefix;
-        const char *text;
-        std::uint32_t length; // the top bit: the cell holds a value
+        std::uint32_t length; // the top bit: the cell holds a value; then FoldedHere
         std::uint32_t row;
     };
+    static_assert(sizeof(TextKey) == 16);
     constexpr std::uint32_t Has = 0x80000000u;
-    const bool listFolded = madeAt.empty() && m_foldedRows == m_count;
-    std::deque<std::string> foldedHere;
+    constexpr std::uint32_t FoldedHere = 0x40000000u; // the text is in foldedHere
+    constexpr std::uint32_t Length = FoldedHere - 1;
+    // The folded texts end to end in one string (one allocation, not one a text), and where
+    // each begins, by row in increasing order: only rows whose text is not ASCII have one.
+    std::string foldedHere;
+    std::vector<std::pair<std::uint32_t, std::size_t>> foldedAt;
+    std::string folded;
     std::vector<TextKey> keys(m_count);
     for (std::size_t i = 0; i < m_count; ++i) {
         std::string_view text = raw(i);
-        if (HasNonAscii(text))
-            text = listFolded ? FoldedName(i)
-                              : std::string_view(foldedHere.emplace_back(FoldCaseUtf8(text)));
-        const Stored &s = at(i);
-        const bool has = hasCell(s, key);
-        keys[i] = {prefixOf(text), text.data(),
-                   static_cast<std::uint32_t>(text.size()) | (has ? Has : 0u),
+        const bool ascii = madeAt.empty() ? at(i).asciiName : !HasNonAscii(text);
+        std::uint32_t flags = 0;
+        if (!ascii) {
+            FoldCaseUtf8(text, folded);
+            text = folded;
+            flags = FoldedHere;
+            foldedAt.emplace_back(static_cast<std::uint32_t>(i), foldedHere.size());
+            foldedHere += folded;
+        }
+        const bool has = hasCell(at(i), key);
+        keys[i] = {prefixOf(text),
+                   static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), Length)) | flags |
+                       (has ? Has : 0u),
                    static_cast<std::uint32_t>(i)};
     }
-    auto less = [&](const TextKey &a, const TextKey &b) {
+    // The text key k compares (its prefix was taken from it).
+    auto textOf = [&](const TextKey &k) {
+        if (!(k.length & FoldedHere))
+            return raw(k.row).substr(0, k.length & Length);
+        const auto at = std::lower_bound(foldedAt.begin(), foldedAt.end(),
+                                         std::pair<std::uint32_t, std::size_t>{k.row, 0});
+        return std::string_view(foldedHere).substr(at->second, k.length & Length);
+    };
+    // First by the first eight folded bytes alone, which reads no text; then every run of
+    // keys that share them by the next eight, and so on, so a text is read only as far as
+    // its beginning ties with another's. Texts hold no NUL, so a text that ended pads with
+    // zeros and comes first, as the shorter of two texts does.
+    auto byPrefix = [&](const TextKey &a, const TextKey &b) {
         int c = 0;
         if ((a.length & Has) != (b.length & Has))
             c = (a.length & Has) ? 1 : -1; // an empty cell is less than any value
         else if (a.prefix != b.prefix)
             c = a.prefix < b.prefix ? -1 : 1;
-        else if (a.length & Has) {
-            c = compareText({a.text, a.length & ~Has}, {b.text, b.length & ~Has});
-            if (c == 0)
-                c = compareBytes(raw(a.row), raw(b.row));
-        }
         if (c != 0)
             return descending ? c > 0 : c < 0;
         return a.row < b.row;
     };
-    std::sort(keys.begin(), keys.end(), less);
+    std::sort(keys.begin(), keys.end(), byPrefix);
+    struct Run {
+        std::size_t begin, end, depth; // keys [begin, end) share their first `depth` + 8 bytes
+    };
+    std::vector<Run> runs; // a stack, so no depth of shared beginnings recurses
+    auto pushRuns = [&](std::size_t begin, std::size_t end, std::size_t depth) {
+        for (std::size_t i = begin; i < end;) {
+            std::size_t j = i + 1;
+            while (j < end && keys[j].prefix == keys[i].prefix &&
+                   (keys[j].length & Has) == (keys[i].length & Has))
+                ++j;
+            if (j - i > 1 && (keys[i].length & Has))
+                runs.push_back({i, j, depth});
+            i = j;
+        }
+    };
+    pushRuns(0, keys.size(), 0);
+    while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        const auto first = keys.begin() + static_cast<std::ptrdiff_t>(run.begin);
+        const auto last = keys.begin() + static_cast<std::ptrdiff_t>(run.end);
+        const std::size_t next = run.depth + 8;
+        bool ended = true;
+        for (auto k = first; k != last && ended; ++k)
+            ended = (k->length & Length) <= next;
+        if (ended) {
+            // The same folded text: the bytes decide, then the rows' places.
+            std::sort(first, last, [&](const TextKey &a, const TextKey &b) {
+                const int c = compareBytes(raw(a.row), raw(b.row));
+                if (c != 0)
+                    return descending ? c > 0 : c < 0;
+                return a.row < b.row;
+            });
+            continue;
+        }
+        for (auto k = first; k != last; ++k) {
+            const std::size_t length = k->length & Length;
+            k->prefix = next < length ? prefixOf(textOf(*k).substr(next)) : 0;
+        }
+        std::sort(first, last, byPrefix);
+        pushRuns(run.begin, run.end, next);
+    }
     order.resize(keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
         order[i] = keys[i].row;

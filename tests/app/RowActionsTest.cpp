@@ -381,3 +381,63 @@ TEST(PathFilter, ATextWithASlashReachesAcrossTheDirectoryIntoTheName) {
         EXPECT_EQ(kept, c.kept) << c.text;
     }
 }
+
+// Names are folded as they are tested: ASCII names letter by letter, others whole (the Kelvin
+// sign folds to "k", bytes that are not UTF-8 stay bytes). The table holds after the rows
+// are sorted and one removed, so what the list knows of each name moves with its row.
+TEST(PathFilter, NamesMatchWithCaseFoldedWhateverTheirBytes) {
+    ResultsList list;
+    const std::uint32_t root = list.InternDirectory("/");
+    const std::uint32_t d = list.InternDirectory("/D/");
+    // clang-format off
+    const struct {
+        std::uint32_t dir;
+        const char *name;
+    } rows[] = {
+        {root, "README.md"},
+        {root, "\xe2\x84\xaa" "elvin.txt"}, // "Kelvin" with the Kelvin sign
+        {root, "bad\xff" "NAME"},
+        {d, "\xc3\x9c" "nter"},              // "Ünter"
+        {d, "unter"},
+    };
+    // The names each text keeps, sorted, joined by ",".
+    const struct {
+        const char *text, *kept;
+    } cases[] = {
+        {"readme.MD", "README.md"},
+        {"ME.M", "README.md"},
+        {"KEL", "\xe2\x84\xaa" "elvin.txt"},
+        {"\xe2\x84\xaa" "ELVIN", "\xe2\x84\xaa" "elvin.txt"},
+        {"\xff" "name", "bad\xff" "NAME"},
+        {"\xc3\xbc", "\xc3\x9c" "nter"},
+        {"d/\xc3\xbc" "N", "\xc3\x9c" "nter"},
+        {"d/U", "unter"},
+        {"nter", "unter,\xc3\x9c" "nter"},
+        {"readme.md.", ""},
+        {"txt.", ""},
+    };
+    // clang-format on
+    for (const auto &r : rows)
+        list.Append({.name = r.name, .dir = r.dir});
+    auto check = [&](const char *when) {
+        PathFilter f;
+        for (const auto &c : cases) {
+            f.setText(c.text);
+            std::vector<std::string> kept;
+            for (std::size_t i = 0; i < list.Count(); ++i)
+                if (f.matches(list, i))
+                    kept.emplace_back(list.Name(i));
+            std::sort(kept.begin(), kept.end());
+            std::string joined;
+            for (const std::string &k : kept)
+                joined += (joined.empty() ? "" : ",") + k;
+            EXPECT_EQ(joined, c.kept) << when << ": " << c.text;
+        }
+    };
+    check("as appended");
+    list.Sort(Column::FileName, SortOrder::Descending);
+    const std::string first(list.Name(0));
+    list.Remove(0);
+    list.Append({.name = first, .dir = d});
+    check("sorted, removed and appended");
+}

@@ -5,6 +5,7 @@
 #include "EngineTestSupport.h"
 
 #include <algorithm>
+#include <malloc.h>
 #include <random>
 
 namespace dirwise::test {
@@ -28,6 +29,37 @@ TEST(ScanNamesTest, NamesKeepTheirBytesInOrderAcrossManyBlocks) {
     for (std::size_t i = 0; i < given.size(); ++i)
         wrong += std::string(names[i]) != given[i];
     EXPECT_EQ(wrong, 0u);
+}
+
+// The pass loop gives back the listing behind it: the memory of whole blocks of names and
+// chunks of offsets and folder indexes goes back, and every file from the release point on
+// reads as it was listed, at each block's and chunk's edge too.
+TEST(ScanNamesTest, FilesBehindAReleaseGoBackAndTheRestStay) {
+    ScanState state;
+    constexpr std::size_t Count = 300000; // about 6 MB of names: several blocks and chunks
+    const auto nameOf = [](std::size_t i) { return "file-" + std::to_string(i * 7919) + ".dat"; };
+    for (std::size_t i = 0; i < Count; ++i) {
+        state.ScanFileNames.push_back(nameOf(i));
+        state.ScanFileDirs.push_back(static_cast<std::uint32_t>(i % 977));
+    }
+    const auto inUse = [] {
+        const struct mallinfo2 m = mallinfo2();
+        return m.uordblks + m.hblkhd;
+    };
+    const std::size_t before = inUse();
+    for (const std::size_t from : {std::size_t{0}, std::size_t{65535}, std::size_t{65536},
+                                   std::size_t{150001}, Count - 1, Count}) {
+        state.ReleaseFilesBefore(from);
+        std::size_t wrong = 0;
+        for (std::size_t i = from; i < Count; ++i)
+            wrong += nameOf(i) != state.ScanFileNames[i] || state.ScanFileDirs[i] != i % 977;
+        EXPECT_EQ(wrong, 0u) << "after a release before " << from;
+        EXPECT_EQ(state.ScanFileNames.size(), Count);
+    }
+    // Behind the last file: every block but the last's (2 MiB each) and four chunks of
+    // 65,536 offsets (8 bytes each) and folder indexes (4 bytes each).
+    const std::size_t blocks = (Count * 20 / (std::size_t{2} << 20));
+    EXPECT_GE(before - inUse(), blocks * (std::size_t{2} << 20) + 4 * 65536 * 12);
 }
 
 // A tree of several hundred directories, three deep, its names made in an order that is
