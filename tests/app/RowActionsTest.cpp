@@ -132,7 +132,10 @@ TEST_F(RowActions, OpenFileCommandsHandEachSideToTheDesktop) {
     fakeProgram("xdg-open");
     fill();
     pick("a.txt");
+    // Each launch is a process of its own: the second key waits for the first one's call, so
+    // that the log's order is the keys' order.
     QTest::keyClick(lv(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(calls("xdg-open"), QStringList{"[" + m("a.txt") + "]"});
     QTest::keyClick(lv(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(calls("xdg-open", 2), (QStringList{"[" + m("a.txt") + "]", "[" + c("a.txt") + "]"}));
 }
