@@ -1,5 +1,7 @@
 #include "Messages.h"
 
+#include "Io.h"
+
 #include <clocale>
 #include <cstring>
 #include <locale.h>
@@ -58,6 +60,12 @@ std::string Format(const char *format, std::initializer_list<std::string> args) 
         }
     }
     return out;
+}
+
+int Trouble(const std::string &message) {
+    // Nothing useful can be done when standard error itself fails.
+    (void)WriteAll(STDERR_FILENO, "dwc: " + message + "\n");
+    return 2;
 }
 
 std::string ErrorText(int err) {

@@ -29,4 +29,7 @@ void InitMessages();
 // mixes two languages.
 [[nodiscard]] std::string ErrorText(int err);
 
+// Writes "dwc: MESSAGE" as a line to standard error and returns 2, the status of trouble.
+int Trouble(const std::string &message);
+
 } // namespace dirwise::cli

@@ -11,6 +11,7 @@
 #include "OptionsText.h"
 #include "ProductInfo.h"
 #include "Report.h"
+#include "ReportChecks.h"
 #include "ReportTarget.h"
 #include "ResultsList.h"
 #include "Roots.h"
@@ -37,6 +38,7 @@
 using namespace dirwise;
 using dirwise::cli::ErrorText;
 using dirwise::cli::Format;
+using dirwise::cli::Trouble;
 
 namespace {
 
@@ -259,102 +261,6 @@ private:
     std::function<void()> m_onInterrupt;
 };
 
-int trouble(const std::string &message) {
-    writeErr("dwc: " + message + "\n");
-    return 2;
-}
-
-// Whether `root` is a folder on this machine (not a snapshot file, not a remote root).
-bool liveFolder(const std::string &root) {
-    struct stat st {};
-    return !IsRemoteRoot(root) && ::stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The tree `place` lies in ("master" or "compare"), or nullptr when it lies in neither. Only
-// folders on this machine can hold it.
-const char *treeHolding(const CliOptions &o, const ReportPlace &place) {
-    if (liveFolder(o.compare.masterDir) &&
-        ReportInTree(place, NormalizeRoot(o.compare.masterDir), o.compare.followLinks))
-        return "master";
-    if (liveFolder(o.compare.compareDir) &&
-        ReportInTree(place, NormalizeRoot(o.compare.compareDir), o.compare.followLinks))
-        return "compare";
-    return nullptr;
-}
-
-int refuseReportIn(const char *tree, const std::string &path) {
-    return trouble(
-        Format(std::string(tree) == "master"
-                   ? _("the report would overwrite a file inside the master directory: %s")
-                   : _("the report would overwrite a file inside the compare directory: %s"),
-               {EscapeForDisplay(path)}));
-}
-
-// What must hold before any work is done: two usable, different roots (opened into
-// `master` and `compare`: folders, snapshots or remote roots, see OpenRoot), and a report
-// target that can be written and is no file of either tree (`place` says where it lies).
-// Returns 0 or the exit status.
-int checkBeforeTheRun(const CliOptions &o, ReportPlace &place, OpenedRoot &master,
-                      OpenedRoot &compare) {
-    if (const int status = cli::OpenRoot(o.compare.masterDir, "master", o, master))
-        return status;
-    if (const int status = cli::OpenRoot(o.compare.compareDir, "compare", o, compare))
-        return status;
-    struct stat masterSt {
-    }, compareSt{};
-    if (master.live && compare.live && ::stat(o.compare.masterDir.c_str(), &masterSt) == 0 &&
-        ::stat(o.compare.compareDir.c_str(), &compareSt) == 0 &&
-        masterSt.st_dev == compareSt.st_dev && masterSt.st_ino == compareSt.st_ino)
-        return trouble(Format(_("the master and compare directories are the same directory: %s"),
-                              {EscapeForDisplay(o.compare.compareDir)}));
-    if (o.outputPath.empty())
-        return 0;
-    int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
-    if (err == 0)
-        err = LocateReport(o.outputPath, place);
-    if (err != 0)
-        return trouble(Format(_("cannot write the report: %s: %s"),
-                              {EscapeForDisplay(o.outputPath), ErrorText(err)}));
-    if (const char *tree = treeHolding(o, place))
-        return refuseReportIn(tree, o.outputPath);
-    return 0;
-}
-
-// Just before the report is written: the target is looked up again, and when it is no
-// longer the file it was at the start, that file is checked against the trees as well.
-// Returns 0 or the exit status.
-int checkAgainBeforeWriting(const CliOptions &o, const ReportPlace &before) {
-    ReportPlace now;
-    if (const int err = LocateReport(o.outputPath, now))
-        return trouble(Format(_("cannot write the report: %s: %s"),
-                              {EscapeForDisplay(o.outputPath), ErrorText(err)}));
-    if (!before.changed(now))
-        return 0;
-    if (const char *tree = treeHolding(o, now))
-        return refuseReportIn(tree, o.outputPath);
-    return 0;
-}
-
-// An existing report target that is a device (a terminal, /dev/null), opened for writing
-// as SafeWrite would: `special` tells whether it is one; when it is and cannot be opened,
-// the result is empty with errno set. A FIFO is not one of them: its reader may come late,
-// so it is opened, as before, only once the report is complete.
-UniqueFd openSpecialTarget(const std::string &path, bool &special) {
-    struct stat st {};
-    const std::string target = ResolveWriteTarget(path);
-    special = ::stat(target.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
-    if (!special)
-        return UniqueFd();
-    // O_NONBLOCK: a device that is not ready fails at once instead of hanging.
-    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (fd) {
-        const int flags = ::fcntl(fd.get(), F_GETFL);
-        if (flags >= 0)
-            ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-    }
-    return fd;
-}
-
 // The summary for standard error, in the user's language.
 std::string summaryText(const CompareSummary &s) {
     if (s.stopped)
@@ -392,7 +298,7 @@ std::string versionText() {
 int writeSnapshot(const CliOptions &o) {
     const std::string root = NormalizeRoot(o.compare.masterDir);
     if (const int err = CheckRoot(root))
-        return trouble(
+        return Trouble(
             Format(_("folder %s: %s"), {EscapeForDisplay(o.compare.masterDir), ErrorText(err)}));
     UniqueFd out;
     if (o.outputPath.empty()) {
@@ -403,10 +309,10 @@ int writeSnapshot(const CliOptions &o) {
         if (err == 0)
             err = LocateReport(o.outputPath, place);
         if (err != 0)
-            return trouble(Format(_("cannot write the snapshot: %s: %s"),
+            return Trouble(Format(_("cannot write the snapshot: %s: %s"),
                                   {EscapeForDisplay(o.outputPath), ErrorText(err)}));
         if (ReportInTree(place, root, false))
-            return trouble(Format(_("the snapshot would be written inside the folder it "
+            return Trouble(Format(_("the snapshot would be written inside the folder it "
                                     "describes: %s"),
                                   {EscapeForDisplay(o.outputPath)}));
         const std::string target = ResolveWriteTarget(o.outputPath);
@@ -415,7 +321,7 @@ int writeSnapshot(const CliOptions &o) {
                               : slash == 0               ? "/"
                                                          : target.substr(0, slash));
         if (!out)
-            return trouble(Format(_("cannot write the snapshot: %s: %s"),
+            return Trouble(Format(_("cannot write the snapshot: %s: %s"),
                                   {EscapeForDisplay(o.outputPath), ErrorText(errno)}));
     }
     ResultsList unused;
@@ -431,7 +337,7 @@ int writeSnapshot(const CliOptions &o) {
     if (err == EPIPE)
         endByBrokenPipe();
     if (err != 0)
-        return trouble(
+        return Trouble(
             Format(_("cannot write the snapshot: %s: %s"),
                    {EscapeForDisplay(o.outputPath.empty() ? _("standard output") : o.outputPath),
                     ErrorText(err)}));
@@ -476,10 +382,10 @@ int runDwc(int argc, char **argv) {
         return writeSnapshot(o);
 
     if (const std::string problem = ReadSkipRules(o); !problem.empty())
-        return trouble(problem);
+        return Trouble(problem);
     ReportPlace place;
     OpenedRoot masterRoot, compareRoot;
-    if (const int status = checkBeforeTheRun(o, place, masterRoot, compareRoot))
+    if (const int status = cli::CheckBeforeTheRun(o, place, masterRoot, compareRoot))
         return status;
 
     // Rows go to standard output, a descriptor named by -o (/dev/stdout, /dev/fd/N) and a
@@ -498,10 +404,10 @@ int runDwc(int argc, char **argv) {
         direct = true;
         outName = o.outputPath;
     } else {
-        out = openSpecialTarget(o.outputPath, direct);
+        out = cli::OpenSpecialTarget(o.outputPath, direct);
         if (direct && !out) {
             const int err = errno;
-            return trouble(Format(_("cannot write the report: %s: %s"),
+            return Trouble(Format(_("cannot write the report: %s: %s"),
                                   {EscapeForDisplay(o.outputPath), ErrorText(err)}));
         }
         outName = o.outputPath;
@@ -538,7 +444,7 @@ int runDwc(int argc, char **argv) {
     if (!host.refused().empty()) { // before anything was compared or written
         for (OpenedRoot *root : {&masterRoot, &compareRoot})
             root->Stop();
-        return trouble(host.refused());
+        return Trouble(host.refused());
     }
     // A remote root that broke off (or whose transport failed) makes the run's answer unsure.
     bool remoteFailed = false;
@@ -568,7 +474,7 @@ int runDwc(int argc, char **argv) {
     const bool keepOld = !direct && summary.stopped;
     int refused = 0;
     if (!direct && !keepOld)
-        refused = checkAgainBeforeWriting(o, place);
+        refused = cli::CheckAgainBeforeWriting(o, place);
     if (stream) {
         int err = stream->Flush(true);
         if (direct) {
