@@ -157,7 +157,7 @@ TEST_F(WindowLayout, StopShowsInBeginsPlace) {
     EXPECT_EQ(place("cmdStop"), begin);
 }
 
-TEST_F(WindowLayout, PathsAndNamesAreElidedInTheMiddle) {
+TEST_F(WindowLayout, LongTextsAreElidedInTheMiddle) {
     QTableView *lv = openWithLongRows();
     const std::pair<Column, QString> cells[] = {
         {Column::ComparePath, QString::fromStdString(compareRoot + "/one/two/three/four/")},
@@ -279,7 +279,7 @@ TEST_F(WideScreen, FirstOpeningTakesTwoThirdsOfTheScreenCentred) {
 
 // Every look, at the default font and at 14 pt: after a compare, every column whole without
 // the scroll bar, the status bar's totals whole, the window on the screen.
-TEST_F(WideScreen, EveryColumnAndTheTotalsShowAtTheFirstOpening) {
+TEST_F(WideScreen, NothingIsCutAtTheFirstOpening) {
     for (const Look &look : InstalledLooks()) {
         tester.reset();
         w.reset();

@@ -266,7 +266,7 @@ TEST_F(WindowTest, DirectoriesAreChosenThroughEveryControl) {
     EXPECT_EQ(prompts.said.last(), "! Invalid Path: Master directory not found: /data/set");
 }
 
-TEST_F(WindowTest, DroppedFoldersAndSnapshotsAreChosen) {
+TEST_F(WindowTest, DroppedRootsAreChosen) {
     tree.dir("a");
     tree.dir("b");
     tree.file("f.txt");

@@ -34,7 +34,7 @@ TEST(ScanNamesTest, NamesKeepTheirBytesInOrderAcrossManyBlocks) {
 // The pass loop gives back the listing behind it: the memory of whole blocks of names and
 // chunks of offsets and folder indexes goes back, and every file from the release point on
 // reads as it was listed, at each block's and chunk's edge too.
-TEST(ScanNamesTest, FilesBehindAReleaseGoBackAndTheRestStay) {
+TEST(ScanNamesTest, AReleaseFreesOnlyTheFilesBehindIt) {
     ScanState state;
     constexpr std::size_t Count = 300000; // about 6 MB of names: several blocks and chunks
     const auto nameOf = [](std::size_t i) { return "file-" + std::to_string(i * 7919) + ".dat"; };
