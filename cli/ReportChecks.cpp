@@ -57,15 +57,17 @@ int CheckBeforeTheRun(const CliOptions &o, ReportPlace &place, OpenedRoot &maste
                               {EscapeForDisplay(o.compare.compareDir)}));
     if (o.outputPath.empty())
         return 0;
-    int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
-    if (err == 0)
-        err = LocateReport(o.outputPath, place);
-    if (err != 0)
+    if (const int err = LocateTarget(o.outputPath, place))
         return Trouble(Format(_("cannot write the report: %s: %s"),
                               {EscapeForDisplay(o.outputPath), ErrorText(err)}));
     if (const char *tree = treeHolding(o, place))
         return refuseReportIn(tree, o.outputPath);
     return 0;
+}
+
+int LocateTarget(const std::string &path, ReportPlace &place) {
+    const int err = CheckWriteTarget(path, SpecialTarget::WriteInPlace);
+    return err != 0 ? err : LocateReport(path, place);
 }
 
 int CheckAgainBeforeWriting(const CliOptions &o, const ReportPlace &before) {

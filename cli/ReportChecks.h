@@ -17,6 +17,10 @@ namespace dirwise::cli {
 [[nodiscard]] int CheckBeforeTheRun(const CliOptions &o, ReportPlace &place, OpenedRoot &master,
                                     OpenedRoot &compare);
 
+// Where the report or snapshot at `path` would land, into `place`, after checking that it
+// can be written there. Returns 0 or the errno that stops it.
+[[nodiscard]] int LocateTarget(const std::string &path, ReportPlace &place);
+
 // Just before the report is written: the target is looked up again, and when it is no
 // longer the file it was at the start, that file is checked against the trees as well.
 // Returns 0 or the exit status, the reason written to standard error.

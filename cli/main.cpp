@@ -305,10 +305,7 @@ int writeSnapshot(const CliOptions &o) {
         out.reset(STDOUT_FILENO);
     } else {
         ReportPlace place;
-        int err = CheckWriteTarget(o.outputPath, SpecialTarget::WriteInPlace);
-        if (err == 0)
-            err = LocateReport(o.outputPath, place);
-        if (err != 0)
+        if (const int err = cli::LocateTarget(o.outputPath, place))
             return Trouble(Format(_("cannot write the snapshot: %s: %s"),
                                   {EscapeForDisplay(o.outputPath), ErrorText(err)}));
         if (ReportInTree(place, root, false))

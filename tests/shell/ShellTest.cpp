@@ -317,6 +317,17 @@ bool HavePrivateBus() {
            QDBusConnection::sessionBus().isConnected();
 }
 
+// Puts `fake` on the session bus as the desktop's file manager, on a connection of its own.
+::testing::AssertionResult OfferFileManager(FakeFileManager &fake) {
+    QDBusConnection fm =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
+    if (!fm.registerObject("/org/freedesktop/FileManager1", &fake,
+                           QDBusConnection::ExportAllSlots) ||
+        !fm.registerService("org.freedesktop.FileManager1"))
+        return ::testing::AssertionFailure() << "the fake file manager is not on the bus";
+    return ::testing::AssertionSuccess();
+}
+
 // With no file manager on the bus, our own dialog shows the facts of both files.
 TEST_F(Desktop, WithoutAFileManagerOurDialogShowsTheFileProperties) {
     if (!HavePrivateBus())
@@ -358,11 +369,7 @@ TEST_F(Desktop, OurDialogShowsWhatTheFileManagerDoesNot) {
     const QString file = makeFile("a b.txt");
     QWidget owner;
     FakeFileManager fake;
-    QDBusConnection fm =
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
-    ASSERT_TRUE(
-        fm.registerObject("/org/freedesktop/FileManager1", &fake, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(fm.registerService("org.freedesktop.FileManager1"));
+    ASSERT_TRUE(OfferFileManager(fake));
     const std::string dir = bytes(root());
     const std::vector<std::string> paths{bytes(file), dir + "/n\xe9w %.txt", dir + "/refuse",
                                          dir + "/hang"};
@@ -384,15 +391,10 @@ TEST_F(Desktop, OurDialogShowsWhatTheFileManagerDoesNot) {
 // Only on the private bus of dbus-run-session (see FilePropertiesGoToTheFileManager...): the
 // file manager is asked to show the file selected, and nothing else is started.
 TEST_F(Desktop, ShowInFolderAsksTheFileManagerToSelectTheFile) {
-    if (!qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") ||
-        !QDBusConnection::sessionBus().isConnected())
+    if (!HavePrivateBus())
         GTEST_SKIP() << "needs the private session bus of dbus-run-session";
     FakeFileManager fake;
-    QDBusConnection fm =
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
-    ASSERT_TRUE(
-        fm.registerObject("/org/freedesktop/FileManager1", &fake, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(fm.registerService("org.freedesktop.FileManager1"));
+    ASSERT_TRUE(OfferFileManager(fake));
     const QString file = makeFile("sub dir/a%b.txt");
     showInFolder(file);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !fake.calls.isEmpty(); }, 15000));
@@ -405,19 +407,14 @@ TEST_F(Desktop, ShowInFolderAsksTheFileManagerToSelectTheFile) {
 // With no file manager on the bus, one that refuses, and one that never answers (the short
 // deadline stands for a hung one), the folder that holds the file opens instead.
 TEST_F(Desktop, ShowInFolderOpensTheFolderWhenNoFileManagerAnswers) {
-    if (!qEnvironmentVariableIsSet("DIRWISE_TEST_PRIVATE_BUS") ||
-        !QDBusConnection::sessionBus().isConnected())
+    if (!HavePrivateBus())
         GTEST_SKIP() << "needs the private session bus of dbus-run-session";
     FakeFileManager fake;
     QStringList expected;
     for (const char *folder : {"none", "refuse", "hang"}) {
         const QString file = makeFile(QString::fromLatin1(folder) + "/f.txt");
         if (std::string(folder) == "refuse") {
-            QDBusConnection fm =
-                QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
-            ASSERT_TRUE(fm.registerObject("/org/freedesktop/FileManager1", &fake,
-                                          QDBusConnection::ExportAllSlots));
-            ASSERT_TRUE(fm.registerService("org.freedesktop.FileManager1"));
+            ASSERT_TRUE(OfferFileManager(fake));
         }
         showInFolder(file, QDBusConnection::sessionBus(), 1000);
         expected << bracketed(root() + u'/' + QString::fromLatin1(folder));
