@@ -153,6 +153,15 @@ private:
         m_failure = m_folderFailure;
         if (m_folder == SnapshotView::None)
             return SnapshotView::None;
+        const std::string_view plain(name);
+        if (!plain.empty() && plain != "." && plain != ".." &&
+            plain.find('/') == std::string_view::npos) {
+            // A name of the folder itself: one lookup answers unless it finds a link.
+            const Ref own = view.FindName(m_folder, plain);
+            m_failure = view.Failure();
+            if (own == SnapshotView::None || view.Get(own).type != EntryType::Link)
+                return own;
+        }
         const Ref followed = view.FindBelow(m_folder, name, true);
         m_failure = view.Failure();
         if (followed != SnapshotView::None || m_failure)

@@ -42,7 +42,7 @@ public:
             e.time = {folder.seconds, folder.nanoseconds};
             return e;
         }
-        const SnapshotStream::Files &files = *held(f);
+        const SnapshotStream::Files &files = held(f);
         const SnapshotStream::Node &n = files.nodes[entryOf(r)];
         e.name = files.name(n);
         e.type = n.type;
@@ -64,12 +64,12 @@ public:
                 return EIO; // the stream ended before the folder did
             subs = m_s.m_folders[f].subs;
         }
-        const std::shared_ptr<const SnapshotStream::Files> files = held(f);
-        if (files->error)
-            return files->error;
+        const SnapshotStream::Files &files = held(f);
+        if (files.error)
+            return files.error;
         std::size_t s = 0;
-        for (std::uint32_t i = 0; i < files->nodes.size(); ++i) {
-            const std::string_view name = files->name(files->nodes[i]);
+        for (std::uint32_t i = 0; i < files.nodes.size(); ++i) {
+            const std::string_view name = files.name(files.nodes[i]);
             for (; s < subs.size() && folderName(subs[s]) < name; ++s)
                 out.push_back(folderRef(subs[s]));
             out.push_back(fileRef(f, i));
@@ -85,15 +85,11 @@ protected:
             return None;
         const std::uint32_t f = folderOf(dir);
         // A folder's other entries come before its subfolders.
-        const std::shared_ptr<const SnapshotStream::Files> files = held(f);
-        if (files->error)
+        const SnapshotStream::Files &files = held(f);
+        if (files.error)
             return None;
-        const auto it = std::lower_bound(files->nodes.begin(), files->nodes.end(), name,
-                                         [&](const SnapshotStream::Node &n, std::string_view key) {
-                                             return files->name(n) < key;
-                                         });
-        if (it != files->nodes.end() && files->name(*it) == name)
-            return fileRef(f, static_cast<std::uint32_t>(it - files->nodes.begin()));
+        if (const std::uint32_t i = file(files, name); i != Self)
+            return fileRef(f, i);
         Steady lock(m_s);
         const SnapshotStream::Folder *folder = nullptr;
         const bool known = lock.until([&] {
@@ -123,7 +119,7 @@ protected:
     }
 
     EntryType TypeOf(Ref r) override {
-        return entryOf(r) == Self ? EntryType::Dir : held(folderOf(r))->nodes[entryOf(r)].type;
+        return entryOf(r) == Self ? EntryType::Dir : held(folderOf(r)).nodes[entryOf(r)].type;
     }
 
 private:
@@ -155,7 +151,7 @@ private:
 
     // Folder f's other entries, once they are whole; the last two asked stay held, so what
     // Get gave for one stays valid while the other is looked into.
-    std::shared_ptr<const SnapshotStream::Files> held(std::uint32_t f) {
+    const SnapshotStream::Files &held(std::uint32_t f) {
         if (!(m_held[0] && m_held[0]->folder == f)) {
             if (m_held[1] && m_held[1]->folder == f) {
                 std::swap(m_held[0], m_held[1]);
@@ -166,7 +162,54 @@ private:
         }
         if (m_held[0]->error)
             m_failure = m_held[0]->error;
-        return m_held[0];
+        return *m_held[0];
+    }
+
+    // The index of the entry named `name` among `files`, or Self. A reader asks a folder's
+    // names in byte order, so the search starts where the last one ended: the entry after
+    // the last one found (or where the last name missing would have been) is tried first,
+    // then the one before it (the same name asked again), and only then the rest is halved.
+    std::uint32_t file(const SnapshotStream::Files &files, std::string_view name) {
+        const auto count = static_cast<std::uint32_t>(files.nodes.size());
+        std::uint32_t lo = 0, hi = count;
+        if (m_cursorFolder == files.folder && m_cursor <= count) {
+            const std::uint32_t c = m_cursor;
+            if (c < count) {
+                const int order = files.name(files.nodes[c]).compare(name);
+                if (order == 0)
+                    return found(files.folder, c);
+                if (order < 0)
+                    lo = c + 1;
+                else
+                    hi = c;
+            }
+            if (c > 0 && lo < c) {
+                const int order = files.name(files.nodes[c - 1]).compare(name);
+                if (order == 0)
+                    return found(files.folder, c - 1);
+                if (order < 0)
+                    lo = c;
+                else
+                    hi = c - 1;
+            }
+        }
+        const auto begin = files.nodes.begin();
+        const auto it = std::lower_bound(begin + lo, begin + hi, name,
+                                         [&](const SnapshotStream::Node &n, std::string_view key) {
+                                             return files.name(n) < key;
+                                         });
+        const auto at = static_cast<std::uint32_t>(it - begin);
+        if (it != begin + hi && files.name(*it) == name)
+            return found(files.folder, at);
+        m_cursorFolder = files.folder;
+        m_cursor = at; // where it would have been: the next name is not before it
+        return Self;
+    }
+
+    std::uint32_t found(std::uint32_t folder, std::uint32_t i) {
+        m_cursorFolder = folder;
+        m_cursor = i + 1;
+        return i;
     }
 
     std::shared_ptr<const SnapshotStream::Files> take(std::uint32_t f) {
@@ -192,6 +235,8 @@ private:
     const SnapshotStream &m_s;
     std::shared_ptr<const SnapshotStream::Files> m_held[2];
     std::vector<std::uint32_t> m_subs;
+    std::uint32_t m_cursorFolder = Self; // the folder the cursor is in
+    std::uint32_t m_cursor = 0;          // where the next name is looked for first
 };
 
 std::unique_ptr<SnapshotView> SnapshotStream::NewView() const {

@@ -52,6 +52,13 @@ public:
     [[nodiscard]] Ref Find(std::string_view path, bool followLast);
     // As Find, from folder `dir` instead of the root.
     [[nodiscard]] Ref FindBelow(Ref dir, std::string_view path, bool followLast);
+    // The entry named `name` (one component: no "/", not "." or "..") in folder `dir`
+    // itself, a link not followed: the cheap question of a reader asking a folder's files
+    // one by one. None when nothing is there (Failure() then says whether that is sure).
+    [[nodiscard]] Ref FindName(Ref dir, std::string_view name) {
+        m_failure = 0;
+        return Child(dir, name);
+    }
     // Where link `link` leads inside the tree (through further links); `link` itself when it
     // is no link; None when its target is absolute, climbs above the root, is not in the
     // tree, or loops.
@@ -61,7 +68,8 @@ public:
     [[nodiscard]] bool LeavesTree(Ref link);
 
 protected:
-    // The entry named `name` in folder `dir`, or None (setting m_failure when unsure).
+    // The entry named `name` in folder `dir`, or None (setting m_failure when unsure). A
+    // view may count on being asked a folder's names in byte order, as the walk lists them.
     [[nodiscard]] virtual Ref Child(Ref dir, std::string_view name) = 0;
     // The folder that holds `entry`; the root for the root.
     [[nodiscard]] virtual Ref Parent(Ref entry) = 0;

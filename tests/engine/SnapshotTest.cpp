@@ -563,6 +563,45 @@ TEST(SnapshotViews, LinksInsideAreFollowedOthersLeadNowhere) {
     }
 }
 
+// A reader asks a folder's names mostly in byte order, and the stream's view starts each
+// search where the last one ended: names asked in order, again, backwards, between two
+// entries, past the last one and before the first all find what a search from scratch finds.
+TEST(SnapshotViews, NamesAskedInAnyOrderFindTheirEntries) {
+    const auto l = Load("#mtree\n. type=dir\n./b size=2\n./d size=4\n./f type=link link=b\n"
+                        "./h size=8\n./c type=dir\n./c/x size=9\n");
+    ASSERT_TRUE(l->ok) << l->tree.error();
+    ASSERT_EQ(l->streamed, SnapshotStream::Outcome::Complete) << l->stream->error();
+    const std::pair<const char *, const char *> asked[] = {
+        {"b", "file b 2"}, {"c", "dir c 0"},  {"a", "(none)"},   {"d", "file d 4"},
+        {"d", "file d 4"}, {"e", "(none)"},   {"f", "link f 0"}, {"g", "(none)"},
+        {"e", "(none)"},   {"h", "file h 8"}, {"i", "(none)"},   {"b", "file b 2"},
+        {"bb", "(none)"},  {"h", "file h 8"}, {"a", "(none)"},   {"f", "link f 0"},
+    };
+    for (const SnapshotData *data : {static_cast<const SnapshotData *>(&l->tree),
+                                     static_cast<const SnapshotData *>(l->stream.get())}) {
+        const auto view = data->NewView();
+        const SnapshotView::Ref sub = view->Find("c", false);
+        for (const auto &[name, found] : asked) {
+            const SnapshotView::Ref r = view->FindName(view->Root(), name);
+            const SnapshotFacts e = r == SnapshotView::None ? SnapshotFacts{} : view->Get(r);
+            EXPECT_EQ(r == SnapshotView::None
+                          ? std::string("(none)")
+                          : std::string(EntryTypeName(e.type)) + " " + std::string(e.name) + " " +
+                                std::to_string(e.size),
+                      found)
+                << name;
+            EXPECT_EQ(view->Failure(), 0) << name;
+        }
+        // A name of another folder asked between two of the root's changes no later answer.
+        for (const auto &[name, found] : asked) {
+            ASSERT_NE(view->FindName(sub, "x"), SnapshotView::None);
+            EXPECT_EQ(view->FindName(view->Root(), name) == SnapshotView::None,
+                      std::string_view(found) == "(none)")
+                << name;
+        }
+    }
+}
+
 // Only a manifest in the walk's order, every line a full path, streams; any other order or
 // form is left to the whole tree, and a folder named as a file is refused.
 TEST(SnapshotStream, TakesOnlyTheWalksOrder) {
