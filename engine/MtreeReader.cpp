@@ -1,5 +1,6 @@
 #include "MtreeReader.h"
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -34,6 +35,89 @@ bool parseType(std::string_view word, EntryType &type) {
             return true;
         }
     return false;
+}
+
+// A size: digits only, within range.
+bool parseSize(std::string_view value, std::int64_t &size) {
+    const char *end = value.data() + value.size();
+    const auto [at, ec] = std::from_chars(value.data(), end, size);
+    return !value.empty() && value[0] != '-' && ec == std::errc() && at == end;
+}
+
+// A name or link target decoded into `scratch` when it holds escapes; false when the escapes
+// are broken, or it is empty or holds a NUL byte.
+bool decodedName(std::string_view text, bool escaped, std::string &scratch, std::string_view &out) {
+    if (escaped) {
+        if (!DecodeMtreeName(text, scratch) || scratch.find('\0') != std::string::npos)
+            return false;
+        text = scratch;
+    }
+    out = text;
+    return !text.empty();
+}
+
+bool isOctalDigit(char c) { return c >= '0' && c <= '7'; }
+
+// Whether the escape at p (a backslash) is "\\ooo", the only one our writer uses.
+bool octalEscape(const char *p) {
+    return isOctalDigit(p[1]) && isOctalDigit(p[2]) && isOctalDigit(p[3]);
+}
+
+// Whether every component of `path` is neither empty, "." nor "..".
+bool soundComponents(std::string_view path) {
+    for (std::size_t at = 0; at <= path.size();) {
+        std::size_t slash = path.find('/', at);
+        if (slash == std::string_view::npos)
+            slash = path.size();
+        const std::string_view part = path.substr(at, slash - at);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        at = slash + 1;
+    }
+    return true;
+}
+
+// What a byte is to the reading of a plain line.
+enum class PlainByte : std::uint8_t { Plain, Other, Blank, Backslash, Equals, Slash };
+constexpr auto PlainBytes = [] {
+    std::array<PlainByte, 256> kinds{};
+    for (int c = 0; c < 0x20; ++c)
+        kinds[c] = PlainByte::Other; // control bytes, the newline among them
+    kinds[0x7f] = kinds['#'] = PlainByte::Other;
+    kinds[' '] = PlainByte::Blank;
+    kinds['\\'] = PlainByte::Backslash;
+    kinds['='] = PlainByte::Equals;
+    kinds['/'] = PlainByte::Slash;
+    return kinds;
+}();
+
+// Up to 18 decimal digits and nothing else (a longer number is the full reading's).
+bool plainNumber(std::string_view text, std::int64_t &out) {
+    if (text.empty() || text.size() > 18)
+        return false;
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    out = value;
+    return true;
+}
+
+// "[-]SECONDS.NANOSECONDS" as ParseSnapshotTime reads it, in the lengths a writer gives.
+bool plainTime(std::string_view text, SnapshotTime &out) {
+    const std::size_t dot = text.find('.');
+    if (dot == std::string_view::npos || dot + 1 == text.size() || text.size() - dot - 1 > 9)
+        return false;
+    const bool negative = text[0] == '-';
+    std::int64_t seconds = 0, nanoseconds = 0;
+    if (!plainNumber(text.substr(negative, dot - negative), seconds) ||
+        !plainNumber(text.substr(dot + 1), nanoseconds))
+        return false;
+    out.seconds = negative ? -seconds : seconds;
+    out.nanoseconds = static_cast<std::int32_t>(nanoseconds);
+    return true;
 }
 
 // The words of a logical line: runs of bytes between blanks, an escaped blank kept.
@@ -150,9 +234,7 @@ bool MtreeReader::keyword(std::string_view name, std::string_view value, Snapsho
         if (!parseType(value, entry.type))
             return fail("an unknown type in " + quoted());
     } else if (name == "size") {
-        const char *end = value.data() + value.size();
-        auto [at, ec] = std::from_chars(value.data(), end, entry.size);
-        if (value.empty() || value[0] == '-' || ec != std::errc() || at != end)
+        if (!parseSize(value, entry.size))
             return fail("a size that is no number of bytes in " + quoted());
     } else if (name == "time") {
         if (!ParseSnapshotTime(value, entry.time))
@@ -264,7 +346,7 @@ bool MtreeReader::entry(const std::vector<std::string_view> &words, SnapshotEntr
     return true;
 }
 
-bool MtreeReader::Next(SnapshotEntry &out) {
+bool MtreeReader::readEntry(SnapshotEntry &out) {
     // The line and its words are kept from call to call, so reading costs no allocations.
     std::string &line = m_text;
     std::vector<std::string_view> &words = m_words;
@@ -297,6 +379,164 @@ bool MtreeReader::Next(SnapshotEntry &out) {
     }
     m_done = true;
     return false;
+}
+
+bool MtreeReader::Next(SnapshotEntry &out) {
+    SnapshotEntryView e;
+    if (!NextView(e))
+        return false;
+    out.path.assign(e.path);
+    out.type = e.type;
+    out.size = e.size;
+    out.hasTime = e.hasTime;
+    out.time = e.time;
+    out.link.assign(e.link);
+    out.hasDigest = e.hasDigest;
+    out.digest = e.digest;
+    return true;
+}
+
+bool MtreeReader::NextView(SnapshotEntryView &out) {
+    if (m_done)
+        return false;
+    // Lines that stand alone (no /set before them) may be in the plain form.
+    if (m_standAlone && plainLine(out))
+        return true;
+    if (!readEntry(m_entry))
+        return false;
+    out.path = m_entry.path;
+    out.type = m_entry.type;
+    out.size = m_entry.size;
+    out.hasTime = m_entry.hasTime;
+    out.time = m_entry.time;
+    out.link = m_entry.link;
+    out.hasDigest = m_entry.hasDigest;
+    out.digest = m_entry.digest;
+    return true;
+}
+
+bool MtreeReader::plainLine(SnapshotEntryView &out) {
+    const char *newline = static_cast<const char *>(
+        std::memchr(m_buffer.data() + m_at, '\n', m_buffer.size() - m_at));
+    if (newline == nullptr) {
+        const std::size_t had = m_buffer.size() - m_at;
+        if (m_eof || m_fd < 0 || had > MaxLine || !fill())
+            return false;
+        newline = static_cast<const char *>(
+            std::memchr(m_buffer.data() + m_at + had, '\n', m_buffer.size() - m_at - had));
+        if (newline == nullptr)
+            return false;
+    }
+    const char *const begin = m_buffer.data() + m_at;
+    const auto length = static_cast<std::size_t>(newline - begin);
+    if (length > MaxLine || length < 1 || begin[0] != '.')
+        return false;
+    // The path: "." or "./" and components that are neither empty, "." nor "..". The line
+    // ends at its newline, which no plain byte is, so the scans need no other bound. The
+    // entry is made in `out` itself (the full reading makes it anew where this one gives
+    // up), its digest left as it was unless the line has one.
+    SnapshotEntryView &e = out;
+    e.path = {}, e.type = EntryType::File, e.size = -1, e.hasTime = false, e.time = {};
+    e.link = {}, e.hasDigest = false;
+    const char *p = begin + 1;
+    bool escaped = false;
+    if (*p == '/') {
+        const char *part = ++p;
+        for (;; ++p) {
+            const PlainByte kind = PlainBytes[static_cast<unsigned char>(*p)];
+            if (kind == PlainByte::Plain || kind == PlainByte::Equals)
+                continue;
+            if (kind == PlainByte::Backslash) {
+                if (!octalEscape(p))
+                    return false;
+                escaped = true;
+                p += 3;
+                continue;
+            }
+            const auto size = static_cast<std::size_t>(p - part);
+            if (size == 0 || (part[0] == '.' && (size == 1 || (size == 2 && part[1] == '.'))))
+                return false; // "", "." or "..": the full reading says what is wrong
+            if (kind != PlainByte::Slash)
+                break;
+            part = p + 1;
+        }
+        const std::string_view word(begin + 2, static_cast<std::size_t>(p - begin) - 2);
+        if (escaped) {
+            if (!decodedName(word, true, m_name, e.path) || !soundComponents(e.path))
+                return false;
+        } else {
+            e.path = word;
+        }
+    } else if (*p != ' ' && p != newline) {
+        return false; // a relative name
+    }
+    // The keywords, one blank before each.
+    while (p != newline) {
+        if (*p != ' ')
+            return false;
+        const char *const name = ++p;
+        const char *eq = nullptr;
+        escaped = false;
+        for (;; ++p) {
+            const PlainByte kind = PlainBytes[static_cast<unsigned char>(*p)];
+            if (kind == PlainByte::Plain || kind == PlainByte::Slash)
+                continue;
+            if (kind == PlainByte::Equals) {
+                eq = eq ? eq : p;
+                continue;
+            }
+            if (kind == PlainByte::Backslash) {
+                if (!octalEscape(p))
+                    return false;
+                escaped = true;
+                p += 3;
+                continue;
+            }
+            break;
+        }
+        if (eq == nullptr || (p != newline && *p != ' '))
+            return false; // a bare word, a control byte or a comment
+        const std::string_view key(name, static_cast<std::size_t>(eq - name));
+        const std::string_view value(eq + 1, static_cast<std::size_t>(p - eq - 1));
+        if (key == "type") {
+            if (!parseType(value, e.type))
+                return false;
+        } else if (key == "size") {
+            if (!plainNumber(value, e.size))
+                return false;
+        } else if (key == "time") {
+            if (!plainTime(value, e.time))
+                return false;
+            e.hasTime = true;
+        } else if (key == "link") {
+            if (!decodedName(value, escaped, m_link, e.link))
+                return false;
+        } else if (key == "sha256digest" || key == "sha256") {
+            if (!ParseDigestHex(value, e.digest))
+                return false;
+            e.hasDigest = true;
+        } else {
+            return false;
+        }
+    }
+    if (e.type != EntryType::Link)
+        e.link = {};
+    // The folder relative names would be in, as the full reading keeps it.
+    if (e.type == EntryType::Dir) {
+        m_cwd.assign(e.path);
+    } else if (!e.path.empty()) {
+        const std::size_t slash = e.path.rfind('/');
+        const std::string_view parent =
+            e.path.substr(0, slash == std::string_view::npos ? 0 : slash);
+        if (parent != m_cwd)
+            m_cwd.assign(parent);
+    }
+    m_lineStart = m_line + 1;
+    m_lineOffset = m_consumed + m_at;
+    m_entryOffset = m_lineOffset;
+    ++m_line;
+    m_at += length + 1;
+    return true;
 }
 
 } // namespace dirwise

@@ -46,6 +46,19 @@ struct SnapshotEntry {
     Sha256 digest{};
 };
 
+// An entry as the reader holds it: `path` and `link` are views into the reader's buffers,
+// valid until its next call. The fields mean what SnapshotEntry's do.
+struct SnapshotEntryView {
+    std::string_view path;
+    EntryType type = EntryType::File;
+    std::int64_t size = -1;
+    bool hasTime = false;
+    SnapshotTime time;
+    std::string_view link;
+    bool hasDigest = false;
+    Sha256 digest{};
+};
+
 // Decodes a name or link target written with escapes: octal "\ooo" (libarchive), and the
 // vis(3) forms NetBSD writes ("\s", "\t", "\n", "\\", "\#", "\M-x", "\M^x", "\^x", ...).
 // Returns false for an escape that is cut off or unknown.
@@ -79,6 +92,8 @@ public:
     // The next entry into `out`. False at the end of the manifest, or on an error
     // (error() then is not empty); after false, false again.
     [[nodiscard]] bool Next(SnapshotEntry &out);
+    // As Next, without copying the path and link: the views hold until the next call.
+    [[nodiscard]] bool NextView(SnapshotEntryView &out);
     // Why reading stopped: empty at a clean end.
     [[nodiscard]] const std::string &error() const { return m_error; }
     // The first line of the entry Next gave last.
@@ -96,6 +111,11 @@ public:
     static constexpr std::size_t MaxLine = 1 << 20;
 
 private:
+    // The entry on the next line when it is in the plain form our own writer gives
+    // ("./PATH type=T size=N time=S.N link=L sha256digest=D", octal escapes at most) and
+    // sound; false, nothing taken, for any other line: the full reading then takes it and
+    // says what is wrong with it.
+    bool plainLine(SnapshotEntryView &out);
     bool readLine(std::string &line); // one logical line, continuations joined
     bool fill();                      // more bytes into m_buffer; false at the end or on error
     bool fail(std::string message);   // records the error on the current line; false
@@ -106,6 +126,7 @@ private:
     bool unset(const std::vector<std::string_view> &words);
     bool entryPath(std::string_view word, std::string &path);
     bool entry(const std::vector<std::string_view> &words, SnapshotEntry &out);
+    bool readEntry(SnapshotEntry &out); // the next entry, by the full reading
 
     int m_fd;
     std::string m_buffer;
@@ -124,6 +145,8 @@ private:
     SnapshotEntry m_defaults;   // what /set gave, for the keywords an entry leaves out
     std::string m_text;         // the logical line being read
     std::string m_name, m_path; // the entry's name being decoded, its path
+    std::string m_link;         // a link target being decoded
+    SnapshotEntry m_entry;      // what the full reading gave, for NextView
     std::vector<std::string_view> m_words;
 };
 

@@ -2,34 +2,51 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <limits>
+#include <memory>
+#include <new>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace dirwise {
 namespace {
 
 // One folder on the way down while the pass reads: its path's length, the names of its
-// other entries (to tell a folder of the same name) and the last subfolder's name.
+// other entries (to tell a folder of the same name) and the last subfolder's name. The
+// levels are used again as the pass goes up and down, their buffers with them.
 struct Level {
     std::uint32_t folder = 0;
     std::size_t pathLength = 0;
     std::string files; // names, each followed by a NUL
     std::size_t fileAt = 0;
-    std::string lastFile;
+    std::size_t lastFileAt = 0; // where the last name in `files` begins
     std::string lastSub;
     bool hasSub = false;
     bool hasFile = false;
+
+    void reset(std::uint32_t f, std::size_t length) {
+        folder = f;
+        pathLength = length;
+        files.clear();
+        fileAt = lastFileAt = 0;
+        lastSub.clear();
+        hasSub = hasFile = false;
+    }
+    [[nodiscard]] std::string_view lastFile() const {
+        return {files.data() + lastFileAt, files.size() - lastFileAt - 1};
+    }
 };
 
 constexpr std::size_t NameChunk = 64 * 1024;
-
-} // namespace
+// The kept entries' blocks: 2 MiB, aligned to their size so that one huge page may back one.
+constexpr std::size_t BlockSize = 2 << 20;
 
 // Appends entry `e` (named by its full path) to a folder's other entries.
-void AppendSnapshotNode(SnapshotStream::Files &out, const SnapshotEntry &e) {
+void appendNode(SnapshotStream::Gathered &out, const SnapshotEntryView &e) {
     SnapshotStream::Node n;
     const std::size_t slash = e.path.rfind('/');
-    const std::string_view name = std::string_view(e.path).substr(slash + 1);
+    const std::string_view name = e.path.substr(slash + 1);
     n.nameAt = static_cast<std::uint32_t>(out.names.size());
     n.nameLength = static_cast<std::uint32_t>(name.size());
     out.names.append(name);
@@ -45,6 +62,45 @@ void AppendSnapshotNode(SnapshotStream::Files &out, const SnapshotEntry &e) {
         out.digests.push_back(e.digest);
     }
     out.nodes.push_back(n);
+}
+
+} // namespace
+
+void SnapshotStream::Gathered::Pack(std::byte *memory, Files &out) const {
+    static_assert(alignof(Node) <= 8 && alignof(Sha256) <= alignof(Node));
+    auto *nodeAt = reinterpret_cast<Node *>(memory);
+    std::uninitialized_copy(nodes.begin(), nodes.end(), nodeAt);
+    auto *digestAt = reinterpret_cast<Sha256 *>(memory + nodes.size() * sizeof(Node));
+    std::uninitialized_copy(digests.begin(), digests.end(), digestAt);
+    char *nameAt = reinterpret_cast<char *>(digestAt + digests.size());
+    std::copy(names.begin(), names.end(), nameAt);
+    out.nodes = {nodeAt, nodes.size()};
+    out.digests = {digestAt, digests.size()};
+    out.names = nameAt;
+}
+
+void SnapshotStream::FreeBlock::operator()(std::byte *p) const { std::free(p); }
+
+std::byte *SnapshotStream::keepRoom(std::size_t bytes) {
+    bytes = (bytes + 7) & ~std::size_t{7};
+    if (bytes > BlockSize / 4) { // a large folder has a block of its own, of its size
+        m_blocks.emplace_back(static_cast<std::byte *>(std::aligned_alloc(8, bytes)));
+        if (!m_blocks.back())
+            throw std::bad_alloc();
+        return m_blocks.back().get();
+    }
+    if (m_block == nullptr || BlockSize - m_blockUsed < bytes) {
+        auto *block = static_cast<std::byte *>(std::aligned_alloc(BlockSize, BlockSize));
+        if (block == nullptr)
+            throw std::bad_alloc();
+        ::madvise(block, BlockSize, MADV_HUGEPAGE);
+        m_blocks.emplace_back(block);
+        m_block = block;
+        m_blockUsed = 0;
+    }
+    std::byte *at = m_block + m_blockUsed;
+    m_blockUsed += bytes;
+    return at;
 }
 
 SnapshotStream::SnapshotStream(UniqueFd fd, bool rereadable, std::size_t keep)
@@ -112,14 +168,16 @@ SnapshotStream::Outcome SnapshotStream::Read() {
     if (base < 0 || (m_rereadable && ::fstat(m_fd.get(), &m_identity) != 0))
         return finish(Outcome::Failed, "the snapshot cannot be read", 0);
     MtreeReader reader(m_fd.get());
-    SnapshotEntry e;
-    std::vector<Level> levels;
+    SnapshotEntryView e;
+    std::vector<Level> levels; // levels[0, depth) are the folders on the way down
+    std::size_t depth = 0;
     std::string path; // of the folder whose line came last and is still open
     // The folder whose other entries are being read, and what the pass gathers of them.
     std::uint32_t current = 0;
     std::uint32_t count = 0;
     std::uint64_t filesEnd = 0;
-    std::shared_ptr<Files> building;
+    Gathered gathered;
+    bool keeping = true; // within the budget: the current folder's entries are gathered
     std::size_t keptBytes = 0;
     std::int64_t withoutDigest = 0, withoutTime = 0;
     // Hands the current folder's other entries over (lock held).
@@ -128,62 +186,58 @@ SnapshotStream::Outcome SnapshotStream::Read() {
         f.lines.count = count;
         f.lines.end = filesEnd;
         f.filesDone = true;
-        if (building) {
-            building->names.shrink_to_fit();
-            building->nodes.shrink_to_fit();
-            building->digests.shrink_to_fit();
-            keptBytes += sizeof(Files) + building->names.capacity() +
-                         building->nodes.capacity() * sizeof(Node) +
-                         building->digests.capacity() * sizeof(Sha256);
-            if (keptBytes <= m_keep || !m_rereadable)
-                f.files = std::move(building);
-            building.reset();
+        if (!keeping)
+            return;
+        const std::size_t bytes = gathered.Bytes();
+        keptBytes += sizeof(Files) + bytes;
+        if (keptBytes <= m_keep || !m_rereadable) {
+            auto files = std::make_shared<Files>();
+            files->folder = current;
+            gathered.Pack(keepRoom(bytes), *files);
+            f.files = std::move(files);
         }
+        gathered.clear();
     };
     const auto notWalkOrder = [&] {
         return finish(Outcome::NotWalkOrder, "not in the walk's order", reader.line());
     };
-    while (reader.Next(e)) {
+    while (reader.NextView(e)) {
         if (m_cancelled.load(std::memory_order_relaxed))
             return finish(Outcome::Failed, "stopped", 0);
         if (!reader.linesStandAlone())
             return notWalkOrder();
         const std::size_t slash = e.path.rfind('/');
-        const std::string_view parent = slash == std::string::npos
-                                            ? std::string_view()
-                                            : std::string_view(e.path).substr(0, slash);
-        const std::string_view name = slash == std::string::npos
-                                          ? std::string_view(e.path)
-                                          : std::string_view(e.path).substr(slash + 1);
-        if (levels.empty() != e.path.empty() || (e.path.empty() && e.type != EntryType::Dir))
+        const std::string_view parent =
+            slash == std::string_view::npos ? std::string_view() : e.path.substr(0, slash);
+        const std::string_view name = e.path.substr(slash + 1);
+        if ((depth == 0) != e.path.empty() || (e.path.empty() && e.type != EntryType::Dir))
             return notWalkOrder(); // the root first, and once
         withoutTime += !e.hasTime;
         const std::uint64_t end = static_cast<std::uint64_t>(base) + reader.offset();
         if (e.type != EntryType::Dir) {
-            Level &level = levels.back();
-            if (parent != path || level.hasSub || (level.hasFile && name <= level.lastFile))
+            Level &level = levels[depth - 1];
+            if (parent != path || level.hasSub || (level.hasFile && name <= level.lastFile()))
                 return notWalkOrder();
-            level.lastFile = name;
-            level.hasFile = true;
+            level.lastFileAt = level.files.size();
             level.files.append(name);
             level.files += '\0';
+            level.hasFile = true;
             if (count == std::numeric_limits<std::uint32_t>::max())
                 return notWalkOrder();
             ++count;
-            if (building)
-                AppendSnapshotNode(*building, e);
+            if (keeping)
+                appendNode(gathered, e);
             filesEnd = end;
             withoutDigest += e.type == EntryType::File && !e.hasDigest;
             continue;
         }
-        std::size_t closing = levels.size(); // levels from here on are left
-        if (!levels.empty()) {
+        std::size_t closing = depth; // levels from here on are left
+        if (depth > 0) {
             while (closing > 0 &&
                    std::string_view(path).substr(0, levels[closing - 1].pathLength) != parent)
                 --closing;
             if (closing == 0)
                 return notWalkOrder(); // a folder whose parent has no line of its own
-            path.resize(parent.size());
             Level &up = levels[closing - 1];
             if (up.hasSub && name <= up.lastSub)
                 return notWalkOrder();
@@ -198,9 +252,9 @@ SnapshotStream::Outcome SnapshotStream::Read() {
                                   reader.line());
                 up.fileAt += other.size() + 1;
             }
-            up.lastSub = name;
+            up.lastSub.assign(name);
             up.hasSub = true;
-            path = e.path;
+            path.assign(e.path);
         }
         if (m_folders.size() >= 0xfffffffeu)
             return notWalkOrder();
@@ -217,7 +271,7 @@ SnapshotStream::Outcome SnapshotStream::Read() {
             const std::lock_guard lock(m_lock);
             if (!m_folders.empty())
                 handOver();
-            for (std::size_t k = closing; k < levels.size(); ++k)
+            for (std::size_t k = closing; k < depth; ++k)
                 m_folders[levels[k].folder].closed = true;
             current = static_cast<std::uint32_t>(m_folders.size());
             if (current != 0)
@@ -226,17 +280,13 @@ SnapshotStream::Outcome SnapshotStream::Read() {
             if (m_waiting > 0)
                 m_arrived.notify_all();
         }
-        levels.resize(closing);
-        Level level;
-        level.folder = current;
-        level.pathLength = e.path.size();
-        levels.push_back(std::move(level));
+        depth = closing;
+        if (levels.size() == depth)
+            levels.emplace_back();
+        levels[depth++].reset(current, e.path.size());
         count = 0;
         filesEnd = end;
-        if (keptBytes <= m_keep) {
-            building = std::make_shared<Files>();
-            building->folder = current;
-        }
+        keeping = keptBytes <= m_keep;
     }
     if (!reader.error().empty())
         return finish(Outcome::Failed, reader.error(), reader.errorLine());
@@ -249,8 +299,8 @@ SnapshotStream::Outcome SnapshotStream::Read() {
     {
         const std::lock_guard lock(m_lock);
         handOver();
-        for (const Level &level : levels)
-            m_folders[level.folder].closed = true;
+        for (std::size_t k = 0; k < depth; ++k)
+            m_folders[levels[k].folder].closed = true;
         m_filesWithoutDigest = withoutDigest;
         m_entriesWithoutTime = withoutTime;
     }
@@ -289,21 +339,28 @@ std::shared_ptr<const SnapshotStream::Files> SnapshotStream::reread(std::uint32_
         got += static_cast<std::size_t>(n);
     }
     MtreeReader reader(bytes, lines.line);
-    SnapshotEntry e;
-    out->nodes.reserve(lines.count);
+    SnapshotEntryView e;
+    Gathered gathered;
+    gathered.nodes.reserve(lines.count);
+    gathered.names.reserve(bytes.size());
     bool sound = true;
-    while (sound && reader.Next(e)) {
-        AppendSnapshotNode(*out, e);
+    while (sound && reader.NextView(e)) {
+        appendNode(gathered, e);
         // What the pass saw: entries that are no folders, in byte order of their names.
-        const std::size_t n = out->nodes.size();
-        sound = e.type != EntryType::Dir &&
-                (n == 1 || out->name(out->nodes[n - 2]) < out->name(out->nodes[n - 1]));
+        const std::size_t n = gathered.nodes.size();
+        const auto name = [&](std::size_t i) {
+            return std::string_view(gathered.names)
+                .substr(gathered.nodes[i].nameAt, gathered.nodes[i].nameLength);
+        };
+        sound = e.type != EntryType::Dir && (n == 1 || name(n - 2) < name(n - 1));
     }
     // The file changed since the pass: what it says now is not what was read then.
-    if (!sound || !reader.error().empty() || out->nodes.size() != lines.count) {
-        out->nodes.clear();
+    if (!sound || !reader.error().empty() || gathered.nodes.size() != lines.count) {
         out->error = EIO;
+        return out;
     }
+    out->owned = std::make_unique_for_overwrite<std::byte[]>(gathered.Bytes());
+    gathered.Pack(out->owned.get(), *out);
     return out;
 }
 

@@ -7,9 +7,10 @@
 // form is left to the whole tree (SnapshotTree) where it can be read again.
 //
 // Memory: every folder is kept (its name, time, subfolders, where its lines lie); folders'
-// other entries are kept up to a budget, and where the manifest is a regular file those past
-// the budget are read again by offset when asked, and checked against what the pass saw (a
-// file changed meanwhile is an error, never other facts). A pipe keeps everything.
+// other entries are kept up to a budget, each folder's made once at its final size, and
+// where the manifest is a regular file those past the budget are read again by offset when
+// asked, and checked against what the pass saw (a file changed meanwhile is an error, never
+// other facts). A pipe keeps everything.
 
 #include "Io.h"
 #include "SnapshotTree.h"
@@ -18,6 +19,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <sys/stat.h>
 
 namespace dirwise {
@@ -75,18 +77,34 @@ public:
         EntryType type = EntryType::File;
         bool hasTime = false;
     };
+    // A folder's entries as one block made at its final size: in the stream's own blocks
+    // for folders kept from the pass, in `owned` for a folder read again.
     struct Files {
         std::uint32_t folder = 0;
         int error = 0; // could not be read again, or no longer says what it said
+        const char *names = nullptr;
+        std::span<const Node> nodes;
+        std::span<const Sha256> digests;
+        std::unique_ptr<std::byte[]> owned;
+        [[nodiscard]] std::string_view name(const Node &n) const {
+            return {names + n.nameAt, n.nameLength};
+        }
+        [[nodiscard]] std::string_view link(const Node &n) const {
+            return {names + n.nameAt + n.nameLength, n.linkLength};
+        }
+    };
+    // A folder's entries while they are read, grown in buffers used again for every folder.
+    struct Gathered {
         std::string names;
         std::vector<Node> nodes;
         std::vector<Sha256> digests;
-        [[nodiscard]] std::string_view name(const Node &n) const {
-            return {names.data() + n.nameAt, n.nameLength};
+        void clear() { names.clear(), nodes.clear(), digests.clear(); }
+        // The bytes Pack needs.
+        [[nodiscard]] std::size_t Bytes() const {
+            return nodes.size() * sizeof(Node) + digests.size() * sizeof(Sha256) + names.size();
         }
-        [[nodiscard]] std::string_view link(const Node &n) const {
-            return {names.data() + n.nameAt + n.nameLength, n.linkLength};
-        }
+        // Lays the entries out in `memory` (Bytes() long, aligned for a Node) for `out`.
+        void Pack(std::byte *memory, Files &out) const;
     };
 
     static constexpr std::size_t DefaultKept = 16 << 20;
@@ -117,6 +135,9 @@ private:
 
     Outcome finish(Outcome outcome, std::string message = {}, std::int64_t line = 0);
     const char *storeName(std::string_view name);
+    // Room for `bytes` of kept entries (8-byte aligned) in blocks that live as long as the
+    // stream: made as the pass goes, one huge page each where the kernel allows.
+    std::byte *keepRoom(std::size_t bytes);
     // Folder f's other entries: kept, or read again from the file (lock not held).
     std::shared_ptr<const Files> files(std::uint32_t f, const Lines &lines) const;
     std::shared_ptr<const Files> reread(std::uint32_t f, const Lines &lines) const;
@@ -138,6 +159,12 @@ private:
     std::vector<Folder> m_folders; // in the walk's order, the root first
     std::vector<std::unique_ptr<char[]>> m_nameChunks;
     std::size_t m_chunkUsed = 0;
+    struct FreeBlock {
+        void operator()(std::byte *p) const;
+    };
+    std::vector<std::unique_ptr<std::byte[], FreeBlock>> m_blocks;
+    std::byte *m_block = nullptr; // the block being filled
+    std::size_t m_blockUsed = 0;
     std::atomic<bool> m_finished{false};
     std::atomic<bool> m_cancelled{false};
     Outcome m_outcome = Outcome::Failed;

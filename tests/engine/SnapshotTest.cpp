@@ -193,6 +193,33 @@ TEST(MtreeReader, ReadsTheRelativeForm) {
     EXPECT_EQ(r.line, 13);
 }
 
+// Lines in the form our writer gives, with escapes in names and link targets, then names
+// relative to the folder those lines left open.
+TEST(MtreeReader, PlainLinesReadWithTheirEscapes) {
+    const ReadResult r = ReadText("#mtree\n. type=dir time=1.5\n"
+                                  "./a\\040b type=dir time=-101.750000000\n"
+                                  "./a\\040b/c\\303\\251\\075 type=file size=123456789012345678 "
+                                  "time=7.0 sha256digest=" +
+                                  DigestOfAbc +
+                                  "\n"
+                                  "./a\\040b/l type=link link=..\\057x\\040y time=2.0\n"
+                                  "./a\\040b/d type=dir\n"
+                                  "./a\\040b/d/f size=2\n"
+                                  "./a\\040b/z size=4\n"
+                                  "g size=3\n");
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.entries, " dir -1 1.5 \n"
+                         "a\\x20b dir -1 -101.750000000 \n"
+                         "a\\x20b/c\xc3\xa9= file 123456789012345678 7.0  " +
+                             DigestOfAbc +
+                             "\n"
+                             "a\\x20b/l link -1 2.0 ../x\\x20y\n"
+                             "a\\x20b/d dir -1 - \n"
+                             "a\\x20b/d/f file 2 - \n"
+                             "a\\x20b/z file 4 - \n"
+                             "a\\x20b/g file 3 - \n");
+}
+
 TEST(MtreeReader, MalformedInputNamesItsLine) {
     struct Case {
         std::string text;
@@ -200,10 +227,10 @@ TEST(MtreeReader, MalformedInputNamesItsLine) {
         const char *says;
     } const cases[] = {
         {.text = "#mtree\n. type=dir\n./a type=file size=1 tim=3\n", .line = 3, .says = "tim"},
-        {.text = "#mtree\n./a type=file size=-1\n", .line = 2, .says = "size"},
-        {.text = "#mtree\n./a type=blob\n", .line = 2, .says = "type"},
-        {.text = "#mtree\n./a sha256digest=abc\n", .line = 2, .says = "digest"},
-        {.text = "#mtree\n./a time=1.5.5\n", .line = 2, .says = "time"},
+        {.text = "#mtree\n. type=dir\n./a type=file size=-1\n", .line = 3, .says = "size"},
+        {.text = "#mtree\n. type=dir\n./a type=blob\n", .line = 3, .says = "type"},
+        {.text = "#mtree\n. type=dir\n./a sha256digest=abc\n", .line = 3, .says = "digest"},
+        {.text = "#mtree\n. type=dir\n./a time=1.5.5\n", .line = 3, .says = "time"},
         {.text = "#mtree\n./a size=1\n./b size=2", .line = 3, .says = "cut off"},
         {.text = "#mtree\n./a size=1 \\\n", .line = 2, .says = "cut off"},
         {.text = "#mtree\n./a\\M size=1\n", .line = 2, .says = "escape"},
@@ -212,12 +239,21 @@ TEST(MtreeReader, MalformedInputNamesItsLine) {
                              26),
          .line = 3,
          .says = "binary"},
-        {.text = "#mtree\n./a/../../etc/passwd size=1\n", .line = 2, .says = "leaves the root"},
+        {.text = "#mtree\n. type=dir\n./a/../../etc/passwd size=1\n",
+         .line = 3,
+         .says = "leaves the root"},
         {.text = "#mtree\n/etc/passwd size=1\n", .line = 2, .says = "leaves the root"},
         {.text = "#mtree\n..\nx size=1\n", .line = 2, .says = "above the root"},
         {.text = "#mtree\n.\\056 size=1\n", .line = 2, .says = "leaves the root"},
         {.text = "#mtree\n/frobnicate x\n", .line = 2, .says = "unknown command"},
         {.text = "#mtree\n./a \\\n  \\\n  size=x\n", .line = 2, .says = "size"},
+        {.text = "#mtree\n. type=dir\n./a size=1\n./b\\000c size=1\n", .line = 4, .says = "NUL"},
+        {.text = "#mtree\n. type=dir\n./a\\777 size=1\n", .line = 3, .says = "escape"},
+        {.text = "#mtree\n. type=dir\n./a//b size=1\n", .line = 3, .says = "empty"},
+        {.text = "#mtree\n. type=dir\n./a size=99999999999999999999\n", .line = 3, .says = "size"},
+        {.text = "#mtree\n. type=dir\n./a size=1 time=1.1234567890\n", .line = 3, .says = "time"},
+        {.text = "#mtree\n. type=dir\n./a type=link link=\\000\n", .line = 3, .says = "link"},
+        {.text = "#mtree\n. type=dir\n./a size=1\n./b size=1\x01\n", .line = 4, .says = "binary"},
         {.text = "#mtree\n./" + std::string(MtreeReader::MaxLine + 10, 'a') + "\n",
          .line = 2,
          .says = "longer than"},
