@@ -345,10 +345,10 @@ TEST_F(RemoteSnapshots, CtrlCEndsTheWaitAndTheRemoteDwc) {
     t.file("slow/a", 1);
     ASSERT_EQ(::truncate(t.path("slow/a").c_str(), 200LL << 30), 0) << std::strerror(errno);
     t.file("m/a", 1);
-    const pid_t dwc = SpawnProcess({DWC_PATH, "-q", "--verify", "--rsh", sshd->rsh(),
-                                    "--remote-dwc", DWC_PATH, t.path("m"),
-                                    "127.0.0.1:" + t.path("slow")},
-                                   -1, -1, -1);
+    const pid_t dwc =
+        SpawnProcess({DWC_PATH, "-q", "--verify", "--rsh", sshd->rsh(), "--remote-dwc", DWC_PATH,
+                      t.path("m"), "127.0.0.1:" + t.path("slow")},
+                     -1, -1, -1);
     ASSERT_GT(dwc, 0);
     // The remote dwc digests the huge file, so its line for it (the one dwc waits for) is far off.
     const auto start = std::chrono::steady_clock::now();
