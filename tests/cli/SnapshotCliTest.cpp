@@ -157,6 +157,13 @@ TEST_F(SnapshotRoots, SnapshotsThatCannotServeAreRefusedBeforeTheRun) {
         EXPECT_EQ(r.out, "") << c.args[0];
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+    // A snapshot that cannot be opened is told as such, not as something else.
+    ASSERT_EQ(::chmod(t.root().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(t.path("nodigest.snap").c_str(), 0), 0);
+    const ProcessResult locked = DwcAsNobody({t.path("nodigest.snap"), t.path("c")});
+    EXPECT_EQ(locked.status, 2);
+    EXPECT_NE(locked.err.find(t.path("nodigest.snap") + ": Permission denied"), std::string::npos)
+        << locked.err;
 }
 
 // A snapshot that bsdtar wrote without times, compared by size: its side has no dates to
