@@ -429,6 +429,15 @@ int runDwc(int argc, char **argv) {
     CliHost host(!o.quiet && progressTerminal(), list, stream.get(),
                  direct && out && ::isatty(out.get()));
     host.checkRootsWith([&] {
+        // A remote tree's transport is started, not waited for, so the walk of the other tree
+        // goes on while ssh connects. Its own failures end it before its root's line: that
+        // line is waited for here, before the first file is compared, with Ctrl-C at hand.
+        while (!masterRoot.Ready() || !compareRoot.Ready()) {
+            host.waiting(Progress{});
+            if (g_interrupted != 0)
+                return std::string(); // the run stops at the yield that asked
+            ::usleep(5000);
+        }
         return cli::CheckRoots(masterRoot, o.compare.masterDir, compareRoot, o.compare.compareDir);
     });
     host.onInterrupt([&] {

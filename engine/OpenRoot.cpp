@@ -146,8 +146,7 @@ RootProblem OpenRoot(const std::string &given, const RootRequest &request, Opene
         // A transport that fails (no such host, no route, refused, no dwc or no such folder
         // there) fails before its first line. A caller that may wait learns it now, so such a
         // root is refused as a missing folder is, before anything is compared.
-        if ((!request.loadInBackground || request.remoteFirstBytes) &&
-            !firstBytes(out.m_remote->fd())) {
+        if (!request.loadInBackground && !firstBytes(out.m_remote->fd())) {
             std::string said;
             const int status = out.m_remote->Finish(said);
             out.m_remote.reset();
@@ -159,7 +158,11 @@ RootProblem OpenRoot(const std::string &given, const RootRequest &request, Opene
         return {};
     }
     UniqueFd fd(::open(given.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const int openError = fd ? 0 : errno;
     struct stat st {};
+    // A file that cannot be opened may well be a snapshot: its trouble is told, not "no folder".
+    if (!fd && ::stat(given.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return problem(RootFault::FolderUnusable, {}, 0, openError);
     if (fd && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
         std::string head(4096, '\0');
         const ssize_t n = ::pread(fd.get(), head.data(), head.size(), 0);
