@@ -91,33 +91,17 @@ constexpr auto PlainBytes = [] {
     return kinds;
 }();
 
-// Up to 18 decimal digits and nothing else (a longer number is the full reading's).
-bool plainNumber(std::string_view text, std::int64_t &out) {
-    if (text.empty() || text.size() > 18)
-        return false;
+// The decimal digits at p (at least one, at most `most`) as a number; p left after them.
+bool plainDigits(const char *&p, int most, std::int64_t &out) {
     std::int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
+    const char *const first = p;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (p - first == most)
             return false;
-        value = value * 10 + (c - '0');
+        value = value * 10 + (*p - '0');
     }
     out = value;
-    return true;
-}
-
-// "[-]SECONDS.NANOSECONDS" as ParseSnapshotTime reads it, in the lengths a writer gives.
-bool plainTime(std::string_view text, SnapshotTime &out) {
-    const std::size_t dot = text.find('.');
-    if (dot == std::string_view::npos || dot + 1 == text.size() || text.size() - dot - 1 > 9)
-        return false;
-    const bool negative = text[0] == '-';
-    std::int64_t seconds = 0, nanoseconds = 0;
-    if (!plainNumber(text.substr(negative, dot - negative), seconds) ||
-        !plainNumber(text.substr(dot + 1), nanoseconds))
-        return false;
-    out.seconds = negative ? -seconds : seconds;
-    out.nanoseconds = static_cast<std::int32_t>(nanoseconds);
-    return true;
+    return p != first;
 }
 
 // The words of a logical line: runs of bytes between blanks, an escaped blank kept.
@@ -441,7 +425,14 @@ bool MtreeReader::plainLine(SnapshotEntryView &out) {
     const char *p = begin + 1;
     bool escaped = false;
     if (*p == '/') {
-        const char *part = ++p;
+        ++p;
+        // The folder part the last plain line without escapes had was checked then: the
+        // same bytes again need no second look.
+        const std::size_t known = m_plainFolder.size();
+        if (known != 0 && length > known + 2 && std::memcmp(p, m_plainFolder.data(), known) == 0)
+            p += known;
+        const char *part = p;
+        const char *lastSlash = p - 1;
         for (;; ++p) {
             const PlainByte kind = PlainBytes[static_cast<unsigned char>(*p)];
             if (kind == PlainByte::Plain || kind == PlainByte::Equals)
@@ -458,6 +449,7 @@ bool MtreeReader::plainLine(SnapshotEntryView &out) {
                 return false; // "", "." or "..": the full reading says what is wrong
             if (kind != PlainByte::Slash)
                 break;
+            lastSlash = p;
             part = p + 1;
         }
         const std::string_view word(begin + 2, static_cast<std::size_t>(p - begin) - 2);
@@ -466,58 +458,70 @@ bool MtreeReader::plainLine(SnapshotEntryView &out) {
                 return false;
         } else {
             e.path = word;
+            const std::string_view folder(begin + 2,
+                                          static_cast<std::size_t>(lastSlash + 1 - begin) - 2);
+            if (folder != m_plainFolder)
+                m_plainFolder.assign(folder);
         }
     } else if (*p != ' ' && p != newline) {
         return false; // a relative name
     }
-    // The keywords, one blank before each.
+    // The keywords, one blank before each, their values read as they are met.
     while (p != newline) {
         if (*p != ' ')
             return false;
-        const char *const name = ++p;
-        const char *eq = nullptr;
-        escaped = false;
-        for (;; ++p) {
-            const PlainByte kind = PlainBytes[static_cast<unsigned char>(*p)];
-            if (kind == PlainByte::Plain || kind == PlainByte::Slash)
-                continue;
-            if (kind == PlainByte::Equals) {
-                eq = eq ? eq : p;
-                continue;
-            }
-            if (kind == PlainByte::Backslash) {
+        ++p;
+        const auto left = static_cast<std::size_t>(newline - p);
+        const auto is = [&](std::string_view key) {
+            return left > key.size() && std::memcmp(p, key.data(), key.size()) == 0;
+        };
+        if (is("size=")) {
+            p += 5;
+            if (!plainDigits(p, 18, e.size))
+                return false;
+        } else if (is("time=")) {
+            p += 5;
+            const bool negative = *p == '-';
+            p += negative;
+            std::int64_t seconds = 0, nanoseconds = 0;
+            if (!plainDigits(p, 18, seconds) || *p++ != '.' || !plainDigits(p, 9, nanoseconds))
+                return false;
+            e.time = {negative ? -seconds : seconds, static_cast<std::int32_t>(nanoseconds)};
+            e.hasTime = true;
+        } else if (is("type=")) {
+            const char *const value = p += 5;
+            while (*p >= 'a' && *p <= 'z')
+                ++p;
+            if (!parseType({value, static_cast<std::size_t>(p - value)}, e.type))
+                return false;
+        } else if (is("link=")) {
+            const char *const value = p += 5;
+            escaped = false;
+            for (;; ++p) {
+                const PlainByte kind = PlainBytes[static_cast<unsigned char>(*p)];
+                if (kind == PlainByte::Plain || kind == PlainByte::Slash ||
+                    kind == PlainByte::Equals)
+                    continue;
+                if (kind != PlainByte::Backslash)
+                    break;
                 if (!octalEscape(p))
                     return false;
                 escaped = true;
                 p += 3;
-                continue;
             }
-            break;
-        }
-        if (eq == nullptr || (p != newline && *p != ' '))
-            return false; // a bare word, a control byte or a comment
-        const std::string_view key(name, static_cast<std::size_t>(eq - name));
-        const std::string_view value(eq + 1, static_cast<std::size_t>(p - eq - 1));
-        if (key == "type") {
-            if (!parseType(value, e.type))
+            if (!decodedName({value, static_cast<std::size_t>(p - value)}, escaped, m_link, e.link))
                 return false;
-        } else if (key == "size") {
-            if (!plainNumber(value, e.size))
+        } else if (is("sha256digest=") && left >= 13 + 64) {
+            p += 13;
+            if (!ParseDigestHex({p, 64}, e.digest))
                 return false;
-        } else if (key == "time") {
-            if (!plainTime(value, e.time))
-                return false;
-            e.hasTime = true;
-        } else if (key == "link") {
-            if (!decodedName(value, escaped, m_link, e.link))
-                return false;
-        } else if (key == "sha256digest" || key == "sha256") {
-            if (!ParseDigestHex(value, e.digest))
-                return false;
+            p += 64;
             e.hasDigest = true;
         } else {
-            return false;
+            return false; // another keyword: the full reading knows it or says it is unknown
         }
+        if (p != newline && *p != ' ')
+            return false; // a value that goes on, a control byte or a comment
     }
     if (e.type != EntryType::Link)
         e.link = {};

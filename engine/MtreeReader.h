@@ -146,6 +146,7 @@ private:
     std::string m_text;         // the logical line being read
     std::string m_name, m_path; // the entry's name being decoded, its path
     std::string m_link;         // a link target being decoded
+    std::string m_plainFolder;  // the folder part of the last plain line, as it was written
     SnapshotEntry m_entry;      // what the full reading gave, for NextView
     std::vector<std::string_view> m_words;
 };

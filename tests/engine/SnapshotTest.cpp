@@ -250,6 +250,8 @@ TEST(MtreeReader, MalformedInputNamesItsLine) {
         {.text = "#mtree\n. type=dir\n./a size=1\n./b\\000c size=1\n", .line = 4, .says = "NUL"},
         {.text = "#mtree\n. type=dir\n./a\\777 size=1\n", .line = 3, .says = "escape"},
         {.text = "#mtree\n. type=dir\n./a//b size=1\n", .line = 3, .says = "empty"},
+        {.text = "#mtree\n. type=dir\n./ab/x size=1\n./../x size=1\n", .line = 4, .says = "leaves"},
+        {.text = "#mtree\n. type=dir\n./a/x size=1\n./a/./x size=1\n", .line = 4, .says = "empty"},
         {.text = "#mtree\n. type=dir\n./a size=99999999999999999999\n", .line = 3, .says = "size"},
         {.text = "#mtree\n. type=dir\n./a size=1 time=1.1234567890\n", .line = 3, .says = "time"},
         {.text = "#mtree\n. type=dir\n./a type=link link=\\000\n", .line = 3, .says = "link"},
