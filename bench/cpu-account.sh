@@ -6,7 +6,9 @@
 #
 #   bench/cpu-account.sh [TREES]        # default /tmp/dirwise-bench (bench/make-trees.py)
 #
-# Environment: DWC, FLOOR, RUNS (3), FLOOR_THREADS (2 per core), OUT (-o target, /dev/null).
+# Environment: DWC, FLOOR, RUNS (3), FLOOR_THREADS (2 per core), OUT (-o target, /dev/null);
+# COMPARE, another compare root for dwc (a snapshot of the compare tree, say): the floor then
+# walks the master tree alone, against an empty folder.
 # Needs perf (linux-perf) and a kernel that lets this user sample (root, or
 # kernel.perf_event_paranoid at most 1).
 set -eu
@@ -24,13 +26,18 @@ command -v perf >/dev/null || { echo "missing: perf (apt-get install linux-perf)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 m=$trees/master
-c=$trees/compare
+c=${COMPARE:-$trees/compare}
+floorc=$trees/compare
+if [ -n "${COMPARE:-}" ]; then
+    floorc=$work/empty
+    mkdir "$floorc"
+fi
 "$dwc" --date "$m" "$c" -o /dev/null 2>/dev/null || true # warm the caches
 perf record -q -e cpu-clock -F 5000 -g -o "$work/dwc.data" -- bash -c \
     "for i in \$(seq $runs); do '$dwc' --date '$m' '$c' -o '${OUT:-/dev/null}'; done" \
     >/dev/null 2>&1 || true
 perf record -q -e cpu-clock -F 5000 -g -o "$work/floor.data" -- bash -c \
-    "for i in \$(seq $runs); do '$floor' --threads $threads '$m' '$c'; done" >/dev/null 2>&1
+    "for i in \$(seq $runs); do '$floor' --threads $threads '$m' '$floorc'; done" >/dev/null 2>&1
 
 for f in dwc floor; do
     perf script -i "$work/$f.data" -F comm,ip,sym 2>/dev/null >"$work/$f.txt"
@@ -40,6 +47,8 @@ import collections, sys
 # The first heading whose names appear on a sample's stack takes the sample.
 HEADINGS = [
     ("stat of files (fstatat)", ["fstatat"]),
+    ("reading a snapshot", ["MtreeReader", "SnapshotStream::Read", "appendNode", "Gathered"]),
+    ("snapshot lookups", ["StreamView", "SnapshotReader", "SnapshotView", "SnapshotLister"]),
     ("listing (getdents)", ["getdents", "iterate_dir"]),
     ("opening folders", ["do_sys_openat2", "__open", "openat64", "path_openat"]),
     ("closing", ["__close", "__x64_sys_close", "close_fd", "__fput"]),

@@ -91,6 +91,13 @@ constexpr auto PlainBytes = [] {
     return kinds;
 }();
 
+// The four bytes at p as one number (in the machine's order: only compared with another).
+std::uint32_t fourBytes(const char *p) {
+    std::uint32_t n = 0;
+    std::memcpy(&n, p, 4);
+    return n;
+}
+
 // The decimal digits at p (at least one, at most `most`) as a number; p left after them.
 bool plainDigits(const char *&p, int most, std::int64_t &out) {
     std::int64_t value = 0;
@@ -389,6 +396,7 @@ bool MtreeReader::NextView(SnapshotEntryView &out) {
     if (!readEntry(m_entry))
         return false;
     out.path = m_entry.path;
+    out.name = out.path.substr(out.path.rfind('/') + 1);
     out.type = m_entry.type;
     out.size = m_entry.size;
     out.hasTime = m_entry.hasTime;
@@ -420,7 +428,7 @@ bool MtreeReader::plainLine(SnapshotEntryView &out) {
     // entry is made in `out` itself (the full reading makes it anew where this one gives
     // up), its digest left as it was unless the line has one.
     SnapshotEntryView &e = out;
-    e.path = {}, e.type = EntryType::File, e.size = -1, e.hasTime = false, e.time = {};
+    e.path = e.name = {}, e.type = EntryType::File, e.size = -1, e.hasTime = false, e.time = {};
     e.link = {}, e.hasDigest = false;
     const char *p = begin + 1;
     bool escaped = false;
@@ -456,8 +464,10 @@ bool MtreeReader::plainLine(SnapshotEntryView &out) {
         if (escaped) {
             if (!decodedName(word, true, m_name, e.path) || !soundComponents(e.path))
                 return false;
+            e.name = e.path.substr(e.path.rfind('/') + 1);
         } else {
             e.path = word;
+            e.name = {lastSlash + 1, static_cast<std::size_t>(p - lastSlash - 1)};
             const std::string_view folder(begin + 2,
                                           static_cast<std::size_t>(lastSlash + 1 - begin) - 2);
             if (folder != m_plainFolder)
@@ -472,14 +482,13 @@ bool MtreeReader::plainLine(SnapshotEntryView &out) {
             return false;
         ++p;
         const auto left = static_cast<std::size_t>(newline - p);
-        const auto is = [&](std::string_view key) {
-            return left > key.size() && std::memcmp(p, key.data(), key.size()) == 0;
-        };
-        if (is("size=")) {
+        // The four letters before a "=" as one number: one compare a keyword.
+        const std::uint32_t key = left > 5 && p[4] == '=' ? fourBytes(p) : 0;
+        if (key == fourBytes("size")) {
             p += 5;
             if (!plainDigits(p, 18, e.size))
                 return false;
-        } else if (is("time=")) {
+        } else if (key == fourBytes("time")) {
             p += 5;
             const bool negative = *p == '-';
             p += negative;
@@ -488,13 +497,18 @@ bool MtreeReader::plainLine(SnapshotEntryView &out) {
                 return false;
             e.time = {negative ? -seconds : seconds, static_cast<std::int32_t>(nanoseconds)};
             e.hasTime = true;
-        } else if (is("type=")) {
+        } else if (key == fourBytes("type")) {
             const char *const value = p += 5;
             while (*p >= 'a' && *p <= 'z')
                 ++p;
-            if (!parseType({value, static_cast<std::size_t>(p - value)}, e.type))
+            const std::string_view type(value, static_cast<std::size_t>(p - value));
+            if (type == "file")
+                e.type = EntryType::File;
+            else if (type == "dir")
+                e.type = EntryType::Dir;
+            else if (!parseType(type, e.type))
                 return false;
-        } else if (is("link=")) {
+        } else if (key == fourBytes("link")) {
             const char *const value = p += 5;
             escaped = false;
             for (;; ++p) {
@@ -511,7 +525,7 @@ bool MtreeReader::plainLine(SnapshotEntryView &out) {
             }
             if (!decodedName({value, static_cast<std::size_t>(p - value)}, escaped, m_link, e.link))
                 return false;
-        } else if (is("sha256digest=") && left >= 13 + 64) {
+        } else if (left >= 13 + 64 && std::memcmp(p, "sha256digest=", 13) == 0) {
             p += 13;
             if (!ParseDigestHex({p, 64}, e.digest))
                 return false;

@@ -50,6 +50,7 @@ struct SnapshotEntry {
 // valid until its next call. The fields mean what SnapshotEntry's do.
 struct SnapshotEntryView {
     std::string_view path;
+    std::string_view name; // the last component of `path` ("" for the root)
     EntryType type = EntryType::File;
     std::int64_t size = -1;
     bool hasTime = false;

@@ -42,11 +42,10 @@ constexpr std::size_t NameChunk = 64 * 1024;
 // The kept entries' blocks: 2 MiB, aligned to their size so that one huge page may back one.
 constexpr std::size_t BlockSize = 2 << 20;
 
-// Appends entry `e` (named by its full path) to a folder's other entries.
+// Appends entry `e` to a folder's other entries.
 void appendNode(SnapshotStream::Gathered &out, const SnapshotEntryView &e) {
     SnapshotStream::Node n;
-    const std::size_t slash = e.path.rfind('/');
-    const std::string_view name = e.path.substr(slash + 1);
+    const std::string_view name = e.name;
     n.nameAt = static_cast<std::uint32_t>(out.names.size());
     n.nameLength = static_cast<std::uint32_t>(name.size());
     out.names.append(name);
@@ -206,10 +205,9 @@ SnapshotStream::Outcome SnapshotStream::Read() {
             return finish(Outcome::Failed, "stopped", 0);
         if (!reader.linesStandAlone())
             return notWalkOrder();
-        const std::size_t slash = e.path.rfind('/');
+        const std::string_view name = e.name;
         const std::string_view parent =
-            slash == std::string_view::npos ? std::string_view() : e.path.substr(0, slash);
-        const std::string_view name = e.path.substr(slash + 1);
+            e.path.substr(0, e.path.size() - name.size() - (name.size() < e.path.size()));
         if ((depth == 0) != e.path.empty() || (e.path.empty() && e.type != EntryType::Dir))
             return notWalkOrder(); // the root first, and once
         withoutTime += !e.hasTime;
