@@ -159,7 +159,7 @@ private:
             // A name of the folder itself: one lookup answers unless it finds a link.
             const Ref own = view.FindName(m_folder, plain);
             m_failure = view.Failure();
-            if (own == SnapshotView::None || view.Get(own).type != EntryType::Link)
+            if (own == SnapshotView::None || !view.IsLink(own))
                 return own;
         }
         const Ref followed = view.FindBelow(m_folder, name, true);

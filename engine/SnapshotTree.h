@@ -59,6 +59,7 @@ public:
         m_failure = 0;
         return Child(dir, name);
     }
+    [[nodiscard]] bool IsLink(Ref entry) { return TypeOf(entry) == EntryType::Link; }
     // Where link `link` leads inside the tree (through further links); `link` itself when it
     // is no link; None when its target is absolute, climbs above the root, is not in the
     // tree, or loops.
