@@ -47,14 +47,14 @@ import collections, sys
 # The first heading whose names appear on a sample's stack takes the sample.
 HEADINGS = [
     ("stat of files (fstatat)", ["fstatat"]),
-    ("reading a snapshot", ["MtreeReader", "SnapshotStream::Read", "appendNode", "Gathered"]),
-    ("snapshot lookups", ["StreamView", "SnapshotReader", "SnapshotView", "SnapshotLister"]),
     ("listing (getdents)", ["getdents", "iterate_dir"]),
     ("opening folders", ["do_sys_openat2", "__open", "openat64", "path_openat"]),
     ("closing", ["__close", "__x64_sys_close", "close_fd", "__fput"]),
     ("folder identity (statx)", ["statx"]),
     ("threads waiting and waking", ["futex", "pthread_cond", "finish_task_switch",
                                     "__lll_lock", "try_to_wake"]),
+    ("reading a snapshot", ["MtreeReader", "SnapshotStream::Read", "appendNode", "Gathered"]),
+    ("snapshot lookups", ["StreamView", "SnapshotReader", "SnapshotView", "SnapshotLister"]),
     ("the report's text", ["AppendEscapedField", "SizeText", "DateText", "AppendText",
                            "AppendReportLine", "AppendLine", "appendNumeric", "appendTwo",
                            "localtime", "__tz", "__offtime", "RowStream"]),
