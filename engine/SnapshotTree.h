@@ -59,6 +59,7 @@ public:
         m_failure = 0;
         return Child(dir, name);
     }
+    // Whether `entry` is a link (cheaper than its facts).
     [[nodiscard]] bool IsLink(Ref entry) { return TypeOf(entry) == EntryType::Link; }
     // Where link `link` leads inside the tree (through further links); `link` itself when it
     // is no link; None when its target is absolute, climbs above the root, is not in the
@@ -70,7 +71,8 @@ public:
 
 protected:
     // The entry named `name` in folder `dir`, or None (setting m_failure when unsure). A
-    // view may count on being asked a folder's names in byte order, as the walk lists them.
+    // folder's names mostly come in byte order, as the walk lists them: a view may make that
+    // case cheap, and must answer any other order all the same.
     [[nodiscard]] virtual Ref Child(Ref dir, std::string_view name) = 0;
     // The folder that holds `entry`; the root for the root.
     [[nodiscard]] virtual Ref Parent(Ref entry) = 0;
