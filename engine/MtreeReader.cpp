@@ -543,9 +543,8 @@ bool MtreeReader::plainLine(SnapshotEntryView &out) {
     if (e.type == EntryType::Dir) {
         m_cwd.assign(e.path);
     } else if (!e.path.empty()) {
-        const std::size_t slash = e.path.rfind('/');
         const std::string_view parent =
-            e.path.substr(0, slash == std::string_view::npos ? 0 : slash);
+            e.path.substr(0, e.path.size() - e.name.size() - (e.name.size() < e.path.size()));
         if (parent != m_cwd)
             m_cwd.assign(parent);
     }
