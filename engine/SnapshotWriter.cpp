@@ -129,10 +129,12 @@ bool Writer::digest(int dirFd, const std::string &name, const std::string &path,
         stopped);
     if (stopped)
         return false;
-    if (h.error)
+    if (h.error) {
         notRead(path, h.error, false);
-    else
-        line += " sha256digest=" + h.hex;
+    } else {
+        line += " sha256digest=";
+        line += h.hex;
+    }
     return true;
 }
 
@@ -337,6 +339,8 @@ bool Writer::reopen() {
                                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!m_stack[k].fd)
             return false;
+        if (k > OpenFolders)
+            m_stack[k - OpenFolders].fd.reset(); // a long way down holds few at a time
     }
     return true;
 }
