@@ -35,7 +35,7 @@ FilterBar::FilterBar(QWidget *parent) : QWidget(parent) {
         button->setAccessibleName(tr("Show %1 rows").arg(kindName(kind)));
         button->hide();
         connect(button, &QToolButton::toggled, this, [this] {
-            setCounts(m_counts);
+            setCounts(m_counts, m_inList);
             emit changed();
         });
         row->addWidget(button);
@@ -66,14 +66,18 @@ ResultsModel::KindSwitches FilterBar::kinds() const {
 
 QString FilterBar::text() const { return m_text->text(); }
 
-void FilterBar::setCounts(const ResultsModel::KindCounts &counts) {
+void FilterBar::setCounts(const ResultsModel::KindCounts &counts,
+                          const ResultsModel::KindCounts &inList) {
     m_counts = counts;
+    m_inList = inList;
     for (std::size_t kind = 0; kind < ResultCount; ++kind) {
         QToolButton *button = m_kinds[kind];
         button->setText(QStringLiteral("%1 (%2)").arg(kindName(kind), numberText(counts[kind])));
         // "&" in "Size&Date" would read as an access key.
         button->setText(button->text().replace(u'&', QStringLiteral("&&")));
-        button->setVisible(counts[kind] > 0 || !button->isChecked());
+        // A kind the run found stays while a text hides all its rows, so the bar does not
+        // shift as the text is typed.
+        button->setVisible(inList[kind] > 0 || !button->isChecked());
     }
 }
 

@@ -29,8 +29,9 @@ public:
     [[nodiscard]] ResultsModel::KindSwitches kinds() const;
     [[nodiscard]] QString text() const;
     [[nodiscard]] QLineEdit *textBox() const { return m_text; }
-    // Captions the switches with `counts` and shows those that apply.
-    void setCounts(const ResultsModel::KindCounts &counts);
+    // Captions the switches with `counts` (the rows the text lets pass) and shows those of
+    // the kinds in the list (`inList`), and any switched off.
+    void setCounts(const ResultsModel::KindCounts &counts, const ResultsModel::KindCounts &inList);
     // Emits changed() now when a text change is still waiting.
     void applyNow();
 
@@ -40,6 +41,7 @@ signals:
 private:
     std::array<QToolButton *, ResultCount> m_kinds{};
     ResultsModel::KindCounts m_counts{};
+    ResultsModel::KindCounts m_inList{};
     QLineEdit *m_text = nullptr;
     QTimer m_pause;
 };

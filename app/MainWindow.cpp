@@ -97,9 +97,12 @@ void MainWindow::buildControls() {
         l->installEventFilter(this);
         return l;
     };
-    // Folder names complete as they are typed; one model of the file system serves both.
+    // Folder names complete as they are typed, and so do snapshot files named as the
+    // choosers name them; one model of the file system serves both.
     auto *folders = new QFileSystemModel(this);
-    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    folders->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::Drives);
+    folders->setNameFilters({QStringLiteral("*.mtree")});
+    folders->setNameFilterDisables(false);
     folders->setRootPath(QString());
     auto dirBox = [this, folders](const QString &name) {
         auto *e = new QLineEdit(m_client);

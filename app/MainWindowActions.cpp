@@ -189,7 +189,7 @@ void MainWindow::applyFilter() {
 }
 
 void MainWindow::updateRowCount() {
-    m_filterBar->setCounts(m_model->kindCounts());
+    m_filterBar->setCounts(m_model->kindCounts(), m_model->kindsInList());
     const auto total = static_cast<std::int64_t>(m_model->listCount());
     const auto shown = static_cast<std::int64_t>(m_model->rowCount());
     if (total == 0)

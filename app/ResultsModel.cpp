@@ -100,13 +100,17 @@ void ResultsModel::setIcons(const std::array<QIcon, IconKeyCount> &icons) {
 
 void ResultsModel::take(std::size_t from, bool recount) {
     if (from == 0) {
-        if (recount)
+        if (recount) {
             m_counts.fill(0);
+            m_inList.fill(0);
+        }
         m_shownRows.clear();
     }
     const std::size_t end = m_list.Count();
     for (std::size_t i = from; i < end; ++i) {
         const auto kind = static_cast<std::size_t>(m_list.ResultOf(i));
+        if (recount)
+            ++m_inList[kind];
         const bool shown = m_filtering && m_kinds[kind];
         // With the counts known, a row of a kind switched off needs no text test.
         if (!recount && !shown)

@@ -69,6 +69,8 @@ public:
     [[nodiscard]] bool filtering() const;
     // Per result kind, the list rows whose path passes the text filter.
     [[nodiscard]] const KindCounts &kindCounts() const { return m_counts; }
+    // Per result kind, the list rows whatever the text filter.
+    [[nodiscard]] const KindCounts &kindsInList() const { return m_inList; }
     // The list rows the model has seen (every row of the list after sync()).
     [[nodiscard]] std::size_t listCount() const { return m_seen; }
 
@@ -109,6 +111,7 @@ private:
     bool m_filtering = false;
     std::vector<std::uint32_t> m_shownRows; // while filtering: the list rows shown
     KindCounts m_counts{};
+    KindCounts m_inList{};
 };
 
 } // namespace dirwise

@@ -159,7 +159,11 @@ RootProblem OpenRoot(const std::string &given, const RootRequest &request, Opene
         return {};
     }
     UniqueFd fd(::open(given.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const int openError = fd ? 0 : errno;
     struct stat st {};
+    // A file that cannot be opened may well be a snapshot: its trouble is told, not "no folder".
+    if (!fd && ::stat(given.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return problem(RootFault::FolderUnusable, {}, 0, openError);
     if (fd && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
         std::string head(4096, '\0');
         const ssize_t n = ::pread(fd.get(), head.data(), head.size(), 0);

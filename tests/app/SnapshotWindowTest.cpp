@@ -3,6 +3,9 @@
 #include "AppTestSupport.h"
 #include "PrivateSshd.h"
 
+#include <QCompleter>
+#include <QFileSystemModel>
+
 #include <cstring>
 #include <unistd.h>
 
@@ -190,6 +193,33 @@ TEST_F(SnapshotWindow, EveryChooserPutsItsAnswerInItsBox) {
         EXPECT_EQ(prompts.asked[0].contains("(*.mtree)"), QString(c.title).contains("Snapshot"))
             << prompts.asked[0];
     }
+}
+
+// Typing in a box completes folders and snapshot files, never other files.
+TEST_F(SnapshotWindow, TypingCompletesFoldersAndSnapshots) {
+    tree.dir("pick/folder");
+    tree.file("pick/f.mtree", 10);
+    tree.file("pick/f.txt", 10);
+    QCompleter *completer = child<QLineEdit>("txtMasterDir")->completer();
+    ASSERT_NE(completer, nullptr);
+    auto *files = qobject_cast<QFileSystemModel *>(completer->model());
+    ASSERT_NE(files, nullptr);
+    const QModelIndex pick = files->index(QString::fromStdString(tree.path("pick")));
+    ASSERT_TRUE(pick.isValid());
+    const auto offered = [&] {
+        if (files->canFetchMore(pick))
+            files->fetchMore(pick);
+        QStringList names;
+        for (int r = 0; r < files->rowCount(pick); ++r)
+            names << files->fileName(files->index(r, 0, pick));
+        names.sort();
+        return names.join(',');
+    };
+    // The model lists the folder on a thread of its own: once the subfolder is offered, the
+    // files of the same listing have been filtered too.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return offered().contains("folder"); }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(offered(), QStringLiteral("f.mtree,folder"));
 }
 
 // A real sshd on 127.0.0.1 serves the master folder; the remote shell runs the dwc of this

@@ -157,6 +157,13 @@ TEST_F(SnapshotRoots, SnapshotsThatCannotServeAreRefusedBeforeTheRun) {
         EXPECT_EQ(r.out, "") << c.args[0];
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+    // A snapshot that cannot be opened is told as such, not as something else.
+    ASSERT_EQ(::chmod(t.root().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(t.path("nodigest.snap").c_str(), 0), 0);
+    const ProcessResult locked = DwcAsNobody({t.path("nodigest.snap"), t.path("c")});
+    EXPECT_EQ(locked.status, 2);
+    EXPECT_NE(locked.err.find(t.path("nodigest.snap") + ": Permission denied"), std::string::npos)
+        << locked.err;
 }
 
 // A snapshot that bsdtar wrote without times, compared by size: its side has no dates to
@@ -194,6 +201,7 @@ TEST_F(SnapshotRoots, SnapshotWithoutTimesLeavesItsDatesEmpty) {
 #include "SnapshotTree.h"
 
 #include <chrono>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -334,6 +342,33 @@ TEST_F(RemoteSnapshots, StoppingEndsTheRemoteDwcToo) {
     const auto start = std::chrono::steady_clock::now();
     while (ProcessWith(t.path("slow")) &&
            std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+        ::usleep(20000);
+    EXPECT_FALSE(ProcessWith(t.path("slow"))) << "the remote dwc still runs";
+}
+
+// Ctrl-C while dwc waits for a remote tree's next folder ends the wait, the transport and the
+// remote dwc, and dwc says it was stopped.
+TEST_F(RemoteSnapshots, CtrlCEndsTheWaitAndTheRemoteDwc) {
+    t.file("slow/a", 1);
+    ASSERT_EQ(::truncate(t.path("slow/a").c_str(), 200LL << 30), 0) << std::strerror(errno);
+    t.file("m/a", 1);
+    const pid_t dwc =
+        SpawnProcess({DWC_PATH, "-q", "--verify", "--rsh", sshd->rsh(), "--remote-dwc", DWC_PATH,
+                      t.path("m"), "127.0.0.1:" + t.path("slow")},
+                     -1, -1, -1);
+    ASSERT_GT(dwc, 0);
+    // The remote dwc digests the huge file, so its line for it (the one dwc waits for) is far off.
+    const auto start = std::chrono::steady_clock::now();
+    while (!ProcessWith("--verify -- " + t.path("slow")) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+        ::usleep(20000);
+    ASSERT_TRUE(ProcessWith("--verify -- " + t.path("slow")));
+    ::usleep(300000);
+    ASSERT_EQ(::kill(dwc, SIGINT), 0);
+    EXPECT_EQ(WaitProcess(dwc, 10), 130);
+    const auto stopped = std::chrono::steady_clock::now();
+    while (ProcessWith(t.path("slow")) &&
+           std::chrono::steady_clock::now() - stopped < std::chrono::seconds(10))
         ::usleep(20000);
     EXPECT_FALSE(ProcessWith(t.path("slow"))) << "the remote dwc still runs";
 }
