@@ -216,7 +216,7 @@ bool Writer::write(const SnapshotFolder &folder, int dirFd, const std::string &p
             const std::size_t lineStart = m_buffer.size();
             m_buffer.append(folder.lines, at, end - at);
             const SnapshotFolder::File &f = folder.files[file];
-            const std::string filePath = path.empty() ? f.name : path + "/" + f.name;
+            const std::string filePath = JoinedPath(path, f.name);
             if (!batched) {
                 if (!digest(dirFd, f.name, filePath, m_buffer)) {
                     m_buffer.resize(lineStart); // the manifest ends after a whole line
@@ -306,7 +306,7 @@ SnapshotSummary Writer::Run(const std::string &root) {
         const std::size_t index = frame.next++;
         Frame child;
         child.name = frame.folders[index];
-        child.path = frame.path.empty() ? child.name : frame.path + "/" + child.name;
+        child.path = JoinedPath(frame.path, child.name);
         child.position = frame.position;
         AppendPositionStep(child.position, static_cast<std::uint32_t>(index));
         if (!(m_ahead && m_ahead->Take(child.position, child.path, folder)) &&
