@@ -146,7 +146,6 @@ TEST(SnapshotAhead, FolderChangedAfterItsParentWasListedIsWholeOrReported) {
             continue;
         }
         EXPECT_NE(r.out.find(reported + "\n"), std::string::npos) << name << "\n" << r.out;
-       
 
         EXPECT_FALSE(has("./" + name + "/f")) << name;
         EXPECT_EQ(has("./" + name), !removed) << name;
