@@ -53,14 +53,14 @@ std::string RootProblemText(const RootProblem &p, const std::string &given, bool
 }
 
 int OpenRoot(const std::string &given, const char *which, const CliOptions &o, OpenedRoot &out) {
-    // A snapshot file is read on a thread beside the walk of the other root; the run checks
-    // it (CheckRoots) before its first file is compared.
+    // A snapshot file is read on a thread beside the walk of the other root, and a remote
+    // tree's transport connects meanwhile; the run checks both (CheckRoots) before its first
+    // file is compared.
     const RootRequest request{.digests = o.compare.verifyContents,
                               .times = o.compare.matchDate,
                               .transport = TransportWords(o.rsh),
                               .remoteDwc = o.remoteDwc,
-                              .loadInBackground = true,
-                              .remoteFirstBytes = true};
+                              .loadInBackground = true};
     const RootProblem p = dirwise::OpenRoot(given, request, out);
     if (!p)
         return 0;

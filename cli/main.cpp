@@ -128,7 +128,11 @@ public:
 
     bool yield(const Progress &p) override {
         RearmMemoryReserve();
-        if (!m_refused.empty() || (m_check && p.phase != Phase::Listing && !rootsServe()))
+        // During the walk the roots are checked as soon as that costs no wait, so a transport
+        // that failed (a mistyped host) ends a long walk of the other tree at once.
+        const bool checkNow = p.phase != Phase::Listing ||
+                              ((++m_listed & 255) == 0 && m_checkReady && m_checkReady());
+        if (!m_refused.empty() || (m_check && checkNow && !rootsServe()))
             return true;
         if (m_progress && (++m_calls & 63) == 0)
             showProgress(p);
@@ -189,8 +193,12 @@ public:
 
     // `check` tells, before the first file is compared or the first diagnostic is told, why
     // the roots cannot serve the run ("" when they can); the run then stops and refused()
-    // says why.
-    void checkRootsWith(std::function<std::string()> check) { m_check = std::move(check); }
+    // says why. `ready` tells whether `check` would answer without waiting: then it is asked
+    // during the walk already.
+    void checkRootsWith(std::function<std::string()> check, std::function<bool()> ready) {
+        m_check = std::move(check);
+        m_checkReady = std::move(ready);
+    }
     [[nodiscard]] const std::string &refused() const { return m_refused; }
     // What ends the roots' waits when Ctrl-C comes while the run waits for them.
     void onInterrupt(std::function<void()> stop) { m_onInterrupt = std::move(stop); }
@@ -257,6 +265,8 @@ private:
     bool m_watchOutput = false;
     std::chrono::steady_clock::time_point m_lastWatch{};
     std::function<std::string()> m_check;
+    std::function<bool()> m_checkReady;
+    std::uint32_t m_listed = 0; // yields of the walk, to look at the roots now and then
     std::string m_refused;
     std::function<void()> m_onInterrupt;
 };
@@ -428,9 +438,21 @@ int runDwc(int argc, char **argv) {
     const PageInfo page{.options = OptionsText(o.compare), .when = ::time(nullptr)};
     CliHost host(!o.quiet && progressTerminal(), list, stream.get(),
                  direct && out && ::isatty(out.get()));
-    host.checkRootsWith([&] {
-        return cli::CheckRoots(masterRoot, o.compare.masterDir, compareRoot, o.compare.compareDir);
-    });
+    host.checkRootsWith(
+        [&] {
+            // A remote tree's transport is started, not waited for, so the walk of the other tree
+            // goes on while ssh connects. Its own failures end it before its root's line: that
+            // line is waited for here, before the first file is compared, with Ctrl-C at hand.
+            while (!masterRoot.Ready() || !compareRoot.Ready()) {
+                host.waiting(Progress{});
+                if (g_interrupted != 0)
+                    return std::string(); // the run stops at the yield that asked
+                ::usleep(5000);
+            }
+            return cli::CheckRoots(masterRoot, o.compare.masterDir, compareRoot,
+                                   o.compare.compareDir);
+        },
+        [&] { return masterRoot.Ready() && compareRoot.Ready(); });
     host.onInterrupt([&] {
         masterRoot.Stop();
         compareRoot.Stop();

@@ -146,8 +146,7 @@ RootProblem OpenRoot(const std::string &given, const RootRequest &request, Opene
         // A transport that fails (no such host, no route, refused, no dwc or no such folder
         // there) fails before its first line. A caller that may wait learns it now, so such a
         // root is refused as a missing folder is, before anything is compared.
-        if ((!request.loadInBackground || request.remoteFirstBytes) &&
-            !firstBytes(out.m_remote->fd())) {
+        if (!request.loadInBackground && !firstBytes(out.m_remote->fd())) {
             std::string said;
             const int status = out.m_remote->Finish(said);
             out.m_remote.reset();

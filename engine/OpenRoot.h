@@ -48,9 +48,6 @@ struct RootRequest {
     std::vector<std::string> transport; // the remote shell's words (see TransportWords)
     std::string remoteDwc = "dwc";      // dwc on the other machine
     bool loadInBackground = false;      // read a snapshot file on a thread too (see Ready)
-    // Wait in OpenRoot for a remote root's first bytes even with loadInBackground (a host
-    // that may block: a transport that fails is then refused before the run).
-    bool remoteFirstBytes = false;
     // The run walks this root (the master, or the compare one for extras): a remote root is
     // Ready only once it has arrived whole, since a walk lists its root only then.
     bool walked = false;
@@ -112,7 +109,7 @@ private:
 };
 
 // Opens `given` as a root: by rsync's rule a remote root (its transport started now and,
-// without loadInBackground or with remoteFirstBytes, its first bytes waited for: a transport that
+// without loadInBackground, its first bytes waited for: a transport that
 // ends before it is RemoteEnded); a regular file that begins as a manifest a snapshot (read now, or
 // on a thread with loadInBackground; read now, it is refused when the request needs digests or
 // times it lacks); anything else a folder, which must pass CheckRoot. Returns None or why

@@ -204,6 +204,8 @@ TEST_F(SnapshotRoots, SnapshotWithoutTimesLeavesItsDatesEmpty) {
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace dirwise::test {
@@ -344,6 +346,33 @@ TEST_F(RemoteSnapshots, StoppingEndsTheRemoteDwcToo) {
            std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
         ::usleep(20000);
     EXPECT_FALSE(ProcessWith(t.path("slow"))) << "the remote dwc still runs";
+}
+
+// Ctrl-C while ssh still connects (to a port that takes the connection and never answers)
+// ends dwc at once, and its ssh with it.
+TEST_F(RemoteSnapshots, CtrlCWhileSshConnectsEndsDwc) {
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof at;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr *>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr *>(&at), &length), 0);
+    std::string rshSilent = sshd->rsh();
+    const std::string port = std::to_string(sshd->port());
+    rshSilent.replace(rshSilent.find(port), port.size(), std::to_string(ntohs(at.sin_port)));
+    t.file("m/a", 1);
+    const pid_t dwc = SpawnProcess({DWC_PATH, "-q", "--rsh", rshSilent, "--remote-dwc", DWC_PATH,
+                                    t.path("m"), "127.0.0.1:" + t.path("m")},
+                                   -1, -1, -1);
+    ASSERT_GT(dwc, 0);
+    ::usleep(500000);
+    ASSERT_EQ(::kill(dwc, SIGINT), 0);
+    EXPECT_EQ(WaitProcess(dwc, 10), 130);
+    EXPECT_FALSE(ProcessWith(rshSilent)) << "ssh still runs";
+    ::close(silent);
 }
 
 // Ctrl-C while dwc waits for a remote tree's next folder ends the wait, the transport and the
