@@ -46,7 +46,6 @@ std::vector<std::string> ManifestPaths(const std::string &text) {
 struct Written {
     std::string text;
     SnapshotSummary summary;
-    std::vector<Diagnostic> diagnostics;
 };
 
 Written Write(TempTree &t, const std::string &root, bool digests,
@@ -59,7 +58,6 @@ Written Write(TempTree &t, const std::string &root, bool digests,
         if (stopAt)
             host.onYield = [&](int n, const Progress &) { return stopAt(n); };
         w.summary = WriteSnapshot(root, fd.get(), {digests}, host);
-        w.diagnostics = host.diagnostics;
     }
     w.text = ReadFile(out);
     return w;
