@@ -1,6 +1,7 @@
 // The small texts of a manifest: names with their escapes, times, and how a manifest starts.
 
 #include "MtreeReader.h"
+#include "SnapshotFolder.h"
 
 #include <charconv>
 #include <limits>
@@ -168,17 +169,7 @@ bool DecodeMtreeName(std::string_view text, std::string &out) {
 std::string EncodeMtreeName(std::string_view name) {
     std::string out;
     out.reserve(name.size() + 8);
-    for (const char ch : name) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c <= ' ' || c >= 0177 || c == '#' || c == '=' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>('0' + (c >> 6));
-            out += static_cast<char>('0' + ((c >> 3) & 7));
-            out += static_cast<char>('0' + (c & 7));
-        } else {
-            out += ch;
-        }
-    }
+    AppendMtreeName(out, name); // the writer's own, so the two never differ
     return out;
 }
 

@@ -3,7 +3,9 @@
 #include "Io.h"
 #include "MtreeReader.h"
 #include "Sha256.h"
+#include "SnapshotAhead.h"
 #include "SnapshotDigests.h"
+#include "TreeSource.h"
 #include "WorkerPool.h"
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,61 +20,19 @@
 namespace dirwise {
 namespace {
 
-EntryType typeOf(mode_t mode) {
-    if (S_ISDIR(mode))
-        return EntryType::Dir;
-    if (S_ISLNK(mode))
-        return EntryType::Link;
-    if (S_ISBLK(mode))
-        return EntryType::Block;
-    if (S_ISCHR(mode))
-        return EntryType::Char;
-    if (S_ISFIFO(mode))
-        return EntryType::Fifo;
-    if (S_ISSOCK(mode))
-        return EntryType::Socket;
-    return EntryType::File;
-}
-
 std::int64_t monotonicNanoseconds() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
 }
 
-// The names in open folder `fd`, without "." and "..", in byte order. Returns 0, or the errno
-// of a listing that failed (the names read before it are kept).
-int readNames(int fd, std::vector<std::string> &names) {
-    const int own = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *dir = own < 0 ? nullptr : ::fdopendir(own);
-    if (!dir) {
-        const int err = errno;
-        if (own >= 0)
-            ::close(own);
-        return err;
-    }
-    int err = 0;
-    for (;;) {
-        errno = 0;
-        const dirent *d = ::readdir(dir);
-        if (!d) {
-            err = errno;
-            break;
-        }
-        if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
-            names.emplace_back(d->d_name);
-    }
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    return err;
-}
-
-// One folder the walk is in: its descriptor, its path in the manifest, and the folders
-// below it still to be entered.
+// One folder the walk is in: its descriptor when this thread opened it from its parent, its
+// path in the manifest, its position on the walk and the folders below it still to be entered.
 struct Frame {
     UniqueFd fd;      // closed in deep folders (see OpenFolders), reopened when needed
     std::string name; // its own name in its parent
     std::string path; // "" for the root, else "a/b"
+    std::string position;
     std::vector<std::string> folders;
     std::size_t next = 0;
 };
@@ -90,18 +49,27 @@ public:
     SnapshotSummary Run(const std::string &root);
 
 private:
-    bool entry(int dirFd, const std::string &name, const std::string &path, const struct stat &st,
-               const Hashed *hashed = nullptr);
-    bool folder(int parentFd, Frame &frame, const std::string &name);
-    bool listFolder(Frame &frame);
+    // Takes `folder` as the top frame's: reports what it misses, hands its subfolders to the
+    // workers and writes its lines. False when a yield asked to stop or a write failed.
+    bool enter(SnapshotFolder &folder);
+    // Reads `child` (a subfolder of the top frame) on this thread: from the root in one call
+    // when it can, else from its parent, keeping its descriptor in `child`. False (errno set)
+    // when the parent cannot be opened again.
+    bool readHere(Frame &child, SnapshotFolder &folder);
+    // Writes the lines of `folder` (at `path`, open as `dirFd` when digests are asked for),
+    // each with its digest, yielding after every one.
+    bool write(const SnapshotFolder &folder, int dirFd, const std::string &path);
     bool digest(int dirFd, const std::string &name, const std::string &path, std::string &line);
     // Hashes `tasks` (files of folder `dirFd`) on the pool and on this thread, yielding
     // meanwhile. False when a yield asked to stop.
     bool hashBatch(int dirFd, std::vector<DigestBatch::Task> &tasks);
     bool flush(bool all);
-    // Opens the folders on the stack whose descriptors were closed, from the nearest open
-    // one down. False (errno set) when one cannot be opened again.
+    // Opens the folders on the stack whose descriptors were closed (or never opened here),
+    // from the nearest open one down. False (errno set) when one cannot be opened.
     bool reopen();
+    [[nodiscard]] int fdOf(std::size_t depth) const {
+        return depth == 0 ? m_rootFd.get() : m_stack[depth].fd.get();
+    }
     void notRead(const std::string &path, int error, bool directory);
 
     std::string m_root;
@@ -111,12 +79,16 @@ private:
     SnapshotSummary m_summary;
     std::string m_buffer;
     std::vector<char> m_readBuffer;
+    std::vector<char> m_listBuffer;
     std::vector<Frame> m_stack;
     std::int64_t m_lastWrite = 0;
     std::int64_t m_sinceYield = 0; // bytes digested since the last yield
+    UniqueFd m_rootFd;             // outlives the workers that open folders from it
     // With digests: the workers that hash a folder's files beside this thread.
     std::unique_ptr<DigestBatch> m_batch;
-    std::unique_ptr<WorkerPool> m_pool; // goes first: its workers may still hold m_batch
+    std::unique_ptr<WorkerPool> m_pool; // goes before m_batch: its workers may still hold it
+    // Without digests: the workers that read folders ahead of this thread.
+    std::unique_ptr<SnapshotAhead> m_ahead;
 };
 
 void Writer::notRead(const std::string &path, int error, bool directory) {
@@ -157,10 +129,12 @@ bool Writer::digest(int dirFd, const std::string &name, const std::string &path,
         stopped);
     if (stopped)
         return false;
-    if (h.error)
+    if (h.error) {
         notRead(path, h.error, false);
-    else
-        line += " sha256digest=" + h.hex;
+    } else {
+        line += " sha256digest=";
+        line += h.hex;
+    }
     return true;
 }
 
@@ -219,145 +193,137 @@ bool Writer::hashBatch(int dirFd, std::vector<DigestBatch::Task> &tasks) {
     return false;
 }
 
-bool Writer::entry(int dirFd, const std::string &name, const std::string &path,
-                   const struct stat &st, const Hashed *hashed) {
-    const EntryType type = typeOf(st.st_mode);
-    std::string line = path.empty() ? std::string(".") : "./" + EncodeMtreeName(path);
-    line += " type=";
-    line += EntryTypeName(type);
-    if (type == EntryType::File)
-        line += " size=" + std::to_string(st.st_size);
-    line += " time=" +
-            FormatSnapshotTime({st.st_mtim.tv_sec, static_cast<std::int32_t>(st.st_mtim.tv_nsec)});
-    if (type == EntryType::Link) {
-        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-        const ssize_t n = ::readlinkat(dirFd, name.c_str(), target.data(), target.size());
-        if (n <= 0) {
-            notRead(path, n < 0 ? errno : EINVAL, false);
-            return true; // a link whose target is unknown is left out
-        }
-        target.resize(static_cast<std::size_t>(n));
-        line += " link=" + EncodeMtreeName(target);
-    }
-    if (type == EntryType::File && hashed) {
-        if (hashed->error)
-            notRead(path, hashed->error, false);
-        else
-            line += " sha256digest=" + hashed->hex;
-    } else if (type == EntryType::File && m_options.digests && !digest(dirFd, name, path, line)) {
-        m_summary.stopped = true;
-        return false;
-    }
-    m_buffer += line;
-    m_buffer += '\n';
-    ++m_summary.entries;
-    if (m_host.yield({Phase::Listing, m_summary.entries, 0, 0})) {
-        m_summary.stopped = true;
-        return false;
-    }
-    return flush(false);
-}
-
-bool Writer::listFolder(Frame &frame) {
-    std::vector<std::string> names;
-    if (const int err = readNames(frame.fd.get(), names))
-        notRead(frame.path, err, true);
-    struct Listed {
-        const std::string *name;
-        struct stat st;
-        std::size_t task; // its digest in m_batch, or npos
-    };
-    std::vector<Listed> listed;
-    listed.reserve(names.size());
-    std::vector<DigestBatch::Task> tasks;
-    for (const std::string &name : names) {
-        Listed l{&name, {}, std::string::npos};
-        if (::fstatat(frame.fd.get(), name.c_str(), &l.st, AT_SYMLINK_NOFOLLOW) != 0) {
-            notRead(frame.path.empty() ? name : frame.path + "/" + name, errno, false);
-            continue;
-        }
-        if (S_ISDIR(l.st.st_mode)) {
-            frame.folders.push_back(name);
-            continue;
-        }
-        if (m_batch && S_ISREG(l.st.st_mode)) {
-            l.task = tasks.size();
-            tasks.push_back({&name, {}});
-        }
-        listed.push_back(l);
-    }
+bool Writer::write(const SnapshotFolder &folder, int dirFd, const std::string &path) {
+    for (const SnapshotFolder::Missed &m : folder.missed)
+        notRead(m.path, m.error, false);
     // Two files or more are hashed at once; one alone is hashed as its line is written.
-    const bool batched = tasks.size() > 1;
-    if (batched && !hashBatch(frame.fd.get(), tasks)) {
-        m_summary.stopped = true;
-        return false;
+    std::vector<DigestBatch::Task> tasks;
+    const bool batched = m_batch && folder.files.size() > 1;
+    if (batched) {
+        tasks.reserve(folder.files.size());
+        for (const SnapshotFolder::File &f : folder.files)
+            tasks.push_back({&f.name, {}});
+        if (!hashBatch(dirFd, tasks)) {
+            m_summary.stopped = true;
+            return false;
+        }
     }
-    for (const Listed &l : listed) {
-        const std::string path = frame.path.empty() ? *l.name : frame.path + "/" + *l.name;
-        const Hashed *hashed =
-            batched && l.task != std::string::npos ? &tasks[l.task].result : nullptr;
-        if (!entry(frame.fd.get(), *l.name, path, l.st, hashed))
+    std::size_t at = 0;
+    std::size_t file = 0;
+    for (std::size_t k = 0; k < folder.lineCount; ++k) {
+        const std::size_t end = folder.lines.find('\n', at);
+        if (file < folder.files.size() && folder.files[file].line == k) {
+            const std::size_t lineStart = m_buffer.size();
+            m_buffer.append(folder.lines, at, end - at);
+            const SnapshotFolder::File &f = folder.files[file];
+            const std::string filePath = JoinedPath(path, f.name);
+            if (!batched) {
+                if (!digest(dirFd, f.name, filePath, m_buffer)) {
+                    m_buffer.resize(lineStart); // the manifest ends after a whole line
+                    m_summary.stopped = true;
+                    return false;
+                }
+            } else if (const Hashed &h = tasks[file].result; h.error) {
+                notRead(filePath, h.error, false);
+            } else {
+                m_buffer += " sha256digest=";
+                m_buffer += h.hex;
+            }
+            m_buffer += '\n';
+            ++file;
+        } else {
+            m_buffer.append(folder.lines, at, end + 1 - at);
+        }
+        at = end + 1;
+        ++m_summary.entries;
+        if (m_host.yield({Phase::Listing, m_summary.entries, 0, 0})) {
+            m_summary.stopped = true;
+            return false;
+        }
+        if (!flush(false))
             return false;
     }
     return true;
 }
 
-bool Writer::folder(int parentFd, Frame &frame, const std::string &name) {
-    struct stat st {};
-    if (::fstat(frame.fd.get(), &st) != 0)
-        (void)::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-    return entry(parentFd, name, frame.path, st) && listFolder(frame);
+bool Writer::enter(SnapshotFolder &folder) {
+    Frame &frame = m_stack.back();
+    if (folder.openError || folder.listError)
+        notRead(frame.path, folder.openError ? folder.openError : folder.listError, true);
+    frame.folders = std::move(folder.folders);
+    if (m_ahead && !folder.childrenQueued)
+        m_ahead->Queue(frame.position, frame.path, frame.folders);
+    return write(folder, fdOf(m_stack.size() - 1), frame.path);
+}
+
+bool Writer::readHere(Frame &child, SnapshotFolder &folder) {
+    if (!m_options.digests && child.path.size() < SnapshotMaxPath) {
+        const UniqueFd fd(OpenBeneath(m_rootFd.get(), child.path));
+        if (fd) {
+            ReadSnapshotFolder(fd.get(), child.path, false, m_listBuffer, folder);
+            return true;
+        }
+        // Opened again from its parent, which also names the error.
+    }
+    if (!reopen())
+        return false;
+    const int parentFd = fdOf(m_stack.size() - 1);
+    child.fd.reset(
+        ::openat(parentFd, child.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!child.fd)
+        DescribeUnopened(parentFd, child.name.c_str(), child.path, errno, folder);
+    else
+        ReadSnapshotFolder(child.fd.get(), child.path, m_options.digests, m_listBuffer, folder);
+    return true;
 }
 
 SnapshotSummary Writer::Run(const std::string &root) {
     m_root = root;
     m_buffer = "#mtree\n";
-    if (m_options.digests) {
-        m_pool = std::make_unique<WorkerPool>();
-        m_batch = std::make_unique<DigestBatch>(m_pool->Size().most);
-        m_pool->Attach(*m_batch);
-    }
-    Frame top;
-    top.fd.reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!top.fd) {
+    m_rootFd.reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!m_rootFd) {
         notRead("", errno, true);
         flush(true);
         return m_summary;
     }
-    m_stack.push_back(std::move(top));
-    bool going = folder(AT_FDCWD, m_stack.back(), root);
+    m_pool = std::make_unique<WorkerPool>();
+    if (m_options.digests) {
+        m_batch = std::make_unique<DigestBatch>(m_pool->Size().most);
+        m_pool->Attach(*m_batch);
+    } else {
+        m_ahead = std::make_unique<SnapshotAhead>(*m_pool, m_rootFd.get());
+    }
+    SnapshotFolder folder;
+    ReadSnapshotFolder(m_rootFd.get(), "", m_options.digests, m_listBuffer, folder);
+    m_stack.emplace_back();
+    bool going = enter(folder);
     while (going && !m_stack.empty()) {
         Frame &frame = m_stack.back();
         if (frame.next == frame.folders.size()) {
             m_stack.pop_back();
             continue;
         }
-        if (!frame.fd && !reopen()) {
+        const std::size_t index = frame.next++;
+        Frame child;
+        child.name = frame.folders[index];
+        child.path = JoinedPath(frame.path, child.name);
+        child.position = frame.position;
+        AppendPositionStep(child.position, static_cast<std::uint32_t>(index));
+        if (!(m_ahead && m_ahead->Take(child.position, child.path, folder)) &&
+            !readHere(child, folder)) {
+            // Its parent cannot be opened again: the rest of the parent is not listed.
             notRead(frame.path, errno, true);
             frame.next = frame.folders.size();
             continue;
         }
-        const std::string name = frame.folders[frame.next++];
-        Frame child;
-        child.name = name;
-        child.path = frame.path.empty() ? name : frame.path + "/" + name;
-        const int parentFd = frame.fd.get();
-        child.fd.reset(
-            ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!child.fd) {
-            const int error = errno;
-            struct stat st {};
-            if (::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-                going = entry(parentFd, name, child.path, st);
-            notRead(child.path, error, true);
-            continue;
-        }
         m_stack.push_back(std::move(child));
-        going = folder(parentFd, m_stack.back(), name);
+        going = enter(folder);
         if (m_stack.size() > OpenFolders + 1)
             m_stack[m_stack.size() - OpenFolders - 1].fd.reset();
     }
-    if (m_pool)
+    if (m_ahead)
+        m_ahead.reset(); // returns once no worker reads a folder any more
+    else
         m_pool->Detach();
     if (m_summary.writeError == 0)
         flush(true);
@@ -366,13 +332,15 @@ SnapshotSummary Writer::Run(const std::string &root) {
 
 bool Writer::reopen() {
     std::size_t open = m_stack.size() - 1;
-    while (!m_stack[open].fd)
+    while (open > 0 && !m_stack[open].fd)
         --open; // the root is never closed
     for (std::size_t k = open + 1; k < m_stack.size(); ++k) {
-        m_stack[k].fd.reset(::openat(m_stack[k - 1].fd.get(), m_stack[k].name.c_str(),
+        m_stack[k].fd.reset(::openat(fdOf(k - 1), m_stack[k].name.c_str(),
                                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!m_stack[k].fd)
             return false;
+        if (k > OpenFolders)
+            m_stack[k - OpenFolders].fd.reset(); // a long way down holds few at a time
     }
     return true;
 }

@@ -34,7 +34,8 @@ struct SnapshotSummary {
 // side, `root` its root) and kept in the summary. Yields after every entry and every 16 MiB
 // digested (Phase::Listing, `listed` counting entries) and stops when a yield asks, leaving
 // the manifest cut off after a whole line. Lines reach `out` every 256 KiB or 50 ms,
-// whichever comes first. Stops at the first failed write.
+// whichever comes first. Stops at the first failed write. Without digests, workers list and
+// stat whole folders ahead of the writing thread (SnapshotAhead.h); the manifest is the same.
 SnapshotSummary WriteSnapshot(const std::string &root, int out, const SnapshotOptions &options,
                               CompareHost &host);
 

@@ -779,22 +779,5 @@ TEST(SnapshotTree, RefusesWhatMakesNoTree) {
     }
 }
 
-TEST(SnapshotWriter, AnyDepthFitsInAFewDescriptors) {
-    TempTree t(true);
-    ASSERT_TRUE(t.deepFile("deep", 300, "d", "f", 1, 1000000000));
-    const ChildResult r = RunInChild([&](std::string &out) {
-        const rlimit few{40, 40}; // far fewer than the tree is deep
-        if (::setrlimit(RLIMIT_NOFILE, &few) != 0)
-            return 77;
-        UniqueFd fd(::open("/dev/null", O_WRONLY));
-        TestHost host;
-        const SnapshotSummary s = WriteSnapshot(t.path("deep"), fd.get(), {}, host);
-        out = std::to_string(s.entries) + " " + std::to_string(s.notRead.size());
-        return 0;
-    });
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "302 0"); // the root, 300 folders, the file
-}
-
 } // namespace
 } // namespace dirwise::test
