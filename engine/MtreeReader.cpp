@@ -157,6 +157,8 @@ bool MtreeReader::fill() {
     m_at = 0;
     const std::size_t had = m_buffer.size();
     m_buffer.resize(had + ReadSize);
+    if (m_beforeRead)
+        m_beforeRead();
     ssize_t n;
     do
         n = ::read(m_fd, m_buffer.data() + had, ReadSize);

@@ -7,6 +7,7 @@
 #include "Sha256.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,6 +91,10 @@ public:
     // `firstLine`: a piece of a manifest read before, taken up again.
     MtreeReader(std::string_view bytes, std::int64_t firstLine);
 
+    // Called before each read of the descriptor, that is, whenever every line read so far
+    // has been handed out and the next read may wait for the writer.
+    void BeforeRead(std::function<void()> call) { m_beforeRead = std::move(call); }
+
     // The next entry into `out`. False at the end of the manifest, or on an error
     // (error() then is not empty); after false, false again.
     [[nodiscard]] bool Next(SnapshotEntry &out);
@@ -130,6 +135,7 @@ private:
     bool readEntry(SnapshotEntry &out); // the next entry, by the full reading
 
     int m_fd;
+    std::function<void()> m_beforeRead;
     std::string m_buffer;
     std::size_t m_at = 0;
     std::uint64_t m_consumed = 0;   // bytes dropped from the front of m_buffer

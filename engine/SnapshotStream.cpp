@@ -167,6 +167,13 @@ SnapshotStream::Outcome SnapshotStream::Read() {
     if (base < 0 || (m_rereadable && ::fstat(m_fd.get(), &m_identity) != 0))
         return finish(Outcome::Failed, "the snapshot cannot be read", 0);
     MtreeReader reader(m_fd.get());
+    // Views waiting for a folder are woken once per read, before the pass may wait for more
+    // bytes, not at every folder: a folder's lines come in the same read as many others.
+    reader.BeforeRead([this] {
+        const std::lock_guard lock(m_lock);
+        if (m_waiting > 0)
+            m_arrived.notify_all();
+    });
     SnapshotEntryView e;
     std::vector<Level> levels; // levels[0, depth) are the folders on the way down
     std::size_t depth = 0;
@@ -275,8 +282,6 @@ SnapshotStream::Outcome SnapshotStream::Read() {
             if (current != 0)
                 m_folders[f.parent].subs.push_back(current);
             m_folders.push_back(std::move(f));
-            if (m_waiting > 0)
-                m_arrived.notify_all();
         }
         depth = closing;
         if (levels.size() == depth)
