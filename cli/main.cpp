@@ -158,8 +158,8 @@ public:
     }
 
     void diagnostic(const Diagnostic &d) override {
-        if (!rootsServe())
-            return; // a root that cannot serve is told instead, once
+        if (!rootsServe() || g_interrupted != 0)
+            return; // a root that cannot serve is told instead, once; a stopped run says so
         std::string place = d.Path();
         std::string why;
         if (d.problem == Problem::RootGone) {
@@ -449,6 +449,8 @@ int runDwc(int argc, char **argv) {
                     return std::string(); // the run stops at the yield that asked
                 ::usleep(5000);
             }
+            if (g_interrupted != 0) // a root that Ctrl-C ended has nothing more to say
+                return std::string();
             return cli::CheckRoots(masterRoot, o.compare.masterDir, compareRoot,
                                    o.compare.compareDir);
         },

@@ -62,6 +62,8 @@ public:
 
     ListAnswer ListRoot(FolderListing &out) override { return list("", out); }
 
+    void WhileWaiting(std::function<void()> call) override { m_whileWaiting = std::move(call); }
+
     ListAnswer ListChild(const FolderPlace &place, FolderListing &out) override {
         std::string_view relative = place.relative;
         if (relative.ends_with('/'))
@@ -74,6 +76,8 @@ private:
         SnapshotView *view = m_viewer.view();
         if (!view)
             return {ListAnswer::Kind::Failed, EIO, false};
+        if (m_whileWaiting) // handed to the view once it is made
+            view->WhileWaiting(std::move(m_whileWaiting));
         const Ref dir = view->Find(relative, true);
         if (dir == SnapshotView::None || view->Get(dir).type != EntryType::Dir)
             return {ListAnswer::Kind::Failed, view->Failure() ? view->Failure() : ENOENT, false};
@@ -84,6 +88,7 @@ private:
 
     Viewer m_viewer;
     std::vector<Ref> m_children;
+    std::function<void()> m_whileWaiting;
 };
 
 class SnapshotReader : public FileReader {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 namespace dirwise {
 
@@ -33,7 +34,7 @@ public:
         const std::uint32_t f = folderOf(r);
         if (entryOf(r) == Self) {
             e.type = EntryType::Dir;
-            Steady lock(m_s);
+            Steady lock(m_s, m_whileWaiting);
             if (!lock.until([&] { return f < m_s.m_folders.size(); }))
                 return e;
             const SnapshotStream::Folder &folder = m_s.m_folders[f];
@@ -59,7 +60,7 @@ public:
         const std::uint32_t f = folderOf(dir);
         std::vector<std::uint32_t> &subs = m_subs;
         {
-            Steady lock(m_s);
+            Steady lock(m_s, m_whileWaiting);
             if (!lock.until([&] { return f < m_s.m_folders.size() && m_s.m_folders[f].closed; }))
                 return EIO; // the stream ended before the folder did
             subs = m_s.m_folders[f].subs;
@@ -90,7 +91,7 @@ protected:
             return None;
         if (const std::uint32_t i = file(files, name); i != Self)
             return fileRef(f, i);
-        Steady lock(m_s);
+        Steady lock(m_s, m_whileWaiting);
         const SnapshotStream::Folder *folder = nullptr;
         const bool known = lock.until([&] {
             folder = &m_s.m_folders[f];
@@ -114,7 +115,7 @@ protected:
             return folderRef(f);
         if (f == 0)
             return folderRef(0);
-        Steady lock(m_s);
+        Steady lock(m_s, m_whileWaiting);
         return folderRef(m_s.m_folders[f].parent);
     }
 
@@ -127,16 +128,24 @@ private:
     // has ended (nothing changes then).
     class Steady {
     public:
-        explicit Steady(const SnapshotStream &s) : m_s(s), m_lock(s.m_lock, std::defer_lock) {
+        Steady(const SnapshotStream &s, const std::function<void()> &whileWaiting)
+            : m_s(s), m_lock(s.m_lock, std::defer_lock), m_whileWaiting(whileWaiting) {
             if (!s.Finished())
                 m_lock.lock();
         }
-        // Waits until `ready` holds or the pass has ended; returns `ready`.
+        // Waits until `ready` holds or the pass has ended; returns `ready`. The view's
+        // WhileWaiting call is made every 20 ms of the wait, outside the lock.
         template <class Ready> bool until(Ready ready) {
             while (m_lock.owns_lock() && !ready() && !m_s.Finished()) {
                 ++m_s.m_waiting;
-                m_s.m_arrived.wait(m_lock);
+                const bool woken = m_s.m_arrived.wait_for(m_lock, std::chrono::milliseconds(20)) ==
+                                   std::cv_status::no_timeout;
                 --m_s.m_waiting;
+                if (!woken && m_whileWaiting) {
+                    m_lock.unlock();
+                    m_whileWaiting();
+                    m_lock.lock();
+                }
             }
             return ready();
         }
@@ -144,6 +153,7 @@ private:
     private:
         const SnapshotStream &m_s;
         std::unique_lock<std::mutex> m_lock;
+        const std::function<void()> &m_whileWaiting;
     };
 
     // The name of folder s (the lock held, or the pass ended).
@@ -215,7 +225,7 @@ private:
     std::shared_ptr<const SnapshotStream::Files> take(std::uint32_t f) {
         SnapshotStream::Lines lines;
         {
-            Steady lock(m_s);
+            Steady lock(m_s, m_whileWaiting);
             if (!lock.until([&] { return f < m_s.m_folders.size() && m_s.m_folders[f].filesDone; }))
                 return broken(f);
             if (m_s.m_folders[f].files)

@@ -7,6 +7,7 @@
 #include "MtreeReader.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -68,6 +69,9 @@ public:
     // Whether link `link`'s target, read as written, leads out of the tree: an absolute
     // target, or one whose ".." steps climb above the root.
     [[nodiscard]] bool LeavesTree(Ref link);
+    // Called every few milliseconds while a question waits for a snapshot still arriving (a
+    // remote tree), on the asking thread, so that whoever asks can end the wait (Stop).
+    void WhileWaiting(std::function<void()> call) { m_whileWaiting = std::move(call); }
 
 protected:
     // The entry named `name` in folder `dir`, or None (setting m_failure when unsure). A
@@ -79,6 +83,7 @@ protected:
     [[nodiscard]] virtual EntryType TypeOf(Ref entry) { return Get(entry).type; }
 
     int m_failure = 0;
+    std::function<void()> m_whileWaiting;
 
 private:
     Ref walk(Ref from, std::string_view path, bool followLast, int depth);

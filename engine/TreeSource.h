@@ -30,6 +30,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -109,6 +110,9 @@ public:
     virtual ListAnswer ListChild(const FolderPlace &place, FolderListing &out) = 0;
     // The folder at `depth` is done, with every folder below it.
     virtual void Leave(std::size_t depth) { (void)depth; }
+    // Called every few milliseconds while a listing waits for a tree still arriving (a remote
+    // tree), on the walk's thread: the host stays answerable and may end the wait.
+    virtual void WhileWaiting(std::function<void()> call) { (void)call; }
     // The walk leaves folders out (see WalkFilter): from now on a source lists ahead only the
     // folders WillEnter names, never below them on its own, so a skipped folder is never
     // opened. Called before the root is listed.

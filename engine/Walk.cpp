@@ -236,6 +236,7 @@ void Walk(TreeSource &source, WorkerPool &pool, ScanState &state, CompareHost &h
     const std::unique_ptr<FolderLister> lister = source.NewLister(pool, rules.followLinks);
     if (rules.filter)
         lister->ListAheadOnlyWhatIsNamed();
+    lister->WhileWaiting([&] { host.waiting(Progress{rules.phase, state.ScanFileCount, 0, 0}); });
     Walker(*lister, source, state, host, patterns, rules).run();
 }
 

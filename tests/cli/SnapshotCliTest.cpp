@@ -375,31 +375,41 @@ TEST_F(RemoteSnapshots, CtrlCWhileSshConnectsEndsDwc) {
     ::close(silent);
 }
 
-// Ctrl-C while dwc waits for a remote tree's next folder ends the wait, the transport and the
-// remote dwc, and dwc says it was stopped.
+// Ctrl-C while dwc waits for a remote tree ends the wait, the transport and the remote dwc,
+// and dwc says it was stopped: a compare tree whose next folder is far off, and a master tree,
+// which the walk needs whole.
 TEST_F(RemoteSnapshots, CtrlCEndsTheWaitAndTheRemoteDwc) {
     t.file("slow/a", 1);
     ASSERT_EQ(::truncate(t.path("slow/a").c_str(), 200LL << 30), 0) << std::strerror(errno);
     t.file("m/a", 1);
-    const pid_t dwc =
-        SpawnProcess({DWC_PATH, "-q", "--verify", "--rsh", sshd->rsh(), "--remote-dwc", DWC_PATH,
-                      t.path("m"), "127.0.0.1:" + t.path("slow")},
-                     -1, -1, -1);
-    ASSERT_GT(dwc, 0);
-    // The remote dwc digests the huge file, so its line for it (the one dwc waits for) is far off.
-    const auto start = std::chrono::steady_clock::now();
-    while (!ProcessWith("--verify -- " + t.path("slow")) &&
-           std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
-        ::usleep(20000);
-    ASSERT_TRUE(ProcessWith("--verify -- " + t.path("slow")));
-    ::usleep(300000);
-    ASSERT_EQ(::kill(dwc, SIGINT), 0);
-    EXPECT_EQ(WaitProcess(dwc, 10), 130);
-    const auto stopped = std::chrono::steady_clock::now();
-    while (ProcessWith(t.path("slow")) &&
-           std::chrono::steady_clock::now() - stopped < std::chrono::seconds(10))
-        ::usleep(20000);
-    EXPECT_FALSE(ProcessWith(t.path("slow"))) << "the remote dwc still runs";
+    const std::string remote = "127.0.0.1:" + t.path("slow");
+    for (const bool remoteMaster : {false, true}) {
+        // What dwc says goes to a file: a stopped run tells of no failure it caused itself.
+        const int said =
+            ::open(t.path("said").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(said, 0);
+        const pid_t dwc = SpawnProcess(
+            {DWC_PATH, "-q", "--verify", "--rsh", sshd->rsh(), "--remote-dwc", DWC_PATH,
+             remoteMaster ? remote : t.path("m"), remoteMaster ? t.path("m") : remote},
+            -1, -1, said);
+        ::close(said);
+        ASSERT_GT(dwc, 0);
+        // The remote dwc digests the huge file, so its line for it is far off.
+        const auto start = std::chrono::steady_clock::now();
+        while (!ProcessWith("--verify -- " + t.path("slow")) &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+            ::usleep(20000);
+        ASSERT_TRUE(ProcessWith("--verify -- " + t.path("slow")));
+        ::usleep(300000);
+        ASSERT_EQ(::kill(dwc, SIGINT), 0);
+        EXPECT_EQ(WaitProcess(dwc, 10), 130) << remoteMaster;
+        EXPECT_EQ(ReadFile(t.path("said")), "") << remoteMaster;
+        const auto stopped = std::chrono::steady_clock::now();
+        while (ProcessWith(t.path("slow")) &&
+               std::chrono::steady_clock::now() - stopped < std::chrono::seconds(10))
+            ::usleep(20000);
+        EXPECT_FALSE(ProcessWith(t.path("slow"))) << remoteMaster << ": the remote dwc still runs";
+    }
 }
 
 } // namespace
