@@ -310,8 +310,13 @@ bool MainWindow::handleDragAndDrop(QObject *watched, QEvent *event) {
                 if (roots.size() == 2)
                     takeCommandLineDirectories(roots[0], roots[1]);
                 else if (other) {
+                    // One that cannot be read may well be a snapshot: its trouble is told.
                     RootProblem problem;
                     problem.fault = RootFault::NotFolderOrSnapshot;
+                    if (::faccessat(AT_FDCWD, toBytes(roots[0]).c_str(), R_OK, AT_EACCESS) != 0) {
+                        problem.fault = RootFault::FolderUnusable;
+                        problem.error = errno;
+                    }
                     prompts().message(this, Prompts::Icon::Exclamation, tr("Invalid Path"),
                                       rootProblemText(masterSpot, problem, roots[0]));
                 } else

@@ -328,6 +328,32 @@ TEST_F(WindowTest, DroppedRootsAreChosen) {
     }
 }
 
+// A dropped file the user may not read is refused with its reason, not called no snapshot.
+TEST_F(WindowTest, ADroppedFileThatCannotBeReadSaysWhy) {
+    ASSERT_EQ(::chmod(tree.root().c_str(), 0755), 0);
+    WriteFile(tree.path("locked.mtree"), "#mtree\n. type=dir\n");
+    ASSERT_EQ(::chmod(tree.path("locked.mtree").c_str(), 0), 0);
+    open();
+    QWidget *box = child("txtMasterDir");
+    const ChildResult r = RunInChild([&](std::string &out) {
+        if (!DropRootInChild())
+            return 77;
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(tree.path("locked.mtree")))});
+        const QPoint at = box->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &drop);
+        QCoreApplication::processEvents();
+        out = prompts.said.join(u'#').toStdString();
+        return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "! Invalid Path: Master directory cannot be read: " +
+                         tree.path("locked.mtree") + ": Permission denied");
+}
+
 TEST_F(StartupTest, EveryCloseRouteEndsWithTheSettingsSaved) {
     // A key on the list, File > Exit (Qt::Key_unknown) or a termination signal.
     const std::tuple<Qt::Key, Qt::KeyboardModifiers, int> routes[] = {
