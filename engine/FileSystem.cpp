@@ -16,14 +16,6 @@
 namespace dirwise {
 namespace {
 
-struct LinuxDirent64 {
-    ino64_t d_ino;
-    off64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[];
-};
-
 // The devices of the devtmpfs mounts (/dev), which statfs cannot tell from a plain tmpfs.
 std::vector<dev_t> devtmpfsDevices() {
     std::vector<dev_t> devices;
@@ -41,18 +33,16 @@ std::vector<dev_t> devtmpfsDevices() {
     return devices;
 }
 
-// One record of a listing into `out`, its type resolved by WalkEnters' rule.
-void addEntry(int fd, const LinuxDirent64 &d, FolderListing &out) {
-    const char *name = d.d_name;
-    const std::size_t len = std::strlen(name);
-    bool isDir = d.d_type == DT_DIR;
+// One name of a listing into `out`, its type resolved by WalkEnters' rule.
+void addEntry(int fd, const char *name, std::size_t len, unsigned char type, FolderListing &out) {
+    bool isDir = type == DT_DIR;
     bool viaLink = false;
-    if (d.d_type == DT_LNK || d.d_type == DT_UNKNOWN) {
+    if (type == DT_LNK || type == DT_UNKNOWN) {
         struct stat st {};
         isDir = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
         struct stat own {};
         viaLink = isDir &&
-                  (d.d_type == DT_LNK ||
+                  (type == DT_LNK ||
                    (::fstatat(fd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(own.st_mode)));
     }
     out.entries.push_back({static_cast<std::uint32_t>(out.names.size()),
@@ -117,33 +107,11 @@ int FolderIdentity(int fd, std::uint64_t &device, std::uint64_t &inode) {
 int ReadListing(int fd, FolderListing &out, std::vector<char> &buffer) {
     out.names.clear();
     out.entries.clear();
-    out.error = 0;
-    if (buffer.size() < 4096)
-        buffer.resize(64 * 1024);
-    for (;;) {
-        const long n = ::syscall(SYS_getdents64, fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            out.error = errno;
-        if (n <= 0)
-            break;
-        for (long pos = 0; pos < n;) {
-            const auto *d = reinterpret_cast<const LinuxDirent64 *>(buffer.data() + pos);
-            pos += d->d_reclen;
-            const char *name = d->d_name;
-            if (!(name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))))
-                addEntry(fd, *d, out);
-        }
-    }
-    const char *base = out.names.data();
-    std::sort(out.entries.begin(), out.entries.end(),
-              [base](const FolderEntry &a, const FolderEntry &b) {
-                  // Shorter first on a common prefix: byte order, as string_view compares.
-                  const int c =
-                      std::memcmp(base + a.offset, base + b.offset, std::min(a.length, b.length));
-                  return c != 0 ? c < 0 : a.length < b.length;
-              });
+    out.error =
+        ForEachName(fd, buffer, [&](const char *name, std::size_t length, unsigned char type) {
+            addEntry(fd, name, length, type, out);
+        });
+    SortByName(out.names.data(), out.entries);
     return out.error;
 }
 

@@ -8,8 +8,14 @@
 #include "Io.h"
 #include "TreeSource.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <unistd.h>
 #include <vector>
 
 namespace dirwise {
@@ -35,6 +41,48 @@ namespace dirwise {
 // asked again (a network or FUSE mount would answer a fresh stat with a request of its own),
 // and a folder's identity never changes. Returns 0 or the errno.
 int FolderIdentity(int fd, std::uint64_t &device, std::uint64_t &inode);
+
+// One record of getdents64 as the kernel writes it.
+struct LinuxDirent64 {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[];
+};
+
+// Calls `take(name, length, type)` with every name of the open folder `fd` (opened for
+// reading) but "." and "..", `type` the DT_ constant the listing gives (DT_UNKNOWN where it
+// gives none), in the order the file system keeps them. `buffer` is scratch space for the
+// kernel's records (64 KiB is plenty). Returns 0, or the errno of a listing that failed part
+// way (the names read before it were taken).
+template <class Take> int ForEachName(int fd, std::vector<char> &buffer, Take take) {
+    if (buffer.size() < 4096)
+        buffer.resize(64 * 1024);
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : 0;
+        for (long pos = 0; pos < n;) {
+            const auto *d = reinterpret_cast<const LinuxDirent64 *>(buffer.data() + pos);
+            pos += d->d_reclen;
+            const char *name = d->d_name;
+            if (!(name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))))
+                take(name, std::strlen(name), d->d_type);
+        }
+    }
+}
+
+// Sorts `records` (each with the `offset` and `length` of its name in `names`) into byte
+// order of their names, a shorter name first on a common prefix, as string_view compares.
+template <class Record> void SortByName(const char *names, std::vector<Record> &records) {
+    std::sort(records.begin(), records.end(), [names](const Record &a, const Record &b) {
+        const int c = std::memcmp(names + a.offset, names + b.offset, std::min(a.length, b.length));
+        return c != 0 ? c < 0 : a.length < b.length;
+    });
+}
 
 // Reads every name of the open folder `fd` (opened for reading) into `out`, sorted by bytes,
 // without "." and "..". Entries whose type the listing does not give, and links, are looked

@@ -1,5 +1,6 @@
 #include "SnapshotFolder.h"
 
+#include "FileSystem.h"
 #include "MtreeReader.h"
 
 #include <algorithm>
@@ -16,14 +17,6 @@
 
 namespace dirwise {
 namespace {
-
-struct Dirent64 {
-    ino64_t d_ino;
-    off64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[];
-};
 
 EntryType typeOf(mode_t mode) {
     if (S_ISDIR(mode))
@@ -93,36 +86,13 @@ struct Names {
 // Reads the names of open folder `fd` into `out`, sorted by bytes, without "." and "..".
 // Returns 0, or the errno of a listing that failed part way.
 int readNames(int fd, Names &out, std::vector<char> &buffer) {
-    if (buffer.size() < 4096)
-        buffer.resize(64 * 1024);
-    int error = 0;
-    for (;;) {
-        const long n = ::syscall(SYS_getdents64, fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            error = errno;
-        if (n <= 0)
-            break;
-        for (long pos = 0; pos < n;) {
-            const auto *d = reinterpret_cast<const Dirent64 *>(buffer.data() + pos);
-            pos += d->d_reclen;
-            const char *name = d->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            const std::size_t length = std::strlen(name);
+    const int error =
+        ForEachName(fd, buffer, [&](const char *name, std::size_t length, unsigned char type) {
             out.names.push_back({static_cast<std::uint32_t>(out.bytes.size()),
-                                 static_cast<std::uint32_t>(length), d->d_type});
+                                 static_cast<std::uint32_t>(length), type});
             out.bytes.append(name, length + 1);
-        }
-    }
-    const char *base = out.bytes.data();
-    std::sort(out.names.begin(), out.names.end(),
-              [base](const Names::Name &a, const Names::Name &b) {
-                  const int c =
-                      std::memcmp(base + a.offset, base + b.offset, std::min(a.length, b.length));
-                  return c != 0 ? c < 0 : a.length < b.length;
-              });
+        });
+    SortByName(out.bytes.data(), out.names);
     return error;
 }
 
