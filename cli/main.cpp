@@ -128,6 +128,7 @@ public:
 
     bool yield(const Progress &p) override {
         RearmMemoryReserve();
+        m_lastProgress = p;
         // During the walk the roots are checked as soon as that costs no wait, so a transport
         // that failed (a mistyped host) ends a long walk of the other tree at once.
         const bool checkNow = p.phase != Phase::Listing ||
@@ -200,6 +201,8 @@ public:
         m_checkReady = std::move(ready);
     }
     [[nodiscard]] const std::string &refused() const { return m_refused; }
+    // What the run's latest yield told.
+    [[nodiscard]] const Progress &lastProgress() const { return m_lastProgress; }
     // What ends the roots' waits when Ctrl-C comes while the run waits for them.
     void onInterrupt(std::function<void()> stop) { m_onInterrupt = std::move(stop); }
 
@@ -266,6 +269,7 @@ private:
     std::chrono::steady_clock::time_point m_lastWatch{};
     std::function<std::string()> m_check;
     std::function<bool()> m_checkReady;
+    Progress m_lastProgress;
     std::uint32_t m_listed = 0; // yields of the walk, to look at the roots now and then
     std::string m_refused;
     std::function<void()> m_onInterrupt;
@@ -444,7 +448,7 @@ int runDwc(int argc, char **argv) {
             // goes on while ssh connects. Its own failures end it before its root's line: that
             // line is waited for here, before the first file is compared, with Ctrl-C at hand.
             while (!masterRoot.Ready() || !compareRoot.Ready()) {
-                host.waiting(Progress{});
+                host.waiting(host.lastProgress());
                 if (g_interrupted != 0)
                     return std::string(); // the run stops at the yield that asked
                 ::usleep(5000);
