@@ -28,9 +28,10 @@ struct SnapshotTime {
     friend bool operator==(const SnapshotTime &, const SnapshotTime &) = default;
 };
 
-// "SECONDS.NANOSECONDS" with the nanoseconds as a count without leading zeros ("1.5" is one
-// second and 5 ns; "-101.750000000" is 100.25 s before 1970), the way mtree writers put it.
-[[nodiscard]] std::string FormatSnapshotTime(SnapshotTime time);
+// Appends "SECONDS.NANOSECONDS" with the nanoseconds as a count without leading zeros ("1.5"
+// is one second and 5 ns; "-101.750000000" is 100.25 s before 1970), the way mtree writers
+// put it.
+void AppendSnapshotTime(std::string &out, SnapshotTime time);
 // Reads that form (or whole seconds alone). False for anything else, or past the range.
 [[nodiscard]] bool ParseSnapshotTime(std::string_view text, SnapshotTime &out);
 

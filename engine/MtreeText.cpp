@@ -28,8 +28,11 @@ std::string_view EntryTypeName(EntryType type) {
     return "file";
 }
 
-std::string FormatSnapshotTime(SnapshotTime time) {
-    return std::to_string(time.seconds) + "." + std::to_string(time.nanoseconds);
+void AppendSnapshotTime(std::string &out, SnapshotTime time) {
+    char text[24]; // an int64's digits and sign
+    out.append(text, std::to_chars(text, text + sizeof text, time.seconds).ptr);
+    out += '.';
+    out.append(text, std::to_chars(text, text + sizeof text, time.nanoseconds).ptr);
 }
 
 bool ParseSnapshotTime(std::string_view text, SnapshotTime &out) {

@@ -60,9 +60,7 @@ bool appendFacts(std::string &out, int dirFd, const char *name, const struct sta
         appendNumber(out, static_cast<std::int64_t>(st.st_size));
     }
     out += " time=";
-    appendNumber(out, static_cast<std::int64_t>(st.st_mtim.tv_sec));
-    out += '.';
-    appendNumber(out, static_cast<std::int64_t>(st.st_mtim.tv_nsec));
+    AppendSnapshotTime(out, {st.st_mtim.tv_sec, static_cast<std::int32_t>(st.st_mtim.tv_nsec)});
     if (type == EntryType::Link) {
         out += " link=";
         AppendMtreeName(out, {target, static_cast<std::size_t>(length)});

@@ -72,8 +72,12 @@ TEST(SnapshotTime, NanosecondsAreACountAfterTheDot) {
             EXPECT_EQ(t, c.time) << c.text;
         }
     }
-    EXPECT_EQ(FormatSnapshotTime({1, 5}), "1.5");
-    EXPECT_EQ(FormatSnapshotTime({-102, 750000000}), "-102.750000000");
+    for (const auto &[time, text] : {std::pair{SnapshotTime{1, 5}, "1.5"},
+                                     std::pair{SnapshotTime{-102, 750000000}, "-102.750000000"}}) {
+        std::string written = "time=";
+        AppendSnapshotTime(written, time);
+        EXPECT_EQ(written, std::string("time=") + text);
+    }
 }
 
 TEST(MtreeNames, DecodesEveryEscapeForm) {
@@ -149,12 +153,16 @@ ReadResult ReadFd(int fd) {
     ReadResult r;
     MtreeReader reader(fd);
     SnapshotEntry e;
-    while (reader.Next(e))
+    while (reader.Next(e)) {
         r.entries += Shown(e.path) + " " + std::string(EntryTypeName(e.type)) + " " +
-                     std::to_string(e.size) + " " +
-                     (e.hasTime ? FormatSnapshotTime(e.time) : std::string("-")) + " " +
-                     Shown(e.link) + (e.hasDigest ? " " + DigestHex(e.digest) : std::string()) +
-                     "\n";
+                     std::to_string(e.size) + " ";
+        if (e.hasTime)
+            AppendSnapshotTime(r.entries, e.time);
+        else
+            r.entries += "-";
+        r.entries +=
+            " " + Shown(e.link) + (e.hasDigest ? " " + DigestHex(e.digest) : std::string()) + "\n";
+    }
     r.error = reader.error();
     r.line = reader.errorLine();
     return r;
