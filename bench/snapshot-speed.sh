@@ -137,14 +137,16 @@ for a, b, goal in (("dwc", "bsdtar", 0.5), ("dwc-sha256", "bsdtar-sha256", 0.5),
     verdict = f"goal <= {goal:.2f}: {'met' if r <= goal else 'NOT met'}" if goal else "before"
     print(f"{a} / {b} = {r:.2f}  (cpu {cpu[a] / cpu[b]:.2f}; {verdict})")
 if all(k in med for k in ("floor-master", "floor-pair", "live", "snapshot")):
-    ms = lambda k: med[k] * 1000
-    print(f"floor-master / live = {med['floor-master'] / med['live']:.2f}: the snapshot compare "
-          f"stats the master tree as floor-master does, and the goal leaves it "
-          f"0.6 x live - floor-master = {0.6 * ms('live') - ms('floor-master'):.0f} ms beyond "
-          f"that, for reading the snapshot and making every row; it takes "
-          f"{ms('snapshot') - ms('floor-master'):.0f} ms. The live compare spends "
-          f"live - floor-pair = {ms('live') - ms('floor-pair'):.0f} ms on its rows beyond "
-          f"its floor.")
+    # snapshot = floor-master + x and live = floor-pair + y, x and y the work beyond each
+    # floor; the goal needs x - 0.6 y <= 0.6 floor-pair - floor-master. Rows cost both
+    # compares alike, so cutting them lowers the left side by only 0.4 of the cut.
+    for name, t in (("elapsed", med), ("cpu", cpu)):
+        x = (t["snapshot"] - t["floor-master"]) * 1000
+        y = (t["live"] - t["floor-pair"]) * 1000
+        room = (0.6 * t["floor-pair"] - t["floor-master"]) * 1000
+        print(f"beyond the floor ({name}): snapshot {x:.0f} ms, live {y:.0f} ms; "
+              f"the goal needs snapshot - 0.6 x live = {x - 0.6 * y:.0f} <= {room:.0f} ms "
+              f"(floor-master / live = {t['floor-master'] / t['live']:.2f})")
 PY
 snapshot_read=$(dirname "$dwc")/dw_snapshot_read
 [ ! -x "$snapshot_read" ] ||
